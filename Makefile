@@ -1,0 +1,59 @@
+# PageWeaver: `make run` and `make test` set up everything on a fresh machine.
+
+JOBS ?= $(shell nproc)
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+BENCH_BUILD ?= build-bench
+WERROR ?= OFF
+GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+CLI := $(BUILD)/cli/pageweaver-cli
+
+.PHONY: all deps configure build run test asan bench clean format
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@if [ ! -f $(BUILD)/CMakeCache.txt ]; then \
+	  cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DPX_WERROR=$(WERROR); \
+	else \
+	  cmake -S . -B $(BUILD) -DPX_WERROR=$(WERROR) >/dev/null; \
+	fi
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+# The main job on the bundled samples.
+run: build
+	$(CLI) info samples/*.bmp samples/*.tiff samples/*.png samples/*.jpg samples/*.gif \
+	  samples/*.pcx samples/*.tga
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	@if [ ! -f $(ASAN_BUILD)/CMakeCache.txt ]; then \
+	  cmake -S . -B $(ASAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DPX_SANITIZE=ON -DPX_WERROR=$(WERROR); \
+	fi
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# Benchmarks: built and run here, never by `make test`.
+bench: deps
+	@if [ ! -f $(BENCH_BUILD)/CMakeCache.txt ]; then \
+	  cmake -S . -B $(BENCH_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release \
+	    -DPX_BUILD_BENCH=ON -DPX_BUILD_TESTS=OFF; \
+	fi
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	@for b in $(BENCH_BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)

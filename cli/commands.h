@@ -1,0 +1,20 @@
+// The tool's subcommands. Each takes the arguments after its name and returns the
+// process exit status: 0 success, 1 a failure the user should know of, 2 a usage error.
+#ifndef PAGEWEAVER_CLI_COMMANDS_H
+#define PAGEWEAVER_CLI_COMMANDS_H
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+using Args = std::vector<std::string>;
+
+int RunInfo(const Args& args);
+
+// Prints "error N: message" for a library error code on standard error.
+void PrintLibraryError(int code);
+
+}  // namespace cli
+
+#endif  // PAGEWEAVER_CLI_COMMANDS_H

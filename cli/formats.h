@@ -1,0 +1,54 @@
+// The formats the command-line tool knows: names for every library format id, and for
+// each readable format the few calls `info` and `decode` need. Each reader's file under
+// formats/ registers its handler; the tool itself never looks inside a format.
+#ifndef PAGEWEAVER_CLI_FORMATS_H
+#define PAGEWEAVER_CLI_FORMATS_H
+
+#include <cstdint>
+#include <string>
+
+#include "json.h"
+#include "pixolith/px_core.h"
+
+namespace cli {
+
+// An image decoded by the library: the buffer is a global block owned here.
+struct Image {
+  Image() = default;
+  ~Image() { GlobalFree(pixels); }
+  Image(const Image&) = delete;
+  Image& operator=(const Image&) = delete;
+
+  uint8_t* pixels = nullptr;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t bitsPerPixel = 0;  // 1, 8 or 24
+  RGBQUAD palette[256] = {};
+  uint32_t colors = 0;
+  PXResolution resolution = {};
+};
+
+struct FormatHandler {
+  int id = 0;
+  const char* name = "";
+  // Adds the format's fields to a file's info object ("pages", and per page "width",
+  // "height", "bpp", "resolution"...). Returns 0 or the library's error code.
+  int (*describe)(PXSource source, const std::string& path, json::Value& info) = nullptr;
+  // Decodes one page at the requested depth (1, 8 or 24; 0 lets the format choose).
+  // Returns 0, or the error code (a partial image may still be in `out`).
+  int (*decode)(PXSource source, const std::string& path, int page, int depth,
+                Image& out) = nullptr;
+};
+
+// The handler registered for a format id, or null.
+const FormatHandler* FindFormat(int id);
+// A short name for any library format id ("BMP", "TIFF", ..., "unknown").
+const char* FormatName(int id);
+
+struct FormatRegistration {
+  explicit FormatRegistration(const FormatHandler& handler);
+};
+
+}  // namespace cli
+
+#endif  // PAGEWEAVER_CLI_FORMATS_H

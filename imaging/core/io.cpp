@@ -1,0 +1,283 @@
+// Sources and sinks over files and memory blocks.
+#include "core/io.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <mutex>
+#include <unordered_set>
+
+#include "core/operation.h"
+
+namespace {
+
+// Open handles of the process. A pointer is looked up here before its record is read,
+// so a closed or made-up handle is refused without touching memory that may be gone.
+std::mutex g_handlesMutex;
+std::unordered_set<const PXHandle*>& OpenHandles() {
+  static auto* handles = new std::unordered_set<const PXHandle*>();
+  return *handles;
+}
+
+void Register(const PXHandle* h) {
+  std::lock_guard<std::mutex> lock(g_handlesMutex);
+  OpenHandles().insert(h);
+}
+
+void Unregister(const PXHandle* h) {
+  std::lock_guard<std::mutex> lock(g_handlesMutex);
+  OpenHandles().erase(h);
+}
+
+PXHandle* NewHandle(const char* path) {
+  auto* h = static_cast<PXHandle*>(PXAllocBlock(sizeof(PXHandle)));
+  if (h && path) std::strncpy(h->path, path, kPXMaxPath - 1);
+  return h;
+}
+
+void Seal(PXHandle* h) {
+  h->magic1 = kPXHandleMagic1;
+  h->magic2 = kPXHandleMagic2;
+  Register(h);
+}
+
+void Destroy(PXHandle* h) {
+  Unregister(h);
+  if (h->kind == kPXHandleFile && h->stream) std::fclose(h->stream);
+  h->magic1 = 0;
+  h->magic2 = 0;
+  GlobalFree(h);
+}
+
+}  // namespace
+
+bool PXIsValidHandle(const PXHandle* h) {
+  if (!h) return false;
+  {
+    std::lock_guard<std::mutex> lock(g_handlesMutex);
+    if (!OpenHandles().count(h)) return false;
+  }
+  if (h->kind != kPXHandleFile && h->kind != kPXHandleMemory) return false;
+  if (h->magic1 != kPXHandleMagic1 || h->magic2 != kPXHandleMagic2) return false;
+  if (h->kind == kPXHandleFile) return h->stream != nullptr;
+  return h->memData != nullptr && h->memSize != 0;
+}
+
+/* ---- CPXIO ------------------------------------------------------------------------------ */
+
+size_t CPXIO::Read(void* buffer, size_t n) {
+  PXHandle* h = handle_;
+  if (!h || !buffer || !n) return 0;
+  if (h->kind == kPXHandleFile) return h->stream ? std::fread(buffer, 1, n, h->stream) : 0;
+  uint32_t end = h->writable ? h->highWater : h->memSize;
+  if (h->position >= end) return 0;
+  size_t count = std::min<size_t>(n, end - h->position);
+  std::memcpy(buffer, h->memData + h->position, count);
+  h->position += uint32_t(count);
+  return count;
+}
+
+bool CPXIO::Seek(int64_t offset, int origin) {
+  PXHandle* h = handle_;
+  if (!h) return false;
+  if (h->kind == kPXHandleFile) {
+    int whence = origin == PX_SEEK_CUR ? SEEK_CUR : origin == PX_SEEK_END ? SEEK_END : SEEK_SET;
+    if (origin < 0 || origin > 2) return false;
+    return h->stream && fseeko(h->stream, off_t(offset), whence) == 0;
+  }
+  // A memory position lies inside the block: 0 <= p < size, except that seeking from
+  // the end by 0 lands exactly at the end.
+  int64_t size = h->memSize;
+  int64_t p;
+  switch (origin) {
+    case PX_SEEK_SET:
+      p = offset;
+      if (p < 0 || p >= size) return false;
+      break;
+    case PX_SEEK_CUR:
+      p = int64_t(h->position) + offset;
+      if (p < 0 || p >= size) return false;
+      break;
+    case PX_SEEK_END:
+      if (offset > 0 || size + offset < 0) return false;
+      p = size + offset;
+      break;
+    default:
+      return false;
+  }
+  h->position = uint32_t(p);
+  if (h->writable && h->position > h->highWater) h->highWater = h->position;
+  return true;
+}
+
+bool CPXIO::Tell(uint64_t* position) {
+  PXHandle* h = handle_;
+  if (!h || !position) return false;
+  if (h->kind == kPXHandleFile) {
+    if (!h->stream) return false;
+    off_t p = ftello(h->stream);
+    if (p < 0) return false;
+    *position = uint64_t(p);
+    return true;
+  }
+  *position = h->position;
+  return true;
+}
+
+bool CPXIO::Size(uint64_t* size) {
+  PXHandle* h = handle_;
+  if (!h || !size) return false;
+  if (h->kind == kPXHandleFile) {
+    if (!h->stream) return false;
+    if (h->writable) std::fflush(h->stream);
+    struct stat st;
+    if (fstat(fileno(h->stream), &st) != 0) return false;
+    *size = uint64_t(st.st_size);
+    return true;
+  }
+  *size = h->writable ? h->highWater : h->memSize;
+  return true;
+}
+
+bool CPXIO::Write(const void* buffer, size_t elementSize, size_t count) {
+  PXHandle* h = handle_;
+  if (!h || !h->writable || !buffer) return false;
+  if (h->kind == kPXHandleFile)
+    return h->stream && std::fwrite(buffer, elementSize, count, h->stream) == count;
+  size_t bytes;
+  if (!PXMulSize(elementSize, count, &bytes)) return false;
+  if (uint64_t(h->position) + bytes > h->memSize) return false;
+  // Memory handles are never writable through the public functions; the block belongs
+  // to the caller and is written in place.
+  std::memcpy(const_cast<uint8_t*>(h->memData) + h->position, buffer, bytes);
+  h->position += uint32_t(bytes);
+  if (h->position > h->highWater) h->highWater = h->position;
+  return true;
+}
+
+bool CPXIO::Flush() {
+  PXHandle* h = handle_;
+  if (!h || !h->writable) return false;
+  if (h->kind != kPXHandleFile) return true;
+  return h->stream && std::fflush(h->stream) == 0 && !std::ferror(h->stream);
+}
+
+bool CPXIO::ReadLE16(uint16_t* v) {
+  uint8_t b[2];
+  if (!ReadExactly(b, 2)) return false;
+  *v = PXLE16(b);
+  return true;
+}
+
+bool CPXIO::ReadLE32(uint32_t* v) {
+  uint8_t b[4];
+  if (!ReadExactly(b, 4)) return false;
+  *v = PXLE32(b);
+  return true;
+}
+
+bool CPXIO::ReadBE16(uint16_t* v) {
+  uint8_t b[2];
+  if (!ReadExactly(b, 2)) return false;
+  *v = PXBE16(b);
+  return true;
+}
+
+bool CPXIO::ReadBE32(uint32_t* v) {
+  uint8_t b[4];
+  if (!ReadExactly(b, 4)) return false;
+  *v = PXBE32(b);
+  return true;
+}
+
+uint64_t CPXIO::Remaining() {
+  uint64_t position, size;
+  if (!Tell(&position) || !Size(&size) || position >= size) return 0;
+  return size - position;
+}
+
+/* ---- Public functions ------------------------------------------------------------------- */
+
+extern "C" PXSource PXOpenFileSource(const char* path) {
+  PXOperation op;
+  if (!op) return nullptr;
+  PXHandle* h = NewHandle(path);
+  if (!h) return op.SetError(PX_ERR_NO_MEMORY), nullptr;
+  if (!path || !*path || !(h->stream = std::fopen(path, "rb"))) {
+    GlobalFree(h);
+    return op.SetError(PX_ERR_FILE_OPEN), nullptr;
+  }
+  h->kind = kPXHandleFile;
+  Seal(h);
+  return h;
+}
+
+extern "C" PXSource PXOpenMemorySource(const void* data, uint32_t size) {
+  PXOperation op;
+  if (!op) return nullptr;
+  PXHandle* h = NewHandle(nullptr);
+  if (!h) return op.SetError(PX_ERR_NO_MEMORY), nullptr;
+  if (!data || size == 0) {
+    GlobalFree(h);
+    return op.SetError(PX_ERR_PARAMETER), nullptr;
+  }
+  h->kind = kPXHandleMemory;
+  h->memData = static_cast<const uint8_t*>(data);
+  h->memSize = size;
+  Seal(h);
+  return h;
+}
+
+extern "C" BOOL PXSeekSource(PXSource source, long offset, int origin) {
+  PXOperation op;
+  if (!op) return FALSE;
+  if (!op.CheckHandle(source)) return FALSE;
+  return CPXIO(source).Seek(offset, origin);
+}
+
+extern "C" uint32_t PXCloseSource(PXSource source) {
+  PXOperation op;
+  if (!op) return 0;
+  if (!op.CheckHandle(source)) return 0;
+  uint64_t position = 0;
+  CPXIO(source).Tell(&position);
+  Destroy(source);
+  return uint32_t(position);
+}
+
+extern "C" PXSink PXOpenFileSink(const char* path, BOOL append) {
+  PXOperation op;
+  if (!op) return nullptr;
+  PXHandle* h = NewHandle(path);
+  if (!h) return op.SetError(PX_ERR_NO_MEMORY), nullptr;
+  if (path && *path) {
+    if (append) {
+      struct stat st;
+      if (stat(path, &st) != 0) {
+        if (FILE* created = std::fopen(path, "w")) std::fclose(created);
+      }
+      h->stream = std::fopen(path, "rb+");
+    } else {
+      h->stream = std::fopen(path, "wb+");
+    }
+  }
+  if (!h->stream) {
+    GlobalFree(h);
+    return op.SetError(PX_ERR_FILE_OPEN), nullptr;
+  }
+  h->kind = kPXHandleFile;
+  h->writable = 1;
+  h->append = append ? 1 : 0;
+  Seal(h);
+  return h;
+}
+
+extern "C" uint32_t PXCloseSink(PXSink sink) {
+  PXOperation op;
+  if (!op) return 0;
+  if (!op.CheckHandle(sink)) return 0;
+  uint64_t size = 0;
+  CPXIO(sink).Size(&size);
+  Destroy(sink);
+  return uint32_t(size);
+}

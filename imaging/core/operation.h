@@ -1,0 +1,122 @@
+// The frame every public PX function runs in, and the small helpers shared by the
+// readers, writers and processing functions.
+#ifndef PIXOLITH_CORE_OPERATION_H
+#define PIXOLITH_CORE_OPERATION_H
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <string>
+
+#include "core/thread_state.h"
+#include "pixolith/px_core.h"
+
+// One library operation on the calling thread. While it lives the thread's nesting
+// depth is one higher, so that only the outermost operation reports progress; when it
+// ends its error (0 on success) becomes the thread's last error.
+//
+//   PXOperation op;
+//   if (!op) return nullptr;              // no per-thread state: nothing recorded
+//   if (!op.CheckSource(src)) return nullptr;
+//   ...
+//   if (!op.Progress(row, height)) break; // error 14 is set
+class PXOperation {
+ public:
+  PXOperation() noexcept;
+  ~PXOperation();
+  PXOperation(const PXOperation&) = delete;
+  PXOperation& operator=(const PXOperation&) = delete;
+
+  explicit operator bool() const { return state_ != nullptr; }
+  PXThreadState& state() const { return *state_; }
+
+  int error() const { return error_; }
+  void SetError(int code) { error_ = code; }
+  // Records the code and returns false, for `return op.Fail(6);` in BOOL functions.
+  bool Fail(int code) {
+    error_ = code;
+    return false;
+  }
+
+  // Reports progress when this is the outermost operation and a callback is set.
+  // Returns false, with error 14 recorded, when the callback asks to stop.
+  bool Progress(uint32_t current, uint32_t total);
+  // True when a report would reach a callback; lets loops skip work for nothing.
+  bool Reporting() const;
+
+  // Argument checks of the common frame: null -> 5, not a live handle -> 38.
+  bool CheckHandle(const PXHandle* handle);
+  bool CheckPointer(const void* pointer) { return pointer ? true : Fail(PX_ERR_PARAMETER); }
+
+ private:
+  PXThreadState* state_;
+  int error_ = 0;
+};
+
+// The library's exception: codec error routines throw it, entry points catch it and
+// turn it into their error code. It never crosses a public function.
+class PXException : public std::exception {
+ public:
+  PXException(int code, std::string text) : code_(code), text_(std::move(text)) {}
+  int code() const { return code_; }
+  const char* what() const noexcept override { return text_.c_str(); }
+
+ private:
+  int code_;
+  std::string text_;
+};
+
+// Diagnostic texts of the readers and writers ("PXLib PNG Error : %s\n", ...). They go
+// to a hook that discards them; they never change a result. A developer chasing why a
+// file was refused can install a hook that prints them (tests do, to check the texts).
+void PXTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+using PXTraceHook = void (*)(const char* text);
+// Installs a process-wide hook (null restores the discarding one); returns the old one.
+PXTraceHook PXSetTraceHook(PXTraceHook hook);
+
+// Allocates a zero-filled image block of `bytes`, or returns null (the caller records
+// error 1). Blocks are released with GlobalFree.
+inline void* PXAllocBlock(size_t bytes) { return GlobalAlloc(GPTR, bytes); }
+
+// Overflow-checked size arithmetic: false when the result does not fit.
+inline bool PXMulSize(size_t a, size_t b, size_t* out) {
+  return !__builtin_mul_overflow(a, b, out);
+}
+inline bool PXAddSize(size_t a, size_t b, size_t* out) {
+  return !__builtin_add_overflow(a, b, out);
+}
+// rows * rowBytes + extra, or false when it overflows or exceeds the largest block.
+bool PXBlockSize(size_t rows, size_t rowBytes, size_t extra, size_t* out);
+
+// Zero-filled image blocks for a function that hands them to its caller: freed unless
+// Release() is called.
+class PXBlock {
+ public:
+  PXBlock() = default;
+  explicit PXBlock(size_t bytes) : data_(static_cast<uint8_t*>(PXAllocBlock(bytes))) {}
+  ~PXBlock() { GlobalFree(data_); }
+  PXBlock(const PXBlock&) = delete;
+  PXBlock& operator=(const PXBlock&) = delete;
+  PXBlock(PXBlock&& other) noexcept : data_(other.data_) { other.data_ = nullptr; }
+  PXBlock& operator=(PXBlock&& other) noexcept {
+    if (this != &other) {
+      GlobalFree(data_);
+      data_ = other.data_;
+      other.data_ = nullptr;
+    }
+    return *this;
+  }
+
+  uint8_t* get() const { return data_; }
+  explicit operator bool() const { return data_ != nullptr; }
+  uint8_t* Release() {
+    uint8_t* d = data_;
+    data_ = nullptr;
+    return d;
+  }
+
+ private:
+  uint8_t* data_ = nullptr;
+};
+
+#endif  // PIXOLITH_CORE_OPERATION_H

@@ -1,0 +1,107 @@
+// The per-thread record of the library: progress callback, nesting depth, last error,
+// metadata of the last file read and the per-thread reader and writer options.
+#ifndef PIXOLITH_CORE_THREAD_STATE_H
+#define PIXOLITH_CORE_THREAD_STATE_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pixolith/px_core.h"
+
+// A tagged block of bytes read from or to be written into a file (JPEG markers and
+// comments, and the like).
+struct CFileDataTag {
+  int id = 0;
+  std::vector<uint8_t> data;
+};
+
+// An owning list; clearing or destroying it deletes its elements.
+template <class T>
+using PXPtrVector = std::vector<T>;
+
+// A PNG 16-bit colour record (palette index, red, green, blue, grey).
+struct PXPNGColor {
+  uint8_t index = 0;
+  uint16_t red = 0;
+  uint16_t green = 0;
+  uint16_t blue = 0;
+  uint16_t gray = 0;
+};
+
+struct PXPNGText {
+  int compressed = 0;  // 1 for zTXt/compressed iTXt, 0 for tEXt
+  std::string keyword;
+  std::string text;
+};
+
+struct PXPNGState {
+  double screenGamma = 2.9;
+  PXPNGColor defaultBackground;    // used for alpha compositing when a file has no bKGD
+  bool fileBackgroundValid = false;
+  PXPNGColor fileBackground;       // bKGD of the last file read
+  std::vector<PXPNGText> textRead;
+  std::vector<PXPNGText> textToWrite;
+  PXPNGColor writeBackground;
+  bool writeTransparentValid = false;
+  PXPNGColor writeTransparent;
+};
+
+struct PXJPEGState {
+  int scaleNum = 1;
+  int scaleDenom = 1;
+  PXPtrVector<CFileDataTag> commentsRead;
+  PXPtrVector<CFileDataTag> markersRead;
+  PXPtrVector<CFileDataTag> commentsToWrite;
+  PXPtrVector<CFileDataTag> markersToWrite;
+};
+
+// One caller-defined tag for the TIFF writer: tag number, TIFF field type, count and
+// values as variants (owned by the entry).
+struct PXTIFFExtraTag {
+  uint32_t tag = 0;
+  int fieldType = 0;
+  uint32_t count = 0;
+  std::vector<VARIANT> values;
+};
+
+struct PXTIFFWriteOptions {
+  int rowsPerStrip = -1;
+  int jpegQuality = 75;
+  int extraSampleInterpretation = -1;  // -1 = automatic (also read by the TIFF reader)
+  int orientation = 1;
+  uint32_t tileWidth = 0;
+  uint32_t tileLength = 0;
+  std::optional<std::string> software;
+  std::vector<uint8_t> xmp;          // tag 700
+  std::vector<uint8_t> annotations;  // tag 32932
+  std::vector<uint8_t> iptc;         // tag 33723
+  std::vector<uint8_t> icc;          // tag 34675
+  std::vector<uint8_t> photoshop;    // tag 34377
+  std::vector<PXTIFFExtraTag> extraTags;
+};
+
+struct PXThreadState {
+  PXThreadState() = default;
+  ~PXThreadState();
+  PXThreadState(const PXThreadState&) = delete;
+  PXThreadState& operator=(const PXThreadState&) = delete;
+
+  PXProgressCallback progress = nullptr;
+  int depth = 0;
+  DWORD_PTR userValue = 0;
+  PXPNGState png;
+  PXJPEGState jpeg;
+  PXTIFFWriteOptions tiffWrite;
+  std::string versionText = PX_VERSION_TEXT;
+  std::vector<uint8_t> iccProfile;  // ICC profile block for the writers
+  int deviceBitmapSwitch = 0;       // 0: device bitmaps through CreateDIBitmap
+  int lastError = 0;
+  std::string errorText;  // backing store of PXGetErrorText's "Error %d" texts
+};
+
+// This thread's state, created on first use; null when it cannot be had.
+PXThreadState* PXGetThreadState() noexcept;
+
+#endif  // PIXOLITH_CORE_THREAD_STATE_H

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, what PageWeaver needs to build, test and benchmark.
+# Quick when everything is there: it asks dpkg first and runs apt-get only for what is
+# missing. Works as root (no sudo needed) or through sudo for other users.
+#
+#   scripts/install-deps.sh            build, test and benchmark dependencies
+#   scripts/install-deps.sh fuzz       also clang and its fuzzing runtime
+#   scripts/install-deps.sh compare    also the peer tools of the comparison benchmark
+set -euo pipefail
+
+packages=(
+  cmake ninja-build pkg-config g++
+  libtiff-dev libpng-dev libjpeg-dev zlib1g-dev
+  qt6-base-dev libcairo2-dev libfontconfig-dev fonts-dejavu-core
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libtiff-tools
+)
+for extra in "$@"; do
+  case "$extra" in
+    fuzz) packages+=(clang libclang-rt-14-dev llvm) ;;
+    compare) packages+=(imagemagick graphicsmagick time libtiff-tools) ;;
+    *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "install-deps: installing ${missing[*]}"
+run=()
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then run=(sudo); else
+    echo "install-deps: need root to install: ${missing[*]}" >&2; exit 1
+  fi
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${run[@]}" apt-get update -qq
+"${run[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

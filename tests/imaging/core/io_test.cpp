@@ -1,0 +1,189 @@
+// Sources and sinks: open, seek, read, write, close and the validity test.
+#include <sys/stat.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "core/io.h"
+#include "test_support.h"
+
+namespace {
+
+using pxtest::MemorySource;
+using pxtest::TempDir;
+
+TEST(MemorySourceTest, SizeZeroOrNullBlockIsError5) {
+  static const uint8_t data[1] = {0};
+  EXPECT_EQ(PXOpenMemorySource(data, 0), nullptr);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
+  EXPECT_EQ(PXOpenMemorySource(nullptr, 10), nullptr);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
+}
+
+TEST(MemorySourceTest, SeekRulesOnATenByteBlock) {
+  std::vector<uint8_t> data(10);
+  for (int i = 0; i < 10; ++i) data[i] = uint8_t(i);
+  MemorySource src(data);
+  ASSERT_NE(src.get(), nullptr);
+  CPXIO io(src);
+  EXPECT_FALSE(PXSeekSource(src, 10, PX_SEEK_SET));  // the end is not a start offset
+  EXPECT_TRUE(PXSeekSource(src, 9, PX_SEEK_SET));
+  EXPECT_FALSE(PXSeekSource(src, -1, PX_SEEK_SET));
+  EXPECT_TRUE(PXSeekSource(src, 0, PX_SEEK_END));
+  uint8_t b[4];
+  EXPECT_EQ(io.Read(b, 4), 0u);
+  EXPECT_FALSE(PXSeekSource(src, -11, PX_SEEK_END));
+  EXPECT_FALSE(PXSeekSource(src, 1, PX_SEEK_END));
+  EXPECT_TRUE(PXSeekSource(src, -10, PX_SEEK_END));
+  EXPECT_TRUE(PXSeekSource(src, 4, PX_SEEK_CUR));
+  EXPECT_FALSE(PXSeekSource(src, 6, PX_SEEK_CUR));  // would land on the end
+  EXPECT_EQ(io.Read(b, 4), 4u);
+  EXPECT_EQ(b[0], 4);
+  EXPECT_EQ(io.Read(b, 4), 2u);  // short read at the end
+  EXPECT_EQ(b[1], 9);
+  EXPECT_FALSE(PXSeekSource(src, 0, 3));  // unknown origin
+  EXPECT_EQ(PXGetLastError(), 0);
+}
+
+TEST(MemorySourceTest, FailedSeekKeepsThePosition) {
+  std::vector<uint8_t> data{1, 2, 3, 4};
+  MemorySource src(data);
+  CPXIO io(src);
+  ASSERT_TRUE(io.Seek(2, PX_SEEK_SET));
+  EXPECT_FALSE(io.Seek(5, PX_SEEK_SET));
+  uint64_t pos = 0;
+  ASSERT_TRUE(io.Tell(&pos));
+  EXPECT_EQ(pos, 2u);
+  EXPECT_FALSE(io.Write(data.data(), 1, 1));  // sources are not writable
+}
+
+TEST(FileSourceTest, CloseReturnsThePosition) {
+  TempDir dir;
+  std::string path = dir.File("twenty.bin");
+  pxtest::WriteFile(path, std::vector<uint8_t>(20, 7));
+  PXSource src = PXOpenFileSource(path.c_str());
+  ASSERT_NE(src, nullptr);
+  EXPECT_EQ(PXGetLastError(), 0);
+  CPXIO io(src);
+  uint8_t buf[14];
+  EXPECT_TRUE(io.ReadExactly(buf, 14));
+  uint64_t size = 0;
+  EXPECT_TRUE(io.Size(&size));
+  EXPECT_EQ(size, 20u);
+  EXPECT_STREQ(io.Path(), path.c_str());
+  EXPECT_EQ(PXCloseSource(src), 14u);
+  EXPECT_EQ(PXGetLastError(), 0);
+}
+
+TEST(FileSourceTest, MissingOrEmptyPathIsError2) {
+  EXPECT_EQ(PXOpenFileSource("/nonexistent/really/not/here.bmp"), nullptr);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_FILE_OPEN);
+  EXPECT_EQ(PXOpenFileSource(""), nullptr);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_FILE_OPEN);
+  EXPECT_EQ(PXOpenFileSource(nullptr), nullptr);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_FILE_OPEN);
+}
+
+TEST(FileSourceTest, LongPathsAreKeptTo259Characters) {
+  std::string longName(400, 'a');
+  PXSource src = PXOpenFileSource(longName.c_str());  // cannot exist: error 2
+  EXPECT_EQ(src, nullptr);
+  TempDir dir;
+  std::string path = dir.File(std::string(200, 'b') + ".tga");
+  pxtest::WriteFile(path, {1, 2, 3});
+  src = PXOpenFileSource(path.c_str());
+  ASSERT_NE(src, nullptr);
+  EXPECT_EQ(std::strlen(CPXIO(src).Path()), std::min<size_t>(path.size(), 259));
+  PXCloseSource(src);
+}
+
+TEST(SinkTest, CreateWriteAndSize) {
+  TempDir dir;
+  std::string path = dir.File("out.bin");
+  PXSink sink = PXOpenFileSink(path.c_str(), FALSE);
+  ASSERT_NE(sink, nullptr);
+  CPXIO io(sink);
+  EXPECT_TRUE(io.IsWritable());
+  EXPECT_TRUE(io.Write("abcdef", 2, 3));
+  uint64_t size = 0;
+  EXPECT_TRUE(io.Size(&size));  // flushes before measuring
+  EXPECT_EQ(size, 6u);
+  EXPECT_EQ(PXCloseSink(sink), 6u);
+  EXPECT_EQ(pxtest::ReadFile(path).size(), 6u);
+}
+
+TEST(SinkTest, AppendCreatesAMissingFileAndKeepsExistingBytes) {
+  TempDir dir;
+  std::string path = dir.File("append.bin");
+  PXSink sink = PXOpenFileSink(path.c_str(), TRUE);
+  ASSERT_NE(sink, nullptr);
+  struct stat st;
+  EXPECT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(PXCloseSink(sink), 0u);
+
+  pxtest::WriteFile(path, {1, 2, 3, 4});
+  sink = PXOpenFileSink(path.c_str(), TRUE);
+  ASSERT_NE(sink, nullptr);
+  CPXIO io(sink);
+  uint8_t head[2];
+  EXPECT_TRUE(io.ReadExactly(head, 2));  // append sinks are readable too
+  EXPECT_EQ(head[1], 2);
+  ASSERT_TRUE(io.Seek(0, PX_SEEK_END));
+  EXPECT_TRUE(io.Write("\x05\x06", 1, 2));
+  EXPECT_EQ(PXCloseSink(sink), 6u);
+  EXPECT_EQ(pxtest::ReadFile(path), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
+}
+
+TEST(SinkTest, TruncatesWithoutAppendAndFailsInMissingFolder) {
+  TempDir dir;
+  std::string path = dir.File("t.bin");
+  pxtest::WriteFile(path, std::vector<uint8_t>(100, 1));
+  PXSink sink = PXOpenFileSink(path.c_str(), FALSE);
+  ASSERT_NE(sink, nullptr);
+  EXPECT_EQ(PXCloseSink(sink), 0u);
+  EXPECT_EQ(PXOpenFileSink(dir.File("no/such/folder.bin").c_str(), FALSE), nullptr);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_FILE_OPEN);
+}
+
+TEST(HandleValidity, NullHandleIsError5) {
+  EXPECT_FALSE(PXSeekSource(nullptr, 0, 0));
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
+  EXPECT_EQ(PXCloseSource(nullptr), 0u);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
+  EXPECT_EQ(PXCloseSink(nullptr), 0u);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
+  EXPECT_EQ(PXGuessFileType(nullptr), 0);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
+}
+
+TEST(HandleValidity, ClosedHandleIsError38WithoutTouchingFreedMemory) {
+  std::vector<uint8_t> data(16, 0);
+  PXSource src = PXOpenMemorySource(data.data(), 16);
+  ASSERT_NE(src, nullptr);
+  PXCloseSource(src);
+  // The record is freed; under AddressSanitizer any read of it would be reported.
+  EXPECT_FALSE(PXSeekSource(src, 0, 0));
+  EXPECT_EQ(PXGetLastError(), PX_ERR_INVALID_HANDLE);
+  EXPECT_EQ(PXGuessFileType(src), 0);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_INVALID_HANDLE);
+  EXPECT_EQ(PXCloseSource(src), 0u);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_INVALID_HANDLE);
+}
+
+TEST(HandleValidity, BogusPointersAreError38) {
+  uint8_t junk[sizeof(PXHandle)];
+  std::memset(junk, 0x5A, sizeof junk);
+  auto* fake = reinterpret_cast<PXHandle*>(junk);
+  EXPECT_FALSE(PXSeekSource(fake, 0, 0));
+  EXPECT_EQ(PXGetLastError(), PX_ERR_INVALID_HANDLE);
+  // Even a perfect copy of a live record is not a handle of this process.
+  std::vector<uint8_t> data(4, 1);
+  PXSource real = PXOpenMemorySource(data.data(), 4);
+  PXHandle copy = *real;
+  EXPECT_FALSE(PXSeekSource(&copy, 0, 0));
+  EXPECT_EQ(PXGetLastError(), PX_ERR_INVALID_HANDLE);
+  EXPECT_TRUE(PXIsValidHandle(real));
+  PXCloseSource(real);
+}
+
+}  // namespace

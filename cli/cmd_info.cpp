@@ -50,8 +50,7 @@ void PrintText(const json::Value& info) {
     std::printf("%s (format %d)\n", format->AsString().c_str(),
                 int(info.Find("format_id")->AsNumber()));
   else
-    std::printf("error %d: %s\n", int(error->AsNumber()),
-                info.Find("message")->AsString().c_str());
+    std::printf("error %d: %s\n", int(error->AsNumber()), info.Find("message")->AsString().c_str());
   for (const auto& [key, value] : info.Members()) {
     if (key == "path" || key == "format" || key == "format_id") continue;
     if (!format && (key == "error" || key == "message")) continue;

@@ -126,8 +126,8 @@ class Parser {
 
  private:
   void SkipSpace() {
-    while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\n' || s_[pos_] == '\r' ||
-                                s_[pos_] == '\t'))
+    while (pos_ < s_.size() &&
+           (s_[pos_] == ' ' || s_[pos_] == '\n' || s_[pos_] == '\r' || s_[pos_] == '\t'))
       ++pos_;
   }
 

@@ -42,8 +42,7 @@ void PXFillDIBHeader(BITMAPINFOHEADER* h, int32_t width, int32_t height, uint16_
 
 size_t PXDIBSize(uint32_t width, uint32_t height, uint16_t bits, uint32_t colors) {
   size_t total;
-  if (!PXBlockSize(height, PXDIBRowBytes(width, bits), 40 + 4 * size_t(colors), &total))
-    return 0;
+  if (!PXBlockSize(height, PXDIBRowBytes(width, bits), 40 + 4 * size_t(colors), &total)) return 0;
   return total;
 }
 
@@ -121,7 +120,7 @@ HBITMAP DIBToHBITMAP(PXOperation& op, const void* packed, HPALETTE palette, HDC 
   if (!(GetDeviceCaps(dc, RASTERCAPS) & RC_DI_BITMAP))
     return op.SetError(PX_ERR_DEVICE_CAPS), nullptr;
 
-  uint64_t colors = h->biClrUsed ? h->biClrUsed
+  uint64_t colors = h->biClrUsed         ? h->biClrUsed
                     : h->biBitCount < 32 ? (uint64_t(1) << h->biBitCount)
                                          : uint64_t(1) << 32;
   const auto* base = static_cast<const uint8_t*>(packed);
@@ -164,7 +163,8 @@ BOOL DrawBitmap(PXOperation& op, HDC dc, HBITMAP bitmap, int x, int y, int width
                 HPALETTE palette) {
   if (!dc || !bitmap) return op.Fail(PX_ERR_PARAMETER);
   if (!(GetDeviceCaps(dc, RASTERCAPS) & RC_BITBLT)) return op.Fail(PX_ERR_DEVICE_CAPS);
-  HPALETTE use = palette ? palette : static_cast<HPALETTE>(PXGdiFromHandle(GetStockObject(DEFAULT_PALETTE)));
+  HPALETTE use =
+      palette ? palette : static_cast<HPALETTE>(PXGdiFromHandle(GetStockObject(DEFAULT_PALETTE)));
   PaletteSelection targetPalette(dc, use);
   HDC memory = CreateCompatibleDC(dc);
   if (!memory) return op.Fail(PX_ERR_DEVICE_CONTEXT);
@@ -173,7 +173,7 @@ BOOL DrawBitmap(PXOperation& op, HDC dc, HBITMAP bitmap, int x, int y, int width
   if (!previous) {
     DeleteDC(memory);
     return op.Fail((GetDeviceCaps(dc, RASTERCAPS) & RC_BANDING) ? PX_ERR_BANDING_DEVICE
-                                                                  : PX_ERR_DEVICE_CAPS);
+                                                                : PX_ERR_DEVICE_CAPS);
   }
   BOOL copied = BitBlt(dc, x, y, width, height, memory, 0, 0, SRCCOPY);
   SelectObject(memory, previous);
@@ -205,8 +205,7 @@ extern "C" HBITMAP PXRGBToHBITMAP(const BYTE* pixels, uint32_t width, uint32_t h
 namespace {
 
 void* IndexedToDIB(PXOperation& op, const BYTE* pixels, uint32_t width, uint32_t height,
-                   uint32_t colorCount, uint32_t dibBits, const RGBQUAD* palette,
-                   void* output) {
+                   uint32_t colorCount, uint32_t dibBits, const RGBQUAD* palette, void* output) {
   if (!pixels || (colorCount && !palette)) return op.SetError(PX_ERR_PARAMETER), nullptr;
   if ((dibBits != 1 && dibBits != 4 && dibBits != 8) || colorCount > 256)
     return op.SetError(PX_ERR_PARAMETER), nullptr;
@@ -284,7 +283,7 @@ extern "C" BOOL PXStretchDIBToDC(HDC dc, const void* packedDIB, int x, int y, in
   if (!(GetDeviceCaps(dc, RASTERCAPS) & RC_STRETCHDIB)) return op.Fail(PX_ERR_DEVICE_CAPS);
   const auto* h = static_cast<const BITMAPINFOHEADER*>(packedDIB);
   if (h->biSize != 40) return op.Fail(PX_ERR_PARAMETER);
-  uint64_t colors = h->biClrUsed ? h->biClrUsed
+  uint64_t colors = h->biClrUsed         ? h->biClrUsed
                     : h->biBitCount <= 8 ? (uint64_t(1) << h->biBitCount)
                                          : (h->biCompression == BI_BITFIELDS ? 3 : 0);
   const uint8_t* bits = static_cast<const uint8_t*>(packedDIB) + 40 + 4 * colors;
@@ -295,9 +294,8 @@ extern "C" BOOL PXStretchDIBToDC(HDC dc, const void* packedDIB, int x, int y, in
   return TRUE;
 }
 
-extern "C" BOOL PXDrawRGBToDC(HDC dc, const BYTE* pixels, uint32_t imageWidth,
-                              uint32_t imageHeight, int x, int y, int width, int height,
-                              HPALETTE palette) {
+extern "C" BOOL PXDrawRGBToDC(HDC dc, const BYTE* pixels, uint32_t imageWidth, uint32_t imageHeight,
+                              int x, int y, int width, int height, HPALETTE palette) {
   PXOperation op;
   if (!op) return FALSE;
   if (!pixels) return op.Fail(PX_ERR_PARAMETER);

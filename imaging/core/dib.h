@@ -9,9 +9,8 @@
 
 // Fills a 40-byte header: planes 1, no compression, biSizeImage = padded row x |height|,
 // the given resolution (pixels per metre) and colour counts.
-void PXFillDIBHeader(BITMAPINFOHEADER* header, int32_t width, int32_t height,
-                     uint16_t bitsPerPixel, uint32_t colorsUsed, int32_t xPelsPerMeter = 0,
-                     int32_t yPelsPerMeter = 0);
+void PXFillDIBHeader(BITMAPINFOHEADER* header, int32_t width, int32_t height, uint16_t bitsPerPixel,
+                     uint32_t colorsUsed, int32_t xPelsPerMeter = 0, int32_t yPelsPerMeter = 0);
 
 // Allocates a zero-filled packed DIB: header, `colors` palette entries and |height| rows
 // of the padded row length. Returns null when the size does not fit a block.

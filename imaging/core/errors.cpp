@@ -14,8 +14,9 @@ struct ErrorMessage {
 // anything beyond) have no message and are shown as "Error %d".
 constexpr ErrorMessage kMessages[] = {
     {0, "No err"},
-    {1, "There is not enough memory to complete the operation (possible invalid file "
-        "dimensions)"},
+    {1,
+     "There is not enough memory to complete the operation (possible invalid file "
+     "dimensions)"},
     {2, "Error on file open"},
     {3, "Error on file read"},
     {4, "Error on file write"},

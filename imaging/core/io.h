@@ -75,15 +75,17 @@ class CPXIO {
 };
 
 // Little-endian and big-endian field access for headers read into byte arrays.
-inline uint16_t PXLE16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline uint32_t PXLE32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-         (uint32_t(p[3]) << 24);
+inline uint16_t PXLE16(const uint8_t* p) {
+  return uint16_t(p[0] | (p[1] << 8));
 }
-inline uint16_t PXBE16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
+inline uint32_t PXLE32(const uint8_t* p) {
+  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+inline uint16_t PXBE16(const uint8_t* p) {
+  return uint16_t((p[0] << 8) | p[1]);
+}
 inline uint32_t PXBE32(const uint8_t* p) {
-  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) |
-         uint32_t(p[3]);
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
 
 #endif  // PIXOLITH_CORE_IO_H

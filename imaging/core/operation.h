@@ -76,7 +76,9 @@ PXTraceHook PXSetTraceHook(PXTraceHook hook);
 
 // Allocates a zero-filled image block of `bytes`, or returns null (the caller records
 // error 1). Blocks are released with GlobalFree.
-inline void* PXAllocBlock(size_t bytes) { return GlobalAlloc(GPTR, bytes); }
+inline void* PXAllocBlock(size_t bytes) {
+  return GlobalAlloc(GPTR, bytes);
+}
 
 // Overflow-checked size arithmetic: false when the result does not fit.
 inline bool PXMulSize(size_t a, size_t b, size_t* out) {

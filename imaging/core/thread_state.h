@@ -38,9 +38,9 @@ struct PXPNGText {
 
 struct PXPNGState {
   double screenGamma = 2.9;
-  PXPNGColor defaultBackground;    // used for alpha compositing when a file has no bKGD
+  PXPNGColor defaultBackground;  // used for alpha compositing when a file has no bKGD
   bool fileBackgroundValid = false;
-  PXPNGColor fileBackground;       // bKGD of the last file read
+  PXPNGColor fileBackground;  // bKGD of the last file read
   std::vector<PXPNGText> textRead;
   std::vector<PXPNGText> textToWrite;
   PXPNGColor writeBackground;

@@ -35,9 +35,13 @@ PXPaletteObject* DefaultPalette() {
   return palette;
 }
 
-uint32_t Pack(BYTE r, BYTE g, BYTE b) { return (uint32_t(r) << 16) | (uint32_t(g) << 8) | b; }
+uint32_t Pack(BYTE r, BYTE g, BYTE b) {
+  return (uint32_t(r) << 16) | (uint32_t(g) << 8) | b;
+}
 
-uint32_t PackColorRef(COLORREF c) { return Pack(GetRValue(c), GetGValue(c), GetBValue(c)); }
+uint32_t PackColorRef(COLORREF c) {
+  return Pack(GetRValue(c), GetGValue(c), GetBValue(c));
+}
 
 // Decodes DIB row `row` (0 = first row in memory) into 0x00RRGGBB pixels.
 class DIBRowReader {
@@ -116,8 +120,7 @@ class DIBRowReader {
 };
 
 bool SupportedDIB(const BITMAPINFOHEADER& h) {
-  if (h.biSize < 40 || h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN)
-    return false;
+  if (h.biSize < 40 || h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN) return false;
   switch (h.biBitCount) {
     case 1:
     case 4:
@@ -174,7 +177,9 @@ extern "C" HDC GetDC(void* window) {
                                PX_SCREEN_HEIGHT);
 }
 
-extern "C" int ReleaseDC(void*, HDC dc) { return DeleteDC(dc); }
+extern "C" int ReleaseDC(void*, HDC dc) {
+  return DeleteDC(dc);
+}
 
 extern "C" HDC CreateCompatibleDC(HDC dc) {
   // Metafile contexts record drawing; there is no raster to be compatible with.
@@ -318,8 +323,8 @@ extern "C" HBITMAP PXGetCurrentBitmap(HDC dc) {
   return dc && dc->kind == PXDC_MEMORY ? dc->selectedBitmap : nullptr;
 }
 
-extern "C" BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX,
-                       int srcY, DWORD rop) {
+extern "C" BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY,
+                       DWORD rop) {
   if (!dest || !src || rop != SRCCOPY) return FALSE;
   PXBitmapObject* to = dest->Target();
   PXBitmapObject* from = src->Target();
@@ -336,8 +341,8 @@ extern "C" BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, i
   return TRUE;
 }
 
-extern "C" int StretchDIBits(HDC dc, int destX, int destY, int destWidth, int destHeight,
-                             int srcX, int srcY, int srcWidth, int srcHeight, const void* bits,
+extern "C" int StretchDIBits(HDC dc, int destX, int destY, int destWidth, int destHeight, int srcX,
+                             int srcY, int srcWidth, int srcHeight, const void* bits,
                              const BITMAPINFO* info, UINT usage, DWORD rop) {
   if (!dc || !bits || !info || usage != DIB_RGB_COLORS || rop != SRCCOPY) return 0;
   const BITMAPINFOHEADER& h = info->bmiHeader;
@@ -411,14 +416,18 @@ extern "C" int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
   if (left >= right || top >= bottom) return 1;
   uint32_t value = PackColorRef(brush->color);
   for (int y = top; y < bottom; ++y)
-    std::fill(&to->pixels[size_t(y) * to->width + left],
-              &to->pixels[size_t(y) * to->width + right], value);
+    std::fill(&to->pixels[size_t(y) * to->width + left], &to->pixels[size_t(y) * to->width + right],
+              value);
   return 1;
 }
 
-extern "C" int PXBitmapWidth(HBITMAP bitmap) { return bitmap ? bitmap->width : 0; }
+extern "C" int PXBitmapWidth(HBITMAP bitmap) {
+  return bitmap ? bitmap->width : 0;
+}
 
-extern "C" int PXBitmapHeight(HBITMAP bitmap) { return bitmap ? bitmap->height : 0; }
+extern "C" int PXBitmapHeight(HBITMAP bitmap) {
+  return bitmap ? bitmap->height : 0;
+}
 
 extern "C" uint32_t* PXBitmapBits(HBITMAP bitmap) {
   return bitmap ? bitmap->pixels.data() : nullptr;

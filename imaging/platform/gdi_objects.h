@@ -37,14 +37,16 @@ struct PXBrushObject : PXGdiObject {
   COLORREF color;
 };
 
-inline PXGdiObject* PXGdiFromHandle(HGDIOBJ handle) { return static_cast<PXGdiObject*>(handle); }
+inline PXGdiObject* PXGdiFromHandle(HGDIOBJ handle) {
+  return static_cast<PXGdiObject*>(handle);
+}
 
 struct PXDeviceContext {
   PXDCKind kind = PXDC_DISPLAY;
   int rasterCaps = PX_DISPLAY_RASTERCAPS;
-  int width = 0;   // device size in pixels (display, printer)
+  int width = 0;  // device size in pixels (display, printer)
   int height = 0;
-  std::unique_ptr<PXBitmapObject> surface;  // display and printer surface, made on demand
+  std::unique_ptr<PXBitmapObject> surface;      // display and printer surface, made on demand
   std::unique_ptr<PXBitmapObject> stockBitmap;  // the 1 x 1 bitmap a memory DC starts with
   PXBitmapObject* selectedBitmap = nullptr;     // memory DCs
   PXPaletteObject* palette = nullptr;

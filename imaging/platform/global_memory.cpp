@@ -11,7 +11,9 @@ namespace {
 // any pixel type.
 constexpr size_t kHeader = 16;
 
-unsigned char* HeaderOf(HGLOBAL block) { return static_cast<unsigned char*>(block) - kHeader; }
+unsigned char* HeaderOf(HGLOBAL block) {
+  return static_cast<unsigned char*>(block) - kHeader;
+}
 
 }  // namespace
 
@@ -37,6 +39,10 @@ extern "C" SIZE_T GlobalSize(HGLOBAL block) {
   return bytes;
 }
 
-extern "C" void* GlobalLock(HGLOBAL block) { return block; }
+extern "C" void* GlobalLock(HGLOBAL block) {
+  return block;
+}
 
-extern "C" BOOL GlobalUnlock(HGLOBAL) { return FALSE; }
+extern "C" BOOL GlobalUnlock(HGLOBAL) {
+  return FALSE;
+}

@@ -48,7 +48,9 @@ extern "C" BSTR SysAllocString(const char* text) {
   return copy;
 }
 
-extern "C" void SysFreeString(BSTR text) { std::free(text); }
+extern "C" void SysFreeString(BSTR text) {
+  std::free(text);
+}
 
 extern "C" SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, long /*lowerBound*/, uint32_t count) {
   size_t element = ElementSize(vt);

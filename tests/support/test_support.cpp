@@ -17,9 +17,8 @@ namespace pxtest {
 TempDir::TempDir() {
   static std::atomic<int> counter{0};
   std::random_device random;
-  path_ = fs::temp_directory_path() /
-          ("pageweaver-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++) +
-           "-" + std::to_string(random()));
+  path_ = fs::temp_directory_path() / ("pageweaver-test-" + std::to_string(getpid()) + "-" +
+                                       std::to_string(counter++) + "-" + std::to_string(random()));
   fs::create_directories(path_);
 }
 
@@ -32,10 +31,18 @@ Bytes& Bytes::u8(uint32_t v) {
   data_.push_back(uint8_t(v));
   return *this;
 }
-Bytes& Bytes::le16(uint32_t v) { return u8(v).u8(v >> 8); }
-Bytes& Bytes::le32(uint32_t v) { return le16(v).le16(v >> 16); }
-Bytes& Bytes::be16(uint32_t v) { return u8(v >> 8).u8(v); }
-Bytes& Bytes::be32(uint32_t v) { return be16(v >> 16).be16(v); }
+Bytes& Bytes::le16(uint32_t v) {
+  return u8(v).u8(v >> 8);
+}
+Bytes& Bytes::le32(uint32_t v) {
+  return le16(v).le16(v >> 16);
+}
+Bytes& Bytes::be16(uint32_t v) {
+  return u8(v >> 8).u8(v);
+}
+Bytes& Bytes::be32(uint32_t v) {
+  return be16(v >> 16).be16(v);
+}
 Bytes& Bytes::str(const std::string& s) {
   data_.insert(data_.end(), s.begin(), s.end());
   return *this;
@@ -70,9 +77,13 @@ MemorySource::~MemorySource() {
   if (source_) PXCloseSource(source_);
 }
 
-fs::path SourceDir() { return fs::path(PX_TEST_SOURCE_DIR); }
+fs::path SourceDir() {
+  return fs::path(PX_TEST_SOURCE_DIR);
+}
 
-fs::path TestDataDir() { return SourceDir() / "tests" / "data"; }
+fs::path TestDataDir() {
+  return SourceDir() / "tests" / "data";
+}
 
 fs::path CorpusDir() {
   if (const char* env = std::getenv("PAGEWEAVER_CORPUS"); env && *env) {

@@ -35,7 +35,7 @@ typedef uint32_t COLORREF;  // 0x00BBGGRR, red in the low byte
 
 #define RGB(r, g, b) \
   ((COLORREF)(((BYTE)(r)) | ((WORD)((BYTE)(g)) << 8) | (((DWORD)(BYTE)(b)) << 16)))
-#define GetRValue(c) ((BYTE)((c) & 0xFF))
+#define GetRValue(c) ((BYTE)((c)&0xFF))
 #define GetGValue(c) ((BYTE)(((c) >> 8) & 0xFF))
 #define GetBValue(c) ((BYTE)(((c) >> 16) & 0xFF))
 
@@ -224,11 +224,10 @@ HPALETTE SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground);
 UINT RealizePalette(HDC dc);
 HBITMAP PXGetCurrentBitmap(HDC dc);
 
-BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY,
-            DWORD rop);
-int StretchDIBits(HDC dc, int destX, int destY, int destWidth, int destHeight, int srcX,
-                  int srcY, int srcWidth, int srcHeight, const void* bits,
-                  const BITMAPINFO* info, UINT usage, DWORD rop);
+BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY, DWORD rop);
+int StretchDIBits(HDC dc, int destX, int destY, int destWidth, int destHeight, int srcX, int srcY,
+                  int srcWidth, int srcHeight, const void* bits, const BITMAPINFO* info, UINT usage,
+                  DWORD rop);
 // Reads rows of a bitmap into DIB form. Supports 24- and 32-bit requests; `lines` rows
 // starting at `start`, counted from the bottom as DIB rows are. With bits null only the
 // header's biSizeImage is filled in. Returns the number of rows copied, 0 on failure.

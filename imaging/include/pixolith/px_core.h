@@ -107,13 +107,12 @@ HBITMAP PXDIBToHBITMAP(const void* packedDIB, HPALETTE palette, HDC dc);
 // bits per pixel. `output` may be a caller block large enough for the result, or null.
 void* PXIndexedToDIB(const BYTE* pixels, uint32_t width, uint32_t height, uint32_t colorCount,
                      uint32_t dibBits, const RGBQUAD* palette, void* output);
-void* PX1BitToDIB(const BYTE* pixels, uint32_t width, uint32_t height,
-                  const RGBQUAD* twoColors, void* output);
-BOOL PXDrawDIBToDC(HDC dc, HBITMAP bitmap, int x, int y, int width, int height,
-                   HPALETTE palette);
+void* PX1BitToDIB(const BYTE* pixels, uint32_t width, uint32_t height, const RGBQUAD* twoColors,
+                  void* output);
+BOOL PXDrawDIBToDC(HDC dc, HBITMAP bitmap, int x, int y, int width, int height, HPALETTE palette);
 BOOL PXStretchDIBToDC(HDC dc, const void* packedDIB, int x, int y, int width, int height);
-BOOL PXDrawRGBToDC(HDC dc, const BYTE* pixels, uint32_t imageWidth, uint32_t imageHeight,
-                   int x, int y, int width, int height, HPALETTE palette);
+BOOL PXDrawRGBToDC(HDC dc, const BYTE* pixels, uint32_t imageWidth, uint32_t imageHeight, int x,
+                   int y, int width, int height, HPALETTE palette);
 BOOL PXDrawIndexedToDC(HDC dc, const BYTE* pixels, uint32_t imageWidth, uint32_t imageHeight,
                        const RGBQUAD* colors, int x, int y, int width, int height,
                        HPALETTE palette);

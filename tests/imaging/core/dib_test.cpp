@@ -112,7 +112,8 @@ TEST(PackedDIB, MissingPixelsGiveError5) {
 // A memory context drawing into a bitmap the test can read back.
 class Canvas {
  public:
-  Canvas(int w, int h) : dc_(CreateCompatibleDC(nullptr)), bitmap_(CreateCompatibleBitmap(dc_, w, h)) {
+  Canvas(int w, int h)
+      : dc_(CreateCompatibleDC(nullptr)), bitmap_(CreateCompatibleBitmap(dc_, w, h)) {
     SelectObject(dc_, bitmap_);
   }
   ~Canvas() {
@@ -120,9 +121,7 @@ class Canvas {
     DeleteObject(bitmap_);
   }
   HDC dc() const { return dc_; }
-  uint32_t At(int x, int y) const {
-    return PXBitmapBits(bitmap_)[y * PXBitmapWidth(bitmap_) + x];
-  }
+  uint32_t At(int x, int y) const { return PXBitmapBits(bitmap_)[y * PXBitmapWidth(bitmap_) + x]; }
 
  private:
   HDC dc_;

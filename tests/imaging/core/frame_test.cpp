@@ -16,8 +16,7 @@ TEST(ErrorText, MessagesOfTheTable) {
                "dimensions)");
   EXPECT_STREQ(PXGetErrorText(14), "Callback returned FALSE - operation aborted");
   EXPECT_STREQ(PXGetErrorText(29), "A call to BitBlt failed.");
-  EXPECT_STREQ(PXGetErrorText(41),
-               "Unable to render metafile. System resources may be too low.");
+  EXPECT_STREQ(PXGetErrorText(41), "Unable to render metafile. System resources may be too low.");
   EXPECT_STREQ(PXGetErrorText(53), "Invalid Wireless Bitmap");
 }
 

@@ -1,5 +1,6 @@
 #include "formats.h"
 
+#include <algorithm>
 #include <map>
 
 namespace cli {
@@ -15,6 +16,39 @@ std::map<int, FormatHandler>& Handlers() {
 
 FormatRegistration::FormatRegistration(const FormatHandler& handler) {
   Handlers()[handler.id] = handler;
+}
+
+std::map<std::string, OutputWriter>& Outputs() {
+  static std::map<std::string, OutputWriter> outputs;
+  return outputs;
+}
+
+OutputRegistration::OutputRegistration(const OutputWriter& writer) {
+  Outputs()[writer.extension] = writer;
+}
+
+const OutputWriter* FindOutputWriter(const std::string& path) {
+  size_t dot = path.rfind('.');
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return nullptr;
+  std::string ext = path.substr(dot);
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  auto it = Outputs().find(ext);
+  return it == Outputs().end() ? nullptr : &it->second;
+}
+
+json::Value PageObject(uint32_t width, uint32_t height, uint32_t bitsPerPixel,
+                       const PXResolution& resolution) {
+  json::Value page = json::Value::Object();
+  page.Set("width", width);
+  page.Set("height", height);
+  page.Set("bpp", bitsPerPixel);
+  json::Value res = json::Value::Object();
+  res.Set("x", resolution.x);
+  res.Set("y", resolution.y);
+  res.Set("unit", resolution.unit);
+  page.Set("resolution", std::move(res));
+  return page;
 }
 
 const FormatHandler* FindFormat(int id) {

@@ -40,6 +40,25 @@ struct FormatHandler {
                 Image& out) = nullptr;
 };
 
+// How decoded images are written by `decode -o`: chosen by the output's extension
+// (".ppm", ".pgm", ".pbm" and ".pnm" are built in; writers of the library register
+// theirs). Returns 0 or a library error code.
+struct OutputWriter {
+  const char* extension = "";  // lower case, with the dot
+  int (*write)(const Image& image, const std::string& path) = nullptr;
+};
+
+struct OutputRegistration {
+  explicit OutputRegistration(const OutputWriter& writer);
+};
+
+// The writer for a path's extension, or null.
+const OutputWriter* FindOutputWriter(const std::string& path);
+
+// One entry of an info object's "page_info" list.
+json::Value PageObject(uint32_t width, uint32_t height, uint32_t bitsPerPixel,
+                       const PXResolution& resolution);
+
 // The handler registered for a format id, or null.
 const FormatHandler* FindFormat(int id);
 // A short name for any library format id ("BMP", "TIFF", ..., "unknown").

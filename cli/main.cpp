@@ -16,6 +16,8 @@ struct Command {
 
 const Command kCommands[] = {
     {"info", cli::RunInfo, "info [--json] FILE...    format and page details of image files"},
+    {"decode", cli::RunDecode,
+     "decode FILE [--page N] [--depth 1|8|24] -o OUT    read one page and write it out"},
 };
 
 void Usage(FILE* out) {

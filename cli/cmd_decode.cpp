@@ -1,0 +1,86 @@
+// decode: reads one page with the library and writes it where other programs can see it.
+#include <cstdio>
+#include <cstdlib>
+
+#include "commands.h"
+#include "formats.h"
+
+namespace cli {
+
+namespace {
+
+bool ParseInt(const std::string& text, int* out) {
+  char* end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end || v < 0 || v > 1000000) return false;
+  *out = int(v);
+  return true;
+}
+
+int Usage() {
+  std::fprintf(stderr, "usage: pageweaver-cli decode FILE [--page N] [--depth 1|8|24] -o OUT\n");
+  return 2;
+}
+
+}  // namespace
+
+int RunDecode(const Args& args) {
+  std::string input, output;
+  int page = 0, depth = 24;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    bool hasValue = i + 1 < args.size();
+    if (a == "-o" && hasValue) {
+      output = args[++i];
+    } else if (a == "--page" && hasValue) {
+      if (!ParseInt(args[++i], &page)) return Usage();
+    } else if (a == "--depth" && hasValue) {
+      if (!ParseInt(args[++i], &depth) || (depth != 1 && depth != 8 && depth != 24)) return Usage();
+    } else if (a.size() > 1 && a[0] == '-') {
+      return Usage();
+    } else if (input.empty()) {
+      input = a;
+    } else {
+      return Usage();
+    }
+  }
+  if (input.empty() || output.empty()) return Usage();
+  const OutputWriter* writer = FindOutputWriter(output);
+  if (!writer) {
+    std::fprintf(stderr, "decode: cannot write '%s': unknown output extension\n", output.c_str());
+    return 2;
+  }
+
+  Image image;
+  int error = DecodeFile(input, page, depth, image);
+  if (error) {
+    PrintLibraryError(error);
+    return 1;
+  }
+  if (int written = writer->write(image, output)) {
+    PrintLibraryError(written);
+    return 1;
+  }
+  return 0;
+}
+
+int DecodeFile(const std::string& path, int page, int depth, Image& image) {
+  PXSource source = PXOpenFileSource(path.c_str());
+  if (!source) return PXGetLastError();
+  PXSeekSource(source, 0, PX_SEEK_SET);
+  int id = PXGuessFileType(source);
+  int error = PXGetLastError();
+  PXSeekSource(source, 0, PX_SEEK_SET);
+  const FormatHandler* handler = FindFormat(id);
+  if (!handler || !handler->decode) {
+    // No reader for this format: report what detection said, or refuse it as a bad
+    // argument.
+    error = error ? error : PX_ERR_PARAMETER;
+  } else {
+    error = handler->decode(source, path, page, depth, image);
+  }
+  PXCloseSource(source);
+  return error;
+}
+
+}  // namespace cli

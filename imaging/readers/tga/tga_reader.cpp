@@ -148,26 +148,28 @@ bool ReadPalette(PXOperation& op, CPXByteInput& in, const TGAHeader& h, RGBQUAD*
   return true;
 }
 
-// Hands out the stored pixels one at a time, following run-length packets across row
-// ends.
+// Hands out the stored pixels a row at a time, following run-length packets across row
+// ends. Returns how many pixels of the row it could read.
 class PixelReader {
  public:
   PixelReader(CPXByteInput& in, size_t bytes, bool runLength)
       : in_(in), bytes_(bytes), runLength_(runLength) {}
 
-  bool Next(uint8_t* pixel) {
-    if (!runLength_) return in_.ReadExactly(pixel, bytes_);
-    if (left_ == 0) {
-      uint8_t packet;
-      if (!in_.Byte(&packet)) return false;
-      left_ = (packet & 127u) + 1;
-      repeat_ = (packet & 128u) != 0;
-      if (repeat_ && !in_.ReadExactly(value_, bytes_)) return false;
+  uint32_t Row(uint8_t* out, uint32_t count) {
+    if (!runLength_) return uint32_t(in_.Read(out, bytes_ * count) / bytes_);
+    for (uint32_t n = 0; n < count; ++n, out += bytes_) {
+      if (left_ == 0) {
+        uint8_t packet;
+        if (!in_.Byte(&packet)) return n;
+        left_ = (packet & 127u) + 1;
+        repeat_ = (packet & 128u) != 0;
+        if (repeat_ && !in_.ReadExactly(value_, bytes_)) return n;
+      }
+      --left_;
+      if (!repeat_ && !in_.ReadExactly(out, bytes_)) return n;
+      if (repeat_) std::memcpy(out, value_, bytes_);
     }
-    --left_;
-    if (!repeat_) return in_.ReadExactly(pixel, bytes_);
-    std::memcpy(pixel, value_, bytes_);
-    return true;
+    return count;
   }
 
  private:
@@ -284,31 +286,27 @@ BYTE* ReadTGA(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uin
   CPXRasterOutput out;
   if (!out.Allocate(op, h.width, h.height, depth, dib)) return nullptr;
   std::vector<uint8_t> row(out.RowBytes());
+  std::vector<uint8_t> stored(pixelBytes * h.width);
   const size_t outBytes = depth / 8;
   PixelReader reader(in, pixelBytes, h.RunLength());
-  uint8_t stored[4];
   for (uint32_t i = 0; i < h.height; ++i) {
-    bool complete = true;
-    for (uint32_t n = 0; n < h.width; ++n) {
-      if (!reader.Next(stored)) {
-        complete = false;
-        break;
-      }
+    if (reader.Row(stored.data(), h.width) < h.width) {
+      op.SetError(PX_ERR_FILE_READ);
+      break;
+    }
+    const uint8_t* p = stored.data();
+    for (uint32_t n = 0; n < h.width; ++n, p += pixelBytes) {
       const uint32_t x = h.RightToLeft() ? h.width - 1 - n : n;
       uint8_t* px = row.data() + size_t(x) * outBytes;
       if (indexed) {
-        px[0] = stored[0];
+        px[0] = p[0];
         continue;
       }
-      const RGBQUAD c = PixelColor(kind, stored, map);
+      const RGBQUAD c = PixelColor(kind, p, map);
       px[0] = c.rgbRed;
       px[1] = c.rgbGreen;
       px[2] = c.rgbBlue;
       if (outBytes == 4) px[3] = c.rgbReserved;
-    }
-    if (!complete) {
-      op.SetError(PX_ERR_FILE_READ);
-      break;
     }
     out.StoreRow(h.TopDown() ? i : h.height - 1 - i, row.data());
     if (!op.Progress(i, h.height)) break;

@@ -157,9 +157,12 @@ int GIFDecoder::NextCode() {
     curBit_ = curBit_ - lastBit_ + 16;
     lastBit_ = lastByte_ * 8;
   }
-  int code = 0;
-  for (int i = 0; i < codeSize_; ++i, ++curBit_)
-    code |= ((bits_[curBit_ >> 3] >> (curBit_ & 7)) & 1) << i;
+  // A code of at most 12 bits starting anywhere in a byte lies within three bytes; the
+  // buffer has room for the third even at its end.
+  const uint8_t* p = bits_ + (curBit_ >> 3);
+  const uint32_t window = uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
+  const int code = int((window >> (curBit_ & 7)) & ((1u << codeSize_) - 1));
+  curBit_ += codeSize_;
   return code;
 }
 

@@ -110,8 +110,8 @@ class GIFDecoder {
   uint8_t stack_[kStackSize] = {};
   int sp_ = 0;
   // The current sub-block behind the last two bytes of the previous one, so that a code
-  // may straddle sub-blocks.
-  uint8_t bits_[2 + 255] = {};
+  // may straddle sub-blocks, and two bytes of slack for reading three bytes at once.
+  uint8_t bits_[2 + 255 + 2] = {};
   int curBit_ = 0;
   int lastBit_ = 0;
   int lastByte_ = 2;

@@ -356,6 +356,17 @@ TEST(GIFReader, HostileStreamsEndWithoutOverrun) {
   EXPECT_EQ(r.error, 0);
   EXPECT_EQ(r.pixels()[0], 0);  // nothing decoded
 
+  // Indices beyond a two-entry table: their palette entries are empty, not read from
+  // beyond the table.
+  gif = OneImage(3, 1, {0, 1, 9}, 4);
+  gif.globalTable = Ramp(2);
+  ReadGIF(BuildGIF(gif), r);
+  EXPECT_EQ(r.error, 0);
+  EXPECT_EQ(r.pixels(), (std::vector<uint8_t>{0, 1, 9}));
+  EXPECT_EQ(r.palette[1].rgbGreen, 254);
+  EXPECT_EQ(r.palette[9].rgbRed, 0);
+  EXPECT_EQ(r.palette[9].rgbGreen, 0);
+
   // An image without pixels.
   gif = OneImage(4, 4, {1});
   gif.images[0].width = 0;
@@ -396,18 +407,6 @@ TEST(GIFReader, ProgressCountsRowsAndAbortKeepsThem) {
   auto px = r.pixels();
   EXPECT_EQ(px[4 * 3 - 1], 9);  // rows done are kept
   EXPECT_EQ(px[4 * 3], 0);
-}
-
-TEST(GIFReader, DimensionsNeedTheirPointers) {
-  auto file = BuildGIF(OneImage(2, 2, {0, 1, 2, 3}));
-  MemorySource src(file);
-  uint32_t w, h, bits;
-  int background, transparent, flag = 9;
-  EXPECT_FALSE(PXGetGIFDimensionsEx(src, &w, &h, &bits, nullptr, &transparent, nullptr, &flag));
-  EXPECT_EQ(PXGetLastError(), 5);
-  ASSERT_TRUE(PXGetGIFDimensionsEx(src, &w, &h, &bits, &background, &transparent, nullptr, &flag));
-  EXPECT_EQ(flag, 0);
-  EXPECT_EQ(PXGetLastError(), 0);
 }
 
 }  // namespace

@@ -238,9 +238,11 @@ TEST(PSDReader, ModesAndVersionsRefused) {
   ReadPSD(BuildPSD(psd), 24, r);
   EXPECT_EQ(r.error, 47);
   psd.mode = 3;
-  psd.depth = 32;
-  ReadPSD(BuildPSD(psd), 24, r);
-  EXPECT_EQ(r.error, 47);
+  for (uint16_t depth : {2, 4, 32}) {  // there are no 4-bit Photoshop channels
+    psd.depth = depth;
+    ReadPSD(BuildPSD(psd), 24, r);
+    EXPECT_EQ(r.error, 47) << depth;
+  }
   psd.depth = 8;
   psd.compression = 2;  // zip
   ReadPSD(BuildPSD(psd), 24, r);

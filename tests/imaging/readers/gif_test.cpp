@@ -202,6 +202,18 @@ TEST(GIFReader, TransparencyFromTheGraphicControlExtension) {
   EXPECT_EQ(plain.palette[1].rgbReserved, 255);
 }
 
+TEST(GIFReader, ExtensionsEndingAtTheirFirstSubBlock) {
+  // A graphic control and a comment whose first sub-block is already the terminator:
+  // nothing after it belongs to them.
+  GIFFile gif = OneImage(2, 2, {3, 4, 5, 6});
+  gif.extensionsBeforeImages = {{'!', 0xF9, 0}, {'!', 0xFE, 0}, {'!', 0xFF, 0}};
+  Read r;
+  ReadGIF(BuildGIF(gif), r);
+  EXPECT_EQ(r.error, 0);
+  EXPECT_EQ(r.pixels(), (std::vector<uint8_t>{3, 4, 5, 6}));
+  EXPECT_EQ(r.transparent, -1);
+}
+
 TEST(GIFReader, GIF87aIsNotScannedForTransparency) {
   // The file ends right after the colour table: the 87a dimension query does not look
   // further, the 89a one runs into the end of the data.

@@ -4,6 +4,9 @@
 
 #include "pixolith/platform.h"
 #include "pixolith/px_core.h"
+#include "pixolith/px_gif.h"
+#include "pixolith/px_jpeg.h"
 #include "pixolith/px_pcx_tga_wbmp.h"
+#include "pixolith/px_psd.h"
 
 #endif  // PIXOLITH_PIXOLITH_H

@@ -194,18 +194,16 @@ bool QueryHeader(PXOperation& op, PXSource source, HeaderResult* out, RGBQUAD* p
   png_structp png = session.png();
   png_infop info = session.info();
   out->header = ReadHeader(png, info);
-  if (palette) {
-    out->paletteCount = FillPalette(png, info, palette);
-    png_bytep alpha;
-    int alphaCount;
-    png_color_16p color = nullptr;
-    if (png_get_tRNS(png, info, &alpha, &alphaCount, &color) && color &&
-        out->header.colorType != PNG_COLOR_TYPE_PALETTE) {
-      out->transparent[0] = color->red;
-      out->transparent[1] = color->green;
-      out->transparent[2] = color->blue;
-      out->transparent[3] = color->gray;
-    }
+  if (palette) out->paletteCount = FillPalette(png, info, palette);
+  png_bytep alpha;
+  int alphaCount;
+  png_color_16p color = nullptr;
+  if (png_get_tRNS(png, info, &alpha, &alphaCount, &color) && color &&
+      out->header.colorType != PNG_COLOR_TYPE_PALETTE) {
+    out->transparent[0] = color->red;
+    out->transparent[1] = color->green;
+    out->transparent[2] = color->blue;
+    out->transparent[3] = color->gray;
   }
   RecordFileMetadata(png, info, op.state().png);
   return true;
@@ -396,6 +394,16 @@ struct Target {
   uint8_t* Row(uint32_t y) const { return rows + stride * (bottomUp ? height - 1 - y : y); }
 };
 
+// Bytes of the image buffer or packed DIB, or 0 when it cannot be one block.
+size_t OutputSize(const Header& h, bool dib, uint32_t bits, uint32_t colors) {
+  size_t total = 0;
+  if (dib)
+    return h.width > INT32_MAX || h.height > INT32_MAX
+               ? 0
+               : PXDIBSize(h.width, h.height, uint16_t(bits), colors);
+  return PXBlockSize(h.height, PXImageRowBytes(h.width, bits), 0, &total) ? total : 0;
+}
+
 void* ReadImage(PXOperation& op, PXSource source, uint32_t* width, uint32_t* height, int depth,
                 RGBQUAD* palette, uint32_t flags) {
   PXPNGState& state = op.state().png;
@@ -424,11 +432,8 @@ void* ReadImage(PXOperation& op, PXSource source, uint32_t* width, uint32_t* hei
     return op.SetError(PX_ERR_BAD_PNG), nullptr;
   }
   const uint32_t colors = IsIndexed(layout) ? 1u << std::min<uint32_t>(bits, 8) : 0;
-  size_t total = 0;
-  if (dib ? !(total = PXDIBSize(h.width, h.height, uint16_t(bits), colors)) ||
-                h.width > INT32_MAX || h.height > INT32_MAX
-          : !PXBlockSize(h.height, rowBytes, 0, &total))
-    return op.SetError(PX_ERR_NO_MEMORY), nullptr;
+  const size_t total = OutputSize(h, dib, bits, colors);
+  if (!total) return op.SetError(PX_ERR_NO_MEMORY), nullptr;
   // libpng keeps a few rows of its own (the widest pixel it can make is 8 bytes).
   session.AllowRowBuffers(3 * (size_t(h.width) * 8 + 64));
 

@@ -74,6 +74,12 @@ PngColor16 FromLib(const png_color_16& c) {
   return out;
 }
 
+uint8_t To8(uint32_t v, int bitDepth) {
+  if (bitDepth == 16) return uint8_t(v >> 8);
+  const uint32_t top = (1u << bitDepth) - 1;
+  return uint8_t((v & top) * 255 / top);
+}
+
 }  // namespace
 
 std::vector<uint8_t> EncodePNG(const PngImage& image) {
@@ -180,6 +186,106 @@ bool DecodePNG(const std::vector<uint8_t>& data, PngImage* out) {
                           text[i].compression == PNG_TEXT_COMPRESSION_zTXt, false});
   png_destroy_read_struct(&png, &info, nullptr);
   return true;
+}
+
+uint32_t Sample(const PngImage& file, uint32_t y, size_t index) {
+  const uint8_t* row = file.rows.data() + y * file.rowBytes();
+  switch (file.bitDepth) {
+    case 16:
+      return uint32_t(row[2 * index] << 8 | row[2 * index + 1]);
+    case 8:
+      return row[index];
+    default: {
+      size_t bit = index * file.bitDepth;
+      return (row[bit / 8] >> (8 - file.bitDepth - bit % 8)) & ((1u << file.bitDepth) - 1);
+    }
+  }
+}
+
+void BackgroundOf(const PngImage& file, uint8_t rgb[3]) {
+  rgb[0] = rgb[1] = rgb[2] = 0;
+  if (!file.background) return;
+  const PngColor16& b = *file.background;
+  if (file.colorType == PNG_COLOR_TYPE_PALETTE) {
+    if (size_t(b.index) * 3 + 2 < file.palette.size())
+      for (int c = 0; c < 3; ++c) rgb[c] = file.palette[b.index * 3 + c];
+  } else if (file.colorType & PNG_COLOR_MASK_COLOR) {
+    rgb[0] = To8(b.red, file.bitDepth);
+    rgb[1] = To8(b.green, file.bitDepth);
+    rgb[2] = To8(b.blue, file.bitDepth);
+  } else {
+    rgb[0] = rgb[1] = rgb[2] = To8(b.gray, file.bitDepth);
+  }
+}
+
+std::vector<uint8_t> TransparencyOf(const PngImage& file) {
+  if (file.colorType & PNG_COLOR_MASK_ALPHA) return {};
+  if (!file.transparent && file.paletteAlpha.empty()) return {};
+  std::vector<uint8_t> alpha(size_t(file.width) * file.height, 255);
+  // Only the low bits of a tRNS sample count (1_trns.png stores 0x00FF for 1-bit grey).
+  const uint32_t mask = file.bitDepth == 16 ? 0xFFFF : (1u << file.bitDepth) - 1;
+  for (uint32_t y = 0; y < file.height; ++y) {
+    for (uint32_t x = 0; x < file.width; ++x) {
+      uint8_t& a = alpha[size_t(y) * file.width + x];
+      if (file.colorType == PNG_COLOR_TYPE_PALETTE) {
+        uint32_t index = Sample(file, y, x);
+        if (index < file.paletteAlpha.size()) a = file.paletteAlpha[index];
+      } else if (file.colorType == PNG_COLOR_TYPE_GRAY) {
+        if (Sample(file, y, x) == (file.transparent->gray & mask)) a = 0;
+      } else if (Sample(file, y, 3 * x) == (file.transparent->red & mask) &&
+                 Sample(file, y, 3 * x + 1) == (file.transparent->green & mask) &&
+                 Sample(file, y, 3 * x + 2) == (file.transparent->blue & mask)) {
+        a = 0;
+      }
+    }
+  }
+  return alpha;
+}
+
+std::vector<uint8_t> ExpectedRGB(const PngImage& file) {
+  uint8_t bg8[3];
+  BackgroundOf(file, bg8);
+  uint32_t bg16[3] = {0, 0, 0};
+  if (file.background && file.bitDepth == 16) {
+    const PngColor16& b = *file.background;
+    bool colour = file.colorType & 2;
+    bg16[0] = colour ? b.red : b.gray;
+    bg16[1] = colour ? b.green : b.gray;
+    bg16[2] = colour ? b.blue : b.gray;
+  }
+  std::vector<uint8_t> alpha = TransparencyOf(file);
+  std::vector<uint8_t> out(size_t(file.width) * file.height * 3);
+  const int n = file.channels();
+  for (uint32_t y = 0; y < file.height; ++y) {
+    for (uint32_t x = 0; x < file.width; ++x) {
+      size_t i = size_t(y) * file.width + x;
+      uint8_t* dst = &out[i * 3];
+      if (file.colorType == 3) {
+        uint32_t index = Sample(file, y, x);
+        unsigned a = alpha.empty() ? 255 : alpha[i];
+        for (int c = 0; c < 3; ++c)
+          dst[c] = uint8_t((file.palette.at(index * 3 + c) * a + bg8[c] * (255 - a) + 127) / 255);
+        continue;
+      }
+      auto channel = [&](int c) {
+        return Sample(file, y, size_t(x) * n + ((file.colorType & 2) ? c : 0));
+      };
+      if (file.bitDepth == 16) {
+        uint64_t a = (file.colorType & 4)        ? Sample(file, y, size_t(x) * n + n - 1)
+                     : alpha.empty() || alpha[i] ? 65535
+                                                 : 0;
+        for (int c = 0; c < 3; ++c)
+          dst[c] = uint8_t(((channel(c) * a + bg16[c] * (65535 - a) + 32767) / 65535) >> 8);
+      } else {
+        unsigned a = (file.colorType & 4) ? Sample(file, y, size_t(x) * n + n - 1)
+                     : alpha.empty()      ? 255
+                                          : alpha[i];
+        for (int c = 0; c < 3; ++c)
+          dst[c] = uint8_t((To8(channel(c), file.bitDepth) * a + bg8[c] * (255 - a) + 127) / 255);
+      }
+    }
+  }
+  return out;
 }
 
 std::vector<PngChunk> ListChunks(const std::vector<uint8_t>& data) {

@@ -60,6 +60,18 @@ std::vector<PngChunk> ListChunks(const std::vector<uint8_t>& data);
 // The types in order, "IHDR PLTE ... IEND".
 std::string ChunkTypes(const std::vector<uint8_t>& data);
 
+// One sample of a decoded row (index counts samples, not pixels).
+uint32_t Sample(const PngImage& image, uint32_t y, size_t index);
+// The colour transparent pixels are composited on: bKGD as 8-bit RGB, else black.
+void BackgroundOf(const PngImage& image, uint8_t rgb[3]);
+// Per-pixel alpha that tRNS gives (0 or 255 for grey and RGB, the table's value for
+// palette images; only the low bits of a tRNS sample count); empty without tRNS and for
+// images with an alpha channel.
+std::vector<uint8_t> TransparencyOf(const PngImage& image);
+// The image as 8-bit RGB composited on BackgroundOf, on the stored values (16-bit
+// images composited at 16 bits, then cut to their high byte).
+std::vector<uint8_t> ExpectedRGB(const PngImage& image);
+
 // Deterministic pseudo-random bytes for fixture pixels.
 std::vector<uint8_t> PatternBytes(size_t n, uint32_t seed);
 

@@ -302,11 +302,24 @@ Layout DIBLayout(const Header& h) {
 }
 
 // Composites transparent pixels on the file's bKGD colour, else on the thread's default
-// background (black unless changed).
-void RequestCompositing(png_structp png, png_infop info, const PXPNGState& state) {
+// background (black unless changed). libpng does not widen the bKGD level of grey files
+// below 8 bits along with their samples, so for layouts that widen them the level is
+// scaled here to `outputMax` (255, or 65535 for 16-bit layouts; 0 keeps the file's
+// scale, for indices).
+void RequestCompositing(png_structp png, png_infop info, const PXPNGState& state,
+                        uint32_t outputMax) {
   png_color_16p fileBackground = nullptr;
   if (png_get_bKGD(png, info, &fileBackground)) {
-    png_set_background(png, fileBackground, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
+    const int bitDepth = png_get_bit_depth(png, info);
+    if (!outputMax || (png_get_color_type(png, info) & PNG_COLOR_MASK_COLOR) || bitDepth >= 8) {
+      png_set_background(png, fileBackground, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
+      return;
+    }
+    const uint32_t top = (1u << bitDepth) - 1;
+    png_color_16 background = *fileBackground;
+    background.gray = png_uint_16((background.gray & top) * outputMax / top);
+    background.red = background.green = background.blue = background.gray;
+    png_set_background(png, &background, PNG_BACKGROUND_GAMMA_FILE, 0, 1.0);
     return;
   }
   const PXPNGColor& d = state.defaultBackground;
@@ -344,12 +357,12 @@ void ApplyTransforms(png_structp png, png_infop info, const Header& h, Layout la
   switch (layout) {
     case Layout::kIndex1:
     case Layout::kIndex4:
-      if (grey && h.hasTransparency) RequestCompositing(png, info, state);
+      if (grey && h.hasTransparency) RequestCompositing(png, info, state, 0);
       break;
     case Layout::kIndex8:
       if (bd < 8) png_set_packing(png);
       if (bd == 16) png_set_strip_16(png);
-      if (grey && h.hasTransparency) RequestCompositing(png, info, state);
+      if (grey && h.hasTransparency) RequestCompositing(png, info, state, 0);
       break;
     case Layout::kGrayAlpha8:
       if (bd < 8) png_set_expand_gray_1_2_4_to_8(png);
@@ -360,7 +373,7 @@ void ApplyTransforms(png_structp png, png_infop info, const Header& h, Layout la
     case Layout::kGray16:
       if (bd < 16) png_set_expand_16(png);
       if (h.hasTransparency) png_set_tRNS_to_alpha(png);
-      if (alpha) RequestCompositing(png, info, state);
+      if (alpha) RequestCompositing(png, info, state, 65535);
       png_set_swap(png);
       break;
     case Layout::kRGB8:
@@ -368,7 +381,7 @@ void ApplyTransforms(png_structp png, png_infop info, const Header& h, Layout la
       png_set_expand(png);  // palette to RGB, grey to 8 bits, tRNS to alpha
       if (bd == 16) png_set_strip_16(png);
       if (grey) png_set_gray_to_rgb(png);
-      if (layout == Layout::kRGB8 && alpha) RequestCompositing(png, info, state);
+      if (layout == Layout::kRGB8 && alpha) RequestCompositing(png, info, state, 255);
       if (layout == Layout::kRGBA8) png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
       if (bgr) png_set_bgr(png);
       break;
@@ -377,7 +390,7 @@ void ApplyTransforms(png_structp png, png_infop info, const Header& h, Layout la
       png_set_expand(png);
       if (bd < 16) png_set_expand_16(png);
       if (grey) png_set_gray_to_rgb(png);
-      if (layout == Layout::kRGB16 && alpha) RequestCompositing(png, info, state);
+      if (layout == Layout::kRGB16 && alpha) RequestCompositing(png, info, state, 65535);
       if (layout == Layout::kRGBA16) png_set_add_alpha(png, 0xFFFF, PNG_FILLER_AFTER);
       png_set_swap(png);
       break;

@@ -187,6 +187,63 @@ INSTANTIATE_TEST_SUITE_P(
                                      RoundTrip{6, 16, 64, 0}),
                      testing::Bool()));
 
+// Every colour type and bit depth, plain, with tRNS and with bKGD, interlaced or not,
+// against the independent model of the expected RGB.
+TEST(PngReader, EveryFormatAtDepth24MatchesTheModel) {
+  const std::pair<int, int> formats[] = {{0, 1}, {0, 2},  {0, 4},  {0, 8}, {0, 16},
+                                         {2, 8}, {2, 16}, {3, 1},  {3, 2}, {3, 4},
+                                         {3, 8}, {4, 8},  {4, 16}, {6, 8}, {6, 16}};
+  for (auto [type, bits] : formats) {
+    for (int variant = 0; variant < 8; ++variant) {
+      PngImage p = Fixture(type, bits, 9, 7);
+      p.interlaced = variant & 1;
+      if ((variant & 2) && type == 3) {
+        p.paletteAlpha = {0, 77, 255, 128};
+        p.paletteAlpha.resize(std::min<size_t>(4, p.palette.size() / 3));
+      }
+      if ((variant & 2) && (type == 0 || type == 2)) {  // the first pixel is transparent
+        pxtest::PngColor16 t;
+        t.gray = uint16_t(pxtest::Sample(p, 0, 0));
+        t.red = t.gray;
+        t.green = uint16_t(pxtest::Sample(p, 0, 1));
+        t.blue = uint16_t(pxtest::Sample(p, 0, 2));
+        p.transparent = t;
+      }
+      if (variant & 4) {
+        const uint16_t top = uint16_t(bits == 16 ? 0xFFFF : (1 << bits) - 1);
+        p.background = pxtest::PngColor16{1, uint16_t(top / 3), top, uint16_t(top / 2), top};
+      }
+      SCOPED_TRACE(testing::Message()
+                   << "type " << type << " bits " << bits << " variant " << variant);
+      Read r;
+      ReadPNG(pxtest::EncodePNG(p), 24, 0, &r);
+      ASSERT_EQ(r.error, 0);
+      std::vector<uint8_t> expected = pxtest::ExpectedRGB(p);
+      EXPECT_EQ(Bytes(r, expected.size()), expected);
+      if (p.background) continue;
+      // Depths 32 and 64 keep the alpha: put over black, they give the same.
+      Read rgba;
+      ReadPNG(pxtest::EncodePNG(p), bits == 16 ? 64 : 32, 0, &rgba);
+      ASSERT_EQ(rgba.error, 0);
+      std::vector<uint8_t> overBlack(expected.size());
+      for (size_t i = 0; i < overBlack.size(); ++i) {
+        const size_t pixel = i / 3, c = i % 3;
+        if (bits == 16) {
+          auto sample = [&](size_t k) {
+            const uint8_t* q = rgba.pixels.bytes() + 8 * pixel + 2 * k;
+            return uint64_t(q[0] | q[1] << 8);
+          };
+          overBlack[i] = uint8_t(((sample(c) * sample(3) + 32767) / 65535) >> 8);
+        } else {
+          const uint8_t* q = rgba.pixels.bytes() + 4 * pixel;
+          overBlack[i] = uint8_t((q[c] * q[3] + 127) / 255);
+        }
+      }
+      EXPECT_EQ(overBlack, expected);
+    }
+  }
+}
+
 TEST(PngReader, FourBitPaletteAtDepthEightUnpacksIndices) {
   PngImage p = Fixture(3, 4, 3, 1);
   p.rows = {0x1F, 0xA0};
@@ -231,6 +288,21 @@ TEST(PngReader, TransparencyIsCompositedOnBackground) {
   g.background = pxtest::PngColor16{0, 0, 0, 0, 99};
   ReadPNG(pxtest::EncodePNG(g), 8, 0, &r);
   EXPECT_EQ(Bytes(r, 3), (std::vector<uint8_t>{99, 9, 99}));
+
+  // Below 8 bits the bKGD level is scaled with the samples: 15 of 4 bits is white.
+  PngImage g4 = Fixture(0, 4, 2, 1);
+  g4.rows = {0x5A};
+  g4.transparent = pxtest::PngColor16{0, 0, 0, 0, 5};
+  g4.background = pxtest::PngColor16{0, 0, 0, 0, 15};
+  ReadPNG(pxtest::EncodePNG(g4), 24, 0, &r);
+  EXPECT_EQ(Bytes(r, 6), (std::vector<uint8_t>{255, 255, 255, 170, 170, 170}));
+  ReadPNG(pxtest::EncodePNG(g4), 8, 0, &r);  // indices stay in the file's scale
+  EXPECT_EQ(Bytes(r, 2), (std::vector<uint8_t>{15, 10}));
+  ReadPNG(pxtest::EncodePNG(g4), 16, PX_PNG_READ_GRAY16, &r);
+  EXPECT_EQ(Bytes(r, 4), (std::vector<uint8_t>{255, 255, 170, 170}));
+  ReadPNG(pxtest::EncodePNG(g4), 48, 0, &r);
+  EXPECT_EQ(Bytes(r, 12),
+            (std::vector<uint8_t>{255, 255, 255, 255, 255, 255, 170, 170, 170, 170, 170, 170}));
 
   // The thread's default background is used when the file names none.
   PXGetThreadState()->png.defaultBackground = {0, 10, 20, 30, 0};

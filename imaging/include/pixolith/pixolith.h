@@ -7,6 +7,7 @@
 #include "pixolith/px_gif.h"
 #include "pixolith/px_jpeg.h"
 #include "pixolith/px_pcx_tga_wbmp.h"
+#include "pixolith/px_png.h"
 #include "pixolith/px_psd.h"
 
 #endif  // PIXOLITH_PIXOLITH_H

@@ -218,9 +218,9 @@ void Player::DoBlit(const Blit& b) {
         if (!on) argb[size_t(y) * src.width + x] = 0;
       }
   }
-  cairo_surface_t* surface =
-      cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(argb.data()),
-                                          CAIRO_FORMAT_ARGB32, src.width, src.height, src.width * 4);
+  cairo_surface_t* surface = cairo_image_surface_create_for_data(
+      reinterpret_cast<unsigned char*>(argb.data()), CAIRO_FORMAT_ARGB32, src.width, src.height,
+      src.width * 4);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);
     return;

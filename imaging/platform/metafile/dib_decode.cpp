@@ -37,9 +37,8 @@ std::vector<uint32_t> ReadColors(const ByteView& info, size_t offset, uint32_t c
         colors[i] = 0xFF000000u | (index & 0xFF) * 0x010101u;  // no palette: a grey ramp
     } else {
       if (!info.Has(at, 3)) break;
-      colors[i] =
-          0xFF000000u | (uint32_t(info.U8(at + 2)) << 16) | (uint32_t(info.U8(at + 1)) << 8) |
-          info.U8(at);
+      colors[i] = 0xFF000000u | (uint32_t(info.U8(at + 2)) << 16) |
+                  (uint32_t(info.U8(at + 1)) << 8) | info.U8(at);
     }
   }
   if (opt.monoOverride && count >= 2) {
@@ -126,8 +125,7 @@ bool DecodeDib(const ByteView& info, const ByteView& bits, const DibOptions& opt
   }
   bool bottomUp = height > 0;
   height = height < 0 ? -height : height;
-  if (width <= 0 || height <= 0 || uint64_t(width) * uint64_t(height) > kMaxDibPixels)
-    return false;
+  if (width <= 0 || height <= 0 || uint64_t(width) * uint64_t(height) > kMaxDibPixels) return false;
 
   Masks masks;
   size_t colorOffset = headerSize;
@@ -224,10 +222,10 @@ bool DecodeDib(const ByteView& info, const ByteView& bits, const DibOptions& opt
         }
         default: {
           size_t at = size_t(x) * 4;
-          uint32_t v = at + 3 < rowBytes ? uint32_t(row[at]) | (uint32_t(row[at + 1]) << 8) |
-                                               (uint32_t(row[at + 2]) << 16) |
-                                               (uint32_t(row[at + 3]) << 24)
-                                         : 0;
+          uint32_t v = at + 3 < rowBytes
+                           ? uint32_t(row[at]) | (uint32_t(row[at + 1]) << 8) |
+                                 (uint32_t(row[at + 2]) << 16) | (uint32_t(row[at + 3]) << 24)
+                           : 0;
           uint32_t alpha = masks.m[3] ? Channel(v, masks.m[3]) : v >> 24;
           if (compression != kBiRgb && !masks.m[3]) alpha = 0xFF;
           c = (alpha << 24) | (uint32_t(Channel(v, masks.m[0])) << 16) |

@@ -19,11 +19,11 @@ struct Raster {
 };
 
 struct DibOptions {
-  bool paletteIndices = false;           // colour table holds indices (DIB_PAL_COLORS)
+  bool paletteIndices = false;                     // colour table holds indices (DIB_PAL_COLORS)
   const std::vector<uint32_t>* palette = nullptr;  // the selected palette, for those indices
-  bool monoOverride = false;             // 1-bit bitmaps take the two colours below
-  uint32_t mono0 = 0;                    // colour of 0 bits (0x00RRGGBB)
-  uint32_t mono1 = 0xFFFFFF;             // colour of 1 bits
+  bool monoOverride = false;                       // 1-bit bitmaps take the two colours below
+  uint32_t mono0 = 0;                              // colour of 0 bits (0x00RRGGBB)
+  uint32_t mono1 = 0xFFFFFF;                       // colour of 1 bits
 };
 
 // The largest bitmap a record may describe, in pixels.

@@ -42,8 +42,7 @@ uint32_t Rop2(uint32_t code, uint32_t p, uint32_t d) {
 uint32_t Rop3(uint32_t code, uint32_t p, uint32_t s, uint32_t d) {
   uint32_t result = 0;
   for (uint32_t i = 0; i < 8; ++i)
-    if (code & (1u << i))
-      result |= ((i & 4) ? p : ~p) & ((i & 2) ? s : ~s) & ((i & 1) ? d : ~d);
+    if (code & (1u << i)) result |= ((i & 4) ? p : ~p) & ((i & 2) ? s : ~s) & ((i & 1) ? d : ~d);
   return result & 0xFFFFFF;
 }
 
@@ -433,8 +432,8 @@ void Player::AddPath(cairo_t* c, const std::vector<PathOp>& ops) {
         cairo_line_to(c, op.p[0].x + o, op.p[0].y + o);
         break;
       case PathOp::kCurve:
-        cairo_curve_to(c, op.p[0].x + o, op.p[0].y + o, op.p[1].x + o, op.p[1].y + o,
-                       op.p[2].x + o, op.p[2].y + o);
+        cairo_curve_to(c, op.p[0].x + o, op.p[0].y + o, op.p[1].x + o, op.p[1].y + o, op.p[2].x + o,
+                       op.p[2].y + o);
         break;
       case PathOp::kClose:
         cairo_close_path(c);
@@ -471,7 +470,8 @@ uint32_t Player::ResolveColor(uint32_t c) const {
 
 void Player::SetColor(cairo_t* c, uint32_t colorref) const {
   uint32_t v = ResolveColor(colorref);
-  cairo_set_source_rgb(c, (v & 0xFF) / 255.0, ((v >> 8) & 0xFF) / 255.0, ((v >> 16) & 0xFF) / 255.0);
+  cairo_set_source_rgb(c, (v & 0xFF) / 255.0, ((v >> 8) & 0xFF) / 255.0,
+                       ((v >> 16) & 0xFF) / 255.0);
 }
 
 bool Player::SetBrushSource(cairo_t* c, const Brush& brush) const {
@@ -491,8 +491,8 @@ bool Player::SetBrushSource(cairo_t* c, const Brush& brush) const {
     uint32_t* px = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(tile));
     int stride = cairo_image_surface_get_stride(tile) / 4;
     uint32_t fg = 0xFF000000u | ColorRefToRGB(ResolveColor(brush.color));
-    uint32_t bg = dc_.bkMode == OPAQUE_BK ? 0xFF000000u | ColorRefToRGB(ResolveColor(dc_.bkColor))
-                                          : 0;
+    uint32_t bg =
+        dc_.bkMode == OPAQUE_BK ? 0xFF000000u | ColorRefToRGB(ResolveColor(dc_.bkColor)) : 0;
     for (int y = 0; y < 8; ++y) {
       for (int x = 0; x < 8; ++x) {
         bool on;
@@ -638,7 +638,8 @@ class ThinLines {
     // Clip to the mask (a pixel beyond it) so a huge line costs no more than a short one,
     // keeping the style's phase by counting the pixels skipped.
     double t0 = 0, t1 = 1, dx = bx - ax, dy = by - ay;
-    double lo[2] = {double(x0_) - 2, double(y0_) - 2}, hi[2] = {double(x0_ + w_) + 2, double(y0_ + h_) + 2};
+    double lo[2] = {double(x0_) - 2, double(y0_) - 2},
+           hi[2] = {double(x0_ + w_) + 2, double(y0_ + h_) + 2};
     double p[2] = {ax, ay}, d[2] = {dx, dy};
     for (int k = 0; k < 2; ++k) {
       if (d[k] == 0) {
@@ -709,7 +710,8 @@ class ThinLines {
 }  // namespace
 
 void Player::StrokeThin(cairo_t* c, const std::vector<PathOp>& ops, const double b[4]) const {
-  int x0 = int(std::max(-1.0, std::floor(b[0]) - 1)), y0 = int(std::max(-1.0, std::floor(b[1]) - 1));
+  int x0 = int(std::max(-1.0, std::floor(b[0]) - 1)),
+      y0 = int(std::max(-1.0, std::floor(b[1]) - 1));
   int x1 = int(std::min(double(width_) + 1, std::ceil(b[2]) + 2));
   int y1 = int(std::min(double(height_) + 1, std::ceil(b[3]) + 2));
   if (x0 >= x1 || y0 >= y1) return;
@@ -962,8 +964,10 @@ bool Player::ReadRegion(const ByteView& r, size_t at, size_t bytes, Region* out)
     double l = rgn.I32(p), t = rgn.I32(p + 4), rr = rgn.I32(p + 8), bb = rgn.I32(p + 12);
     cairo_matrix_transform_point(&base_, &l, &t);
     cairo_matrix_transform_point(&base_, &rr, &bb);
-    int x0 = CanvasInt(Round(std::min(l, rr)), width_), x1 = CanvasInt(Round(std::max(l, rr)), width_);
-    int y0 = CanvasInt(Round(std::min(t, bb)), height_), y1 = CanvasInt(Round(std::max(t, bb)), height_);
+    int x0 = CanvasInt(Round(std::min(l, rr)), width_),
+        x1 = CanvasInt(Round(std::max(l, rr)), width_);
+    int y0 = CanvasInt(Round(std::min(t, bb)), height_),
+        y1 = CanvasInt(Round(std::max(t, bb)), height_);
     if (x1 > x0 && y1 > y0) rects.push_back({x0, y0, x1 - x0, y1 - y0});
   }
   cairo_region_t* region = cairo_region_create_rectangles(rects.data(), int(rects.size()));

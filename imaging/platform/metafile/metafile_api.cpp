@@ -62,12 +62,16 @@ bool ParseEnhHeader(const std::vector<uint8_t>& bytes, ENHMETAHEADER* h) {
   h->szlMillimetersCy = v.I32(84);
   if (h->iType != pxmf::EMR_HEADER || h->dSignature != PX_EMF_SIGNATURE) return false;
   if (h->nSize < 88 || h->nSize > bytes.size()) return false;
-  if (h->nSize >= 100) {
+  // The later header fields exist only when the description does not start before them.
+  uint32_t fields = h->nSize;
+  if (h->nDescription && h->offDescription >= 88 && h->offDescription < fields)
+    fields = h->offDescription;
+  if (fields >= 100) {
     h->cbPixelFormat = v.U32(88);
     h->offPixelFormat = v.U32(92);
     h->bOpenGL = v.U32(96);
   }
-  if (h->nSize >= 108) {
+  if (fields >= 108) {
     h->szlMicrometersCx = v.I32(100);
     h->szlMicrometersCy = v.I32(104);
   }

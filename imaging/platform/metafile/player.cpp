@@ -37,8 +37,8 @@ cairo_matrix_t ReadXform(const ByteView& r, size_t at) {
 }
 
 bool Finite(const cairo_matrix_t& m) {
-  return std::isfinite(m.xx) && std::isfinite(m.yx) && std::isfinite(m.xy) &&
-         std::isfinite(m.yy) && std::isfinite(m.x0) && std::isfinite(m.y0);
+  return std::isfinite(m.xx) && std::isfinite(m.yx) && std::isfinite(m.xy) && std::isfinite(m.yy) &&
+         std::isfinite(m.x0) && std::isfinite(m.y0);
 }
 
 GdiObject MakeStockObject(uint32_t id) {
@@ -121,11 +121,14 @@ Player::Player(uint32_t* pixels, int width, int height, const ENHMETAHEADER& hea
   cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
   cairo_matrix_init_identity(&dc_.world);
 
-  // The reference device's resolution, preferring the micrometre sizes of newer headers.
+  // The reference device's resolution, preferring the finer micrometre sizes of newer
+  // headers when they agree with the millimetres.
   double mmX = header.szlMillimetersCx, mmY = header.szlMillimetersCy;
-  if (header.szlMicrometersCx > 0 && header.szlMicrometersCy > 0) {
-    mmX = header.szlMicrometersCx / 1000.0;
-    mmY = header.szlMicrometersCy / 1000.0;
+  double umX = header.szlMicrometersCx / 1000.0, umY = header.szlMicrometersCy / 1000.0;
+  if (std::abs(umX - mmX) <= std::max(2.0, mmX / 10) &&
+      std::abs(umY - mmY) <= std::max(2.0, mmY / 10)) {
+    mmX = umX;
+    mmY = umY;
   }
   pxPerMMX_ = header.szlDeviceCx > 0 && mmX > 0 ? header.szlDeviceCx / mmX : 96 / 25.4;
   pxPerMMY_ = header.szlDeviceCy > 0 && mmY > 0 ? header.szlDeviceCy / mmY : 96 / 25.4;
@@ -782,13 +785,12 @@ void Player::Play(uint32_t type, const ByteView& r) {
         } else {
           auto merged = std::make_shared<Clip>(*dc_.metaClip);
           if (dc_.clip->region) {
-            auto region = std::make_shared<Region>(
-                merged->region ? *merged->region : ClipRegionOrCanvas());
+            auto region =
+                std::make_shared<Region>(merged->region ? *merged->region : ClipRegionOrCanvas());
             cairo_region_intersect(region->get(), dc_.clip->region->get());
             merged->region = region;
           }
-          merged->paths.insert(merged->paths.end(), dc_.clip->paths.begin(),
-                               dc_.clip->paths.end());
+          merged->paths.insert(merged->paths.end(), dc_.clip->paths.begin(), dc_.clip->paths.end());
           dc_.metaClip = merged;
         }
       }

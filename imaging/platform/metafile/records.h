@@ -233,8 +233,8 @@ constexpr uint32_t AD_COUNTERCLOCKWISE = 1, AD_CLOCKWISE = 2;
 constexpr uint32_t RGN_AND = 1, RGN_OR = 2, RGN_XOR = 3, RGN_DIFF = 4, RGN_COPY = 5;
 constexpr uint32_t STRETCH_HALFTONE = 4;
 constexpr uint32_t DIB_PAL_COLORS = 1;
-constexpr uint32_t ETO_OPAQUE = 0x2, ETO_CLIPPED = 0x4, ETO_GLYPH_INDEX = 0x10,
-                   ETO_NO_RECT = 0x100, ETO_SMALL_CHARS = 0x200, ETO_PDY = 0x2000;
+constexpr uint32_t ETO_OPAQUE = 0x2, ETO_CLIPPED = 0x4, ETO_GLYPH_INDEX = 0x10, ETO_NO_RECT = 0x100,
+                   ETO_SMALL_CHARS = 0x200, ETO_PDY = 0x2000;
 constexpr uint32_t PT_CLOSEFIGURE = 1, PT_LINETO = 2, PT_BEZIERTO = 4, PT_MOVETO = 6;
 constexpr uint32_t ANSI_CHARSET = 0, SYMBOL_CHARSET = 2;
 
@@ -251,9 +251,7 @@ class ByteView {
   size_t size() const { return size_; }
   const uint8_t* data() const { return data_; }
   bool overrun() const { return overrun_; }
-  bool Has(size_t offset, size_t bytes) const {
-    return offset <= size_ && bytes <= size_ - offset;
-  }
+  bool Has(size_t offset, size_t bytes) const { return offset <= size_ && bytes <= size_ - offset; }
   // Checks room for count elements of `elem` bytes at offset, without overflowing.
   bool HasArray(size_t offset, uint64_t count, size_t elem) const {
     if (offset > size_) return false;

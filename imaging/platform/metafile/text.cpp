@@ -220,8 +220,8 @@ void Player::TextOut(const TextRun& run) {
   std::string utf8 = ToUtf8(visible);
   cairo_glyph_t* glyphs = nullptr;
   int count = 0;
-  cairo_status_t status = cairo_scaled_font_text_to_glyphs(font, 0, 0, utf8.data(), int(utf8.size()),
-                                                           &glyphs, &count, nullptr, nullptr, nullptr);
+  cairo_status_t status = cairo_scaled_font_text_to_glyphs(
+      font, 0, 0, utf8.data(), int(utf8.size()), &glyphs, &count, nullptr, nullptr, nullptr);
   if (status != CAIRO_STATUS_SUCCESS || count <= 0) {
     cairo_glyph_free(glyphs);
     cairo_scaled_font_destroy(font);
@@ -267,7 +267,8 @@ void Player::TextOut(const TextRun& run) {
     glyphs[i].x += origin.x;
     glyphs[i].y += origin.y;
   }
-  bool visibleArea = bounds[2] >= 0 && bounds[3] >= 0 && bounds[0] <= width_ && bounds[1] <= height_;
+  bool visibleArea =
+      bounds[2] >= 0 && bounds[3] >= 0 && bounds[0] <= width_ && bounds[1] <= height_;
   if (visibleArea) {
     EnsureClip();
     cairo_save(cr_);

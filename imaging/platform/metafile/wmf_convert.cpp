@@ -351,9 +351,7 @@ class Converter {
     return int(slots_.size() - 1);
   }
 
-  Slot SlotKind(size_t index) const {
-    return index < slots_.size() ? slots_[index] : Slot::kFree;
-  }
+  Slot SlotKind(size_t index) const { return index < slots_.size() ? slots_[index] : Slot::kFree; }
 
   void NullBrush(int slot) { w_.Emit(EMR_CREATEBRUSHINDIRECT, {slot + 1, BS_NULL, 0, 0}); }
 
@@ -434,8 +432,8 @@ class Converter {
   // A bitmap record as a stretched DIB. `dib` is the packed DIB; ySrc counts from the top
   // when `fromTop`.
   void Dib(const ByteView& dib, uint32_t usage, uint32_t rop, int32_t xDest, int32_t yDest,
-           int32_t cxDest, int32_t cyDest, int32_t xSrc, int32_t ySrc, int32_t cxSrc,
-           int32_t cySrc, bool fromTop) {
+           int32_t cxDest, int32_t cyDest, int32_t xSrc, int32_t ySrc, int32_t cxSrc, int32_t cySrc,
+           bool fromTop) {
     size_t info = DibInfoSize(dib, usage == DIB_PAL_COLORS);
     if (!info) return;
     int32_t height = dib.U32(0) == 12 ? dib.I16(6) : dib.I32(8);
@@ -560,7 +558,9 @@ class Converter {
       case META_PIE:
       case META_CHORD:
         if (need(8))
-          w_.Emit(func == META_ARC ? EMR_ARC : func == META_PIE ? EMR_PIE : EMR_CHORD,
+          w_.Emit(func == META_ARC   ? EMR_ARC
+                  : func == META_PIE ? EMR_PIE
+                                     : EMR_CHORD,
                   {p.I(7), p.I(6), p.I(5), p.I(4), p.I(3), p.I(2), p.I(1), p.I(0)});
         break;
       case META_SETPIXEL:
@@ -660,8 +660,8 @@ class Converter {
         if (slot < 0) break;
         uint32_t usage = need(2) ? p.U(1) : 0;
         ByteView dib = p.v.size() > 4 ? p.v.Sub(4, p.v.size() - 4) : ByteView();
-        size_t info = need(2) && p.U(0) != BS_PATTERN ? DibInfoSize(dib, usage == DIB_PAL_COLORS)
-                                                      : 0;
+        size_t info =
+            need(2) && p.U(0) != BS_PATTERN ? DibInfoSize(dib, usage == DIB_PAL_COLORS) : 0;
         if (!info) {
           NullBrush(slot);
           break;
@@ -700,8 +700,7 @@ class Converter {
           w_.Emit(EMR_SELECTOBJECT, {p.U(0) + 1});
         break;
       case META_SELECTPALETTE:
-        if (need(1) && SlotKind(p.U(0)) == Slot::kObject)
-          w_.Emit(EMR_SELECTPALETTE, {p.U(0) + 1});
+        if (need(1) && SlotKind(p.U(0)) == Slot::kObject) w_.Emit(EMR_SELECTPALETTE, {p.U(0) + 1});
         break;
       case META_DELETEOBJECT:
         if (!need(1)) break;
@@ -748,8 +747,8 @@ class Converter {
       case META_STRETCHDIB:
         // rop, usage, srcHeight, srcWidth, ySrc, xSrc, destHeight, destWidth, yDest, xDest
         if (!need(11)) break;
-        Dib(p.v.Sub(22, p.v.size() - 22), p.U(2), p.U32(0), p.I(10), p.I(9), p.I(8), p.I(7),
-            p.I(6), p.I(5), p.I(4), p.I(3), false);
+        Dib(p.v.Sub(22, p.v.size() - 22), p.U(2), p.U32(0), p.I(10), p.I(9), p.I(8), p.I(7), p.I(6),
+            p.I(5), p.I(4), p.I(3), false);
         break;
       case META_SETDIBTODEV:
         // usage, scan count, start scan, ySrc, xSrc, height, width, yDest, xDest, DIB

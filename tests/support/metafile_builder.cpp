@@ -63,6 +63,10 @@ std::vector<uint8_t> EmfBuilder::Finish(uint16_t handles) {
 }
 
 WmfBuilder& WmfBuilder::Add(uint16_t function, std::initializer_list<int32_t> words) {
+  return AddWords(function, std::vector<int32_t>(words));
+}
+
+WmfBuilder& WmfBuilder::AddWords(uint16_t function, const std::vector<int32_t>& words) {
   Put32(records_, uint32_t(3 + words.size()));
   Put16(records_, function);
   for (int32_t w : words) Put16(records_, uint16_t(w));

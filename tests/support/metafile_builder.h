@@ -31,6 +31,7 @@ class EmfBuilder {
 class WmfBuilder {
  public:
   WmfBuilder& Add(uint16_t function, std::initializer_list<int32_t> words);
+  WmfBuilder& AddWords(uint16_t function, const std::vector<int32_t>& words);
   std::vector<uint8_t> Finish(bool placeable, int16_t left = 0, int16_t top = 0, int16_t right = 0,
                               int16_t bottom = 0, uint16_t unitsPerInch = 1440);
 

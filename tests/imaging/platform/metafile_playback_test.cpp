@@ -252,4 +252,123 @@ TEST(MetafilePlayback, BadObjectIndicesAndCountsAreIgnored) {
   EXPECT_EQ(r.At(20, 20), kBlue);
 }
 
+TEST(MetafilePlayback, ClipRegionAndSavedClipsAreRestored) {
+  // Region data: header (32 bytes) and one rectangle, in device units.
+  std::vector<uint8_t> rgn =
+      pxtest::Fields({48, RGN_COPY, 32, 1, 1, 16, 0, 0, 40, 40, 0, 0, 40, 40});
+  EmfBuilder b(100, 100);
+  BlueBrush(b).Add(EMR_SELECTOBJECT, {kStock | NULL_PEN}).Add(EMR_SAVEDC, {});
+  b.AddRaw(EMR_EXTSELECTCLIPRGN, rgn)
+      .Add(EMR_RECTANGLE, {0, 0, 100, 50})  // clipped to the region
+      .Add(EMR_RESTOREDC, {-1})
+      .Add(EMR_RECTANGLE, {0, 60, 100, 100});  // unclipped again
+  auto r = RenderMetafileBytes(b.Finish(), 100, 100);
+  ASSERT_EQ(r.error, 0);
+  EXPECT_EQ(r.At(30, 30), kBlue);
+  EXPECT_EQ(r.At(45, 30), kWhite);
+  EXPECT_EQ(r.At(90, 80), kBlue);
+}
+
+TEST(MetafilePlayback, PathBracketRecordsFiguresForFillPath) {
+  EmfBuilder b(100, 100);
+  BlueBrush(b)
+      .Add(EMR_BEGINPATH, {})
+      .Add(EMR_MOVETOEX, {10, 10})
+      .Add(EMR_LINETO, {60, 10})
+      .Add(EMR_LINETO, {60, 60})
+      .Add(EMR_LINETO, {10, 60})
+      .Add(EMR_CLOSEFIGURE, {})
+      .Add(EMR_ENDPATH, {});
+  auto recorded = RenderMetafileBytes(b.Finish(), 100, 100);
+  ASSERT_EQ(recorded.error, 0);
+  EXPECT_TRUE(recorded.Uniform(kWhite));  // a recorded path draws nothing by itself
+
+  EmfBuilder f(100, 100);
+  BlueBrush(f)
+      .Add(EMR_BEGINPATH, {})
+      .Add(EMR_RECTANGLE, {10, 10, 60, 60})
+      .Add(EMR_ENDPATH, {})
+      .Add(EMR_FILLPATH, {0, 0, 0, 0});
+  auto r = RenderMetafileBytes(f.Finish(), 100, 100);
+  ASSERT_EQ(r.error, 0);
+  EXPECT_EQ(r.At(30, 30), kBlue);
+  EXPECT_EQ(r.At(70, 30), kWhite);
+}
+
+TEST(MetafilePlayback, WorldTransformScalesFigures) {
+  EmfBuilder b(100, 100);
+  BlueBrush(b).Add(EMR_SELECTOBJECT, {kStock | NULL_PEN});
+  // eM11 = eM22 = 2.0 as floats, offset 10 pixels right.
+  b.Add(EMR_SETWORLDTRANSFORM, {0x40000000, 0, 0, 0x40000000, 0x41200000, 0})
+      .Add(EMR_RECTANGLE, {10, 10, 20, 20});  // -> (30, 20) to (50, 40)
+  auto r = RenderMetafileBytes(b.Finish(), 100, 100);
+  ASSERT_EQ(r.error, 0);
+  EXPECT_EQ(r.At(31, 21), kBlue);
+  EXPECT_EQ(r.At(47, 37), kBlue);
+  EXPECT_EQ(r.At(25, 25), kWhite);
+  EXPECT_EQ(r.At(52, 30), kWhite);
+}
+
+TEST(MetafilePlayback, PieFillsOnlyItsSector) {
+  // Counter-clockwise from the right-hand point to the top point: the upper right quarter.
+  EmfBuilder b(100, 100);
+  BlueBrush(b)
+      .Add(EMR_SELECTOBJECT, {kStock | NULL_PEN})
+      .Add(EMR_PIE, {10, 10, 90, 90, 90, 50, 50, 10});
+  auto r = RenderMetafileBytes(b.Finish(), 100, 100);
+  ASSERT_EQ(r.error, 0);
+  EXPECT_EQ(r.At(65, 35), kBlue);
+  EXPECT_EQ(r.At(35, 35), kWhite);
+  EXPECT_EQ(r.At(65, 65), kWhite);
+  EXPECT_EQ(r.At(35, 65), kWhite);
+
+  EmfBuilder cw(100, 100);
+  BlueBrush(cw)
+      .Add(EMR_SELECTOBJECT, {kStock | NULL_PEN})
+      .Add(EMR_SETARCDIRECTION, {AD_CLOCKWISE})
+      .Add(EMR_PIE, {10, 10, 90, 90, 90, 50, 50, 10});
+  auto c = RenderMetafileBytes(cw.Finish(), 100, 100);
+  ASSERT_EQ(c.error, 0);
+  EXPECT_EQ(c.At(65, 35), kWhite);
+  EXPECT_EQ(c.At(35, 65), kBlue);
+}
+
+TEST(MetafilePlayback, PatternBlitsUseTheBrushAndTheDestination) {
+  EmfBuilder b(100, 100);
+  BlueBrush(b);
+  // BitBlt without a source: PATCOPY over the left half, then DSTINVERT over the top.
+  auto blit = [&](int x, int y, int w, int h, int64_t rop) {
+    b.Add(EMR_BITBLT, {0, 0, 0,          0, x, y, w, h, rop, 0, 0, 0x3F800000,
+                       0, 0, 0x3F800000, 0, 0, 0, 0, 0, 0,   0, 0});
+  };
+  blit(0, 0, 50, 100, 0x00F00021);
+  blit(0, 0, 100, 50, 0x00550009);
+  auto r = RenderMetafileBytes(b.Finish(), 100, 100);
+  ASSERT_EQ(r.error, 0);
+  EXPECT_EQ(r.At(25, 75), kBlue);
+  EXPECT_EQ(r.At(75, 75), kWhite);
+  EXPECT_EQ(r.At(25, 25), kBlue ^ 0xFFFFFFu);
+  EXPECT_EQ(r.At(75, 25), kBlack);
+}
+
+TEST(MetafilePlayback, WindowsBitmapBlitCountsItsSourceFromTheTop) {
+  // A 1 x 2 bottom-up DIB: red below, green above. DIBSTRETCHBLT of its top pixel
+  // (ySrc 0 counted from the top) fills the destination with green.
+  std::vector<int32_t> words = {0x0020, 0x00CC,          // SRCCOPY
+                                1,      1,      0,  0,   // source height, width, y, x
+                                40,     40,     10, 10,  // destination height, width, y, x
+                                40,     0,      1,  0,  2, 0, 1, 24, 0, 0,
+                                8,      0,      0,  0,  0, 0, 0, 0,  0, 0};
+  std::vector<int32_t> bits = {0x0000, 0x00FF, 0xFF00, 0x0000};  // red, green (BGR, padded)
+  std::vector<int32_t> record = words;
+  record.insert(record.end(), bits.begin(), bits.end());
+  pxtest::WmfBuilder full;
+  full.Add(META_SETWINDOWEXT, {100, 100});
+  full.AddWords(META_DIBSTRETCHBLT, record);
+  auto r = RenderMetafileBytes(full.Finish(true, 0, 0, 100, 100, 96), 100, 100);
+  ASSERT_EQ(r.error, 0);
+  EXPECT_EQ(r.At(30, 30), 0x00FF00u);
+  EXPECT_EQ(r.At(60, 60), kWhite);
+}
+
 }  // namespace

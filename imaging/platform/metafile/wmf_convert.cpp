@@ -253,14 +253,12 @@ class Converter {
   void Prescan() {
     Box content;
     int exts = 0, orgs = 0;
-    bool moved = false, drawnBeforeWindow = false;
+    bool moved = false;
     double ox = 0, oy = 0, ex = 0, ey = 0, widestPen = 0;
     ForEachRecord(bits_, [&](uint16_t func, const Params& p) {
       if (func == META_CREATEPENINDIRECT && p.words() >= 2 && (p.U(0) & PS_STYLE_MASK) != PS_NULL)
         widestPen = std::max(widestPen, std::abs(double(p.I(1))));
-      Box before = content;
       AddDrawingPoints(func, p, &content);
-      if (content.any && !before.any && exts == 0) drawnBeforeWindow = true;
       if (func == META_SETWINDOWEXT && p.words() >= 2) {
         if (exts++ == 0) {
           ey = p.I(0);
@@ -283,7 +281,7 @@ class Converter {
       content.y1 += widestPen / 2;
     }
     double cw = content.x1 - content.x0, ch = content.y1 - content.y0;
-    if (exts == 0 || (drawnBeforeWindow && exts == 0)) {
+    if (exts == 0) {
       if (content.any && cw > 0 && ch > 0) Choose(content.x0, content.y0, cw, ch, false);
       return;
     }
@@ -313,9 +311,9 @@ class Converter {
   }
 
   void WriteHeader() {
-    int64_t devW = int64_t(extX_) * 1, devH = int64_t(extY_) * 1;
+    // One device pixel is a hundredth of a millimetre: bounds and frame share numbers.
     w_.Begin(EMR_HEADER);
-    for (int64_t v : {int64_t(0), int64_t(0), devW - 1, devH - 1}) w_.U32(uint32_t(v));  // bounds
+    for (int64_t v : {int64_t(0), int64_t(0), extX_ - 1, extY_ - 1}) w_.U32(uint32_t(v));
     for (int64_t v : {int64_t(0), int64_t(0), int64_t(extX_), int64_t(extY_)}) w_.U32(uint32_t(v));
     w_.U32(PX_EMF_SIGNATURE);
     w_.U32(0x10000);  // version

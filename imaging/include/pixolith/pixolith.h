@@ -4,5 +4,6 @@
 
 #include "pixolith/platform.h"
 #include "pixolith/px_core.h"
+#include "pixolith/px_processing.h"
 
 #endif  // PIXOLITH_PIXOLITH_H

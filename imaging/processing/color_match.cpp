@@ -1,5 +1,7 @@
 // Nearest palette colour with a cache, and the colour-distance test.
+#include <algorithm>
 #include <cstring>
+#include <numeric>
 
 #include "processing/common.h"
 
@@ -18,6 +20,8 @@ int Clamp255(int v) {
 
 CPXColorMatch::CPXColorMatch() : sq_(squares_ + 255) {
   std::memset(palette_, 0, sizeof palette_);
+  std::memset(byRed_, 0, sizeof byRed_);
+  std::memset(redStart_, 0, sizeof redStart_);
   for (int d = -255; d <= 255; ++d) squares_[d + 255] = d * d;
   cache_.reserve(kCachePairs + 1);
 }
@@ -31,6 +35,14 @@ void CPXColorMatch::SetPalette(const RGBQUAD* palette, int count) {
     std::memcpy(palette_, palette, size_t(count) * sizeof(RGBQUAD));
     count_ = count;
     paletteSet_ = true;
+    std::iota(byRed_, byRed_ + count, 0);
+    std::stable_sort(byRed_, byRed_ + count, [this](uint8_t a, uint8_t b) {
+      return palette_[a].rgbRed < palette_[b].rgbRed;
+    });
+    for (int r = 0, k = 0; r < 256; ++r) {
+      while (k < count && palette_[byRed_[k]].rgbRed < r) ++k;
+      redStart_[r] = uint16_t(k);
+    }
   }
   cache_.clear();
   cache_.reserve(kCachePairs + 1);
@@ -45,19 +57,44 @@ BYTE CPXColorMatch::MatchColor(int c0, int c1, int c2) {
   for (const Pair& pair : cache_)
     if (pair.key == key) return BYTE(pair.index);
 
-  int32_t best = kNoDistance;
-  uint32_t index = 0;
-  for (int i = 0; i < count_; ++i) {
-    const RGBQUAD& e = palette_[i];
-    int32_t distance = sq_[e.rgbGreen - c1] + sq_[e.rgbBlue - c2] + sq_[e.rgbRed - c0];
-    if (distance < best) {
-      best = distance;
-      index = uint32_t(i);
-      if (distance == 0) break;
-    }
-  }
+  const uint32_t index = Nearest(c0, c1, c2);
   if (cache_.size() >= kCachePairs) cache_.clear();
   cache_.push_back({key, index});
+  return BYTE(index);
+}
+
+// The entry with the smallest distance (green, blue and red squared differences), the lowest
+// index among equal distances: what a scan of entries 0, 1, ... taking only strictly smaller
+// distances finds.
+BYTE CPXColorMatch::Nearest(int c0, int c1, int c2) const {
+  int32_t best = kNoDistance;
+  int index = 0;
+  auto consider = [&](int i) {
+    const RGBQUAD& e = palette_[i];
+    const int32_t distance = sq_[e.rgbGreen - c1] + sq_[e.rgbBlue - c2] + sq_[e.rgbRed - c0];
+    if (distance < best || (distance == best && i < index)) {
+      best = distance;
+      index = i;
+    }
+  };
+  // Entries further away in red than the best distance cannot win (nor tie).
+  int up = redStart_[c0], down = up - 1;
+  while (up < count_ || down >= 0) {
+    if (up < count_) {
+      const int i = byRed_[up];
+      if (sq_[palette_[i].rgbRed - c0] > best)
+        up = count_;
+      else
+        consider(i), ++up;
+    }
+    if (down >= 0) {
+      const int i = byRed_[down];
+      if (sq_[palette_[i].rgbRed - c0] > best)
+        down = -1;
+      else
+        consider(i), --down;
+    }
+  }
   return BYTE(index);
 }
 

@@ -190,21 +190,15 @@ class PaletteMapper {
 
   const Planes& planes_;
   uint32_t count_;
+  int limit_;                    // each channel's error is kept within -limit_ ... limit_
   int16_t cache_[32 * 32 * 32];  // palette index per 5-bit-per-channel cell, -1 when empty
-  uint8_t saturate_[768];        // -256 ... 511 -> 0 ... 255, from saturate_ + 256
-  int16_t clamp_[511];           // -255 ... 255 -> -L ... L, from clamp_ + 255
   int32_t squares_[511];         // d^2 for d = -255 ... 255, from squares_ + 255
 };
 
 PaletteMapper::PaletteMapper(const Planes& planes, uint32_t count, int errorLimit)
-    : planes_(planes), count_(count) {
+    : planes_(planes), count_(count), limit_(std::clamp(errorLimit, 0, 255)) {
   std::fill(std::begin(cache_), std::end(cache_), int16_t(-1));
-  for (int v = -256; v < 512; ++v) saturate_[v + 256] = uint8_t(std::clamp(v, 0, 255));
-  const int limit = std::clamp(errorLimit, 0, 255);
-  for (int e = -255; e <= 255; ++e) {
-    clamp_[e + 255] = int16_t(std::clamp(e, -limit, limit));
-    squares_[e + 255] = e * e;
-  }
+  for (int e = -255; e <= 255; ++e) squares_[e + 255] = e * e;
 }
 
 // The nearest of the palette entries; ties keep the lower index.
@@ -227,8 +221,7 @@ void PaletteMapper::MapRow(const uint8_t* in, uint32_t width, uint32_t bytesPerP
                            int16_t* cur, int16_t* next) {
   // Locals rather than members: the byte stores to `out` could otherwise alias them and force
   // reloads on every pixel.
-  const uint8_t* sat = saturate_ + 256;
-  const int16_t* clampError = clamp_ + 255;
+  const int limit = limit_;
   const uint8_t* plane0 = planes_.c[0];
   const uint8_t* plane1 = planes_.c[1];
   const uint8_t* plane2 = planes_.c[2];
@@ -245,7 +238,7 @@ void PaletteMapper::MapRow(const uint8_t* in, uint32_t width, uint32_t bytesPerP
     int a[3];
     for (int c = 0; c < 3; ++c) {
       const int acc = e[c] + forward[c];
-      a[c] = Dither ? sat[p[c] + ((acc + 8) >> 4)] : sat[p[c] + (acc >> 1)];
+      a[c] = std::clamp(p[c] + (Dither ? (acc + 8) >> 4 : acc >> 1), 0, 255);
     }
     int16_t& cell = cache[(a[0] >> 3) * 1024 + (a[1] >> 3) * 32 + (a[2] >> 3)];
     if (cell < 0) cell = Nearest(a[0], a[1], a[2]);
@@ -255,7 +248,7 @@ void PaletteMapper::MapRow(const uint8_t* in, uint32_t width, uint32_t bytesPerP
     const int value[3] = {plane0[index], plane1[index], plane2[index]};
     int16_t* slot = next + (x + 1) * 3;
     for (int c = 0; c < 3; ++c) {
-      const int err = clampError[a[c] - value[c]];
+      const int err = std::clamp(a[c] - value[c], -limit, limit);
       if (Dither) {
         // 3/16 behind, 5/16 below, 1/16 ahead in the next row.
         slot[-Dir * 3 + c] = int16_t(behind[c] + 3 * err);

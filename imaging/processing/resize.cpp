@@ -108,15 +108,16 @@ bool CopiedAsIs(const uint8_t* source, uint32_t sw, uint32_t sh, uint32_t ss, ui
   return true;
 }
 
-// A direct-mapped memo of colour -> palette index in front of the matcher: the nearest entry
-// of a colour never changes during one call, so this only saves repeated searches.
+// A direct-mapped memo of colour -> palette index, used instead of the matcher's small cache:
+// the nearest entry of a colour never changes during one call, and interpolated colours are
+// too many for 255 pairs searched one by one.
 class MatchMemo {
  public:
   bool Allocate() { return slots_.Allocate(kSlots); }
   uint8_t Match(CPXColorMatch& matcher, uint32_t r, uint32_t g, uint32_t b) {
     const uint32_t key = r | g << 8 | b << 16 | kUsed;
     Slot& s = slots_[(key * 2654435761u) >> (32 - kBits)];
-    if (s.key != key) s = {key, matcher.MatchColor(int(r), int(g), int(b))};
+    if (s.key != key) s = {key, matcher.Nearest(int(r), int(g), int(b))};
     return s.index;
   }
 

@@ -87,7 +87,7 @@ void MirrorBitRow(uint8_t* row, uint32_t width) {
 
 // Source rows are moved in bands: for each source column the band's pixels land next to each
 // other in one temporary row, so both sides stay in the cache.
-constexpr uint32_t kBand = 16;
+constexpr uint32_t kBand = 64;
 
 template <uint32_t N>
 void RotateBand(const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bpp, uint32_t y0,

@@ -266,6 +266,9 @@ class CPXColorMatch {
   BYTE MatchColorKey(uint32_t packed) {
     return MatchColor(packed & 0xFF, (packed >> 8) & 0xFF, (packed >> 16) & 0xFF);
   }
+  // The answer MatchColor gives (channels 0 ... 255), found without the cache: callers that
+  // keep their own memo of answers use it.
+  BYTE Nearest(int c0, int c1, int c2) const;
 
   int PaletteCount() const { return count_; }
   size_t CacheSize() const { return cache_.size(); }
@@ -281,6 +284,11 @@ class CPXColorMatch {
   int32_t squares_[511];
   const int32_t* sq_;  // squares_ + 255, so sq_[d] = d * d for d = -255 ... 255
   std::vector<Pair> cache_;
+  // The entries ordered by red (then index), and for each red value the first of them whose
+  // red is not smaller: the search walks outwards from there and stops on each side once the
+  // red difference alone is too large.
+  uint8_t byRed_[256];
+  uint16_t redStart_[256];
 };
 #endif
 

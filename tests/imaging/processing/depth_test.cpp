@@ -73,6 +73,24 @@ TEST(ColorMatch, CacheIsEmptiedWhenTheNextPairWouldExceed255) {
   EXPECT_EQ(m.CacheSize(), 0u);
 }
 
+TEST(ColorMatch, AgreesWithAPlainScanOfThePalette) {
+  std::mt19937 rng(13);
+  for (int round = 0; round < 40; ++round) {
+    // Coarse levels give many duplicate entries and equal distances.
+    const int levels = round % 2 ? 4 : 256, count = 1 + int(rng() % 256);
+    std::vector<RGBQUAD> pal(256);
+    auto level = [&] { return BYTE(levels == 256 ? rng() % 256 : rng() % 4 * 85); };
+    for (auto& e : pal) e = RGBQUAD{level(), level(), level(), 0};
+    CPXColorMatch m;
+    m.SetPalette(pal.data(), count);
+    for (int i = 0; i < 300; ++i) {
+      const int r = int(rng() % 256), g = int(rng() % 256), b = int(rng() % 256);
+      ASSERT_EQ(m.MatchColor(r, g, b), pxref::Nearest(pal.data(), count, r, g, b))
+          << "round " << round << " colour " << r << "," << g << "," << b;
+    }
+  }
+}
+
 TEST(ColorMatch, CachedAnswerBelongsToThePaletteItWasFoundIn) {
   RGBQUAD a[2] = {Quad(0, 0, 0), Quad(100, 100, 100)};
   RGBQUAD b[2] = {Quad(100, 100, 100), Quad(0, 0, 0)};

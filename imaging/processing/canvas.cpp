@@ -278,7 +278,7 @@ extern "C" BOOL PXPasteImage1Bit(BYTE* destination, uint32_t destinationWidth,
   if (xs.Empty() || ys.Empty()) return TRUE;
 
   const int64_t sourceBytes = int64_t(BitRowBytes(sourceWidth));
-  const int64_t shift = (xs.lo - x) - xs.lo;  // source bit = destination bit + shift
+  const int64_t shift = -int64_t(x);  // source bit = destination bit + shift
   const uint32_t rows = uint32_t(ys.Size());
   for (uint32_t r = 0; r < rows; ++r) {
     int64_t sy = ys.lo + r - y;

@@ -9,6 +9,7 @@
 #include "pixolith/px_metafile.h"
 #include "pixolith/px_pcx_tga_wbmp.h"
 #include "pixolith/px_png.h"
+#include "pixolith/px_processing.h"
 #include "pixolith/px_psd.h"
 
 #endif  // PIXOLITH_PIXOLITH_H

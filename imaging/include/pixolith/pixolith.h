@@ -4,5 +4,7 @@
 
 #include "pixolith/platform.h"
 #include "pixolith/px_core.h"
+#include "pixolith/px_bmp.h"
+#include "pixolith/px_tiff.h"
 
 #endif  // PIXOLITH_PIXOLITH_H

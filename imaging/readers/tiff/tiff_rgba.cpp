@@ -105,6 +105,17 @@ BYTE* ReadRGBA(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadReque
   PXBlock out = AllocateOutput(op, tif, outH, stride, prefix);
   if (!out) return nullptr;
 
+  // libtiff (4.5) refuses an uncompressed tile when the raw buffer it allocated itself,
+  // rounded up to a multiple of 1024 bytes, is larger than the tile: give it one of
+  // exactly one tile.
+  std::unique_ptr<uint8_t[]> rawTile;
+  if (info.tiled && info.compression == COMPRESSION_NONE) {
+    const tmsize_t tileSize = TIFFTileSize(tif);
+    if (tileSize > 0) rawTile.reset(new (std::nothrow) uint8_t[size_t(tileSize)]);
+    if (!rawTile || !TIFFReadBufferSetup(tif, rawTile.get(), tileSize))
+      return op.SetError(PX_ERR_NO_MEMORY), nullptr;
+  }
+
   const uint32_t band = BandRows(info);
   std::unique_ptr<uint32_t[]> raster(new (std::nothrow) uint32_t[size_t(band) * w]);
   std::vector<uint8_t> row;

@@ -35,6 +35,8 @@ struct Page {
   float yResolution = 0;
   uint16_t resolutionUnit = RESUNIT_INCH;
   std::string software;
+  uint64_t exifOffset = 0;    // 0: no EXIF directory tag
+  bool inks = false;          // InkSet CMYK, for separated pages
   std::vector<uint8_t> data;  // rows as stored, packed, top row first
 
   size_t rowBytes() const { return (size_t(width) * bits * samples + 7) / 8; }
@@ -71,6 +73,8 @@ std::vector<uint8_t> MakeTIFF(const std::vector<Page>& pages) {
       TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, p.resolutionUnit);
     }
     if (!p.software.empty()) TIFFSetField(tif, TIFFTAG_SOFTWARE, p.software.c_str());
+    if (p.exifOffset) TIFFSetField(tif, TIFFTAG_EXIFIFD, p.exifOffset);
+    if (p.inks) TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
     const size_t rowBytes = p.rowBytes();
     std::vector<uint8_t> data = p.data;
     data.resize(rowBytes * p.height);
@@ -203,6 +207,7 @@ TEST(TIFFTags, ValuesByKind) {
   p.software = "Caf\xE9";  // Latin-1
   p.samples = 4;
   p.extraSamples = {EXTRASAMPLE_UNASSALPHA};
+  p.exifOffset = 1234;
   p.data.assign(4 * 3 * 4, 200);
   const std::vector<uint8_t> file = MakeTIFF({p});
   MemorySource src(file);
@@ -225,6 +230,9 @@ TEST(TIFFTags, ValuesByKind) {
   ASSERT_EQ(v.parray->count, 1u);
   EXPECT_EQ(static_cast<uint16_t*>(v.parray->data)[0], EXTRASAMPLE_UNASSALPHA);
   VariantClear(&v);
+  ASSERT_TRUE(PXGetTIFFTag(src, 0, 34665, &v));
+  EXPECT_EQ(v.vt, VT_UI4);
+  EXPECT_EQ(v.ulVal, 1234u);
 
   EXPECT_FALSE(PXGetTIFFTag(src, 0, 270, &v));  // no ImageDescription
   EXPECT_EQ(PXGetLastError(), 54);
@@ -493,6 +501,36 @@ TEST(TIFFRGBA, PackedDIBAndAlpha) {
   EXPECT_EQ(reinterpret_cast<const BITMAPINFOHEADER*>(r.pixels.bytes())->biBitCount, 32);
   EXPECT_EQ(std::vector<uint8_t>(r.pixels.bytes() + 40, r.pixels.bytes() + 44),
             (std::vector<uint8_t>{20, 50, 100, 128}));
+}
+
+TEST(TIFFRGBA, AlphaInterpretationAndRawCMYK) {
+  Page rgba;
+  rgba.samples = 4;
+  rgba.photometric = PHOTOMETRIC_RGB;
+  rgba.extraSamples = {EXTRASAMPLE_ASSOCALPHA};
+  rgba.data = {100, 50, 20, 128};
+  const std::vector<uint8_t> file = MakeTIFF({rgba});
+  // Taken as unassociated, the colours are composited over black.
+  PXThreadState* state = PXGetThreadState();
+  state->tiffWrite.extraSampleInterpretation = EXTRASAMPLE_UNASSALPHA;
+  Result r;
+  Read(file, 24, &r);
+  state->tiffWrite.extraSampleInterpretation = -1;
+  ASSERT_EQ(r.error, 0);
+  EXPECT_EQ(r.bytes(3), (std::vector<uint8_t>{50, 25, 10}));
+
+  Page cmyk;
+  cmyk.samples = 4;
+  cmyk.photometric = PHOTOMETRIC_SEPARATED;
+  cmyk.inks = true;
+  cmyk.data = {0, 255, 255, 0};  // red
+  Read(MakeTIFF({cmyk}), 32, &r);
+  ASSERT_EQ(r.error, 0);
+  EXPECT_EQ(r.bytes(4), (std::vector<uint8_t>{255, 0, 0, 255}));
+  Read(MakeTIFF({cmyk}), 32, &r, 0, PX_TIFF_RAW_CMYK);
+  EXPECT_EQ(r.bytes(4), cmyk.data);
+  Read(MakeTIFF({cmyk}), 24, &r, 0, PX_TIFF_RAW_CMYK);  // only 32-bit output keeps inks
+  EXPECT_EQ(r.bytes(3), (std::vector<uint8_t>{255, 0, 0}));
 }
 
 TEST(TIFFRGBA, StripsAndTilesGiveTheSamePicture) {

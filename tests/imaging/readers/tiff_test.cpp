@@ -81,20 +81,15 @@ std::vector<uint8_t> MakeTIFF(const std::vector<Page>& pages) {
     if (p.tile) {
       TIFFSetField(tif, TIFFTAG_TILEWIDTH, p.tile);
       TIFFSetField(tif, TIFFTAG_TILELENGTH, p.tile);
+      // Tiles start on byte boundaries (tile widths are multiples of 16).
       const size_t tileRow = (size_t(p.tile) * p.bits * p.samples + 7) / 8;
-      const size_t pixelBits = size_t(p.bits) * p.samples;
       for (uint32_t ty = 0; ty < p.height; ty += p.tile) {
         for (uint32_t tx = 0; tx < p.width; tx += p.tile) {
           std::vector<uint8_t> tile(tileRow * p.tile, 0);
-          for (uint32_t r = 0; r < p.tile && ty + r < p.height; ++r) {
-            for (uint32_t c = 0; c < p.tile && tx + c < p.width; ++c) {
-              for (size_t b = 0; b < pixelBits; ++b) {
-                const size_t from = (tx + c) * pixelBits + b, to = c * pixelBits + b;
-                if (data[(ty + r) * rowBytes + from / 8] & (0x80 >> (from % 8)))
-                  tile[r * tileRow + to / 8] |= uint8_t(0x80 >> (to % 8));
-              }
-            }
-          }
+          const size_t from = size_t(tx) * p.bits * p.samples / 8;
+          for (uint32_t r = 0; r < p.tile && ty + r < p.height; ++r)
+            std::memcpy(&tile[r * tileRow], &data[(ty + r) * rowBytes + from],
+                        std::min(tileRow, rowBytes - from));
           EXPECT_GE(TIFFWriteTile(tif, tile.data(), tx, ty, 0, 0), 0);
         }
       }
@@ -401,11 +396,7 @@ TEST(TIFFIndexed, PagesTheEightBitPathDoesNotRead) {
   greyAlpha.samples = 2;
   greyAlpha.extraSamples = {EXTRASAMPLE_ASSOCALPHA};
   greyAlpha.data = {10, 255};
-  Read(MakeTIFF({greyAlpha}), 8, &r);
-  EXPECT_EQ(r.error, 28);
-  Read(MakeTIFF({greyAlpha}), 1, &r);
-  EXPECT_EQ(r.error, 28);
-  Read(MakeTIFF({greyAlpha}), 16, &r);
+  Read(MakeTIFF({greyAlpha}), 8, &r);  // its alpha bytes would pass for pixels
   EXPECT_EQ(r.error, 28);
 }
 

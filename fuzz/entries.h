@@ -185,12 +185,15 @@ Problem CheckReads(size_t size, std::initializer_list<uint32_t> depths, uint32_t
                    Read read) {
   Checks checks;
   uint32_t width = 0, height = 0;
-  for (uint32_t depth : depths)
-    checks << CheckImage(read(depth, 0u, &width, &height), width, height, depth);
+  for (uint32_t depth : depths) {
+    void* image = read(depth, 0u, &width, &height);  // before the sizes are taken
+    checks << CheckImage(image, width, height, depth);
+  }
   uint32_t first = *depths.begin();
   checks << CheckDIB(read(first, dibFlags, &width, &height));
   StopAfter stop(StopAfter::CallsFor(size));
-  checks << CheckImage(read(first, 0u, &width, &height), width, height, first);
+  void* image = read(first, 0u, &width, &height);
+  checks << CheckImage(image, width, height, first);
   return checks.result();
 }
 

@@ -117,12 +117,24 @@ start_target() {
   [ -d "$root/tests/data/fuzz/$t" ] && extra+=("$root/tests/data/fuzz/$t")
   (
     begin=$(date +%s)
+    # Stopped from outside (another target's finding, ^C): end the fuzzer, which then
+    # exits with libFuzzer's interrupt code 72 after its statistics.
+    trap 'kill -INT "$fuzzer" 2>/dev/null' INT TERM
     "$build/fuzz_$t" "$build/corpus/$t" "$build/seeds/$t" "${extra[@]}" \
       -dict="$(dictionary_of "$f")" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-      -artifact_prefix="$build/findings/$t/" -print_final_stats=1 >"$build/logs/$t.log" 2>&1
-    status=$?
+      -artifact_prefix="$build/findings/$t/" -print_final_stats=1 >"$build/logs/$t.log" 2>&1 &
+    fuzzer=$!
+    status=129
+    while [ $status -gt 128 ] && kill -0 "$fuzzer" 2>/dev/null; do
+      wait "$fuzzer"
+      status=$?
+    done
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$build/logs/$t.log" | tail -1)
-    result=$([ $status -eq 0 ] && echo clean || echo "finding")
+    case $status in
+      0) result=clean ;;
+      72) result=stopped ;;
+      *) result=finding ;;
+    esac
     printf '%s\t%s\t%d\t%d\t%s\n' "$(date -u +%FT%TZ)" "$t" "$(($(date +%s) - begin))" \
       "${execs:-0}" "$result" >>"$build/history.tsv"
     exit $status
@@ -156,23 +168,25 @@ reap() {
   [ -n "${pid:-}" ] || return
   local t=${running[$pid]}
   unset "running[$pid]"
-  if [ $status -ne 0 ] && [ $failed -eq 0 ]; then
+  if [ $status -ne 0 ] && [ $status -ne 72 ] && [ $failed -eq 0 ]; then
     failed=1
     report_finding "$t"
     stop_all
-  elif [ $status -eq 0 ]; then
-    echo "fuzz: $t clean ($(sed -n 's/^stat::number_of_executed_units: *//p' \
+  elif [ $status -eq 0 ] || [ $status -eq 72 ]; then
+    echo "fuzz: $t $([ $status -eq 0 ] && echo clean || echo stopped) ($(sed -n 's/^stat::number_of_executed_units: *//p' \
       "$build/logs/$t.log" | tail -1) executions)"
   fi
 }
 
-trap 'stop_all; exit 130' INT TERM
+interrupted=0
+trap 'interrupted=1; stop_all' INT TERM
 for t in "${targets[@]}"; do
   while [ ${#running[@]} -ge "$jobs" ]; do reap; done
-  [ $failed -eq 0 ] || break
+  [ $failed -eq 0 ] && [ $interrupted -eq 0 ] || break
   start_target "$t"
 done
 while [ ${#running[@]} -gt 0 ]; do reap; done
+[ $interrupted -eq 0 ] || exit 130
 
 echo "fuzz: done in $(($(date +%s) - started))s"
 exit $failed

@@ -42,11 +42,16 @@ for t in "${targets[@]}"; do
 done
 
 # ---- Build ----------------------------------------------------------------------------------
+# One build at a time, should several runs share the folder.
+mkdir -p "$build"
+exec 9>"$build/.build-lock"
+flock 9
 if [ ! -f "$build/CMakeCache.txt" ]; then
   generator=$(command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
   CC=clang CXX=clang++ cmake -S "$root/fuzz" -B "$build" $generator || exit 1
 fi
 cmake --build "$build" -j "$jobs" || exit 1
+flock -u 9
 
 # ---- Seeds ----------------------------------------------------------------------------------
 # The file-name patterns of each format's seeds; "all" takes every format's small files.

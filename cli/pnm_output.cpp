@@ -34,7 +34,7 @@ int WritePNM(const Image& image, const std::string& path) {
     std::vector<uint8_t> row(rowBytes);
     for (uint32_t y = 0; y < h && ok; ++y) {
       const uint8_t* src = image.pixels + y * rowBytes;
-      for (size_t i = 0; i < rowBytes; ++i) row[i] = invert ? src[i] : uint8_t(~src[i]);
+      for (size_t i = 0; i < rowBytes; ++i) row[i] = invert ? uint8_t(~src[i]) : src[i];
       ok = std::fwrite(row.data(), 1, rowBytes, out.get()) == rowBytes;
     }
   } else if (image.bitsPerPixel == 8 && IsGreyRamp(image)) {

@@ -1,0 +1,38 @@
+// Decoding the device-independent bitmaps that metafile records carry.
+#ifndef PIXOLITH_PLATFORM_METAFILE_DIB_DECODE_H
+#define PIXOLITH_PLATFORM_METAFILE_DIB_DECODE_H
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/metafile/records.h"
+
+namespace pxmf {
+
+// A decoded bitmap: 0xAARRGGBB pixels, rows top-down. The alpha byte is 0xFF except for
+// 32-bit bitmaps, whose fourth byte is kept as stored (only alpha blending reads it).
+struct Raster {
+  int width = 0;
+  int height = 0;
+  bool bottomUp = true;  // how the rows were stored (source rectangles depend on it)
+  std::vector<uint32_t> pixels;
+};
+
+struct DibOptions {
+  bool paletteIndices = false;                     // colour table holds indices (DIB_PAL_COLORS)
+  const std::vector<uint32_t>* palette = nullptr;  // the selected palette, for those indices
+  bool monoOverride = false;                       // 1-bit bitmaps take the two colours below
+  uint32_t mono0 = 0;                              // colour of 0 bits (0x00RRGGBB)
+  uint32_t mono1 = 0xFFFFFF;                       // colour of 1 bits
+};
+
+// The largest bitmap a record may describe, in pixels.
+constexpr uint64_t kMaxDibPixels = uint64_t(1) << 26;
+
+// Decodes a BITMAPINFO (header and colour table) and its bits. False for headers and
+// compressions it does not know and for bits too short for the rows they claim.
+bool DecodeDib(const ByteView& info, const ByteView& bits, const DibOptions& options, Raster* out);
+
+}  // namespace pxmf
+
+#endif  // PIXOLITH_PLATFORM_METAFILE_DIB_DECODE_H

@@ -1,0 +1,349 @@
+// The further resamplers: the two-pass filtered resize, area-averaging shrinks and the
+// centre-aligned enlargement. All of them are one separable engine: each destination column
+// (and row) is a weighted sum of a list of source columns (rows), and only the way those
+// lists are made differs.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+#include "processing/common.h"
+
+namespace {
+
+using pxproc::RowFits;
+using pxproc::Table;
+
+/* ---- Filters ---------------------------------------------------------------------------- */
+
+double Sinc(double x) {
+  if (x == 0) return 1;
+  x *= std::numbers::pi;
+  return std::sin(x) / x;
+}
+
+double BoxKernel(double x) {
+  return x > -0.5 && x <= 0.5 ? 1 : 0;
+}
+double TriangleKernel(double x) {
+  x = std::fabs(x);
+  return x < 1 ? 1 - x : 0;
+}
+double HammingKernel(double x) {
+  return std::fabs(x) < 1 ? 0.54 + 0.46 * std::cos(std::numbers::pi * x) : 0;
+}
+double GaussianKernel(double x) {
+  return std::fabs(x) < 1.25 ? std::exp(-2 * x * x) * std::sqrt(2 / std::numbers::pi) : 0;
+}
+double BellKernel(double x) {
+  x = std::fabs(x);
+  if (x < 0.5) return 0.75 - x * x;
+  if (x < 1.5) return 0.5 * (x - 1.5) * (x - 1.5);
+  return 0;
+}
+double BSplineKernel(double x) {
+  x = std::fabs(x);
+  if (x < 1) return 0.5 * x * x * x - x * x + 2.0 / 3;
+  if (x < 2) return (2 - x) * (2 - x) * (2 - x) / 6;
+  return 0;
+}
+double HermiteKernel(double x) {
+  x = std::fabs(x);
+  return x < 1 ? 2 * x * x * x - 3 * x * x + 1 : 0;
+}
+double LanczosKernel(double x) {
+  return std::fabs(x) < 3 ? Sinc(x) * Sinc(x / 3) : 0;
+}
+double MitchellKernel(double x) {
+  x = std::fabs(x);
+  if (x < 1) return (7 * x * x * x - 12 * x * x + 16.0 / 3) / 6;
+  if (x < 2) return (-7.0 / 3 * x * x * x + 12 * x * x - 20 * x + 32.0 / 3) / 6;
+  return 0;
+}
+double SincKernel(double x) {
+  return std::fabs(x) < 4 ? Sinc(x) : 0;
+}
+double HanningKernel(double x) {
+  return std::fabs(x) < 1 ? 0.5 * (std::cos(std::numbers::pi * x) + 1) : 0;
+}
+double CatmullRomKernel(double x) {
+  x = std::fabs(x);
+  if (x < 1) return (3 * x * x * x - 5 * x * x + 2) / 2;
+  if (x < 2) return (-x * x * x + 5 * x * x - 8 * x + 4) / 2;
+  return 0;
+}
+
+struct Filter {
+  double (*kernel)(double);
+  double support;
+};
+
+constexpr Filter kFilters[] = {{BoxKernel, 0.5},       {TriangleKernel, 1.0},  {HammingKernel, 1.0},
+                               {GaussianKernel, 1.25}, {BellKernel, 1.5},      {BSplineKernel, 2.0},
+                               {HermiteKernel, 1.0},   {BSplineKernel, 2.0},   {LanczosKernel, 3.0},
+                               {MitchellKernel, 2.0},  {SincKernel, 4.0},      {HermiteKernel, 1.0},
+                               {HanningKernel, 1.0},   {CatmullRomKernel, 2.0}};
+constexpr int kFilterCount = int(sizeof kFilters / sizeof kFilters[0]);
+
+/* ---- Contribution lists ----------------------------------------------------------------- */
+
+struct Tap {
+  uint32_t index;
+  float weight;
+};
+
+// For every destination position, the source positions and weights that make it.
+class Contributions {
+ public:
+  bool Kernel(uint32_t s, uint32_t d, const Filter& filter);
+  bool WholeCells(uint32_t s, uint32_t d);
+  bool CoveredArea(uint32_t s, uint32_t d);
+
+  const Tap* begin(uint32_t i) const { return taps_.get() + first_[i]; }
+  const Tap* end(uint32_t i) const { return taps_.get() + first_[i + 1]; }
+
+ private:
+  bool Reserve(uint32_t d, size_t tapsPerPosition);
+  void Add(uint32_t index, double weight) { taps_[count_++] = {index, float(weight)}; }
+  void Close(uint32_t i, size_t start);
+
+  Table<size_t> first_;
+  Table<Tap> taps_;
+  size_t count_ = 0;
+};
+
+bool Contributions::Reserve(uint32_t d, size_t tapsPerPosition) {
+  size_t total;
+  return PXMulSize(d, tapsPerPosition, &total) && first_.Allocate(size_t(d) + 1) &&
+         taps_.Allocate(total);
+}
+
+// Ends position i's list, whose taps start at `start`: weights scaled to sum to 1.
+void Contributions::Close(uint32_t i, size_t start) {
+  double sum = 0;
+  for (size_t t = start; t < count_; ++t) sum += taps_[t].weight;
+  if (sum != 0)
+    for (size_t t = start; t < count_; ++t) taps_[t].weight = float(taps_[t].weight / sum);
+  first_[i] = start;
+  first_[i + 1] = count_;
+}
+
+bool Contributions::Kernel(uint32_t s, uint32_t d, const Filter& filter) {
+  // Shrinking widens the kernel so that every source pixel contributes.
+  const double scale = double(d) / double(s);
+  const double stretch = scale < 1 ? scale : 1;
+  const double width = filter.support / stretch;
+  if (!Reserve(d, size_t(2 * std::ceil(width)) + 2)) return false;
+  for (uint32_t i = 0; i < d; ++i) {
+    const double center = (i + 0.5) / scale - 0.5;
+    const int64_t lo = int64_t(std::ceil(center - width));
+    const int64_t hi = int64_t(std::floor(center + width));
+    const size_t start = count_;
+    for (int64_t j = lo; j <= hi; ++j) {
+      const double w = filter.kernel((center - double(j)) * stretch);
+      if (w == 0) continue;
+      // Beyond the edges the edge pixel stands in.
+      Add(uint32_t(std::clamp<int64_t>(j, 0, int64_t(s) - 1)), w);
+    }
+    if (count_ == start) Add(uint32_t(std::clamp<int64_t>(std::llround(center), 0, s - 1)), 1);
+    Close(i, start);
+  }
+  return true;
+}
+
+// Destination position i averages the whole source positions floor(i s / d) ... before
+// floor((i + 1) s / d), with equal weights.
+bool Contributions::WholeCells(uint32_t s, uint32_t d) {
+  if (!Reserve(d, s / d + 1)) return false;
+  for (uint32_t i = 0; i < d; ++i) {
+    const uint64_t lo = uint64_t(i) * s / d, hi = uint64_t(i + 1) * s / d;
+    const size_t start = count_;
+    for (uint64_t j = lo; j < hi; ++j) Add(uint32_t(j), 1);
+    Close(i, start);
+  }
+  return true;
+}
+
+// Destination position i covers [i s / d, (i + 1) s / d) of the source; each source position
+// counts with the part of it inside.
+bool Contributions::CoveredArea(uint32_t s, uint32_t d) {
+  if (!Reserve(d, s / d + 2)) return false;
+  for (uint32_t i = 0; i < d; ++i) {
+    // In units of 1/d of a source pixel: the cell is [i s, (i + 1) s), pixel j is [j d, (j + 1) d).
+    const uint64_t cellLo = uint64_t(i) * s, cellHi = cellLo + s;
+    const size_t start = count_;
+    for (uint64_t j = cellLo / d; j * d < cellHi; ++j) {
+      const uint64_t lo = std::max(cellLo, j * d), hi = std::min(cellHi, (j + 1) * d);
+      if (hi > lo) Add(uint32_t(j), double(hi - lo));
+    }
+    Close(i, start);
+  }
+  return true;
+}
+
+/* ---- The separable engine --------------------------------------------------------------- */
+
+// fetch(y) gives source row y as `channels` bytes per pixel; store(y, values) receives the
+// destination row as doubles. Progress runs over the source rows, then the destination rows.
+template <class Fetch, class Store>
+bool Separable(PXOperation& op, uint32_t sourceHeight, uint32_t destinationWidth,
+               uint32_t destinationHeight, uint32_t channels, const Contributions& xs,
+               const Contributions& ys, Fetch fetch, Store store) {
+  size_t rowValues, tempBytes;
+  Table<float> temp;
+  Table<double> row;
+  if (!PXMulSize(destinationWidth, channels, &rowValues) ||
+      !PXBlockSize(sourceHeight, rowValues * sizeof(float), 0, &tempBytes) ||
+      !temp.Allocate(tempBytes / sizeof(float)) || !row.Allocate(rowValues))
+    return op.Fail(PX_ERR_NO_MEMORY);
+  const uint32_t total =
+      uint32_t(std::min<uint64_t>(uint64_t(sourceHeight) + destinationHeight, UINT32_MAX));
+
+  for (uint32_t y = 0; y < sourceHeight; ++y) {
+    const uint8_t* in = fetch(y);
+    float* out = temp.get() + size_t(y) * rowValues;
+    for (uint32_t x = 0; x < destinationWidth; ++x)
+      for (uint32_t c = 0; c < channels; ++c) {
+        double acc = 0;
+        for (const Tap* t = xs.begin(x); t != xs.end(x); ++t)
+          acc += t->weight * in[size_t(t->index) * channels + c];
+        out[size_t(x) * channels + c] = float(acc);
+      }
+    if (!op.Progress(y, total)) return false;
+  }
+  for (uint32_t y = 0; y < destinationHeight; ++y) {
+    std::fill(row.get(), row.get() + rowValues, 0.0);
+    for (const Tap* t = ys.begin(y); t != ys.end(y); ++t) {
+      const float* in = temp.get() + size_t(t->index) * rowValues;
+      for (size_t v = 0; v < rowValues; ++v) row[v] += t->weight * in[v];
+    }
+    store(y, row.get());
+    if (!op.Progress(uint32_t(std::min<uint64_t>(uint64_t(sourceHeight) + y, UINT32_MAX)), total))
+      return false;
+  }
+  return true;
+}
+
+inline uint8_t ToByte(double v) {
+  return uint8_t(std::clamp<long>(std::lrint(v), 0, 255));
+}
+
+// Byte images in, byte images out.
+bool ResampleBytes(PXOperation& op, const uint8_t* source, uint32_t sourceHeight,
+                   uint32_t sourceStride, uint8_t* destination, uint32_t destinationWidth,
+                   uint32_t destinationHeight, uint32_t destinationStride, uint32_t channels,
+                   const Contributions& xs, const Contributions& ys) {
+  return Separable(
+      op, sourceHeight, destinationWidth, destinationHeight, channels, xs, ys,
+      [&](uint32_t y) { return source + size_t(y) * sourceStride; },
+      [&](uint32_t y, const double* values) {
+        uint8_t* out = destination + size_t(y) * destinationStride;
+        for (size_t v = 0; v < size_t(destinationWidth) * channels; ++v) out[v] = ToByte(values[v]);
+      });
+}
+
+bool CheckBuffers(const uint8_t* source, uint32_t sw, uint32_t sh, uint32_t ss,
+                  const uint8_t* destination, uint32_t dw, uint32_t dh, uint32_t ds, uint32_t bpp) {
+  return source && destination && source != destination && sw && sh && dw && dh && bpp &&
+         RowFits(ss, sw, bpp) && RowFits(ds, dw, bpp);
+}
+
+}  // namespace
+
+extern "C" BOOL PXResizeRGBFiltered(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                                    uint32_t sourceStride, BYTE* destination,
+                                    uint32_t destinationWidth, uint32_t destinationHeight,
+                                    uint32_t destinationStride, uint32_t bytesPerPixel,
+                                    int filter) {
+  PXOperation op;
+  if (!op) return FALSE;
+  if (!CheckBuffers(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
+                    destinationHeight, destinationStride, bytesPerPixel) ||
+      filter < 0 || filter >= kFilterCount)
+    return op.Fail(PX_ERR_PARAMETER);
+  const Filter& f = kFilters[filter];
+  const double smallest = std::ceil(f.support);
+  if (destinationWidth < smallest || destinationHeight < smallest)
+    return op.Fail(PX_ERR_SIZE_OVERFLOW);
+  Contributions xs, ys;
+  if (!xs.Kernel(sourceWidth, destinationWidth, f) ||
+      !ys.Kernel(sourceHeight, destinationHeight, f))
+    return op.Fail(PX_ERR_NO_MEMORY);
+  return ResampleBytes(op, source, sourceHeight, sourceStride, destination, destinationWidth,
+                       destinationHeight, destinationStride, bytesPerPixel, xs, ys);
+}
+
+extern "C" BOOL PXShrinkRGB(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                            uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
+                            uint32_t destinationHeight, uint32_t destinationStride, BOOL exact) {
+  PXOperation op;
+  if (!op) return FALSE;
+  if (!CheckBuffers(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
+                    destinationHeight, destinationStride, 3) ||
+      destinationWidth > sourceWidth || destinationHeight > sourceHeight)
+    return op.Fail(PX_ERR_PARAMETER);
+  Contributions xs, ys;
+  const bool made = exact ? xs.CoveredArea(sourceWidth, destinationWidth) &&
+                                ys.CoveredArea(sourceHeight, destinationHeight)
+                          : xs.WholeCells(sourceWidth, destinationWidth) &&
+                                ys.WholeCells(sourceHeight, destinationHeight);
+  if (!made) return op.Fail(PX_ERR_NO_MEMORY);
+  return ResampleBytes(op, source, sourceHeight, sourceStride, destination, destinationWidth,
+                       destinationHeight, destinationStride, 3, xs, ys);
+}
+
+extern "C" BOOL PXEnlargeRGB(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                             uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
+                             uint32_t destinationHeight, uint32_t destinationStride) {
+  PXOperation op;
+  if (!op) return FALSE;
+  if (!CheckBuffers(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
+                    destinationHeight, destinationStride, 3) ||
+      destinationWidth < sourceWidth || destinationHeight < sourceHeight)
+    return op.Fail(PX_ERR_PARAMETER);
+  // The triangle filter at magnification is bilinear interpolation between pixel centres.
+  Contributions xs, ys;
+  if (!xs.Kernel(sourceWidth, destinationWidth, kFilters[PX_FILTER_TRIANGLE]) ||
+      !ys.Kernel(sourceHeight, destinationHeight, kFilters[PX_FILTER_TRIANGLE]))
+    return op.Fail(PX_ERR_NO_MEMORY);
+  return ResampleBytes(op, source, sourceHeight, sourceStride, destination, destinationWidth,
+                       destinationHeight, destinationStride, 3, xs, ys);
+}
+
+extern "C" BOOL PXShrinkIndexed(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                                uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
+                                uint32_t destinationHeight, uint32_t destinationStride,
+                                uint32_t paletteCount, const RGBQUAD* palette) {
+  PXOperation op;
+  if (!op) return FALSE;
+  if (!palette ||
+      !CheckBuffers(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
+                    destinationHeight, destinationStride, 1) ||
+      destinationWidth > sourceWidth || destinationHeight > sourceHeight || paletteCount < 1 ||
+      paletteCount > 256)
+    return op.Fail(PX_ERR_PARAMETER);
+  Contributions xs, ys;
+  Table<uint8_t> colors;
+  if (!xs.WholeCells(sourceWidth, destinationWidth) ||
+      !ys.WholeCells(sourceHeight, destinationHeight) || !colors.Allocate(size_t(sourceWidth) * 3))
+    return op.Fail(PX_ERR_NO_MEMORY);
+  CPXColorMatch matcher;
+  matcher.SetPalette(palette, int(paletteCount));
+  return Separable(
+      op, sourceHeight, destinationWidth, destinationHeight, 3, xs, ys,
+      [&](uint32_t y) {
+        const uint8_t* in = source + size_t(y) * sourceStride;
+        for (uint32_t x = 0; x < sourceWidth; ++x) {
+          const RGBQUAD& e = palette[in[x]];
+          colors[size_t(x) * 3] = e.rgbRed;
+          colors[size_t(x) * 3 + 1] = e.rgbGreen;
+          colors[size_t(x) * 3 + 2] = e.rgbBlue;
+        }
+        return colors.get();
+      },
+      [&](uint32_t y, const double* values) {
+        uint8_t* out = destination + size_t(y) * destinationStride;
+        for (uint32_t x = 0; x < destinationWidth; ++x, values += 3)
+          out[x] = matcher.MatchColor(ToByte(values[0]), ToByte(values[1]), ToByte(values[2]));
+      });
+}

@@ -1,0 +1,18 @@
+#include "readers/png/png_support.h"
+
+// Both handlers run inside libpng's C frames, which no exception may cross: a trace hook
+// that throws is silenced here.
+void PXPNGError(png_structp png, png_const_charp message) {
+  try {
+    PXTrace("PXLib PNG Error : %s\n", message);
+  } catch (...) {
+  }
+  png_longjmp(png, 1);
+}
+
+void PXPNGWarning(png_structp, png_const_charp message) {
+  try {
+    PXTrace("PXLib PNG Warning : %s\n", message);
+  } catch (...) {
+  }
+}

@@ -1,0 +1,53 @@
+// libpng glue shared by the PNG reader and writer: the error and warning handlers and
+// the guarded call that catches libpng's error path.
+#ifndef PIXOLITH_READERS_PNG_PNG_SUPPORT_H
+#define PIXOLITH_READERS_PNG_PNG_SUPPORT_H
+
+#include <png.h>
+
+#include <csetjmp>
+#include <new>
+#include <type_traits>
+
+#include "core/operation.h"
+
+// libpng's error handler: traces "PXLib PNG Error : %s\n" and jumps back to the
+// PXPNGGuarded call that is running. Never returns.
+[[noreturn]] void PXPNGError(png_structp png, png_const_charp message);
+// libpng's warning handler: traces the text, nothing else.
+void PXPNGWarning(png_structp png, png_const_charp message);
+
+// Runs body() and returns true, or false when libpng reported an error inside it.
+//
+// libpng's error handler must not return, so it either throws or longjmps. libpng is C
+// and the system's build carries no promise of unwind tables, so a C++ exception thrown
+// through its frames may terminate the process; a longjmp crosses them safely. The jump
+// skips body's own frame, so body must hold no object with a destructor: it works with
+// pointers, integers and references to state owned by the caller, which outlives the
+// jump and releases everything (libpng structures included) in its destructors. A body
+// is a lambda capturing by reference; the static_assert keeps it from capturing owning
+// objects by value.
+template <class Body>
+bool PXPNGGuarded(png_structp png, const Body& body) {
+  static_assert(std::is_trivially_destructible_v<Body>,
+                "a body run under libpng's longjmp must not own objects with destructors");
+  if (setjmp(png_jmpbuf(png))) return false;
+  body();
+  return true;
+}
+
+// Runs body() and returns its result; an exception never leaves: a failed allocation
+// records error 1, anything else error 17, and the result is then a zero value.
+template <class Body>
+auto PXPNGShielded(PXOperation& op, const Body& body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    op.SetError(PX_ERR_NO_MEMORY);
+  } catch (...) {
+    op.SetError(PX_ERR_UNEXPECTED);
+  }
+  return {};
+}
+
+#endif  // PIXOLITH_READERS_PNG_PNG_SUPPORT_H

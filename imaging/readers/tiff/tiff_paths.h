@@ -1,0 +1,38 @@
+// The TIFF reader's decoding paths, one per output depth.
+#ifndef PIXOLITH_READERS_TIFF_PATHS_H
+#define PIXOLITH_READERS_TIFF_PATHS_H
+
+#include "pixolith/px_tiff.h"
+#include "readers/tiff/tiff_page.h"
+
+namespace pxtiff {
+
+struct ReadRequest {
+  uint32_t depth = 0;
+  RGBQUAD* palette = nullptr;  // 256 entries, or null when a DIB is made
+  uint32_t flags = 0;
+  bool dib = false;
+};
+
+// Each path returns the new image buffer or packed DIB and its width and height, or null
+// with the error recorded in `op`. A buffer may come back together with error 20.
+BYTE* ReadBilevel(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
+                  uint32_t* width, uint32_t* height);
+BYTE* ReadIndexed(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
+                  uint32_t* width, uint32_t* height);
+BYTE* ReadGrey16(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
+                 uint32_t* width, uint32_t* height);
+BYTE* ReadRGBA(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
+               uint32_t* width, uint32_t* height);
+
+// The transform that brings the page upright in the requested form: the Orientation tag
+// (or none with PX_TIFF_IGNORE_ORIENTATION), rows bottom-up for a DIB.
+Transform RequestTransform(const PageInfo& info, const ReadRequest& request);
+
+// Allocates `rows` rows of `stride` bytes after `prefix` bytes, or records why not: 1 when
+// the size cannot be had, 20 when the page's data could not describe that much.
+PXBlock AllocateOutput(PXOperation& op, TIFF* tif, uint64_t rows, uint64_t stride, size_t prefix);
+
+}  // namespace pxtiff
+
+#endif  // PIXOLITH_READERS_TIFF_PATHS_H

@@ -2,6 +2,7 @@
 // and output run as the application.
 #include <unistd.h>
 
+#include <sys/stat.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -9,12 +10,11 @@
 #include <map>
 #include <optional>
 #include <set>
-#include <sys/stat.h>
 
 #include "commands.h"
-#include "document.h"
+#include "document/document.h"
+#include "document/page_image.h"
 #include "json.h"
-#include "page_image.h"
 
 namespace cli {
 
@@ -40,15 +40,18 @@ struct Options {
   std::vector<Input> inputs;
 };
 
-const std::map<std::string, int> kSortStyles = {
-    {"none", kSortNone},          {"alpha", kSortAlphabetical},
-    {"alpha-rev", kSortAlphabeticalReverse}, {"alnum", kSortAlphaNumeric},
-    {"alnum-rev", kSortAlphaNumericReverse}, {"date", kSortDate},
-    {"date-rev", kSortDateReverse}};
+const std::map<std::string, int> kSortStyles = {{"none", kSortNone},
+                                                {"alpha", kSortAlphabetical},
+                                                {"alpha-rev", kSortAlphabeticalReverse},
+                                                {"alnum", kSortAlphaNumeric},
+                                                {"alnum-rev", kSortAlphaNumericReverse},
+                                                {"date", kSortDate},
+                                                {"date-rev", kSortDateReverse}};
 
 const std::map<std::string, int> kCompressions = {
-    {"none", kCompressionNone},   {"huffman", kCompressionHuffman}, {"g3", kCompressionGroup3},
-    {"g4", kCompressionGroup4},   {"lzw", kCompressionLZW},         {"jpeg", kCompressionJPEG},
+    {"none", kCompressionNone},         {"huffman", kCompressionHuffman},
+    {"g3", kCompressionGroup3},         {"g4", kCompressionGroup4},
+    {"lzw", kCompressionLZW},           {"jpeg", kCompressionJPEG},
     {"packbits", kCompressionPackBits}, {"deflate", kCompressionDeflate}};
 
 const std::map<std::string, int> kUnits = {{"none", 1}, {"inch", 2}, {"cm", 3}};
@@ -70,8 +73,7 @@ bool ParsePair(const std::string& text, char separator, int low, int high, int* 
     *b = *a;
     return true;
   }
-  return ParseInt(text.substr(0, at), low, high, a) &&
-         ParseInt(text.substr(at + 1), low, high, b);
+  return ParseInt(text.substr(0, at), low, high, a) && ParseInt(text.substr(at + 1), low, high, b);
 }
 
 Input ParseInput(const std::string& arg) {
@@ -195,8 +197,7 @@ class CommandLineUI : public UserInterface, public PageOrderSource {
   // Prints "error N: message" for a page and keeps the first code.
   int Fail(int error, const std::string& what) {
     if (!firstError) firstError = error;
-    std::fprintf(stderr, "error %d: %s\nFile: %s\n", error, PXGetErrorText(error),
-                 what.c_str());
+    std::fprintf(stderr, "error %d: %s\nFile: %s\n", error, PXGetErrorText(error), what.c_str());
     return error;
   }
   bool ContinueAfterAddError(int error, const std::string& path) override {
@@ -246,8 +247,7 @@ class ProgressPrinter : public BusyDisplay {
     char line[64];
     std::snprintf(line, sizeof line, "%3d%% page %d", percent, page_);
     std::string size =
-        image ? " (" + std::to_string(image->Width()) + "x" + std::to_string(image->Height()) +
-                    ")"
+        image ? " (" + std::to_string(image->Width()) + "x" + std::to_string(image->Height()) + ")"
               : "";
     std::fprintf(stderr, terminal_ ? "\r\033[K%s: %s%s" : "%s: %s%s\n", line, text.c_str(),
                  size.c_str());
@@ -402,8 +402,12 @@ int Run(const Args& args, bool build) {
 
 }  // namespace
 
-int RunBuild(const Args& args) { return Run(args, true); }
+int RunBuild(const Args& args) {
+  return Run(args, true);
+}
 
-int RunPages(const Args& args) { return Run(args, false); }
+int RunPages(const Args& args) {
+  return Run(args, false);
+}
 
 }  // namespace cli

@@ -20,7 +20,8 @@ const Command kCommands[] = {
      "decode FILE [--page N] [--depth 1|8|24] -o OUT    read one page and write it out"},
     {"build", cli::RunBuild,
      "build -o OUT.tif [options] INPUT[#PAGE]... | --job FILE.json    write a multi-page TIFF"},
-    {"pages", cli::RunPages, "pages [options] INPUT[#PAGE]...    print the job file build would use"},
+    {"pages", cli::RunPages,
+     "pages [options] INPUT[#PAGE]...    print the job file build would use"},
 };
 
 void Usage(FILE* out) {

@@ -43,7 +43,9 @@ CPageWeaverDoc::CPageWeaverDoc(Preferences* preferences, CPreviewCache* cache)
 
 CPageWeaverDoc::~CPageWeaverDoc() = default;
 
-void CPageWeaverDoc::AddView(DocumentView* view) { views_.push_back(view); }
+void CPageWeaverDoc::AddView(DocumentView* view) {
+  views_.push_back(view);
+}
 
 void CPageWeaverDoc::RemoveView(DocumentView* view) {
   views_.erase(std::remove(views_.begin(), views_.end(), view), views_.end());
@@ -99,8 +101,8 @@ void CPageWeaverDoc::AddPages(const std::vector<std::string>& paths) {
 }
 
 int CPageWeaverDoc::MakeThumbnail(CPageImage& image, HBITMAP* bitmap) const {
-  if (int error = image.Thumbnail(kThumbnailSize, kThumbnailSize, thumbnailBackground_, true,
-                                  kFrameColor))
+  if (int error =
+          image.Thumbnail(kThumbnailSize, kThumbnailSize, thumbnailBackground_, true, kFrameColor))
     return error;
   return image.ToDeviceBitmap(bitmap);
 }

@@ -14,7 +14,9 @@
 
 namespace fs = std::filesystem;
 
-std::string ErrorText(int code) { return PXGetErrorText(code); }
+std::string ErrorText(int code) {
+  return PXGetErrorText(code);
+}
 
 int PreparePage(const PageRecord& record, CPageImage* image,
                 const std::function<bool(const CPageImage&)>& progress) {
@@ -83,12 +85,10 @@ int OutputPageFeeder::NextPage(uint8_t** pixels, uint32_t* width, uint32_t* heig
 namespace {
 
 int FeedPage(uint8_t** pixels, uint32_t* width, uint32_t* height, RGBQUAD** palette,
-             uint32_t* bitsPerPixel, uint32_t* compression, PXResolution* resolution,
-             void* user) {
+             uint32_t* bitsPerPixel, uint32_t* compression, PXResolution* resolution, void* user) {
   auto* feeder = static_cast<OutputPageFeeder*>(user);
   if (!feeder) return 1;
-  return feeder->NextPage(pixels, width, height, palette, bitsPerPixel, compression,
-                          resolution);
+  return feeder->NextPage(pixels, width, height, palette, bitsPerPixel, compression, resolution);
 }
 
 // Lets the user interface dispatch queued messages for at most 80 ms every 20 rows, so
@@ -149,8 +149,7 @@ OutputReport WriteOutputFile(const std::vector<PageRecord>& pages, const std::st
     std::remove(temporary.c_str());
     return report;
   }
-  PXSetProgressCallback(pump ? PumpMessagesCallback : nullptr,
-                        reinterpret_cast<DWORD_PTR>(pump));
+  PXSetProgressCallback(pump ? PumpMessagesCallback : nullptr, reinterpret_cast<DWORD_PTR>(pump));
   OutputPageFeeder feeder(pages, progress);
   uint32_t written = PXWriteMultiPageTIFF(sink, FeedPage, &feeder, 0);
   int writerError = PXGetLastError();

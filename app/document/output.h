@@ -23,11 +23,11 @@ int PreparePage(const PageRecord& record, CPageImage* image,
 
 // What an output run did.
 struct OutputReport {
-  int error = 0;          // library error code; 0 when the file was written
+  int error = 0;  // library error code; 0 when the file was written
   bool cancelled = false;
-  int failedPage = -1;    // index (in output order) of the page that failed
+  int failedPage = -1;  // index (in output order) of the page that failed
   std::string failedPath;
-  uint32_t bytes = 0;     // size of the file written
+  uint32_t bytes = 0;  // size of the file written
   int pagesWritten = 0;
 
   bool ok() const { return error == 0 && !cancelled; }

@@ -45,10 +45,10 @@ ImageType TypeByExtension(const std::string& path) {
   struct {
     const char* ext;
     ImageType type;
-  } static const kTable[] = {{".bmp", BMP_24}, {".wbmp", WBMP}, {".wbm", WBMP},
+  } static const kTable[] = {{".bmp", BMP_24}, {".wbmp", WBMP},   {".wbm", WBMP},
                              {".tga", TGA_24}, {".jpeg", JPG_24}, {".jpg", JPG_24},
                              {".tif", TIF_24}, {".tiff", TIF_24}, {".pcx", PCX_24},
-                             {".png", PNG_24}, {".wmf", WMF},      {".emf", EMF}};
+                             {".png", PNG_24}, {".wmf", WMF},     {".emf", EMF}};
   for (const auto& row : kTable)
     if (strcasecmp(ext, row.ext) == 0) return row.type;
   return UNKNOWN;
@@ -131,15 +131,21 @@ void GreyRamp(RGBQUAD* palette) {
   for (int i = 0; i < 256; ++i) palette[i] = {BYTE(i), BYTE(i), BYTE(i), 0};
 }
 
-int Luma(const RGBQUAD& q) { return 299 * q.rgbRed + 587 * q.rgbGreen + 114 * q.rgbBlue; }
+int Luma(const RGBQUAD& q) {
+  return 299 * q.rgbRed + 587 * q.rgbGreen + 114 * q.rgbBlue;
+}
 
 }  // namespace
 
 CPageImage::CPageImage() = default;
 
-CPageImage::~CPageImage() { GlobalFree(pixels_); }
+CPageImage::~CPageImage() {
+  GlobalFree(pixels_);
+}
 
-CPageImage::CPageImage(CPageImage&& other) noexcept { *this = std::move(other); }
+CPageImage::CPageImage(CPageImage&& other) noexcept {
+  *this = std::move(other);
+}
 
 CPageImage& CPageImage::operator=(CPageImage&& other) noexcept {
   if (this == &other) return *this;
@@ -314,6 +320,8 @@ int CPageImage::ReadWithLibrary(PXSource source, ImageType type, int frame) {
       }
       break;
     case PNG_24:
+      // Transparent parts of a page show the paper it is printed on, not black.
+      PXSetPNGDefaultBackground(255, 255, 255, 255);
       pixels = static_cast<BYTE*>(PXReadPNG(source, &w, &h, 24, nullptr, 0));
       bits = 24;
       break;
@@ -561,8 +569,7 @@ int CPageImage::Resize(uint32_t width, uint32_t height, int method) {
                          uint32_t(outStride), bitsPerPixel_ / 8);
   else if (bitsPerPixel_ == 8)
     ok = PXResizeIndexed(pixels_, width_, height_, uint32_t(inStride), out, width, height,
-                         uint32_t(outStride), std::clamp<uint32_t>(colorCount_, 1, 256),
-                         palette_);
+                         uint32_t(outStride), std::clamp<uint32_t>(colorCount_, 1, 256), palette_);
   else
     ok = PXResizeRGB(pixels_, width_, height_, uint32_t(inStride), out, width, height,
                      uint32_t(outStride), bitsPerPixel_ / 8);
@@ -580,8 +587,8 @@ int CPageImage::To1Bit(int threshold) {
   if (bitsPerPixel_ == 1) {
     // Already two colours; black and white ones are kept as they are, any other pair
     // goes through the threshold like every other image.
-    bool blackAndWhite = std::memcmp(&palette_[0], &kWhite, 3) == 0 &&
-                         std::memcmp(&palette_[1], &kBlack, 3) == 0;
+    bool blackAndWhite =
+        std::memcmp(&palette_[0], &kWhite, 3) == 0 && std::memcmp(&palette_[1], &kBlack, 3) == 0;
     if (blackAndWhite) return 0;
     CPageImage expanded;
     if (int error = CopyTo(&expanded)) return error;
@@ -592,9 +599,8 @@ int CPageImage::To1Bit(int threshold) {
   }
   uint8_t* out = NewBlock(width_, height_, 1);
   if (!out) return PX_ERR_NO_MEMORY;
-  if (!PXThresholdTo1Bit(pixels_, width_, height_, uint32_t(RowBytes()), bitsPerPixel_,
-                         palette_, out, uint32_t(PXImageRowBytes(width_, 1)),
-                         uint32_t(threshold))) {
+  if (!PXThresholdTo1Bit(pixels_, width_, height_, uint32_t(RowBytes()), bitsPerPixel_, palette_,
+                         out, uint32_t(PXImageRowBytes(width_, 1)), uint32_t(threshold))) {
     GlobalFree(out);
     return LastErrorOr(PX_ERR_UNEXPECTED);
   }
@@ -693,8 +699,8 @@ int CPageImage::Flip(int code) {
   return ok ? 0 : LastErrorOr(PX_ERR_UNEXPECTED);
 }
 
-int CPageImage::Thumbnail(uint32_t boxWidth, uint32_t boxHeight, COLORREF background,
-                          bool frame, COLORREF frameColor) {
+int CPageImage::Thumbnail(uint32_t boxWidth, uint32_t boxHeight, COLORREF background, bool frame,
+                          COLORREF frameColor) {
   if (!pixels_ || !boxWidth || !boxHeight) return PX_ERR_PARAMETER;
   uint32_t w, h;
   FitSize(boxWidth, boxHeight, &w, &h);
@@ -735,8 +741,8 @@ int CPageImage::Thumbnail(uint32_t boxWidth, uint32_t boxHeight, COLORREF backgr
     }
     CPXColorMatch match;
     match.SetPalette(palette, bitsPerPixel_ == 1 ? 2 : int(std::max<uint32_t>(colors, 1)));
-    backgroundValue = match.MatchColor(GetRValue(background), GetGValue(background),
-                                       GetBValue(background));
+    backgroundValue =
+        match.MatchColor(GetRValue(background), GetGValue(background), GetBValue(background));
     frameValue =
         match.MatchColor(GetRValue(frameColor), GetGValue(frameColor), GetBValue(frameColor));
   }
@@ -755,8 +761,8 @@ int CPageImage::Thumbnail(uint32_t boxWidth, uint32_t boxHeight, COLORREF backgr
                       uint32_t(fitted.RowBytes()), x, y, 1.0, 0);
   }
   if (ok && frame) {
-    PXPoint corners[4] = {{x - 1, y - 1}, {int(x + w), y - 1}, {int(x + w), int(y + h)},
-                          {x - 1, int(y + h)}};
+    PXPoint corners[4] = {
+        {x - 1, y - 1}, {int(x + w), y - 1}, {int(x + w), int(y + h)}, {x - 1, int(y + h)}};
     for (int i = 0; i < 4 && ok; ++i) {
       PXPoint from = corners[i], to = corners[(i + 1) % 4];
       ok = bitsPerPixel_ == 1
@@ -769,7 +775,8 @@ int CPageImage::Thumbnail(uint32_t boxWidth, uint32_t boxHeight, COLORREF backgr
     GlobalFree(box);
     return LastErrorOr(PX_ERR_UNEXPECTED);
   }
-  Adopt(box, boxWidth, boxHeight, bitsPerPixel_, palette, bitsPerPixel_ == 8 ? colors : colorCount_);
+  Adopt(box, boxWidth, boxHeight, bitsPerPixel_, palette,
+        bitsPerPixel_ == 8 ? colors : colorCount_);
   return 0;
 }
 
@@ -781,11 +788,10 @@ int CPageImage::ToDeviceBitmap(HBITMAP* bitmap) const {
   if (bitsPerPixel_ == 24) {
     made = PXRGBToHBITMAP(pixels_, width_, height_, nullptr, nullptr);
   } else {
-    void* dib = bitsPerPixel_ == 8
-                    ? PXIndexedToDIB(pixels_, width_, height_,
-                                     std::clamp<uint32_t>(colorCount_, 1, 256), 8, palette_,
-                                     nullptr)
-                    : PX1BitToDIB(pixels_, width_, height_, palette_, nullptr);
+    void* dib = bitsPerPixel_ == 8 ? PXIndexedToDIB(pixels_, width_, height_,
+                                                    std::clamp<uint32_t>(colorCount_, 1, 256), 8,
+                                                    palette_, nullptr)
+                                   : PX1BitToDIB(pixels_, width_, height_, palette_, nullptr);
     if (!dib) return LastErrorOr(PX_ERR_NO_MEMORY);
     made = PXDIBToHBITMAP(dib, nullptr, nullptr);
     GlobalFree(dib);
@@ -802,8 +808,8 @@ int CPageImage::Draw(HDC dc, int x, int y, HPALETTE palette) const {
   if (bitsPerPixel_ == 24) {
     ok = PXDrawRGBToDC(dc, pixels_, width_, height_, x, y, int(width_), int(height_), palette);
   } else if (bitsPerPixel_ == 8) {
-    ok = PXDrawIndexedToDC(dc, pixels_, width_, height_, palette_, x, y, int(width_),
-                           int(height_), palette);
+    ok = PXDrawIndexedToDC(dc, pixels_, width_, height_, palette_, x, y, int(width_), int(height_),
+                           palette);
   } else {
     void* dib = PX1BitToDIB(pixels_, width_, height_, palette_, nullptr);
     if (!dib) return LastErrorOr(PX_ERR_NO_MEMORY);

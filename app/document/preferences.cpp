@@ -15,7 +15,9 @@ namespace {
 constexpr char kOrganisation[] = "Tinkerfield";
 constexpr char kApplication[] = "PageWeaver";
 
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+char Fold(char c) {
+  return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
 // Byte-wise comparison with A-Z folded to lower case: <0, 0, >0.
 int CompareNoCase(const std::string& a, const std::string& b) {
@@ -78,7 +80,9 @@ int Preferences::ReadInt(const char* name, int fallback) const {
   return ok ? v : fallback;
 }
 
-int Preferences::SortStyle() const { return ReadInt("SortStyle", kDefaultSortStyle); }
+int Preferences::SortStyle() const {
+  return ReadInt("SortStyle", kDefaultSortStyle);
+}
 
 PreviewSize Preferences::ReadPreviewSize() const {
   return {ReadInt("PreviewSizeX", kDefaultPreviewWidth),

@@ -68,7 +68,9 @@ void CPreviewCache::RemoveStaleFolders(const std::string& root) {
   }
 }
 
-std::string CPreviewCache::CacheFolder() const { return folder_; }
+std::string CPreviewCache::CacheFolder() const {
+  return folder_;
+}
 
 int CPreviewCache::EnsureFolder() const {
   std::error_code ec;
@@ -119,8 +121,7 @@ int CPreviewCache::CreateEntry(CPageImage& image, const std::string& sourceName,
   return result;
 }
 
-int CPreviewCache::GetPreviewBitmap(const std::string& sourceName, int frame,
-                                    HBITMAP* bitmap) {
+int CPreviewCache::GetPreviewBitmap(const std::string& sourceName, int frame, HBITMAP* bitmap) {
   Key key(sourceName, frame);
   auto it = entries_.find(key);
   int status = 0;

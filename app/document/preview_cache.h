@@ -9,8 +9,8 @@
 #include <utility>
 
 #include "page_record.h"
-#include "preferences.h"
 #include "pixolith/platform.h"
+#include "preferences.h"
 
 class CPageImage;
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "document.h"
+#include "document/document.h"
 
 namespace pxtest {
 

@@ -1,15 +1,17 @@
 // The page list document: adding, removing, showing and editing pages.
-#include "app_fixtures.h"
+#include "document/page_image.h"
+#include "document/preview_cache.h"
 #include "document_support.h"
-#include "page_image.h"
-#include "preview_cache.h"
+#include "image_files.h"
 #include "test_support.h"
 
 namespace {
 
 using pxtest::TempDir;
 
-uint32_t Grey(uint32_t x, uint32_t y) { return ((x * 7 + y * 3) % 256) * 0x010101u; }
+uint32_t Grey(uint32_t x, uint32_t y) {
+  return ((x * 7 + y * 3) % 256) * 0x010101u;
+}
 
 class DocumentTest : public ::testing::Test {
  protected:

@@ -1,44 +1,15 @@
 // The output run: page order, per-page conversion, progress, and what failures leave.
-#include <tiffio.h>
-
 #include <filesystem>
 
-#include "app_fixtures.h"
+#include "document/output.h"
 #include "document_support.h"
-#include "output.h"
+#include "image_files.h"
 #include "test_support.h"
 
 namespace {
 
 using pxtest::TempDir;
 namespace fs = std::filesystem;
-
-struct TiffDir {
-  uint32_t width = 0, height = 0;
-  uint16_t bits = 0, samples = 0, compression = 0, photometric = 0, unit = 0;
-  float xres = 0, yres = 0;
-};
-
-std::vector<TiffDir> ReadDirectories(const std::string& path) {
-  std::vector<TiffDir> dirs;
-  TIFF* tif = TIFFOpen(path.c_str(), "r");
-  if (!tif) return dirs;
-  do {
-    TiffDir d;
-    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &d.width);
-    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &d.height);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &d.bits);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &d.samples);
-    TIFFGetField(tif, TIFFTAG_COMPRESSION, &d.compression);
-    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &d.photometric);
-    TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &d.unit);
-    TIFFGetField(tif, TIFFTAG_XRESOLUTION, &d.xres);
-    TIFFGetField(tif, TIFFTAG_YRESOLUTION, &d.yres);
-    dirs.push_back(d);
-  } while (TIFFReadDirectory(tif));
-  TIFFClose(tif);
-  return dirs;
-}
 
 // Files in a folder other than the ones named.
 std::vector<std::string> OtherFiles(const fs::path& folder, std::vector<std::string> known) {
@@ -70,7 +41,9 @@ struct RecordingProgress : ProgressSink {
   }
 };
 
-uint32_t Stripes(uint32_t x, uint32_t) { return (x / 10) % 2 ? 0xFFFFFFu : 0x204060u; }
+uint32_t Stripes(uint32_t x, uint32_t) {
+  return (x / 10) % 2 ? 0xFFFFFFu : 0x204060u;
+}
 
 TEST(ErrorTextTest, MessagesAndFallback) {
   EXPECT_EQ(ErrorText(3), "Error on file read");
@@ -90,7 +63,7 @@ TEST(OutputTest, FourPagesReportQuarterSteps) {
   OutputReport report = WriteOutputFile(pages, dir.File("out.tif"), &progress);
   ASSERT_TRUE(report.ok()) << report.error;
   EXPECT_EQ(progress.percents, (std::vector<int>{25, 50, 75, 100}));
-  EXPECT_EQ(ReadDirectories(dir.File("out.tif")).size(), 4u);
+  EXPECT_EQ(pxtest::ReadTiffDirectories(dir.File("out.tif")).size(), 4u);
 }
 
 TEST(OutputTest, PagesAreFittedThenRotated) {
@@ -107,7 +80,7 @@ TEST(OutputTest, PagesAreFittedThenRotated) {
   turned.output.resolutionUnit = 2;
   OutputReport report = WriteOutputFile({plain, turned}, dir.File("out.tif"), nullptr);
   ASSERT_TRUE(report.ok()) << report.error;
-  auto dirs = ReadDirectories(dir.File("out.tif"));
+  auto dirs = pxtest::ReadTiffDirectories(dir.File("out.tif"));
   ASSERT_EQ(dirs.size(), 2u);
   EXPECT_EQ(dirs[0].width, 1000u);
   EXPECT_EQ(dirs[0].height, 333u);
@@ -146,7 +119,8 @@ TEST_F(FailureTest, AFailingPageFailsTheRunAndKeepsTheTarget) {
   EXPECT_EQ(report.failedPage, 2);
   EXPECT_EQ(report.failedPath, pages_[2].sourcePath);
   EXPECT_NE(report.error, 0);
-  EXPECT_EQ(pxtest::ReadFile(target_), (std::vector<uint8_t>{'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e'}));
+  EXPECT_EQ(pxtest::ReadFile(target_),
+            (std::vector<uint8_t>{'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e'}));
   names_.erase(names_.begin() + 2);
   EXPECT_TRUE(OtherFiles(dir_.path(), names_).empty());
 }
@@ -165,7 +139,7 @@ TEST_F(FailureTest, CancelIsReportedAndKeepsTheTarget) {
 TEST_F(FailureTest, SuccessReplacesTheTarget) {
   OutputReport report = WriteOutputFile(pages_, target_, nullptr);
   ASSERT_TRUE(report.ok());
-  EXPECT_EQ(ReadDirectories(target_).size(), 5u);
+  EXPECT_EQ(pxtest::ReadTiffDirectories(target_).size(), 5u);
   EXPECT_EQ(report.bytes, fs::file_size(target_));
   EXPECT_TRUE(OtherFiles(dir_.path(), names_).empty());
 }

@@ -1,15 +1,19 @@
 // The image object: detection, loading with resolution rules, conversions and thumbnails.
+#include <png.h>
+
 #include <cstring>
 
-#include "app_fixtures.h"
-#include "page_image.h"
+#include "document/page_image.h"
+#include "image_files.h"
 #include "test_support.h"
 
 namespace {
 
 using pxtest::TempDir;
 
-uint32_t Checker(uint32_t x, uint32_t y) { return ((x + y) % 2) ? 0xFFFFFF : 0x000000; }
+uint32_t Checker(uint32_t x, uint32_t y) {
+  return ((x + y) % 2) ? 0xFFFFFF : 0x000000;
+}
 
 TEST(PageImageTest, ContentDecidesOverTheExtension) {
   TempDir dir;
@@ -169,9 +173,8 @@ TEST(PageImageTest, RotationAndFlipChangeTheRightPixels) {
 }
 
 TEST(PageImageTest, OneBitRotationSwapsTheSize) {
-  CPageImage image = MakeRGB(10, 3, [](uint32_t x, uint32_t y) {
-    return (x == 9 && y == 0) ? 0u : 0xFFFFFFu;
-  });
+  CPageImage image =
+      MakeRGB(10, 3, [](uint32_t x, uint32_t y) { return (x == 9 && y == 0) ? 0u : 0xFFFFFFu; });
   ASSERT_EQ(image.To1Bit(128), 0);
   ASSERT_EQ(image.Rotate(90), 0);
   EXPECT_EQ(image.Width(), 3u);
@@ -205,13 +208,24 @@ TEST(PageImageTest, ThumbnailCentresTheImageInsideAFrame) {
 }
 
 TEST(PageImageTest, IndexedThumbnailAddsBackgroundAndFrameColours) {
-  CPageImage image = MakeRGB(10, 10, [](uint32_t x, uint32_t) { return x < 5 ? 0xFF0000u : 0x00FF00u; });
-  ASSERT_EQ(image.To8Bit(), 0);
-  ASSERT_EQ(image.Thumbnail(20, 20, RGB(0, 0, 255), true, RGB(0, 0, 0)), 0);
+  // A two-colour palette image (red, green) has room for the box's colours.
+  auto* pixels = static_cast<uint8_t*>(GlobalAlloc(GPTR, 100));
+  for (int i = 0; i < 100; ++i) pixels[i] = uint8_t(i % 10 < 5 ? 0 : 1);
+  RGBQUAD palette[256] = {};
+  palette[0] = {0, 0, 255, 0};
+  palette[1] = {0, 255, 0, 0};
+  CPageImage image;
+  image.Adopt(pixels, 10, 10, 8, palette, 2);
+  ASSERT_EQ(image.Thumbnail(30, 20, RGB(0, 0, 255), true, RGB(0, 0, 0)), 0);
   EXPECT_EQ(image.BitsPerPixel(), 8u);
-  const RGBQUAD& background = image.Palette()[image.Pixels()[0]];
-  EXPECT_EQ(background.rgbBlue, 255);
-  EXPECT_EQ(background.rgbRed, 0);
+  EXPECT_EQ(image.ColorCount(), 4u);
+  // Fitted 20 x 20, framed 18 x 18 at (6, 1).
+  EXPECT_EQ(image.Pixels()[0], 2);  // background: blue, added as entry 2
+  EXPECT_EQ(image.Palette()[2].rgbBlue, 255);
+  EXPECT_EQ(image.Pixels()[5], 3);  // the frame: black, entry 3
+  EXPECT_EQ(image.Pixels()[30 * 1 + 6], 0);
+  EXPECT_EQ(image.Palette()[3].rgbRed, 0);
+  EXPECT_EQ(image.Palette()[3].rgbGreen, 0);
 }
 
 TEST(PageImageTest, SaveAndLoadAPalettePNG) {
@@ -225,6 +239,30 @@ TEST(PageImageTest, SaveAndLoadAPalettePNG) {
   ASSERT_EQ(back.To24Bit(), 0);
   EXPECT_EQ(back.Pixels()[0], 0xFF);
   EXPECT_EQ(back.Pixels()[3 * 4 + 2], 0xFF);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PageImageTest, TransparentPngPagesShowWhitePaper) {
+  TempDir dir;
+  // A 2 x 1 RGBA PNG without a background chunk: an opaque black pixel and a fully
+  // transparent one.
+  std::vector<uint8_t> rgba = {0, 0, 0, 255, 0, 0, 0, 0};
+  std::string path = dir.File("logo.png");
+  png_image png = {};
+  png.version = PNG_IMAGE_VERSION;
+  png.width = 2;
+  png.height = 1;
+  png.format = PNG_FORMAT_RGBA;
+  ASSERT_TRUE(png_image_write_to_file(&png, path.c_str(), 0, rgba.data(), 0, nullptr));
+  CPageImage image;
+  ASSERT_EQ(image.Load(path), 0);
+  ASSERT_EQ(image.BitsPerPixel(), 24u);
+  EXPECT_EQ(image.Pixels()[0], 0);
+  EXPECT_EQ(image.Pixels()[3], 255);
+  EXPECT_EQ(image.Pixels()[5], 255);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
-#include "preferences.h"
+#include "document/preferences.h"
 #include "test_support.h"
 
 namespace {
@@ -65,7 +65,8 @@ TEST(SortTest, ManyEqualKeysSortSafely) {
   // Hundreds of equal keys: a comparison that is not a strict ordering can make a sort
   // run off its range; this one must keep the delivered order instead.
   std::vector<std::string> names;
-  for (int i = 0; i < 500; ++i) names.push_back("/q/same" + std::string(size_t(i % 3), '0') + "5.tif");
+  for (int i = 0; i < 500; ++i)
+    names.push_back("/q/same" + std::string(size_t(i % 3), '0') + "5.tif");
   EXPECT_EQ(Sorted(names, kSortAlphaNumeric), names);
 }
 
@@ -93,7 +94,9 @@ TEST(SortTest, DateOrdersByModificationTime) {
   std::string older = dir.File("z.tif"), newer = dir.File("a.tif");
   pxtest::WriteFile(older, {1});
   pxtest::WriteFile(newer, {1});
-  struct utimbuf times{1000, 1000};
+  struct utimbuf times {
+    1000, 1000
+  };
   utime(older.c_str(), &times);
   times = {2000, 2000};
   utime(newer.c_str(), &times);

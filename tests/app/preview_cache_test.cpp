@@ -3,9 +3,9 @@
 
 #include <filesystem>
 
-#include "app_fixtures.h"
-#include "page_image.h"
-#include "preview_cache.h"
+#include "document/page_image.h"
+#include "document/preview_cache.h"
+#include "image_files.h"
 #include "test_support.h"
 
 namespace {
@@ -13,7 +13,9 @@ namespace {
 using pxtest::TempDir;
 namespace fs = std::filesystem;
 
-uint32_t Red(uint32_t, uint32_t) { return 0xFF0000u; }
+uint32_t Red(uint32_t, uint32_t) {
+  return 0xFF0000u;
+}
 
 CPageImage Loaded(const std::string& path) {
   CPageImage image;

@@ -1,6 +1,6 @@
-// Image files for the application tests, written by the tests themselves.
-#ifndef PAGEWEAVER_TESTS_APP_FIXTURES_H
-#define PAGEWEAVER_TESTS_APP_FIXTURES_H
+// BMP, PNG and TIFF files written by the tests themselves.
+#ifndef PAGEWEAVER_TESTS_IMAGE_FILES_H
+#define PAGEWEAVER_TESTS_IMAGE_FILES_H
 
 #include <cstdint>
 #include <functional>
@@ -28,6 +28,14 @@ struct TiffPage {
 };
 void WriteTIFF(const std::string& path, const std::vector<TiffPage>& pages);
 
+// What libtiff reads from each directory of a file.
+struct TiffDirectory {
+  uint32_t width = 0, height = 0;
+  uint16_t bits = 0, samples = 0, compression = 0, photometric = 0, unit = 0;
+  float xres = 0, yres = 0;
+};
+std::vector<TiffDirectory> ReadTiffDirectories(const std::string& path);
+
 }  // namespace pxtest
 
-#endif  // PAGEWEAVER_TESTS_APP_FIXTURES_H
+#endif  // PAGEWEAVER_TESTS_IMAGE_FILES_H

@@ -1,4 +1,4 @@
-#include "app_fixtures.h"
+#include "image_files.h"
 
 #include <tiffio.h>
 
@@ -58,7 +58,7 @@ void WriteTIFF(const std::string& path, const std::vector<TiffPage>& pages) {
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, page.bits == 1 ? 1 : 8);
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
-                 page.bits == 24 ? PHOTOMETRIC_RGB
+                 page.bits == 24  ? PHOTOMETRIC_RGB
                  : page.bits == 1 ? PHOTOMETRIC_MINISWHITE
                                   : PHOTOMETRIC_MINISBLACK);
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, page.height);
@@ -83,6 +83,27 @@ void WriteTIFF(const std::string& path, const std::vector<TiffPage>& pages) {
     TIFFWriteDirectory(tif);
   }
   TIFFClose(tif);
+}
+
+std::vector<TiffDirectory> ReadTiffDirectories(const std::string& path) {
+  std::vector<TiffDirectory> dirs;
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  if (!tif) return dirs;
+  do {
+    TiffDirectory d;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &d.width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &d.height);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &d.bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &d.samples);
+    TIFFGetField(tif, TIFFTAG_COMPRESSION, &d.compression);
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &d.photometric);
+    TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &d.unit);
+    TIFFGetField(tif, TIFFTAG_XRESOLUTION, &d.xres);
+    TIFFGetField(tif, TIFFTAG_YRESOLUTION, &d.yres);
+    dirs.push_back(d);
+  } while (TIFFReadDirectory(tif));
+  TIFFClose(tif);
+  return dirs;
 }
 
 }  // namespace pxtest

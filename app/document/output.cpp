@@ -79,6 +79,7 @@ int OutputPageFeeder::NextPage(uint8_t** pixels, uint32_t* width, uint32_t* heig
   resolution->x = uint32_t(std::max(record.output.resolutionX, 0));
   resolution->y = uint32_t(std::max(record.output.resolutionY, 0));
   resolution->unit = uint32_t(std::max(record.output.resolutionUnit, 0));
+  ++delivered_;
   return 1;
 }
 

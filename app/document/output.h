@@ -47,7 +47,7 @@ class OutputPageFeeder {
   bool cancelled() const { return cancelled_; }
   int failedPage() const { return failedPage_; }
   const std::vector<PageRecord>& pages() const { return pages_; }
-  int delivered() const { return int(next_); }
+  int delivered() const { return delivered_; }
 
  private:
   std::vector<PageRecord> pages_;
@@ -57,6 +57,7 @@ class OutputPageFeeder {
   int error_ = 0;
   bool cancelled_ = false;
   int failedPage_ = -1;
+  int delivered_ = 0;
 };
 
 // Writes the pages to `path`. The file is written under a temporary name in the same

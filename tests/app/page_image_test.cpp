@@ -5,6 +5,7 @@
 
 #include "document/page_image.h"
 #include "image_files.h"
+#include "metafile_builder.h"
 #include "test_support.h"
 
 namespace {
@@ -263,6 +264,32 @@ TEST(PageImageTest, TransparentPngPagesShowWhitePaper) {
   EXPECT_EQ(image.Pixels()[0], 0);
   EXPECT_EQ(image.Pixels()[3], 255);
   EXPECT_EQ(image.Pixels()[5], 255);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PageImageTest, MetafilesAreDrawnOnWhitePaper) {
+  TempDir dir;
+  // An enhanced metafile with one black-outlined, black-filled rectangle in one corner.
+  pxtest::EmfBuilder emf(400, 400);
+  emf.Add(39, {1, 0, 0, 0});  // EMR_CREATEBRUSHINDIRECT 1: solid black
+  emf.Add(37, {1});           // EMR_SELECTOBJECT
+  emf.Add(43, {0, 0, 100, 100});
+  std::string path = dir.File("drawing.emf");
+  pxtest::WriteFile(path, emf.Finish());
+  CPageImage image;
+  ASSERT_EQ(image.Load(path), 0);
+  EXPECT_EQ(image.Type(), EMF);
+  EXPECT_EQ(image.BitsPerPixel(), 24u);
+  EXPECT_EQ(image.ResolutionUnit(), 0);
+  ASSERT_GT(image.Width(), 20u);
+  const uint8_t* far =
+      image.Pixels() + ((image.Height() - 2) * image.Width() + image.Width() - 2) * 3;
+  EXPECT_EQ(far[0], 255);  // nothing drawn there: paper
+  EXPECT_EQ(far[2], 255);
+  EXPECT_EQ(image.Pixels()[3 * (2 * image.Width() + 2)], 0);  // inside the rectangle
 }
 
 }  // namespace

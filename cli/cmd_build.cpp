@@ -37,6 +37,7 @@ struct Options {
   std::string sort = "given";
   Overrides overrides;
   bool quiet = false;
+  int threads = DefaultOutputThreads();
   std::vector<Input> inputs;
 };
 
@@ -95,7 +96,8 @@ int UsageError(const std::string& what) {
                "options: --sort given|none|alpha|alpha-rev|alnum|alnum-rev|date|date-rev\n"
                "         --size WxH  --dpi X[xY]  --unit none|inch|cm  --depth 1|8|24|keep\n"
                "         --threshold 0-255  --compression none|huffman|g3|g4|lzw|jpeg|\n"
-               "         packbits|deflate  --rotate 0|90|180|270  --flip none|h|v  --quiet\n");
+               "         packbits|deflate  --rotate 0|90|180|270  --flip none|h|v\n"
+               "         --threads N (pages converted at once; default: one per core)  --quiet\n");
   return 2;
 }
 
@@ -122,6 +124,9 @@ int ParseOptions(const Args& args, bool needOutput, Options* o) {
       if (!value(&o->output)) return UsageError("-o needs a file name");
     } else if (a == "--job") {
       if (!value(&o->job)) return UsageError("--job needs a file name");
+    } else if (a == "--threads") {
+      if (!value(&v) || !ParseInt(v, 1, 64, &x)) return UsageError("--threads takes 1-64");
+      o->threads = x;
     } else if (a == "--quiet" || a == "-q") {
       o->quiet = true;
     } else if (a == "--sort") {
@@ -383,6 +388,7 @@ int Run(const Args& args, bool build) {
   }
   ProgressPrinter printer(o.quiet);
   doc.SetBusyDisplay(&printer);
+  doc.SetOutputThreads(o.threads);
   OutputReport report = doc.Save(o.output);
   if (report.cancelled) {
     std::fprintf(stderr, "pageweaver-cli: cancelled; %s was not written\n", o.output.c_str());

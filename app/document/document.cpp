@@ -307,7 +307,7 @@ OutputReport CPageWeaverDoc::RunOutput(const std::string& path) {
   }
   if (busy_) busy_->Start(cancelSink());
   Notify(HINT_OUTPUT_STARTING);
-  report = WriteOutputFile(records, path, progressSink(), pump_);
+  report = WriteOutputFile(records, path, progressSink(), pump_, threads_);
   if (busy_) busy_->Finish();
   if (!ui_ || report.cancelled) return report;
   if (report.error == PX_ERR_FILE_OPEN && report.failedPage < 0) {

@@ -34,6 +34,8 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   void SetPageOrder(PageOrderSource* order) { order_ = order; }
   void SetBusyDisplay(BusyDisplay* busy) { busy_ = busy; }
   void SetMessagePump(MessagePump* pump) { pump_ = pump; }
+  // How many threads convert pages during an output run (1: the writer's own).
+  void SetOutputThreads(int threads) { threads_ = threads < 1 ? 1 : threads; }
   // The system window colour thumbnails are drawn on.
   void SetThumbnailBackground(COLORREF color) { thumbnailBackground_ = color; }
 
@@ -91,6 +93,7 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   std::map<int32_t, PageRecord> pages_;
   bool busy_flag_ = false;
   bool cancelled_ = false;
+  int threads_ = DefaultOutputThreads();
   std::string path_;
 };
 

@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <random>
+#include <thread>
 
 #include "pixolith/px_tiff.h"
+#include "prefetch.h"
 
 namespace fs = std::filesystem;
 
@@ -46,35 +48,61 @@ int PreparePage(const PageRecord& record, CPageImage* image,
   return image->Flip(out.flip);
 }
 
-OutputPageFeeder::OutputPageFeeder(std::vector<PageRecord> pages, ProgressSink* progress)
-    : pages_(std::move(pages)), progress_(progress) {}
+OutputPageFeeder::OutputPageFeeder(std::vector<PageRecord> pages, ProgressSink* progress,
+                                   int threads, MessagePump* pump)
+    : pages_(std::move(pages)), progress_(progress), pump_(pump) {
+  // Two pages per worker keep every worker busy while the writer takes them in order.
+  if (threads > 1 && pages_.size() > 1)
+    prefetcher_ = std::make_unique<PagePrefetcher>(pages_, threads, size_t(threads) * 2);
+}
+
+OutputPageFeeder::~OutputPageFeeder() = default;
+
+void OutputPageFeeder::Fail(size_t index, int error) {
+  if (error == PX_ERR_ABORTED) {
+    cancelled_ = true;
+    return;
+  }
+  // The run fails: a page the user asked for must not silently go missing.
+  error_ = error;
+  failedPage_ = int(index);
+}
 
 int OutputPageFeeder::NextPage(uint8_t** pixels, uint32_t* width, uint32_t* height,
                                RGBQUAD** palette, uint32_t* bitsPerPixel, uint32_t* compression,
                                PXResolution* resolution) {
+  // The writer is done with the page it was given last.
+  if (prefetcher_ && next_ > 0) prefetcher_->Release(next_ - 1);
   if (next_ >= pages_.size() || error_ || cancelled_) return 0;
   const size_t index = next_++;
   const PageRecord& record = pages_[index];
   const int percent = int(next_ * 100 / pages_.size());
+  if (prefetcher_) {
+    PagePrefetcher::Page* page = prefetcher_->Take(index, pump_);
+    if (page->error) return Fail(index, page->error), 0;
+    // The picture shown is the converted page: it was loaded on another thread.
+    if (progress_ && !progress_->Progress(record.sourcePath, percent, &page->image))
+      return Fail(index, PX_ERR_ABORTED), 0;
+    return Deliver(record, page->image, pixels, width, height, palette, bitsPerPixel, compression,
+                   resolution);
+  }
   auto report = [&](const CPageImage& loaded) {
     return !progress_ || progress_->Progress(record.sourcePath, percent, &loaded);
   };
-  int error = PreparePage(record, &working_, report);
-  if (error == PX_ERR_ABORTED) {
-    cancelled_ = true;
-    return 0;
-  }
-  if (error) {
-    // The run fails: a page the user asked for must not silently go missing.
-    error_ = error;
-    failedPage_ = int(index);
-    return 0;
-  }
-  *pixels = working_.Pixels();
-  *width = working_.Width();
-  *height = working_.Height();
-  *palette = working_.Palette();
-  *bitsPerPixel = working_.BitsPerPixel();
+  if (int error = PreparePage(record, &working_, report)) return Fail(index, error), 0;
+  return Deliver(record, working_, pixels, width, height, palette, bitsPerPixel, compression,
+                 resolution);
+}
+
+int OutputPageFeeder::Deliver(const PageRecord& record, CPageImage& image, uint8_t** pixels,
+                              uint32_t* width, uint32_t* height, RGBQUAD** palette,
+                              uint32_t* bitsPerPixel, uint32_t* compression,
+                              PXResolution* resolution) {
+  *pixels = image.Pixels();
+  *width = image.Width();
+  *height = image.Height();
+  *palette = image.Palette();
+  *bitsPerPixel = image.BitsPerPixel();
   *compression = uint32_t(record.output.compression);
   resolution->x = uint32_t(std::max(record.output.resolutionX, 0));
   resolution->y = uint32_t(std::max(record.output.resolutionY, 0));
@@ -128,8 +156,12 @@ std::string CreateTemporaryBeside(const std::string& path) {
 
 }  // namespace
 
+int DefaultOutputThreads() {
+  return int(std::max(1u, std::thread::hardware_concurrency()));
+}
+
 OutputReport WriteOutputFile(const std::vector<PageRecord>& pages, const std::string& path,
-                             ProgressSink* progress, MessagePump* pump) {
+                             ProgressSink* progress, MessagePump* pump, int threads) {
   OutputReport report;
   if (pages.empty()) {
     report.error = PX_ERR_PARAMETER;
@@ -151,7 +183,7 @@ OutputReport WriteOutputFile(const std::vector<PageRecord>& pages, const std::st
     return report;
   }
   PXSetProgressCallback(pump ? PumpMessagesCallback : nullptr, reinterpret_cast<DWORD_PTR>(pump));
-  OutputPageFeeder feeder(pages, progress);
+  OutputPageFeeder feeder(pages, progress, threads, pump);
   uint32_t written = PXWriteMultiPageTIFF(sink, FeedPage, &feeder, 0);
   int writerError = PXGetLastError();
   report.bytes = PXCloseSink(sink);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,9 +35,15 @@ struct OutputReport {
 };
 
 // Hands one page after another to the TIFF writer.
+class PagePrefetcher;
+
 class OutputPageFeeder {
  public:
-  OutputPageFeeder(std::vector<PageRecord> pages, ProgressSink* progress);
+  // With threads > 1 the pages are converted that many at a time on worker threads,
+  // ahead of the writer; the file is the same either way.
+  OutputPageFeeder(std::vector<PageRecord> pages, ProgressSink* progress, int threads = 1,
+                   MessagePump* pump = nullptr);
+  ~OutputPageFeeder();
 
   // Fills the writer's page description; 1 when a page was delivered, 0 when there are
   // no more pages, on a failure (error() tells) and on cancel (cancelled() tells).
@@ -50,10 +57,17 @@ class OutputPageFeeder {
   int delivered() const { return delivered_; }
 
  private:
+  int Deliver(const PageRecord& record, CPageImage& image, uint8_t** pixels, uint32_t* width,
+              uint32_t* height, RGBQUAD** palette, uint32_t* bitsPerPixel, uint32_t* compression,
+              PXResolution* resolution);
+  void Fail(size_t index, int error);
+
   std::vector<PageRecord> pages_;
   size_t next_ = 0;
   CPageImage working_;
   ProgressSink* progress_;
+  MessagePump* pump_;
+  std::unique_ptr<PagePrefetcher> prefetcher_;
   int error_ = 0;
   bool cancelled_ = false;
   int failedPage_ = -1;
@@ -64,6 +78,9 @@ class OutputPageFeeder {
 // folder and renamed over `path` only when every page was written; a failed or
 // cancelled run leaves an existing file at `path` exactly as it was.
 OutputReport WriteOutputFile(const std::vector<PageRecord>& pages, const std::string& path,
-                             ProgressSink* progress, MessagePump* pump = nullptr);
+                             ProgressSink* progress, MessagePump* pump = nullptr, int threads = 1);
+
+// The number of threads that converts pages by default: one per core.
+int DefaultOutputThreads();
 
 #endif  // PAGEWEAVER_DOCUMENT_OUTPUT_H

@@ -183,3 +183,45 @@ TEST(DocumentSaveTest, FailuresAreToldAndTheDocumentPathStays) {
 }
 
 }  // namespace
+
+namespace {
+
+class ThreadedTest : public FailureTest {};
+
+TEST_F(ThreadedTest, ConvertingAheadWritesTheSameBytes) {
+  // Different settings per page, so that a page taken out of order would show.
+  for (size_t i = 0; i < pages_.size(); ++i) {
+    pages_[i].output.width = int32_t(8 + 3 * i);
+    pages_[i].output.bitsPerPixel = i % 3 == 0 ? 1 : i % 3 == 1 ? 8 : 24;
+    pages_[i].output.rotation = int32_t(90 * (i % 4));
+  }
+  std::string one = dir_.File("one.tif"), three = dir_.File("three.tif");
+  ASSERT_TRUE(WriteOutputFile(pages_, one, nullptr, nullptr, 1).ok());
+  RecordingProgress progress;
+  ASSERT_TRUE(WriteOutputFile(pages_, three, &progress, nullptr, 3).ok());
+  EXPECT_EQ(pxtest::ReadFile(one), pxtest::ReadFile(three));
+  EXPECT_EQ(progress.percents, (std::vector<int>{20, 40, 60, 80, 100}));
+}
+
+TEST_F(ThreadedTest, AFailingPageStillFailsTheRun) {
+  fs::remove(pages_[3].sourcePath);
+  OutputReport report = WriteOutputFile(pages_, target_, nullptr, nullptr, 3);
+  EXPECT_FALSE(report.ok());
+  EXPECT_EQ(report.failedPage, 3);
+  EXPECT_EQ(report.pagesWritten, 3);
+  EXPECT_EQ(pxtest::ReadFile(target_).size(), 8u);
+  names_.erase(names_.begin() + 3);
+  EXPECT_TRUE(OtherFiles(dir_.path(), names_).empty());
+}
+
+TEST_F(ThreadedTest, CancelStopsBetweenPages) {
+  RecordingProgress progress;
+  progress.stopAfter = 1;
+  OutputReport report = WriteOutputFile(pages_, target_, &progress, nullptr, 4);
+  EXPECT_TRUE(report.cancelled);
+  EXPECT_EQ(progress.percents.size(), 2u);
+  EXPECT_EQ(pxtest::ReadFile(target_).size(), 8u);
+  EXPECT_TRUE(OtherFiles(dir_.path(), names_).empty());
+}
+
+}  // namespace

@@ -8,7 +8,7 @@ WERROR ?= OFF
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CLI := $(BUILD)/cli/pageweaver-cli
 
-.PHONY: all deps configure build run test asan bench clean format
+.PHONY: all deps configure build run test asan bench bench-compare clean format
 
 all: build
 
@@ -52,6 +52,10 @@ bench: deps
 	fi
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+# PageWeaver against ImageMagick and GraphicsMagick on 60 generated A4 pages.
+bench-compare: deps
+	bench/compare.sh
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -22,12 +22,6 @@
 extern "C" {
 #endif
 
-#ifndef PX_READ_PACKED_DIB
-// Read flag: return a packed DIB (header, colours, rows bottom-up padded to 4 bytes)
-// in the file's own depth; the requested depth is then ignored.
-#define PX_READ_PACKED_DIB 2u
-#endif
-
 // PXReadTIFF flags.
 #define PX_TIFF_IGNORE_ORIENTATION 0x01u  // take every page as Orientation 1
 #define PX_TIFF_RAW_CMYK 0x04u            // 32-bit: CMYK pages keep their C, M, Y, K bytes

@@ -104,9 +104,13 @@ int OutputPageFeeder::Deliver(const PageRecord& record, CPageImage& image, uint8
   *palette = image.Palette();
   *bitsPerPixel = image.BitsPerPixel();
   *compression = uint32_t(record.output.compression);
-  resolution->x = uint32_t(std::max(record.output.resolutionX, 0));
-  resolution->y = uint32_t(std::max(record.output.resolutionY, 0));
-  resolution->unit = uint32_t(std::max(record.output.resolutionUnit, 0));
+  // A page without a resolution (metafiles have none) is written as the writer writes
+  // "no resolution": 1 x 1 without units. A zero would make some readers divide by it.
+  const PageOutputSettings& out = record.output;
+  resolution->x = uint32_t(out.resolutionX > 0 ? out.resolutionX : 1);
+  resolution->y = uint32_t(out.resolutionY > 0 ? out.resolutionY : 1);
+  resolution->unit =
+      uint32_t(out.resolutionUnit >= 1 && out.resolutionUnit <= 3 ? out.resolutionUnit : 1);
   ++delivered_;
   return 1;
 }

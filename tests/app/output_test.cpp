@@ -93,6 +93,22 @@ TEST(OutputTest, PagesAreFittedThenRotated) {
   EXPECT_FLOAT_EQ(dirs[1].xres, 300);
 }
 
+TEST(OutputTest, PagesWithoutResolutionAreWrittenAsOneByOneWithoutUnits) {
+  TempDir dir;
+  std::string src = dir.File("p.bmp");
+  pxtest::WriteBMP24(src, 8, 8, Stripes);
+  PageRecord page = Page(src, 8, 8);
+  page.output.resolutionX = 0;
+  page.output.resolutionY = 0;
+  page.output.resolutionUnit = 0;  // what a metafile page starts with
+  ASSERT_TRUE(WriteOutputFile({page}, dir.File("o.tif"), nullptr).ok());
+  auto dirs = pxtest::ReadTiffDirectories(dir.File("o.tif"));
+  ASSERT_EQ(dirs.size(), 1u);
+  EXPECT_FLOAT_EQ(dirs[0].xres, 1);
+  EXPECT_FLOAT_EQ(dirs[0].yres, 1);
+  EXPECT_EQ(dirs[0].unit, 1);
+}
+
 class FailureTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -8,7 +8,7 @@ WERROR ?= OFF
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CLI := $(BUILD)/cli/pageweaver-cli
 
-.PHONY: all deps configure build run test asan bench clean format
+.PHONY: all deps configure build run test asan bench bench-compare clean format
 
 all: build
 
@@ -25,10 +25,11 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The main job on the bundled samples.
+# The main job: a multi-page TIFF from the bundled samples (mixed formats, per-page
+# settings in samples/job.json), then what the library sees in it.
 run: build
-	$(CLI) info samples/*.bmp samples/*.tiff samples/*.png samples/*.jpg samples/*.gif \
-	  samples/*.pcx samples/*.tga
+	$(CLI) build -o $(BUILD)/samples.tif --job samples/job.json
+	$(CLI) info $(BUILD)/samples.tif
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -51,6 +52,10 @@ bench: deps
 	fi
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+# PageWeaver against ImageMagick and GraphicsMagick on 60 generated A4 pages.
+bench-compare: deps
+	bench/compare.sh
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

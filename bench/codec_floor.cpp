@@ -5,13 +5,15 @@
 // work.
 //
 //   codec_floor OUT.tif INPUT...
+// jpeglib.h needs FILE and size_t declared before it.
+#include <cstdio>
+
 #include <jpeglib.h>
 #include <png.h>
 #include <sys/resource.h>
 #include <tiffio.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>

@@ -16,9 +16,11 @@ THREADS=${THREADS:-$(nproc)}
 scripts/install-deps.sh compare
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
   cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPX_BUILD_BENCH=ON \
-    -DPX_BUILD_TESTS=OFF >/dev/null
+    -DPX_BUILD_TESTS=OFF
 fi
-cmake --build "$BUILD" -j "$(nproc)" --target pageweaver-cli make_pages codec_floor >/dev/null
+mkdir -p "$WORK"
+cmake --build "$BUILD" -j "$(nproc)" --target pageweaver-cli make_pages codec_floor \
+  >"$WORK/build.log" 2>&1 || { cat "$WORK/build.log"; exit 1; }
 CLI=$BUILD/cli/pageweaver-cli
 
 mkdir -p "$WORK/in-$PAGES" "$WORK/out"

@@ -5,13 +5,15 @@
 // fax-like text.
 //
 //   make_pages FOLDER COUNT
+// jpeglib.h needs FILE and size_t declared before it.
+#include <cstdio>
+
 #include <jpeglib.h>
 #include <png.h>
 #include <tiffio.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>

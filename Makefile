@@ -8,7 +8,7 @@ WERROR ?= OFF
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CLI := $(BUILD)/cli/pageweaver-cli
 
-.PHONY: all deps configure build run test asan bench fuzz clean format
+.PHONY: all deps configure build run test asan bench bench-compare fuzz clean format
 
 all: build
 
@@ -25,10 +25,11 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The main job on the bundled samples.
+# The main job: a multi-page TIFF from the bundled samples (mixed formats, per-page
+# settings in samples/job.json), then what the library sees in it.
 run: build
-	$(CLI) info samples/*.bmp samples/*.tiff samples/*.png samples/*.jpg samples/*.gif \
-	  samples/*.pcx samples/*.tga
+	$(CLI) build -o $(BUILD)/samples.tif --job samples/job.json
+	$(CLI) info $(BUILD)/samples.tif
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -60,6 +61,10 @@ fuzz:
 	@scripts/install-deps.sh fuzz
 	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_JOBS=$(FUZZ_JOBS) FUZZ_BUILD=$(CURDIR)/build-fuzz \
 	  fuzz/run.sh $(FUZZ_TARGETS)
+
+# PageWeaver against ImageMagick and GraphicsMagick on 60 generated A4 pages.
+bench-compare: deps
+	bench/compare.sh
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

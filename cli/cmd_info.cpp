@@ -54,6 +54,13 @@ void PrintText(const json::Value& info) {
   for (const auto& [key, value] : info.Members()) {
     if (key == "path" || key == "format" || key == "format_id") continue;
     if (!format && (key == "error" || key == "message")) continue;
+    if (value.kind() == json::Value::Kind::kArray) {
+      // One line per entry: a page's details read better than one long line.
+      std::printf("  %s:\n", key.c_str());
+      for (size_t i = 0; i < value.Items().size(); ++i)
+        std::printf("    %zu: %s\n", i, value.Items()[i].Dump().c_str());
+      continue;
+    }
     std::printf("  %s: %s\n", key.c_str(),
                 value.kind() == json::Value::Kind::kString ? value.AsString().c_str()
                                                            : value.Dump().c_str());

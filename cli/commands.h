@@ -12,6 +12,8 @@ using Args = std::vector<std::string>;
 
 int RunInfo(const Args& args);
 int RunDecode(const Args& args);
+int RunBuild(const Args& args);
+int RunPages(const Args& args);
 
 struct Image;
 // Opens a file, detects its format and decodes one page (0-based) at the requested

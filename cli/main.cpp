@@ -18,6 +18,10 @@ const Command kCommands[] = {
     {"info", cli::RunInfo, "info [--json] FILE...    format and page details of image files"},
     {"decode", cli::RunDecode,
      "decode FILE [--page N] [--depth 1|8|24] -o OUT    read one page and write it out"},
+    {"build", cli::RunBuild,
+     "build -o OUT.tif [options] INPUT[#PAGE]... | --job FILE.json    write a multi-page TIFF"},
+    {"pages", cli::RunPages,
+     "pages [options] INPUT[#PAGE]...    print the job file build would use"},
 };
 
 void Usage(FILE* out) {

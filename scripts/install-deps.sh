@@ -18,7 +18,7 @@ packages=(
 for extra in "$@"; do
   case "$extra" in
     fuzz) packages+=(clang libclang-rt-14-dev llvm) ;;
-    compare) packages+=(imagemagick graphicsmagick time libtiff-tools) ;;
+    compare) packages+=(imagemagick graphicsmagick time bc libtiff-tools) ;;
     *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
   esac
 done

@@ -25,12 +25,6 @@
 extern "C" {
 #endif
 
-#ifndef PX_READ_PACKED_DIB
-// Read flag: return a packed DIB (header, colours, rows bottom-up padded to 4 bytes)
-// in the file's own depth; the requested depth is then ignored.
-#define PX_READ_PACKED_DIB 2u
-#endif
-
 // PXGetBMPDimensionsEx flag: report the resolution in pixels per metre (unit 2) instead
 // of pixels per centimetre (unit 1).
 #define PX_BMP_RES_PER_METRE 1u

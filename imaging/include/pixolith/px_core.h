@@ -117,6 +117,10 @@ BOOL PXDrawIndexedToDC(HDC dc, const BYTE* pixels, uint32_t imageWidth, uint32_t
                        const RGBQUAD* colors, int x, int y, int width, int height,
                        HPALETTE palette);
 
+// Read flag shared by the readers: return a packed DIB (header, colours, rows bottom-up
+// padded to 4 bytes) in the file's own depth; the requested depth is then ignored.
+#define PX_READ_PACKED_DIB 2u
+
 /* ---- Sources and sinks ------------------------------------------------------------------ */
 
 typedef struct PXHandle PXHandle;

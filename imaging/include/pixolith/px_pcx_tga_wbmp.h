@@ -21,12 +21,6 @@
 extern "C" {
 #endif
 
-#ifndef PX_READ_PACKED_DIB
-// Read flag: return a packed DIB (header, colours, rows bottom-up padded to 4 bytes)
-// in the file's own depth; the requested depth is then ignored.
-#define PX_READ_PACKED_DIB 2u
-#endif
-
 /* ---- PCX -------------------------------------------------------------------------------- */
 
 // Width, height and bits per pixel (planes x bits per plane). Error 22 for a header that

@@ -66,6 +66,11 @@ uint32_t PXWritePNG(PXSink sink, const void* pixels, uint32_t width, uint32_t he
 // Empties this thread's list of text chunks that PXWritePNG writes. Always TRUE.
 BOOL PXClearPNGTextChunks(void);
 
+// Sets the colour this thread's reads composite transparent pixels on when a file has
+// no bKGD chunk, in the range of the output's samples (0-255 for 8-bit output). It is
+// black until set.
+void PXSetPNGDefaultBackground(uint16_t red, uint16_t green, uint16_t blue, uint16_t gray);
+
 #ifdef __cplusplus
 }
 #endif

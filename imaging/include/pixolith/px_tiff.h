@@ -1,4 +1,4 @@
-// Reader for TIFF files (single- and multi-page), through libtiff.
+// TIFF files through libtiff: reading pages (single- and multi-page) and writing them.
 //
 // Pages are numbered from 0 in directory order. Every function reads the file from its
 // start (the source is sought to 0 first) and leaves the source open. Images come back as
@@ -20,12 +20,6 @@
 
 #ifdef __cplusplus
 extern "C" {
-#endif
-
-#ifndef PX_READ_PACKED_DIB
-// Read flag: return a packed DIB (header, colours, rows bottom-up padded to 4 bytes)
-// in the file's own depth; the requested depth is then ignored.
-#define PX_READ_PACKED_DIB 2u
 #endif
 
 // PXReadTIFF flags.
@@ -53,6 +47,79 @@ BOOL PXGetTIFFTag(PXSource source, uint32_t page, uint32_t tag, VARIANT* value);
 // black), the colour map or a grey ramp at depth 8.
 BYTE* PXReadTIFF(PXSource source, uint32_t* width, uint32_t* height, uint32_t depth,
                  RGBQUAD* palette, uint32_t page, uint32_t flags);
+
+/* ---- Writing ---------------------------------------------------------------------------- */
+
+// Pages are written through libtiff, one directory per page, as they come. Image buffers
+// are the library's (rows top-down and unpadded; 1-bit rows leftmost pixel in the most
+// significant bit; 16-bit pages one native-order sample per pixel; 24-bit pixels red,
+// green, blue; 32-bit red, green, blue and a fourth byte); the caller's pixels are never
+// changed.
+//
+// Compression is a TIFF compression code, mapped for each depth: 1-bit pages write 0 and
+// 7 (JPEG) uncompressed and keep every other code; deeper pages write 0 and the CCITT
+// codes (2, 3, 4, 32771) uncompressed. A page asked for JPEG is one strip; an 8-bit one
+// is a greyscale JPEG of the grey levels of its palette colours (with PX_TIFF_WRITE_GRAY,
+// of its values). Pages are in strips of about 8 KB of rows, or in tiles of 256 x 256;
+// the thread's TIFF write options can change these and add tags.
+//
+// Errors: 1 no memory, 4 the sink refused a write (also found when the data is flushed
+// at the end), 5 bad arguments (a depth the call does not take, an 8-bit page without a
+// palette, a zero width or height, a compression libtiff does not have, append on a sink
+// that cannot be read back, a refused caller-defined tag), 14 aborted by the progress
+// callback, 20 libtiff could not open the sink (append to a file that is not a TIFF), 38
+// an invalid sink. A page that fails is not added: the file keeps the pages written
+// before it (none for a single page), and the call returns 0 with the page's error.
+
+// Write flags (one word for every page of a call).
+#define PX_TIFF_WRITE_APPEND 0x01u           // add the pages to the TIFF in the sink
+#define PX_TIFF_WRITE_GRAY 0x02u             // 4- and 8-bit pages as greyscale, no colour map
+#define PX_TIFF_WRITE_CMYK 0x04u             // 32-bit pages as CMYK instead of RGB + alpha
+#define PX_TIFF_WRITE_1BIT_MINISBLACK 0x08u  // 1-bit pages: a set bit is white
+#define PX_TIFF_WRITE_PREDICTOR 0x10u        // horizontal differencing for LZW and Deflate
+#define PX_TIFF_WRITE_TILES 0x20u            // tiles instead of strips
+#define PX_TIFF_WRITE_BGR 0x40u              // 24/32-bit source pixels are blue, green, red
+#define PX_TIFF_WRITE_BOTTOM_UP 0x80u        // the source rows are bottom row first
+
+// TIFF compression codes the writer takes.
+#define PX_TIFF_COMPRESSION_NONE 1u
+#define PX_TIFF_COMPRESSION_CCITT_HUFFMAN 2u
+#define PX_TIFF_COMPRESSION_CCITT_G3 3u
+#define PX_TIFF_COMPRESSION_CCITT_G4 4u
+#define PX_TIFF_COMPRESSION_LZW 5u
+#define PX_TIFF_COMPRESSION_JPEG 7u
+#define PX_TIFF_COMPRESSION_ADOBE_DEFLATE 8u
+#define PX_TIFF_COMPRESSION_PACKBITS 32773u
+#define PX_TIFF_COMPRESSION_DEFLATE 32946u
+
+// Asked once for every page and once more at the end: fills the page's pixels, width,
+// height, palette (256 entries, needed for 8-bit pages), bits per pixel (1, 8, 24 or 32),
+// compression and resolution (x, y, TIFF unit: 1 none, 2 inch, 3 centimetre) and returns
+// nonzero; returns 0, or delivers no pixels, when there are no more pages. The pixels and
+// the palette must stay valid until the next call. The resolution record is zero before
+// the first page and keeps the previous page's values otherwise.
+typedef int (*PXTIFFPageCallback)(BYTE** pixels, uint32_t* width, uint32_t* height,
+                                  RGBQUAD** palette, uint32_t* bitsPerPixel, uint32_t* compression,
+                                  PXResolution* resolution, void* userData);
+
+// Writes the pages the callback delivers into one TIFF. Returns the sink's size in bytes
+// after the last page, or 0 on failure. Pages are asked for one at a time and written
+// before the next is asked for; progress is reported per row of each page.
+uint32_t PXWriteMultiPageTIFF(PXSink sink, PXTIFFPageCallback callback, void* userData,
+                              uint32_t flags);
+
+// Writes one page of 1, 4 (16-entry palette), 8, 16, 24 or 32 bits per pixel whose rows
+// lie `stride` bytes apart (for 16-bit pages, `stride` counts samples). `palette` is
+// needed by 4- and 8-bit pages written with a colour map; `resolution` may be null (1, 1,
+// no unit). Returns the sink's size in bytes, or 0 on failure.
+uint32_t PXWriteTIFFStride(PXSink sink, const BYTE* pixels, uint32_t width, uint32_t height,
+                           uint32_t bitsPerPixel, uint32_t stride, const RGBQUAD* palette,
+                           uint32_t compression, const PXResolution* resolution, uint32_t flags);
+
+// PXWriteTIFFStride for an unpadded image buffer.
+uint32_t PXWriteTIFF(PXSink sink, const BYTE* pixels, uint32_t width, uint32_t height,
+                     uint32_t bitsPerPixel, const RGBQUAD* palette, uint32_t compression,
+                     const PXResolution* resolution, uint32_t flags);
 
 #ifdef __cplusplus
 }

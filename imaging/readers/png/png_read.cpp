@@ -599,3 +599,14 @@ extern "C" void* PXReadPNG(PXSource source, uint32_t* width, uint32_t* height, i
   return PXPNGShielded(op,
                        [&] { return ReadImage(op, source, width, height, depth, palette, flags); });
 }
+
+extern "C" void PXSetPNGDefaultBackground(uint16_t red, uint16_t green, uint16_t blue,
+                                         uint16_t gray) {
+  PXOperation op;
+  if (!op) return;
+  PXPNGColor& background = op.state().png.defaultBackground;
+  background.red = red;
+  background.green = green;
+  background.blue = blue;
+  background.gray = gray;
+}

@@ -1,0 +1,348 @@
+#include "document.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+
+#include "page_image.h"
+#include "preview_cache.h"
+
+namespace {
+
+// Page ids come from one counter per process and are never reused.
+std::atomic<int32_t> g_nextPageId{0};
+
+constexpr COLORREF kFrameColor = RGB(0, 0, 0);
+
+std::string Format(const char* format, const std::string& a, const std::string& b) {
+  int n = std::snprintf(nullptr, 0, format, a.c_str(), b.c_str());
+  std::string text(size_t(std::max(n, 0)), '\0');
+  std::snprintf(text.data(), text.size() + 1, format, a.c_str(), b.c_str());
+  return text;
+}
+
+PageOutputSettings SettingsFromInput(const CPageImage& image) {
+  PageOutputSettings s;
+  s.width = int32_t(image.Width());
+  s.height = int32_t(image.Height());
+  s.resolutionX = image.ResolutionX();
+  s.resolutionY = image.ResolutionY();
+  s.resolutionUnit = image.ResolutionUnit();
+  s.bitsPerPixel = int32_t(image.BitsPerPixel());
+  s.compression = image.SourceCompression();
+  s.rotation = 0;
+  s.flip = 0;
+  s.threshold = 128;
+  return s;
+}
+
+}  // namespace
+
+CPageWeaverDoc::CPageWeaverDoc(Preferences* preferences, CPreviewCache* cache)
+    : preferences_(preferences), cache_(cache) {}
+
+CPageWeaverDoc::~CPageWeaverDoc() = default;
+
+void CPageWeaverDoc::AddView(DocumentView* view) {
+  views_.push_back(view);
+}
+
+void CPageWeaverDoc::RemoveView(DocumentView* view) {
+  views_.erase(std::remove(views_.begin(), views_.end(), view), views_.end());
+}
+
+void CPageWeaverDoc::Notify(PageListHint hint, const PageHint* pageHint) {
+  for (DocumentView* view : std::vector<DocumentView*>(views_)) view->OnUpdate(hint, pageHint);
+}
+
+const PageRecord* CPageWeaverDoc::FindPage(int32_t id) const {
+  auto it = pages_.find(id);
+  return it == pages_.end() ? nullptr : &it->second;
+}
+
+bool CPageWeaverDoc::UpdatePage(const PageRecord& record) {
+  auto it = pages_.find(record.pageId);
+  if (it == pages_.end()) return false;
+  it->second = record;
+  return true;
+}
+
+bool CPageWeaverDoc::AskContinueAfter(int error, const std::string& path) {
+  return ui_ && ui_->ContinueAfterAddError(error, path);
+}
+
+bool UserInterface::ContinueAfterAddError(int error, const std::string& path) {
+  std::string text =
+      Format("Error adding page:\n%s\nFile: %s\n\nContinue?", ErrorText(error), path);
+  return Ask(text, Buttons::kYesNo) == Answer::kYes;
+}
+
+void CPageWeaverDoc::AddPages(const std::vector<std::string>& paths) {
+  int style = preferences_ ? preferences_->SortStyle() : kDefaultSortStyle;
+  for (const std::string& name : SortForAdding(paths, style)) {
+    int pageCount = CPageImage::PageCount(name);
+    if (pageCount < 2) {
+      int error = AddPage(name, 0, false);
+      if (error && !AskContinueAfter(error, name)) return;
+      continue;
+    }
+    std::vector<int> frames;
+    if (ui_ && ui_->ChooseFrames(name, pageCount, &frames)) {
+      std::sort(frames.begin(), frames.end());
+      for (int frame : frames) {
+        int error = AddPage(name, frame, true);
+        if (error && !AskContinueAfter(error, name)) return;
+      }
+    } else if (!ui_ || ui_->Ask("Cancel all remaining?", UserInterface::Buttons::kOkCancel) !=
+                           UserInterface::Answer::kOk) {
+      return;
+    }
+  }
+}
+
+int CPageWeaverDoc::MakeThumbnail(CPageImage& image, HBITMAP* bitmap) const {
+  if (int error =
+          image.Thumbnail(kThumbnailSize, kThumbnailSize, thumbnailBackground_, true, kFrameColor))
+    return error;
+  return image.ToDeviceBitmap(bitmap);
+}
+
+int CPageWeaverDoc::AddPage(const std::string& path, int frame, bool subFrame) {
+  for (const auto& [id, page] : pages_) {
+    if (page.sourcePath == path && page.frameIndex == (subFrame ? frame : 0)) {
+      if (ui_) ui_->Beep();
+      return 0;
+    }
+  }
+  CPageImage image;
+  if (int error = image.Load(path, UNKNOWN, frame)) return error;
+
+  PageRecord record;
+  record.sourcePath = path;
+  record.frameIndex = subFrame ? frame : 0;
+  record.inputResolutionX = image.ResolutionX();
+  record.inputResolutionY = image.ResolutionY();
+  record.inputResolutionUnit = image.ResolutionUnit();
+  record.inputWidth = int32_t(image.Width());
+  record.inputHeight = int32_t(image.Height());
+  record.inputBitsPerPixel = int32_t(image.BitsPerPixel());
+  record.subFrame = subFrame;
+  record.output = SettingsFromInput(image);
+
+  HBITMAP thumbnail = nullptr;
+  if (cache_) {
+    std::string cachePath;
+    cache_->CreateEntry(image, path, &cachePath, nullptr);
+    if (int error = MakeThumbnail(image, &thumbnail)) return error;
+  }
+  record.pageId = g_nextPageId++;
+  pages_[record.pageId] = record;
+
+  PageHint hint{record, PageDisplayName(record), thumbnail, record.pageId};
+  Notify(HINT_PAGE_ADDED, &hint);
+  if (thumbnail) DeleteObject(thumbnail);
+  return 0;
+}
+
+bool CPageWeaverDoc::RemovePages(const std::vector<int32_t>& ids) {
+  for (int32_t id : ids) {
+    auto it = pages_.find(id);
+    if (it == pages_.end()) return false;
+    PageRecord record = it->second;
+    pages_.erase(it);
+    PageHint hint{record, record.sourcePath, nullptr, id};
+    Notify(HINT_PAGE_REMOVED, &hint);
+    if (cache_) cache_->DeleteCacheFile(record.sourcePath, record.frameIndex);
+  }
+  if (pages_.empty()) Notify(HINT_RESET);
+  return true;
+}
+
+void CPageWeaverDoc::RemoveAllPages() {
+  pages_.clear();
+  Notify(HINT_RESET);
+}
+
+bool CPageWeaverDoc::GetPagePreview(int32_t id, HBITMAP* bitmap) {
+  const PageRecord* page = FindPage(id);
+  if (!page || !cache_) return false;
+  HBITMAP found = nullptr;
+  cache_->GetPreviewBitmap(page->sourcePath, page->frameIndex, &found);
+  if (!found) return false;
+  *bitmap = found;
+  return true;
+}
+
+void CPageWeaverDoc::ShowPage(int32_t id) {
+  const PageRecord* page = FindPage(id);
+  if (!page) return;
+  PageRecord record = *page;
+  HBITMAP preview = nullptr;
+  GetPagePreview(id, &preview);
+  PageHint hint{record, std::string(), preview, id};
+  Notify(HINT_SHOW_PAGE, &hint);
+}
+
+int CPageWeaverDoc::RefreshPageThumbnail(const PageRecord* record) {
+  if (!record) return PX_ERR_PARAMETER;
+  CPageImage image;
+  if (int error = image.Load(record->sourcePath, UNKNOWN, record->frameIndex)) return error;
+  uint32_t loadedWidth = image.Width(), loadedHeight = image.Height();
+  HBITMAP thumbnail = nullptr;
+  if (cache_) {
+    std::string cachePath;
+    if (int error = cache_->CreateEntry(image, record->sourcePath, &cachePath, &record->output))
+      return error;
+    if (int error = MakeThumbnail(image, &thumbnail)) return error;
+  }
+  auto it = pages_.find(record->pageId);
+  if (it == pages_.end()) {
+    if (thumbnail) DeleteObject(thumbnail);
+    return PX_ERR_UNEXPECTED;
+  }
+  PageRecord stored = *record;
+  bool turned = record->output.rotation == 90 || record->output.rotation == 270;
+  stored.inputWidth = int32_t(turned ? loadedHeight : loadedWidth);
+  stored.inputHeight = int32_t(turned ? loadedWidth : loadedHeight);
+  it->second = stored;
+
+  std::string name = PageDisplayName(stored);
+  PageHint thumbHint{PageRecord(), name, thumbnail, stored.pageId};
+  Notify(HINT_THUMBNAIL_CHANGED, &thumbHint);
+  HBITMAP preview = nullptr;
+  GetPagePreview(stored.pageId, &preview);
+  PageHint refreshHint{stored, name, preview, stored.pageId};
+  Notify(HINT_PAGE_REFRESHED, &refreshHint);
+  if (thumbnail) DeleteObject(thumbnail);
+  return 0;
+}
+
+bool CPageWeaverDoc::EditPageOptions(int32_t id) {
+  const PageRecord* page = FindPage(id);
+  if (!page) return false;
+  PageOutputSettings settings = page->output;
+  bool setAll = false, changeSize = false;
+  if (ui_ && ui_->EditPageOptions(*page, &settings, &setAll, &changeSize))
+    ApplyPageOptions(id, settings, setAll, changeSize);
+  return true;
+}
+
+bool CPageWeaverDoc::ApplyPageOptions(int32_t id, const PageOutputSettings& settings,
+                                      bool setAllPages, bool changeSize) {
+  const PageRecord* page = FindPage(id);
+  if (!page) return false;
+  PageRecord edited = *page;
+  edited.output = settings;
+  bool geometryChanged =
+      settings.rotation != page->output.rotation || settings.flip != page->output.flip;
+  if (setAllPages) {
+    std::vector<int32_t> ids;
+    for (const auto& entry : pages_) ids.push_back(entry.first);
+    for (int32_t other : ids) {
+      PageRecord& record = pages_[other];
+      PageOutputSettings& out = record.output;
+      if (changeSize) {
+        out.width = settings.width;
+        out.height = settings.height;
+      }
+      int32_t width = out.width, height = out.height;
+      out = settings;
+      out.width = width;
+      out.height = height;
+      if (geometryChanged) {
+        if (cache_) cache_->DeleteCacheFile(record.sourcePath, record.frameIndex);
+        PageRecord copy = record;
+        RefreshPageThumbnail(&copy);
+      }
+    }
+  } else {
+    pages_[id] = edited;
+    if (geometryChanged) {
+      if (cache_) cache_->DeleteCacheFile(edited.sourcePath, edited.frameIndex);
+      RefreshPageThumbnail(&edited);
+    }
+  }
+  PageHint hint{edited, edited.sourcePath, nullptr, id};
+  Notify(HINT_PAGE_SETTINGS_CHANGED, &hint);
+  return true;
+}
+
+void CPageWeaverDoc::ChangePreviewSize(const PreviewSize& size) {
+  if (!cache_ || cache_->Size() == size) return;
+  cache_->SetSize(size);
+  cache_->ClearAll();
+  Notify(HINT_PREVIEW_SIZE_CHANGED);
+}
+
+bool CPageWeaverDoc::Progress(const std::string& text, int percent, const CPageImage* image) {
+  if (busy_flag_ && busy_) busy_->ShowProgress(text, percent, image);
+  return !cancelled_;
+}
+
+OutputReport CPageWeaverDoc::RunOutput(const std::string& path) {
+  OutputReport report;
+  busy_flag_ = true;
+  struct ClearBusy {
+    bool& flag;
+    ~ClearBusy() { flag = false; }
+  } clearBusy{busy_flag_};
+
+  if (pages_.empty()) {
+    report.error = PX_ERR_PARAMETER;
+    return report;
+  }
+  if (!order_) {
+    if (ui_) ui_->Ask("Can't find list view!", UserInterface::Buttons::kOk);
+    report.error = PX_ERR_UNEXPECTED;
+    return report;
+  }
+  std::vector<PageRecord> records;
+  for (int32_t id : order_->PageIdsInDisplayOrder()) {
+    const PageRecord* page = FindPage(id);
+    if (!page) {
+      report.error = PX_ERR_UNEXPECTED;
+      return report;
+    }
+    records.push_back(*page);
+  }
+  if (busy_) busy_->Start(cancelSink());
+  Notify(HINT_OUTPUT_STARTING);
+  report = WriteOutputFile(records, path, progressSink(), pump_, threads_);
+  if (busy_) busy_->Finish();
+  if (!ui_ || report.cancelled) return report;
+  if (report.error == PX_ERR_FILE_OPEN && report.failedPage < 0) {
+    ui_->Ask("Couldn't open output file", UserInterface::Buttons::kOk);
+  } else if (report.failedPage >= 0) {
+    char position[64];
+    std::snprintf(position, sizeof position, "Page %d of %zu could not be converted:\n",
+                  report.failedPage + 1, records.size());
+    ui_->Ask(position + Format("%s\nFile: %s\n\nThe output file was not written.",
+                               ErrorText(report.error), report.failedPath),
+             UserInterface::Buttons::kOk);
+  } else if (report.error) {
+    ui_->Ask("The output file could not be written:\n" + ErrorText(report.error),
+             UserInterface::Buttons::kOk);
+  }
+  return report;
+}
+
+OutputReport CPageWeaverDoc::Save(const std::string& path) {
+  std::string target = path;
+  if (target.empty()) {
+    target = ui_ ? ui_->AskSavePath() : std::string();
+    if (target.empty()) {
+      OutputReport cancelled;
+      cancelled.cancelled = true;
+      return cancelled;
+    }
+  }
+  Notify(HINT_SAVE_BEGIN);
+  cancelled_ = false;
+  OutputReport report = RunOutput(target);
+  cancelled_ = false;
+  Notify(HINT_SAVE_END);
+  // The output goes to a temporary file first, so a failed run leaves nothing to clean
+  // up at the target, whether or not it existed before.
+  if (report.ok()) path_ = target;
+  return report;
+}

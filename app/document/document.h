@@ -1,0 +1,100 @@
+// CPageWeaverDoc: the page list. It owns the pages (by id); the thumbnail list owns their
+// order. Views hear of every change through DocumentView; questions go to the user
+// through UserInterface.
+#ifndef PAGEWEAVER_DOCUMENT_DOCUMENT_H
+#define PAGEWEAVER_DOCUMENT_DOCUMENT_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "interfaces.h"
+#include "output.h"
+#include "page_record.h"
+#include "preferences.h"
+
+class CPreviewCache;
+
+// The fixed size of a thumbnail cell.
+constexpr uint32_t kThumbnailSize = 100;
+
+class CPageWeaverDoc : private ProgressSink, private CancelSink {
+ public:
+  // Neither argument is owned; a null cache means pages get no previews or thumbnails
+  // (the command-line tool builds files without showing them).
+  CPageWeaverDoc(Preferences* preferences, CPreviewCache* cache);
+  ~CPageWeaverDoc() override;
+  CPageWeaverDoc(const CPageWeaverDoc&) = delete;
+  CPageWeaverDoc& operator=(const CPageWeaverDoc&) = delete;
+
+  void AddView(DocumentView* view);
+  void RemoveView(DocumentView* view);
+  void SetUserInterface(UserInterface* ui) { ui_ = ui; }
+  void SetPageOrder(PageOrderSource* order) { order_ = order; }
+  void SetBusyDisplay(BusyDisplay* busy) { busy_ = busy; }
+  void SetMessagePump(MessagePump* pump) { pump_ = pump; }
+  // How many threads convert pages during an output run (1: the writer's own).
+  void SetOutputThreads(int threads) { threads_ = threads < 1 ? 1 : threads; }
+  // The system window colour thumbnails are drawn on.
+  void SetThumbnailBackground(COLORREF color) { thumbnailBackground_ = color; }
+
+  // Sorts the paths by the SortStyle preference, expands multi-page TIFF files through
+  // the sub-frame chooser and adds every page, asking what to do when one fails.
+  void AddPages(const std::vector<std::string>& paths);
+  // Adds one page; 0 when added or skipped as a duplicate, else the library's code.
+  int AddPage(const std::string& path, int frame, bool subFrame);
+  bool RemovePages(const std::vector<int32_t>& ids);
+  void RemoveAllPages();
+  void ShowPage(int32_t id);
+  bool GetPagePreview(int32_t id, HBITMAP* bitmap);
+  int RefreshPageThumbnail(const PageRecord* record);
+  // Runs the page options dialog for a page and stores what it gives.
+  bool EditPageOptions(int32_t id);
+  // Stores edited output settings into one page or every page (sizes only with
+  // changeSize), rebuilding previews and thumbnails when rotation or flip changed.
+  bool ApplyPageOptions(int32_t id, const PageOutputSettings& settings, bool setAllPages,
+                        bool changeSize);
+  // Takes a new preview size (after the preferences dialog).
+  void ChangePreviewSize(const PreviewSize& size);
+
+  // Writes every page into `path`; an empty path asks the user for one ("Save As").
+  // On success the document's path becomes the output path.
+  OutputReport Save(const std::string& path);
+
+  const std::map<int32_t, PageRecord>& Pages() const { return pages_; }
+  const PageRecord* FindPage(int32_t id) const;
+  // Replaces a page's record (keeping its id); false for an unknown id.
+  bool UpdatePage(const PageRecord& record);
+  size_t PageCount() const { return pages_.size(); }
+  bool Busy() const { return busy_flag_; }
+  const std::string& Path() const { return path_; }
+  ProgressSink* progressSink() { return this; }
+  CancelSink* cancelSink() { return this; }
+
+ private:
+  bool Progress(const std::string& text, int percent, const CPageImage* image) override;
+  void Cancel() override { cancelled_ = true; }
+
+  void Notify(PageListHint hint, const PageHint* pageHint = nullptr);
+  int MakeThumbnail(CPageImage& image, HBITMAP* bitmap) const;
+  // Asks "Error adding page..."; false when the user says No.
+  bool AskContinueAfter(int error, const std::string& path);
+  OutputReport RunOutput(const std::string& path);
+
+  Preferences* preferences_;
+  CPreviewCache* cache_;
+  std::vector<DocumentView*> views_;
+  UserInterface* ui_ = nullptr;
+  PageOrderSource* order_ = nullptr;
+  BusyDisplay* busy_ = nullptr;
+  MessagePump* pump_ = nullptr;
+  COLORREF thumbnailBackground_ = RGB(255, 255, 255);
+  std::map<int32_t, PageRecord> pages_;
+  bool busy_flag_ = false;
+  bool cancelled_ = false;
+  int threads_ = DefaultOutputThreads();
+  std::string path_;
+};
+
+#endif  // PAGEWEAVER_DOCUMENT_DOCUMENT_H

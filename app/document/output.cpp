@@ -1,0 +1,214 @@
+#include "output.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "pixolith/px_tiff.h"
+#include "prefetch.h"
+
+namespace fs = std::filesystem;
+
+std::string ErrorText(int code) {
+  return PXGetErrorText(code);
+}
+
+int PreparePage(const PageRecord& record, CPageImage* image,
+                const std::function<bool(const CPageImage&)>& progress) {
+  if (int error = image->Load(record.sourcePath, UNKNOWN, record.frameIndex)) return error;
+  if (progress && !progress(*image)) return PX_ERR_ABORTED;
+  const PageOutputSettings& out = record.output;
+  uint32_t width, height;
+  image->FitSize(uint32_t(std::max(out.width, 1)), uint32_t(std::max(out.height, 1)), &width,
+                 &height);
+  if (int error = image->Resize(width, height, kResizeDefault)) return error;
+  int error = 0;
+  switch (out.bitsPerPixel) {
+    case 1:
+      error = image->To1Bit(out.threshold);
+      break;
+    case 8:
+      error = image->To8Bit();
+      break;
+    case 24:
+      error = image->To24Bit();
+      break;
+    default:
+      break;  // keep the depth as loaded
+  }
+  if (error) return error;
+  if (int e = image->Rotate(out.rotation)) return e;
+  return image->Flip(out.flip);
+}
+
+OutputPageFeeder::OutputPageFeeder(std::vector<PageRecord> pages, ProgressSink* progress,
+                                   int threads, MessagePump* pump)
+    : pages_(std::move(pages)), progress_(progress), pump_(pump) {
+  // Two pages per worker keep every worker busy while the writer takes them in order.
+  if (threads > 1 && pages_.size() > 1)
+    prefetcher_ = std::make_unique<PagePrefetcher>(pages_, threads, size_t(threads) * 2);
+}
+
+OutputPageFeeder::~OutputPageFeeder() = default;
+
+void OutputPageFeeder::Fail(size_t index, int error) {
+  if (error == PX_ERR_ABORTED) {
+    cancelled_ = true;
+    return;
+  }
+  // The run fails: a page the user asked for must not silently go missing.
+  error_ = error;
+  failedPage_ = int(index);
+}
+
+int OutputPageFeeder::NextPage(uint8_t** pixels, uint32_t* width, uint32_t* height,
+                               RGBQUAD** palette, uint32_t* bitsPerPixel, uint32_t* compression,
+                               PXResolution* resolution) {
+  // The writer is done with the page it was given last.
+  if (prefetcher_ && next_ > 0) prefetcher_->Release(next_ - 1);
+  if (next_ >= pages_.size() || error_ || cancelled_) return 0;
+  const size_t index = next_++;
+  const PageRecord& record = pages_[index];
+  const int percent = int(next_ * 100 / pages_.size());
+  if (prefetcher_) {
+    PagePrefetcher::Page* page = prefetcher_->Take(index, pump_);
+    if (page->error) return Fail(index, page->error), 0;
+    // The picture shown is the converted page: it was loaded on another thread.
+    if (progress_ && !progress_->Progress(record.sourcePath, percent, &page->image))
+      return Fail(index, PX_ERR_ABORTED), 0;
+    return Deliver(record, page->image, pixels, width, height, palette, bitsPerPixel, compression,
+                   resolution);
+  }
+  auto report = [&](const CPageImage& loaded) {
+    return !progress_ || progress_->Progress(record.sourcePath, percent, &loaded);
+  };
+  if (int error = PreparePage(record, &working_, report)) return Fail(index, error), 0;
+  return Deliver(record, working_, pixels, width, height, palette, bitsPerPixel, compression,
+                 resolution);
+}
+
+int OutputPageFeeder::Deliver(const PageRecord& record, CPageImage& image, uint8_t** pixels,
+                              uint32_t* width, uint32_t* height, RGBQUAD** palette,
+                              uint32_t* bitsPerPixel, uint32_t* compression,
+                              PXResolution* resolution) {
+  *pixels = image.Pixels();
+  *width = image.Width();
+  *height = image.Height();
+  *palette = image.Palette();
+  *bitsPerPixel = image.BitsPerPixel();
+  *compression = uint32_t(record.output.compression);
+  // A page without a resolution (metafiles have none) is written as the writer writes
+  // "no resolution": 1 x 1 without units. A zero would make some readers divide by it.
+  const PageOutputSettings& out = record.output;
+  resolution->x = uint32_t(out.resolutionX > 0 ? out.resolutionX : 1);
+  resolution->y = uint32_t(out.resolutionY > 0 ? out.resolutionY : 1);
+  resolution->unit =
+      uint32_t(out.resolutionUnit >= 1 && out.resolutionUnit <= 3 ? out.resolutionUnit : 1);
+  ++delivered_;
+  return 1;
+}
+
+namespace {
+
+int FeedPage(uint8_t** pixels, uint32_t* width, uint32_t* height, RGBQUAD** palette,
+             uint32_t* bitsPerPixel, uint32_t* compression, PXResolution* resolution, void* user) {
+  auto* feeder = static_cast<OutputPageFeeder*>(user);
+  if (!feeder) return 1;
+  return feeder->NextPage(pixels, width, height, palette, bitsPerPixel, compression, resolution);
+}
+
+// Lets the user interface dispatch queued messages for at most 80 ms every 20 rows, so
+// that painting and the Cancel button keep working while a page is written.
+BOOL PumpMessagesCallback(UINT current, UINT, DWORD_PTR user) {
+  auto* pump = reinterpret_cast<MessagePump*>(user);
+  if (!pump || current % 20 != 0) return TRUE;
+  auto start = std::chrono::steady_clock::now();
+  while (pump->HasPendingMessage()) {
+    if (std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(80)) break;
+    pump->DispatchOneMessage();
+  }
+  return TRUE;
+}
+
+// Creates an empty file with a fresh name beside `path`; the name, or empty on failure.
+std::string CreateTemporaryBeside(const std::string& path) {
+  fs::path target(path);
+  fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%08x", unsigned(random()));
+    fs::path candidate = folder / ("." + target.filename().string() + "." + suffix + ".tmp");
+    // 0666 and the user's umask: the finished file gets the permissions any new file
+    // of this user would.
+    int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      close(fd);
+      return candidate.string();
+    }
+    if (errno != EEXIST) break;
+  }
+  return std::string();
+}
+
+}  // namespace
+
+int DefaultOutputThreads() {
+  return int(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+OutputReport WriteOutputFile(const std::vector<PageRecord>& pages, const std::string& path,
+                             ProgressSink* progress, MessagePump* pump, int threads) {
+  OutputReport report;
+  if (pages.empty()) {
+    report.error = PX_ERR_PARAMETER;
+    return report;
+  }
+  std::string temporary = CreateTemporaryBeside(path);
+  if (temporary.empty()) {
+    report.error = PX_ERR_FILE_OPEN;
+    return report;
+  }
+  // An existing target keeps its permissions when it is replaced.
+  struct stat existing;
+  bool hadTarget = stat(path.c_str(), &existing) == 0;
+
+  PXSink sink = PXOpenFileSink(temporary.c_str(), FALSE);
+  if (!sink) {
+    report.error = PXGetLastError();
+    std::remove(temporary.c_str());
+    return report;
+  }
+  PXSetProgressCallback(pump ? PumpMessagesCallback : nullptr, reinterpret_cast<DWORD_PTR>(pump));
+  OutputPageFeeder feeder(pages, progress, threads, pump);
+  uint32_t written = PXWriteMultiPageTIFF(sink, FeedPage, &feeder, 0);
+  int writerError = PXGetLastError();
+  report.bytes = PXCloseSink(sink);
+  PXSetProgressCallback(nullptr, 0);
+
+  report.pagesWritten = feeder.delivered();
+  if (feeder.cancelled()) {
+    report.cancelled = true;
+  } else if (feeder.error()) {
+    report.error = feeder.error();
+    report.failedPage = feeder.failedPage();
+    report.failedPath = pages[size_t(feeder.failedPage())].sourcePath;
+  } else if (writerError) {
+    report.error = writerError;
+  } else if (written == 0) {
+    report.error = PX_ERR_FILE_WRITE;
+  }
+  if (report.ok()) {
+    if (hadTarget) chmod(temporary.c_str(), existing.st_mode & 07777);
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) report.error = PX_ERR_FILE_WRITE;
+  }
+  if (!report.ok()) std::remove(temporary.c_str());
+  return report;
+}

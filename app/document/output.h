@@ -1,0 +1,86 @@
+// The output run: every page of the list, in display order and with its own settings,
+// written as one multi-page TIFF.
+#ifndef PAGEWEAVER_DOCUMENT_OUTPUT_H
+#define PAGEWEAVER_DOCUMENT_OUTPUT_H
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "interfaces.h"
+#include "page_image.h"
+#include "page_record.h"
+
+// The text shown for a library error code: its message, or "Error %d".
+std::string ErrorText(int code);
+
+// Loads and converts one page as the output wants it: fitted into the output size,
+// at the output depth, rotated and flipped. `progress` (may be null) is called once the
+// page is loaded and may stop the run (returns kCancelled then).
+int PreparePage(const PageRecord& record, CPageImage* image,
+                const std::function<bool(const CPageImage&)>& progress = {});
+
+// What an output run did.
+struct OutputReport {
+  int error = 0;  // library error code; 0 when the file was written
+  bool cancelled = false;
+  int failedPage = -1;  // index (in output order) of the page that failed
+  std::string failedPath;
+  uint32_t bytes = 0;  // size of the file written
+  int pagesWritten = 0;
+
+  bool ok() const { return error == 0 && !cancelled; }
+};
+
+// Hands one page after another to the TIFF writer.
+class PagePrefetcher;
+
+class OutputPageFeeder {
+ public:
+  // With threads > 1 the pages are converted that many at a time on worker threads,
+  // ahead of the writer; the file is the same either way.
+  OutputPageFeeder(std::vector<PageRecord> pages, ProgressSink* progress, int threads = 1,
+                   MessagePump* pump = nullptr);
+  ~OutputPageFeeder();
+
+  // Fills the writer's page description; 1 when a page was delivered, 0 when there are
+  // no more pages, on a failure (error() tells) and on cancel (cancelled() tells).
+  int NextPage(uint8_t** pixels, uint32_t* width, uint32_t* height, RGBQUAD** palette,
+               uint32_t* bitsPerPixel, uint32_t* compression, PXResolution* resolution);
+
+  int error() const { return error_; }
+  bool cancelled() const { return cancelled_; }
+  int failedPage() const { return failedPage_; }
+  const std::vector<PageRecord>& pages() const { return pages_; }
+  int delivered() const { return delivered_; }
+
+ private:
+  int Deliver(const PageRecord& record, CPageImage& image, uint8_t** pixels, uint32_t* width,
+              uint32_t* height, RGBQUAD** palette, uint32_t* bitsPerPixel, uint32_t* compression,
+              PXResolution* resolution);
+  void Fail(size_t index, int error);
+
+  std::vector<PageRecord> pages_;
+  size_t next_ = 0;
+  CPageImage working_;
+  ProgressSink* progress_;
+  MessagePump* pump_;
+  std::unique_ptr<PagePrefetcher> prefetcher_;
+  int error_ = 0;
+  bool cancelled_ = false;
+  int failedPage_ = -1;
+  int delivered_ = 0;
+};
+
+// Writes the pages to `path`. The file is written under a temporary name in the same
+// folder and renamed over `path` only when every page was written; a failed or
+// cancelled run leaves an existing file at `path` exactly as it was.
+OutputReport WriteOutputFile(const std::vector<PageRecord>& pages, const std::string& path,
+                             ProgressSink* progress, MessagePump* pump = nullptr, int threads = 1);
+
+// The number of threads that converts pages by default: one per core.
+int DefaultOutputThreads();
+
+#endif  // PAGEWEAVER_DOCUMENT_OUTPUT_H

@@ -1,0 +1,853 @@
+#include "page_image.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "pixolith/pixolith.h"
+
+namespace {
+
+// A source closed at the end of a scope.
+class Source {
+ public:
+  explicit Source(const std::string& path) : source_(PXOpenFileSource(path.c_str())) {}
+  ~Source() {
+    if (source_) PXCloseSource(source_);
+  }
+  Source(const Source&) = delete;
+  Source& operator=(const Source&) = delete;
+  PXSource get() const { return source_; }
+  explicit operator bool() const { return source_ != nullptr; }
+  // Readers start at the beginning of the file.
+  PXSource AtStart() const {
+    PXSeekSource(source_, 0, PX_SEEK_SET);
+    return source_;
+  }
+
+ private:
+  PXSource source_;
+};
+
+// The last error of a library call that returned nothing, never 0.
+int LastErrorOr(int fallback) {
+  int e = PXGetLastError();
+  return e ? e : fallback;
+}
+
+ImageType TypeByExtension(const std::string& path) {
+  size_t dot = path.rfind('.');
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return UNKNOWN;
+  const char* ext = path.c_str() + dot;
+  struct {
+    const char* ext;
+    ImageType type;
+  } static const kTable[] = {{".bmp", BMP_24}, {".wbmp", WBMP},   {".wbm", WBMP},
+                             {".tga", TGA_24}, {".jpeg", JPG_24}, {".jpg", JPG_24},
+                             {".tif", TIF_24}, {".tiff", TIF_24}, {".pcx", PCX_24},
+                             {".png", PNG_24}, {".wmf", WMF},     {".emf", EMF}};
+  for (const auto& row : kTable)
+    if (strcasecmp(ext, row.ext) == 0) return row.type;
+  return UNKNOWN;
+}
+
+ImageType TypeByFormat(int format) {
+  switch (format) {
+    case PX_FORMAT_BMP:
+      return BMP_24;
+    case PX_FORMAT_GIF:
+      return GIF;
+    case PX_FORMAT_JPEG:
+      return JPG_24;
+    case PX_FORMAT_PNG:
+      return PNG_24;
+    case PX_FORMAT_PCX:
+      return PCX_24;
+    case PX_FORMAT_TIFF:
+      return TIF_24;
+    case PX_FORMAT_WMF:
+      return WMF;
+    case PX_FORMAT_EMF:
+      return EMF;
+    case PX_FORMAT_PSD:
+      return PSD_24;
+    case PX_FORMAT_WBMP:
+      return WBMP;
+    case PX_FORMAT_TGA:
+      return TGA_24;
+    default:
+      return UNKNOWN;
+  }
+}
+
+// The candidate refined by the format's own dimension call.
+ImageType Refine(ImageType candidate, PXSource source, int frame) {
+  PXSeekSource(source, 0, PX_SEEK_SET);
+  uint32_t w = 0, h = 0, bits = 0;
+  switch (candidate) {
+    case BMP_24: {
+      int32_t sw = 0, sh = 0;
+      if (PXGetBMPDimensions(source, &sw, &sh, &bits, nullptr) && bits <= 8) return BMP_PAL;
+      return candidate;
+    }
+    case PNG_24: {
+      int depth = 0, colorType = 0, interlace = 0;
+      if (!PXGetPNGDimensions(source, &w, &h, &depth, &colorType, &interlace, nullptr))
+        return candidate;
+      if (depth == 1) return PNG_1;
+      if (depth <= 8 && colorType == 3) return PNG_PAL;
+      return candidate;
+    }
+    case TIF_24:
+      if (!PXGetTIFFDimensions(source, uint32_t(frame), &w, &h, &bits, nullptr)) return candidate;
+      if (bits == 1) return TIF_1;
+      if (bits >= 2 && bits <= 8) return TIF_PAL;
+      return candidate;
+    case JPG_24:
+      if (PXGetJPEGDimensions(source, &w, &h, &bits, nullptr) && bits <= 8) return JPG_8;
+      return candidate;
+    case PCX_24:
+      if (PXGetPCXDimensions(source, &w, &h, &bits) && bits <= 8) return PCX_PAL;
+      return candidate;
+    case TGA_24:
+      if (PXGetTGADimensions(source, &w, &h, &bits) && bits <= 8) return TGA_PAL;
+      return candidate;
+    case PSD_24: {
+      int mode = -1;
+      if (PXGetPSDDimensions(source, &w, &h, &mode, nullptr) &&
+          (mode == 0 || mode == 1 || mode == 2 || mode == 8))
+        return PSD_8;
+      return candidate;
+    }
+    default:
+      return candidate;
+  }
+}
+
+void GreyRamp(RGBQUAD* palette) {
+  for (int i = 0; i < 256; ++i) palette[i] = {BYTE(i), BYTE(i), BYTE(i), 0};
+}
+
+int Luma(const RGBQUAD& q) {
+  return 299 * q.rgbRed + 587 * q.rgbGreen + 114 * q.rgbBlue;
+}
+
+}  // namespace
+
+CPageImage::CPageImage() = default;
+
+CPageImage::~CPageImage() {
+  GlobalFree(pixels_);
+}
+
+CPageImage::CPageImage(CPageImage&& other) noexcept {
+  *this = std::move(other);
+}
+
+CPageImage& CPageImage::operator=(CPageImage&& other) noexcept {
+  if (this == &other) return *this;
+  GlobalFree(pixels_);
+  pixels_ = other.pixels_;
+  other.pixels_ = nullptr;
+  width_ = other.width_;
+  height_ = other.height_;
+  bitsPerPixel_ = other.bitsPerPixel_;
+  colorCount_ = other.colorCount_;
+  std::memcpy(palette_, other.palette_, sizeof palette_);
+  type_ = other.type_;
+  sourceName_ = std::move(other.sourceName_);
+  frameIndex_ = other.frameIndex_;
+  resolutionX_ = other.resolutionX_;
+  resolutionY_ = other.resolutionY_;
+  resolutionUnit_ = other.resolutionUnit_;
+  saveThreshold_ = other.saveThreshold_;
+  saveResolutionX_ = other.saveResolutionX_;
+  saveResolutionY_ = other.saveResolutionY_;
+  saveResolutionUnit_ = other.saveResolutionUnit_;
+  sourceCompression_ = other.sourceCompression_;
+  other.width_ = other.height_ = other.bitsPerPixel_ = other.colorCount_ = 0;
+  return *this;
+}
+
+void CPageImage::Clear() {
+  GlobalFree(pixels_);
+  pixels_ = nullptr;
+  width_ = height_ = bitsPerPixel_ = colorCount_ = 0;
+  std::memset(palette_, 0, sizeof palette_);
+  type_ = UNKNOWN;
+  sourceName_.clear();
+  frameIndex_ = 0;
+  resolutionX_ = resolutionY_ = resolutionUnit_ = 0;
+  sourceCompression_ = 1;
+}
+
+void CPageImage::Adopt(uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bitsPerPixel,
+                       const RGBQUAD* palette, uint32_t colorCount) {
+  if (pixels_ != pixels) GlobalFree(pixels_);
+  pixels_ = pixels;
+  width_ = width;
+  height_ = height;
+  bitsPerPixel_ = bitsPerPixel;
+  colorCount_ = colorCount;
+  if (palette && palette != palette_) std::memcpy(palette_, palette, sizeof palette_);
+}
+
+void CPageImage::TakePixels(CPageImage& other) {
+  Adopt(other.pixels_, other.width_, other.height_, other.bitsPerPixel_, other.palette_,
+        other.colorCount_);
+  other.pixels_ = nullptr;
+}
+
+void CPageImage::SetSaveResolution(int x, int y, int unit) {
+  saveResolutionX_ = x;
+  saveResolutionY_ = y;
+  saveResolutionUnit_ = unit;
+}
+
+int CPageImage::CopyTo(CPageImage* out) const {
+  if (!pixels_) return PX_ERR_PARAMETER;
+  size_t bytes = RowBytes() * height_;
+  auto* copy = static_cast<uint8_t*>(GlobalAlloc(GPTR, bytes));
+  if (!copy) return PX_ERR_NO_MEMORY;
+  std::memcpy(copy, pixels_, bytes);
+  out->Clear();
+  out->Adopt(copy, width_, height_, bitsPerPixel_, palette_, colorCount_);
+  out->type_ = type_;
+  out->sourceName_ = sourceName_;
+  out->frameIndex_ = frameIndex_;
+  out->resolutionX_ = resolutionX_;
+  out->resolutionY_ = resolutionY_;
+  out->resolutionUnit_ = resolutionUnit_;
+  out->sourceCompression_ = sourceCompression_;
+  out->saveResolutionX_ = saveResolutionX_;
+  out->saveResolutionY_ = saveResolutionY_;
+  out->saveResolutionUnit_ = saveResolutionUnit_;
+  return 0;
+}
+
+/* ---- Loading ---------------------------------------------------------------------------- */
+
+ImageType CPageImage::DetectType(const std::string& path, int frame) {
+  Source source(path);
+  if (!source) return UNKNOWN;
+  int format = PXGuessFileType(source.AtStart());
+  ImageType candidate = TypeByFormat(format);
+  if (candidate == UNKNOWN) candidate = TypeByExtension(path);
+  if (candidate == UNKNOWN) return UNKNOWN;
+  return Refine(candidate, source.get(), frame);
+}
+
+int CPageImage::PageCount(const std::string& path) {
+  if (DetectType(path) != TIF_24 && DetectType(path) != TIF_PAL && DetectType(path) != TIF_1)
+    return 0;
+  Source source(path);
+  if (!source) return 0;
+  return int(PXGetTIFFPageCount(source.AtStart()));
+}
+
+int CPageImage::Load(const std::string& path, ImageType type, int frame) {
+  Clear();
+  if (path.empty()) return PX_ERR_FILE_OPEN;
+  if (type == UNKNOWN) type = DetectType(path, frame);
+  if (type == UNKNOWN) return PX_ERR_PARAMETER;
+  if (type == WMF || type == EMF) return LoadMetafile(path, type);
+
+  Source source(path);
+  if (!source) return LastErrorOr(PX_ERR_FILE_OPEN);
+  if (int error = ReadWithLibrary(source.get(), type, frame)) {
+    Clear();
+    return error;
+  }
+  sourceName_ = path;
+  type_ = type;
+  frameIndex_ = frame;
+  ReadResolution(source.get(), type);
+
+  // Pages scanned with clearly non-square pixels (fax modes) are stretched so that they
+  // look right on screen and on paper.
+  if ((type == TIF_24 || type == TIF_PAL) && resolutionX_ != resolutionY_ && resolutionX_ != 0) {
+    double r = double(resolutionY_) / double(resolutionX_);
+    if (std::fabs(1.0 - r) > 0.25) {
+      double stretched = double(height_) / r;
+      if (stretched >= 1 && stretched < 1e6) {
+        if (int error = Resize(width_, uint32_t(stretched), kResizeDefault)) {
+          Clear();
+          return error;
+        }
+      }
+    }
+  }
+  return 0;
+}
+
+int CPageImage::LoadMetafile(const std::string& path, ImageType type) {
+  uint32_t w = 0, h = 0;
+  BYTE* pixels = PXRenderMetafileFile(path.c_str(), &w, &h, 100, 100, kMetafileBackground, 0);
+  if (!pixels) return LastErrorOr(PX_ERR_BAD_METAFILE);
+  Adopt(pixels, w, h, 24, nullptr, 0);
+  type_ = type;
+  sourceName_ = path;
+  frameIndex_ = 0;
+  resolutionX_ = resolutionY_ = resolutionUnit_ = 0;
+  return 0;
+}
+
+int CPageImage::ReadWithLibrary(PXSource source, ImageType type, int frame) {
+  uint32_t w = 0, h = 0;
+  RGBQUAD palette[256] = {};
+  BYTE* pixels = nullptr;
+  uint32_t bits = 8, colors = 0;
+  switch (type) {
+    case BMP_24:
+      pixels = PXReadBMP(source, &w, &h, 24, nullptr, 0);
+      bits = 24;
+      break;
+    case BMP_PAL:
+      pixels = PXReadBMP(source, &w, &h, 8, palette, 0);
+      if (pixels) {
+        int error = PXGetLastError();
+        PXSeekSource(source, 0, PX_SEEK_SET);
+        RGBQUAD ignored[256];
+        PXGetBMPPalette(source, &colors, ignored);
+        PXSeekSource(source, 0, PX_SEEK_SET);
+        if (error) {
+          GlobalFree(pixels);
+          return error;
+        }
+      }
+      break;
+    case PNG_24:
+      // Transparent parts of a page show the paper it is printed on, not black.
+      PXSetPNGDefaultBackground(255, 255, 255, 255);
+      pixels = static_cast<BYTE*>(PXReadPNG(source, &w, &h, 24, nullptr, 0));
+      bits = 24;
+      break;
+    case PNG_PAL:
+    case PNG_1: {
+      bits = type == PNG_1 ? 1 : 8;
+      pixels = static_cast<BYTE*>(PXReadPNG(source, &w, &h, int(bits), palette, 0));
+      if (pixels) {
+        int error = PXGetLastError();
+        int count = 0;
+        RGBQUAD ignored[256];
+        PXSeekSource(source, 0, PX_SEEK_SET);
+        PXGetPNGPalette(source, &count, ignored);
+        colors = uint32_t(std::clamp(count, 0, 256));
+        if (type == PNG_1) colors = 2;
+        if (error) {
+          GlobalFree(pixels);
+          return error;
+        }
+      }
+      break;
+    }
+    case TIF_24:
+      pixels = PXReadTIFF(source, &w, &h, 24, nullptr, uint32_t(frame), 0);
+      bits = 24;
+      break;
+    case TIF_PAL:
+      pixels = PXReadTIFF(source, &w, &h, 8, palette, uint32_t(frame), 0);
+      colors = 256;
+      break;
+    case TIF_1:
+      pixels = PXReadTIFF(source, &w, &h, 1, palette, uint32_t(frame), 0);
+      bits = 1;
+      colors = 2;
+      palette[0] = {255, 255, 255, 0};
+      palette[1] = {0, 0, 0, 0};
+      break;
+    case JPG_24:
+      pixels = PXReadJPEG(source, &w, &h, 24, 0);
+      bits = 24;
+      break;
+    case JPG_8:
+      pixels = PXReadJPEG(source, &w, &h, 8, 0);
+      GreyRamp(palette);
+      colors = 256;
+      break;
+    case GIF: {
+      int transparent = -1;
+      pixels = PXReadGIF(source, &w, &h, &transparent, palette, 0);
+      if (pixels) {
+        int error = PXGetLastError();
+        uint32_t gw, gh, gifBits = 8;
+        RGBQUAD ignored[256];
+        PXSeekSource(source, 0, PX_SEEK_SET);
+        if (PXGetGIFDimensions(source, &gw, &gh, &gifBits, &transparent, ignored))
+          colors = 1u << std::min<uint32_t>(gifBits, 8);
+        else
+          colors = 256;
+        if (error) {
+          GlobalFree(pixels);
+          return error;
+        }
+      }
+      break;
+    }
+    case PCX_24:
+      pixels = PXReadPCX(source, &w, &h, 24, nullptr, 0);
+      bits = 24;
+      break;
+    case PCX_PAL:
+      pixels = PXReadPCX(source, &w, &h, 8, palette, 0);
+      colors = 256;
+      break;
+    case TGA_24:
+      pixels = PXReadTGA(source, &w, &h, 24, nullptr, 0);
+      bits = 24;
+      break;
+    case TGA_PAL: {
+      pixels = PXReadTGA(source, &w, &h, 8, palette, 0);
+      if (pixels) {
+        int error = PXGetLastError();
+        RGBQUAD ignored[256];
+        PXSeekSource(source, 0, PX_SEEK_SET);
+        if (!PXGetTGAPalette(source, &colors, ignored)) colors = 256;
+        if (error) {
+          GlobalFree(pixels);
+          return error;
+        }
+      }
+      break;
+    }
+    case PSD_24:
+      pixels = PXReadPSD(source, &w, &h, 24, nullptr, 0);
+      bits = 24;
+      break;
+    case PSD_8:
+      pixels = PXReadPSD(source, &w, &h, 8, palette, 0);
+      colors = 256;
+      break;
+    case WBMP:
+      pixels = PXReadWBMP(source, &w, &h, palette, 8, 0);
+      colors = 2;
+      break;
+    default:
+      return PX_ERR_PARAMETER;
+  }
+  if (!pixels) return LastErrorOr(PX_ERR_UNEXPECTED);
+  // A reader that stopped early hands back the rows it made together with its error;
+  // a page must be complete, so that is a failure here.
+  if (int error = PXGetLastError()) {
+    GlobalFree(pixels);
+    return error;
+  }
+  Adopt(pixels, w, h, bits, palette, colors);
+  if (bits == 1) NormaliseOneBit();
+  return 0;
+}
+
+void CPageImage::NormaliseOneBit() {
+  if (bitsPerPixel_ != 1 || Luma(palette_[0]) >= Luma(palette_[1])) return;
+  std::swap(palette_[0], palette_[1]);
+  size_t bytes = RowBytes() * height_;
+  for (size_t i = 0; i < bytes; ++i) pixels_[i] = uint8_t(~pixels_[i]);
+}
+
+void CPageImage::ReadResolution(PXSource source, ImageType type) {
+  PXResolution res = {};
+  PXSeekSource(source, 0, PX_SEEK_SET);
+  uint32_t w, h, bits;
+  switch (type) {
+    case BMP_24:
+    case BMP_PAL: {
+      int32_t sw, sh;
+      res = {};
+      if (!PXGetBMPDimensions(source, &sw, &sh, &bits, &res)) res = {};
+      resolutionX_ = int(res.x);
+      resolutionY_ = int(res.y);
+      resolutionUnit_ = res.unit == 1 ? 3 : 1;
+      break;
+    }
+    case PNG_24:
+    case PNG_PAL:
+    case PNG_1: {
+      int depth, colorType, interlace;
+      if (!PXGetPNGDimensions(source, &w, &h, &depth, &colorType, &interlace, &res)) res = {};
+      if (res.unit == 1) {
+        resolutionX_ = int(res.x / 100);
+        resolutionY_ = int(res.y / 100);
+        resolutionUnit_ = 3;
+      } else {
+        resolutionX_ = int(res.x);
+        resolutionY_ = int(res.y);
+        resolutionUnit_ = 1;
+      }
+      break;
+    }
+    case TIF_24:
+    case TIF_PAL:
+    case TIF_1: {
+      if (!PXGetTIFFDimensions(source, 0, &w, &h, &bits, &res)) res = {};
+      resolutionX_ = int(res.x);
+      resolutionY_ = int(res.y);
+      resolutionUnit_ = (res.unit == 2 || res.unit == 3) ? int(res.unit) : 1;
+      PXSeekSource(source, 0, PX_SEEK_SET);
+      VARIANT v;
+      VariantInit(&v);
+      sourceCompression_ = 1;
+      if (PXGetTIFFTag(source, 0, 259, &v) && v.vt == VT_UI2) {
+        int code = v.uiVal;
+        switch (code) {
+          case 1:
+          case 2:
+          case 3:
+          case 4:
+          case 5:
+          case 7:
+          case 32773:
+          case 32946:
+            sourceCompression_ = code;
+            break;
+          default:
+            break;
+        }
+      }
+      VariantClear(&v);
+      break;
+    }
+    case JPG_24:
+    case JPG_8:
+      if (!PXGetJPEGDimensions(source, &w, &h, &bits, &res)) res = {};
+      resolutionX_ = int(res.x);
+      resolutionY_ = int(res.y);
+      resolutionUnit_ = res.unit == 1 ? 2 : res.unit == 2 ? 3 : 1;
+      break;
+    default:
+      resolutionX_ = resolutionY_ = 72;
+      resolutionUnit_ = 1;
+      break;
+  }
+}
+
+/* ---- Geometry and depth ----------------------------------------------------------------- */
+
+void CPageImage::FitSize(uint32_t boxWidth, uint32_t boxHeight, uint32_t* width,
+                         uint32_t* height) const {
+  if (!pixels_ || !boxWidth || !boxHeight) {
+    *width = *height = 0;
+    return;
+  }
+  double sx = double(width_) / boxWidth, sy = double(height_) / boxHeight;
+  double w = boxWidth, h = boxHeight;
+  if (sx > sy)
+    h = height_ / sx;
+  else if (sx < sy)
+    w = width_ / sy;
+  *width = std::max<uint32_t>(uint32_t(w), 1);
+  *height = std::max<uint32_t>(uint32_t(h), 1);
+}
+
+namespace {
+
+// A new zero-filled block for an image of the given size and depth, or null.
+uint8_t* NewBlock(uint32_t width, uint32_t height, uint32_t bits) {
+  size_t rowBytes = PXImageRowBytes(width, bits), total;
+  if (!width || !height || __builtin_mul_overflow(rowBytes, size_t(height), &total) ||
+      total > PX_MAX_GLOBAL_BLOCK)
+    return nullptr;
+  return static_cast<uint8_t*>(GlobalAlloc(GPTR, total));
+}
+
+}  // namespace
+
+int CPageImage::Resize(uint32_t width, uint32_t height, int method) {
+  if (!pixels_ || !width || !height) return PX_ERR_PARAMETER;
+  if (width == width_ && height == height_) return 0;
+  uint8_t* out = NewBlock(width, height, bitsPerPixel_);
+  if (!out) return PX_ERR_NO_MEMORY;
+  size_t inStride = RowBytes(), outStride = PXImageRowBytes(width, bitsPerPixel_);
+  BOOL ok;
+  if (bitsPerPixel_ == 1)
+    ok = PXResize1Bit(pixels_, width_, height_, uint32_t(inStride), out, width, height,
+                      uint32_t(outStride));
+  else if (method == kResizeNearest)
+    ok = PXResizeNearest(pixels_, width_, height_, uint32_t(inStride), out, width, height,
+                         uint32_t(outStride), bitsPerPixel_ / 8);
+  else if (bitsPerPixel_ == 8)
+    ok = PXResizeIndexed(pixels_, width_, height_, uint32_t(inStride), out, width, height,
+                         uint32_t(outStride), std::clamp<uint32_t>(colorCount_, 1, 256), palette_);
+  else
+    ok = PXResizeRGB(pixels_, width_, height_, uint32_t(inStride), out, width, height,
+                     uint32_t(outStride), bitsPerPixel_ / 8);
+  if (!ok) {
+    GlobalFree(out);
+    return LastErrorOr(PX_ERR_UNEXPECTED);
+  }
+  Adopt(out, width, height, bitsPerPixel_, nullptr, colorCount_);
+  return 0;
+}
+
+int CPageImage::To1Bit(int threshold) {
+  if (!pixels_ || threshold < 0 || threshold > 255) return PX_ERR_PARAMETER;
+  static const RGBQUAD kWhite = {255, 255, 255, 0}, kBlack = {0, 0, 0, 0};
+  if (bitsPerPixel_ == 1) {
+    // Already two colours; black and white ones are kept as they are, any other pair
+    // goes through the threshold like every other image.
+    bool blackAndWhite =
+        std::memcmp(&palette_[0], &kWhite, 3) == 0 && std::memcmp(&palette_[1], &kBlack, 3) == 0;
+    if (blackAndWhite) return 0;
+    CPageImage expanded;
+    if (int error = CopyTo(&expanded)) return error;
+    if (int error = expanded.To8Bit()) return error;
+    if (int error = expanded.To1Bit(threshold)) return error;
+    TakePixels(expanded);
+    return 0;
+  }
+  uint8_t* out = NewBlock(width_, height_, 1);
+  if (!out) return PX_ERR_NO_MEMORY;
+  if (!PXThresholdTo1Bit(pixels_, width_, height_, uint32_t(RowBytes()), bitsPerPixel_, palette_,
+                         out, uint32_t(PXImageRowBytes(width_, 1)), uint32_t(threshold))) {
+    GlobalFree(out);
+    return LastErrorOr(PX_ERR_UNEXPECTED);
+  }
+  // A set bit is black: entry 1 must say so, or the page shows inverted wherever its
+  // palette is used (previews, thumbnails, conversions back to colour).
+  RGBQUAD palette[256] = {};
+  palette[0] = kWhite;
+  palette[1] = kBlack;
+  Adopt(out, width_, height_, 1, palette, 2);
+  return 0;
+}
+
+int CPageImage::To8Bit() {
+  if (!pixels_) return PX_ERR_PARAMETER;
+  if (bitsPerPixel_ == 8) return 0;
+  uint8_t* out = NewBlock(width_, height_, 8);
+  if (!out) return PX_ERR_NO_MEMORY;
+  RGBQUAD palette[256] = {};
+  std::memcpy(palette, palette_, sizeof palette);
+  BOOL ok = TRUE;
+  if (bitsPerPixel_ == 24) {
+    ok = PXQuantizeRGBToPalette(pixels_, width_, height_, uint32_t(RowBytes()), out, width_, 256,
+                                palette, TRUE, 20, 0);
+  } else if (bitsPerPixel_ == 1) {
+    size_t stride = RowBytes();
+    for (uint32_t y = 0; y < height_ && ok; ++y)
+      ok = PXUnpack1BitToBytes(pixels_ + y * stride, width_, 1, 1, out + size_t(y) * width_);
+  } else {
+    ok = FALSE;
+  }
+  if (!ok) {
+    GlobalFree(out);
+    return LastErrorOr(PX_ERR_PARAMETER);
+  }
+  Adopt(out, width_, height_, 8, palette, 256);
+  return 0;
+}
+
+int CPageImage::To24Bit() {
+  if (!pixels_) return PX_ERR_PARAMETER;
+  if (bitsPerPixel_ == 24) return 0;
+  CPageImage eight;
+  const CPageImage* from = this;
+  if (bitsPerPixel_ == 1) {
+    if (int error = CopyTo(&eight)) return error;
+    if (int error = eight.To8Bit()) return error;
+    from = &eight;
+  } else if (bitsPerPixel_ != 8) {
+    return PX_ERR_PARAMETER;
+  }
+  uint8_t* out = NewBlock(width_, height_, 24);
+  if (!out) return PX_ERR_NO_MEMORY;
+  if (!PXPaletteToRGB(from->pixels_, width_, height_, width_, out, width_ * 3,
+                      std::clamp<uint32_t>(from->colorCount_, 1, 256), from->palette_, 0)) {
+    GlobalFree(out);
+    return LastErrorOr(PX_ERR_UNEXPECTED);
+  }
+  Adopt(out, width_, height_, 24, nullptr, 0);
+  return 0;
+}
+
+int CPageImage::Rotate(int degrees) {
+  if (degrees == 0) return 0;
+  if (!pixels_) return PX_ERR_PARAMETER;
+  int direction = degrees == 90 ? 0 : degrees == 180 ? 1 : degrees == 270 ? 2 : -1;
+  if (direction < 0) return PX_ERR_PARAMETER;
+  bool swap = direction != 1;
+  if (bitsPerPixel_ == 1) {
+    uint32_t w = swap ? height_ : width_, h = swap ? width_ : height_;
+    uint8_t* out = NewBlock(w, h, 1);
+    if (!out) return PX_ERR_NO_MEMORY;
+    if (!PXRotate1Bit90(pixels_, width_, height_, uint32_t(RowBytes()), out,
+                        uint32_t(PXImageRowBytes(w, 1)), uint32_t(direction))) {
+      GlobalFree(out);
+      return LastErrorOr(PX_ERR_UNEXPECTED);
+    }
+    Adopt(out, w, h, 1, nullptr, colorCount_);
+    return 0;
+  }
+  if (!PXRotate90(pixels_, width_, height_, direction, bitsPerPixel_ / 8))
+    return LastErrorOr(PX_ERR_UNEXPECTED);
+  if (swap) std::swap(width_, height_);
+  return 0;
+}
+
+int CPageImage::Flip(int code) {
+  if (code == 0) return 0;
+  if (!pixels_ || (code != 1 && code != 2)) return PX_ERR_PARAMETER;
+  BOOL ok;
+  if (code == 2)
+    ok = PXFlipVertical(pixels_, uint32_t(RowBytes()), height_);
+  else if (bitsPerPixel_ == 1)
+    ok = PXFlipHorizontal1Bit(pixels_, width_, height_, uint32_t(RowBytes()));
+  else
+    ok = PXFlipHorizontal(pixels_, width_, height_, bitsPerPixel_ / 8, uint32_t(RowBytes()));
+  return ok ? 0 : LastErrorOr(PX_ERR_UNEXPECTED);
+}
+
+int CPageImage::Thumbnail(uint32_t boxWidth, uint32_t boxHeight, COLORREF background, bool frame,
+                          COLORREF frameColor) {
+  if (!pixels_ || !boxWidth || !boxHeight) return PX_ERR_PARAMETER;
+  uint32_t w, h;
+  FitSize(boxWidth, boxHeight, &w, &h);
+  if (frame) {
+    if (w < 2 || h <= 1)
+      frame = false;
+    else
+      w -= 2, h -= 2;
+  }
+  w = std::max<uint32_t>(w, 1);
+  h = std::max<uint32_t>(h, 1);
+  CPageImage fitted;
+  if (int error = CopyTo(&fitted)) return error;
+  if (int error = fitted.Resize(w, h, kResizeDefault)) return error;
+
+  uint8_t* box = NewBlock(boxWidth, boxHeight, bitsPerPixel_);
+  if (!box) return PX_ERR_NO_MEMORY;
+  RGBQUAD palette[256];
+  std::memcpy(palette, fitted.palette_, sizeof palette);
+  uint32_t colors = fitted.colorCount_;
+  uint32_t backgroundValue, frameValue;
+  if (bitsPerPixel_ == 24) {
+    backgroundValue = background & 0xFFFFFF;
+    frameValue = frameColor & 0xFFFFFF;
+  } else {
+    auto present = [&](COLORREF c) {
+      for (uint32_t i = 0; i < colors; ++i)
+        if (palette[i].rgbRed == GetRValue(c) && palette[i].rgbGreen == GetGValue(c) &&
+            palette[i].rgbBlue == GetBValue(c))
+          return true;
+      return false;
+    };
+    if (bitsPerPixel_ == 8) {
+      for (COLORREF c : {background, frameColor}) {
+        if (colors < 256 && !present(c))
+          palette[colors++] = {GetBValue(c), GetGValue(c), GetRValue(c), 0};
+      }
+    }
+    CPXColorMatch match;
+    match.SetPalette(palette, bitsPerPixel_ == 1 ? 2 : int(std::max<uint32_t>(colors, 1)));
+    backgroundValue =
+        match.MatchColor(GetRValue(background), GetGValue(background), GetBValue(background));
+    frameValue =
+        match.MatchColor(GetRValue(frameColor), GetGValue(frameColor), GetBValue(frameColor));
+  }
+  size_t stride = PXImageRowBytes(boxWidth, bitsPerPixel_);
+  RECT all = {0, 0, LONG(boxWidth), LONG(boxHeight)};
+  int x = int(boxWidth - w) / 2, y = int(boxHeight - h) / 2;
+  BOOL ok;
+  if (bitsPerPixel_ == 1) {
+    ok = PXFillRect1Bit(box, boxWidth, boxHeight, uint32_t(stride), &all, backgroundValue) &&
+         PXPasteImage1Bit(box, boxWidth, boxHeight, uint32_t(stride), fitted.pixels_, w, h,
+                          uint32_t(fitted.RowBytes()), x, y, 0);
+  } else {
+    uint32_t bpp = bitsPerPixel_ / 8;
+    ok = PXFillRect(box, boxWidth, boxHeight, bpp, uint32_t(stride), &all, backgroundValue, 0) &&
+         PXPasteImage(box, boxWidth, boxHeight, bpp, uint32_t(stride), fitted.pixels_, w, h,
+                      uint32_t(fitted.RowBytes()), x, y, 1.0, 0);
+  }
+  if (ok && frame) {
+    PXPoint corners[4] = {
+        {x - 1, y - 1}, {int(x + w), y - 1}, {int(x + w), int(y + h)}, {x - 1, int(y + h)}};
+    for (int i = 0; i < 4 && ok; ++i) {
+      PXPoint from = corners[i], to = corners[(i + 1) % 4];
+      ok = bitsPerPixel_ == 1
+               ? PXDrawLine1Bit(box, boxWidth, boxHeight, uint32_t(stride), frameValue, from, to, 0)
+               : PXDrawLine(box, boxWidth, boxHeight, bitsPerPixel_ / 8, uint32_t(stride),
+                            frameValue, from, to, 0);
+    }
+  }
+  if (!ok) {
+    GlobalFree(box);
+    return LastErrorOr(PX_ERR_UNEXPECTED);
+  }
+  Adopt(box, boxWidth, boxHeight, bitsPerPixel_, palette,
+        bitsPerPixel_ == 8 ? colors : colorCount_);
+  return 0;
+}
+
+/* ---- Display and saving ----------------------------------------------------------------- */
+
+int CPageImage::ToDeviceBitmap(HBITMAP* bitmap) const {
+  if (!pixels_ || !bitmap) return PX_ERR_PARAMETER;
+  HBITMAP made = nullptr;
+  if (bitsPerPixel_ == 24) {
+    made = PXRGBToHBITMAP(pixels_, width_, height_, nullptr, nullptr);
+  } else {
+    void* dib = bitsPerPixel_ == 8 ? PXIndexedToDIB(pixels_, width_, height_,
+                                                    std::clamp<uint32_t>(colorCount_, 1, 256), 8,
+                                                    palette_, nullptr)
+                                   : PX1BitToDIB(pixels_, width_, height_, palette_, nullptr);
+    if (!dib) return LastErrorOr(PX_ERR_NO_MEMORY);
+    made = PXDIBToHBITMAP(dib, nullptr, nullptr);
+    GlobalFree(dib);
+  }
+  if (!made) return LastErrorOr(PX_ERR_CREATE_DIBITMAP);
+  if (*bitmap) DeleteObject(*bitmap);
+  *bitmap = made;
+  return 0;
+}
+
+int CPageImage::Draw(HDC dc, int x, int y, HPALETTE palette) const {
+  if (!pixels_ || !dc) return PX_ERR_PARAMETER;
+  BOOL ok;
+  if (bitsPerPixel_ == 24) {
+    ok = PXDrawRGBToDC(dc, pixels_, width_, height_, x, y, int(width_), int(height_), palette);
+  } else if (bitsPerPixel_ == 8) {
+    ok = PXDrawIndexedToDC(dc, pixels_, width_, height_, palette_, x, y, int(width_), int(height_),
+                           palette);
+  } else {
+    void* dib = PX1BitToDIB(pixels_, width_, height_, palette_, nullptr);
+    if (!dib) return LastErrorOr(PX_ERR_NO_MEMORY);
+    ok = PXStretchDIBToDC(dc, dib, x, y, int(width_), int(height_));
+    GlobalFree(dib);
+  }
+  return ok ? 0 : LastErrorOr(PX_ERR_DEVICE_CONTEXT);
+}
+
+int CPageImage::Save(const std::string& path, ImageType type) const {
+  if (!pixels_) return PX_ERR_PARAMETER;
+  if (type == UNKNOWN) type = TypeByExtension(path);
+  if (type != PNG_24 && type != PNG_PAL) return PX_ERR_PARAMETER;
+  CPageImage converted;
+  const CPageImage* image = this;
+  if (type == PNG_PAL && bitsPerPixel_ != 8) {
+    if (int error = CopyTo(&converted)) return error;
+    if (int error = converted.To8Bit()) return error;
+    image = &converted;
+  } else if (type == PNG_24 && bitsPerPixel_ != 24) {
+    if (int error = CopyTo(&converted)) return error;
+    if (int error = converted.To24Bit()) return error;
+    image = &converted;
+  }
+  PXSink sink = PXOpenFileSink(path.c_str(), FALSE);
+  if (!sink) return LastErrorOr(PX_ERR_FILE_OPEN);
+  PXClearPNGTextChunks();
+  PXResolution res = {uint32_t(std::max(saveResolutionX_, 0)),
+                      uint32_t(std::max(saveResolutionY_, 0)),
+                      uint32_t(std::max(saveResolutionUnit_, 0))};
+  if (type == PNG_24)
+    PXWritePNG(sink, image->pixels_, image->width_, image->height_, image->width_ * 3, 8, 0,
+               nullptr, 2, 0.345, &res, 1);
+  else
+    PXWritePNG(sink, image->pixels_, image->width_, image->height_, image->width_, 8,
+               int(std::clamp<uint32_t>(image->colorCount_, 1, 256)), image->palette_, 3, 0.345,
+               &res, 1);
+  int error = PXGetLastError();
+  PXCloseSink(sink);
+  return error;
+}

@@ -1,0 +1,136 @@
+// CPageImage: the application's image — a library image buffer with its size, depth,
+// palette and resolution, and the operations the document, the output and the views
+// need. Every operation returns a library error code: 0 on success, 5 when there is no
+// image or an argument is out of range, otherwise the library's code. Conversions build
+// their result aside and take it over only on success, so a failure leaves the image as
+// it was.
+#ifndef PAGEWEAVER_DOCUMENT_PAGE_IMAGE_H
+#define PAGEWEAVER_DOCUMENT_PAGE_IMAGE_H
+
+#include <cstdint>
+#include <string>
+
+#include "pixolith/px_core.h"
+
+enum ImageType {
+  JPG_24 = 0,
+  JPG_8 = 1,
+  BMP_24 = 2,
+  BMP_PAL = 3,
+  GIF = 4,
+  PCX_24 = 5,
+  PCX_PAL = 6,
+  PNG_24 = 7,
+  PNG_PAL = 8,
+  TIF_24 = 9,
+  TIF_PAL = 10,
+  TGA_24 = 11,
+  TGA_PAL = 12,
+  WMF = 13,
+  EMF = 14,
+  PSD_24 = 15,
+  PSD_8 = 16,
+  WBMP = 17,
+  TIF_1 = 18,
+  PNG_1 = 19,
+  UNKNOWN = 20,
+};
+
+// Resize methods.
+constexpr int kResizeDefault = 0;
+constexpr int kResizeNearest = 4;
+
+// The background metafiles are rendered on: a page is paper, and black drawings must
+// stay visible on it.
+constexpr COLORREF kMetafileBackground = RGB(255, 255, 255);
+
+class CPageImage {
+ public:
+  CPageImage();
+  ~CPageImage();
+  CPageImage(const CPageImage&) = delete;
+  CPageImage& operator=(const CPageImage&) = delete;
+  CPageImage(CPageImage&& other) noexcept;
+  CPageImage& operator=(CPageImage&& other) noexcept;
+
+  // Reads a file. type UNKNOWN detects it from the content (then the extension).
+  // A failed load leaves the object empty.
+  int Load(const std::string& path, ImageType type = UNKNOWN, int frame = 0);
+  static ImageType DetectType(const std::string& path, int frame = 0);
+  // The number of pages of a TIFF file; 0 for every other file.
+  static int PageCount(const std::string& path);
+
+  // The size that fits the image into a box keeping its aspect ratio (0 x 0 when empty).
+  void FitSize(uint32_t boxWidth, uint32_t boxHeight, uint32_t* width, uint32_t* height) const;
+  int Resize(uint32_t width, uint32_t height, int method = kResizeDefault);
+  int To1Bit(int threshold);
+  int To8Bit();
+  int To24Bit();
+  int Rotate(int degrees);
+  int Flip(int code);
+  int Thumbnail(uint32_t boxWidth, uint32_t boxHeight, COLORREF background, bool frame,
+                COLORREF frameColor);
+  // A device bitmap of the image (the screen's kind); the caller owns it (DeleteObject).
+  int ToDeviceBitmap(HBITMAP* bitmap) const;
+  int Draw(HDC dc, int x, int y, HPALETTE palette) const;
+  // Saves as PNG: type PNG_24 (24-bit truecolour), PNG_PAL (8-bit palette; other depths
+  // are converted on a copy), or UNKNOWN to choose by the path's extension.
+  int Save(const std::string& path, ImageType type = UNKNOWN) const;
+
+  bool HasPixels() const { return pixels_ != nullptr; }
+  const uint8_t* Pixels() const { return pixels_; }
+  uint8_t* Pixels() { return pixels_; }
+  uint32_t Width() const { return width_; }
+  uint32_t Height() const { return height_; }
+  uint32_t BitsPerPixel() const { return bitsPerPixel_; }
+  uint32_t ColorCount() const { return colorCount_; }
+  const RGBQUAD* Palette() const { return palette_; }
+  RGBQUAD* Palette() { return palette_; }
+  size_t RowBytes() const { return PXImageRowBytes(width_, bitsPerPixel_); }
+  ImageType Type() const { return type_; }
+  const std::string& SourceName() const { return sourceName_; }
+  int FrameIndex() const { return frameIndex_; }
+  int ResolutionX() const { return resolutionX_; }
+  int ResolutionY() const { return resolutionY_; }
+  int ResolutionUnit() const { return resolutionUnit_; }
+  int SourceCompression() const { return sourceCompression_; }
+  void SetSaveResolution(int x, int y, int unit);
+
+  // A copy of the image (pixels, palette, type, name, resolution) in `out`.
+  int CopyTo(CPageImage* out) const;
+  // Takes over a library block (freed with GlobalFree) as the image.
+  void Adopt(uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bitsPerPixel,
+             const RGBQUAD* palette, uint32_t colorCount);
+  void Clear();
+
+ private:
+  int LoadMetafile(const std::string& path, ImageType type);
+  int ReadWithLibrary(PXSource source, ImageType type, int frame);
+  void ReadResolution(PXSource source, ImageType type);
+  // 1-bit images keep their lighter colour at index 0 and the darker at index 1, so that
+  // a set bit is the dark one everywhere (the TIFF output writes a set bit as black).
+  void NormaliseOneBit();
+  // Moves pixels, size, depth, palette and colour count of `other` into this image,
+  // keeping this image's type, name and resolution.
+  void TakePixels(CPageImage& other);
+
+  uint8_t* pixels_ = nullptr;  // a global block
+  uint32_t width_ = 0;
+  uint32_t height_ = 0;
+  uint32_t bitsPerPixel_ = 0;
+  uint32_t colorCount_ = 0;
+  RGBQUAD palette_[256] = {};
+  ImageType type_ = UNKNOWN;
+  std::string sourceName_;
+  int frameIndex_ = 0;
+  int resolutionX_ = 0;
+  int resolutionY_ = 0;
+  int resolutionUnit_ = 0;
+  int saveThreshold_ = 128;
+  int saveResolutionX_ = 72;
+  int saveResolutionY_ = 72;
+  int saveResolutionUnit_ = 1;
+  int sourceCompression_ = 1;
+};
+
+#endif  // PAGEWEAVER_DOCUMENT_PAGE_IMAGE_H

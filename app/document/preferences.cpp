@@ -1,0 +1,157 @@
+#include "preferences.h"
+
+#include <sys/stat.h>
+
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+#include <algorithm>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+
+namespace {
+
+constexpr char kOrganisation[] = "Tinkerfield";
+constexpr char kApplication[] = "PageWeaver";
+
+char Fold(char c) {
+  return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+// Byte-wise comparison with A-Z folded to lower case: <0, 0, >0.
+int CompareNoCase(const std::string& a, const std::string& b) {
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char x = static_cast<unsigned char>(Fold(a[i]));
+    unsigned char y = static_cast<unsigned char>(Fold(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+void SplitFolder(const std::string& path, std::string* folder, std::string* name) {
+  size_t slash = path.find_last_of('/');
+  *folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  *name = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+struct AlnumParts {
+  std::string prefix;     // base text before its first digit
+  std::string extension;  // file name text after its last dot
+  uint64_t number = 0;    // digits ending the base
+};
+
+AlnumParts SplitAlnum(const std::string& path) {
+  AlnumParts parts;
+  size_t dot = path.rfind('.');
+  std::string base = dot == std::string::npos ? std::string() : path.substr(0, dot);
+  std::string folder, name;
+  SplitFolder(path, &folder, &name);
+  size_t nameDot = name.rfind('.');
+  parts.extension = nameDot == std::string::npos ? std::string() : name.substr(nameDot + 1);
+  size_t firstDigit = base.find_first_of("0123456789");
+  parts.prefix = firstDigit == std::string::npos ? base : base.substr(0, firstDigit);
+  size_t end = base.size(), start = end;
+  while (start > 0 && base[start - 1] >= '0' && base[start - 1] <= '9') --start;
+  for (size_t i = start; i < end; ++i) parts.number = parts.number * 10 + uint64_t(base[i] - '0');
+  return parts;
+}
+
+time_t ModificationTime(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return std::time(nullptr);
+  return st.st_mtime;
+}
+
+}  // namespace
+
+Preferences::Preferences() : settings_(new QSettings(kOrganisation, kApplication)) {}
+
+Preferences::Preferences(const std::string& iniPath)
+    : settings_(new QSettings(QString::fromStdString(iniPath), QSettings::IniFormat)) {}
+
+Preferences::~Preferences() = default;
+
+int Preferences::ReadInt(const char* name, int fallback) const {
+  QVariant value = settings_->value(name);
+  bool ok = false;
+  int v = value.toInt(&ok);
+  return ok ? v : fallback;
+}
+
+int Preferences::SortStyle() const {
+  return ReadInt("SortStyle", kDefaultSortStyle);
+}
+
+PreviewSize Preferences::ReadPreviewSize() const {
+  return {ReadInt("PreviewSizeX", kDefaultPreviewWidth),
+          ReadInt("PreviewSizeY", kDefaultPreviewHeight)};
+}
+
+bool Preferences::Write(int sortStyle, const PreviewSize& size) {
+  if (!settings_->isWritable()) return false;
+  settings_->setValue("SortStyle", sortStyle);
+  settings_->setValue("PreviewSizeX", size.width);
+  settings_->setValue("PreviewSizeY", size.height);
+  settings_->sync();
+  return settings_->status() == QSettings::NoError;
+}
+
+bool AlphabeticalLess(const std::string& a, const std::string& b) {
+  std::string folderA, nameA, folderB, nameB;
+  SplitFolder(a, &folderA, &nameA);
+  SplitFolder(b, &folderB, &nameB);
+  if (int c = CompareNoCase(folderA, folderB)) return c < 0;
+  return CompareNoCase(nameA, nameB) < 0;
+}
+
+bool AlphaNumericLess(const std::string& a, const std::string& b) {
+  AlnumParts pa = SplitAlnum(a), pb = SplitAlnum(b);
+  if (CompareNoCase(pa.prefix, pb.prefix) != 0) return CompareNoCase(a, b) < 0;
+  if (int c = CompareNoCase(pa.extension, pb.extension)) return c < 0;
+  // Equal numbers (img007 and img7) are equivalent: the stable sort keeps their
+  // delivered order. Calling the first of two equal paths "smaller" in whichever order
+  // they are compared would not be an ordering at all, and sorting with it is undefined.
+  return pa.number < pb.number;
+}
+
+bool DateLess(const std::string& a, const std::string& b) {
+  return ModificationTime(a) < ModificationTime(b);
+}
+
+std::vector<std::string> SortForAdding(const std::vector<std::string>& names, int style) {
+  std::vector<std::string> sorted(names);
+  std::function<bool(const std::string&, const std::string&)> less;
+  switch (style) {
+    case kSortAlphabetical:
+    case kSortAlphabeticalReverse:
+      less = AlphabeticalLess;
+      break;
+    case kSortAlphaNumeric:
+    case kSortAlphaNumericReverse:
+      less = AlphaNumericLess;
+      break;
+    case kSortDate:
+    case kSortDateReverse: {
+      // One status call per file, not one per comparison.
+      std::vector<std::pair<time_t, size_t>> keyed;
+      for (size_t i = 0; i < names.size(); ++i) keyed.emplace_back(ModificationTime(names[i]), i);
+      bool descending = style == kSortDateReverse;
+      std::stable_sort(keyed.begin(), keyed.end(), [descending](const auto& x, const auto& y) {
+        return descending ? y.first < x.first : x.first < y.first;
+      });
+      for (size_t i = 0; i < keyed.size(); ++i) sorted[i] = names[keyed[i].second];
+      return sorted;
+    }
+    default:
+      std::reverse(sorted.begin(), sorted.end());
+      return sorted;
+  }
+  if (style % 2 == 0)
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [&less](const std::string& x, const std::string& y) { return less(y, x); });
+  else
+    std::stable_sort(sorted.begin(), sorted.end(), less);
+  return sorted;
+}

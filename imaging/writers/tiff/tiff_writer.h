@@ -1,0 +1,53 @@
+// TIFF writer internals: one page as the writer sees it, the tags of a page, the pixels
+// of a page, and the directory chain of a file written so far.
+#ifndef PIXOLITH_WRITERS_TIFF_WRITER_H
+#define PIXOLITH_WRITERS_TIFF_WRITER_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/operation.h"
+#include "readers/tiff/tiff_client.h"
+
+namespace pxtiffw {
+
+struct PageSpec {
+  const uint8_t* pixels = nullptr;  // first byte of the top row (bottom row when bottom-up)
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t bitsPerPixel = 0;         // 1, 4, 8, 16, 24 or 32
+  size_t stride = 0;                 // bytes from one row to the next
+  const RGBQUAD* palette = nullptr;  // 16 or 256 entries, or null
+  uint32_t compression = 0;          // as the caller asked for it
+  PXResolution resolution = {1, 1, 1};
+};
+
+// The compression code written for a page of `bits` per pixel asked for `requested`.
+uint32_t MapCompression(uint32_t bits, uint32_t requested);
+
+// Bytes of one unpadded row.
+size_t RowBytes(uint32_t width, uint32_t bits);
+
+// Checks what can be checked before anything of the page is written: 0 or 5.
+int CheckPage(const PageSpec& page, uint32_t flags);
+
+// Sets every tag of the page on the current directory: 0, or 5 when a caller-defined tag
+// is refused.
+int SetPageTags(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags);
+
+// Writes the page's strips or tiles: 0, or 1 (no memory), 4 (libtiff refused the data),
+// 14 (aborted), 24 (more rows than the page has).
+int WritePixels(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags);
+
+// The number of directories chained from the header of a TIFF in `io` (0 when it holds
+// no TIFF, as an empty sink does).
+uint32_t CountDirectories(CPXIO& io);
+
+// Ends the directory chain after the first `keep` directories, so that a file whose last
+// directory could not be completed does not point at it. Best effort: the write that
+// failed before is already reported.
+void CutDirectoryChain(CPXIO& io, uint32_t keep);
+
+}  // namespace pxtiffw
+
+#endif  // PIXOLITH_WRITERS_TIFF_WRITER_H

@@ -1,0 +1,243 @@
+// The output run: page order, per-page conversion, progress, and what failures leave.
+#include <filesystem>
+
+#include "document/output.h"
+#include "document_support.h"
+#include "image_files.h"
+#include "test_support.h"
+
+namespace {
+
+using pxtest::TempDir;
+namespace fs = std::filesystem;
+
+// Files in a folder other than the ones named.
+std::vector<std::string> OtherFiles(const fs::path& folder, std::vector<std::string> known) {
+  std::vector<std::string> others;
+  for (const auto& item : fs::directory_iterator(folder)) {
+    std::string name = item.path().filename().string();
+    if (std::find(known.begin(), known.end(), name) == known.end()) others.push_back(name);
+  }
+  return others;
+}
+
+PageRecord Page(const std::string& path, int32_t w, int32_t h) {
+  PageRecord r;
+  r.sourcePath = path;
+  r.frameIndex = 0;
+  r.output.width = w;
+  r.output.height = h;
+  r.output.bitsPerPixel = 24;
+  return r;
+}
+
+struct RecordingProgress : ProgressSink {
+  std::vector<int> percents;
+  size_t stopAfter = 1000;
+  bool Progress(const std::string&, int percent, const CPageImage* image) override {
+    EXPECT_NE(image, nullptr);
+    percents.push_back(percent);
+    return percents.size() <= stopAfter;
+  }
+};
+
+uint32_t Stripes(uint32_t x, uint32_t) {
+  return (x / 10) % 2 ? 0xFFFFFFu : 0x204060u;
+}
+
+TEST(ErrorTextTest, MessagesAndFallback) {
+  EXPECT_EQ(ErrorText(3), "Error on file read");
+  EXPECT_EQ(ErrorText(99), "Error 99");
+  EXPECT_EQ(ErrorText(38), "Error 38");
+}
+
+TEST(OutputTest, FourPagesReportQuarterSteps) {
+  TempDir dir;
+  std::vector<PageRecord> pages;
+  for (int i = 0; i < 4; ++i) {
+    std::string p = dir.File("p" + std::to_string(i) + ".bmp");
+    pxtest::WriteBMP24(p, 20, 10, Stripes);
+    pages.push_back(Page(p, 20, 10));
+  }
+  RecordingProgress progress;
+  OutputReport report = WriteOutputFile(pages, dir.File("out.tif"), &progress);
+  ASSERT_TRUE(report.ok()) << report.error;
+  EXPECT_EQ(progress.percents, (std::vector<int>{25, 50, 75, 100}));
+  EXPECT_EQ(pxtest::ReadTiffDirectories(dir.File("out.tif")).size(), 4u);
+}
+
+TEST(OutputTest, PagesAreFittedThenRotated) {
+  TempDir dir;
+  std::string src = dir.File("wide.bmp");
+  pxtest::WriteBMP24(src, 3000, 1000, Stripes);
+  PageRecord plain = Page(src, 1000, 1000);
+  PageRecord turned = plain;
+  turned.output.rotation = 90;
+  turned.output.bitsPerPixel = 1;
+  turned.output.compression = 4;
+  turned.output.resolutionX = 300;
+  turned.output.resolutionY = 300;
+  turned.output.resolutionUnit = 2;
+  OutputReport report = WriteOutputFile({plain, turned}, dir.File("out.tif"), nullptr);
+  ASSERT_TRUE(report.ok()) << report.error;
+  auto dirs = pxtest::ReadTiffDirectories(dir.File("out.tif"));
+  ASSERT_EQ(dirs.size(), 2u);
+  EXPECT_EQ(dirs[0].width, 1000u);
+  EXPECT_EQ(dirs[0].height, 333u);
+  EXPECT_EQ(dirs[0].samples, 3);
+  EXPECT_EQ(dirs[1].width, 333u);
+  EXPECT_EQ(dirs[1].height, 1000u);
+  EXPECT_EQ(dirs[1].bits, 1);
+  EXPECT_EQ(dirs[1].compression, 4);
+  EXPECT_EQ(dirs[1].unit, 2);
+  EXPECT_FLOAT_EQ(dirs[1].xres, 300);
+}
+
+TEST(OutputTest, PagesWithoutResolutionAreWrittenAsOneByOneWithoutUnits) {
+  TempDir dir;
+  std::string src = dir.File("p.bmp");
+  pxtest::WriteBMP24(src, 8, 8, Stripes);
+  PageRecord page = Page(src, 8, 8);
+  page.output.resolutionX = 0;
+  page.output.resolutionY = 0;
+  page.output.resolutionUnit = 0;  // what a metafile page starts with
+  ASSERT_TRUE(WriteOutputFile({page}, dir.File("o.tif"), nullptr).ok());
+  auto dirs = pxtest::ReadTiffDirectories(dir.File("o.tif"));
+  ASSERT_EQ(dirs.size(), 1u);
+  EXPECT_FLOAT_EQ(dirs[0].xres, 1);
+  EXPECT_FLOAT_EQ(dirs[0].yres, 1);
+  EXPECT_EQ(dirs[0].unit, 1);
+}
+
+class FailureTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (int i = 0; i < 5; ++i) {
+      std::string p = dir_.File("s" + std::to_string(i) + ".bmp");
+      pxtest::WriteBMP24(p, 16, 16, Stripes);
+      pages_.push_back(Page(p, 16, 16));
+      names_.push_back("s" + std::to_string(i) + ".bmp");
+    }
+    target_ = dir_.File("target.tif");
+    pxtest::WriteFile(target_, {'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e'});
+    names_.push_back("target.tif");
+  }
+  TempDir dir_;
+  std::vector<PageRecord> pages_;
+  std::vector<std::string> names_;
+  std::string target_;
+};
+
+TEST_F(FailureTest, AFailingPageFailsTheRunAndKeepsTheTarget) {
+  fs::remove(pages_[2].sourcePath);  // deleted after it was added
+  OutputReport report = WriteOutputFile(pages_, target_, nullptr);
+  EXPECT_FALSE(report.ok());
+  EXPECT_EQ(report.failedPage, 2);
+  EXPECT_EQ(report.failedPath, pages_[2].sourcePath);
+  EXPECT_NE(report.error, 0);
+  EXPECT_EQ(pxtest::ReadFile(target_),
+            (std::vector<uint8_t>{'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e'}));
+  names_.erase(names_.begin() + 2);
+  EXPECT_TRUE(OtherFiles(dir_.path(), names_).empty());
+}
+
+TEST_F(FailureTest, CancelIsReportedAndKeepsTheTarget) {
+  RecordingProgress progress;
+  progress.stopAfter = 2;
+  OutputReport report = WriteOutputFile(pages_, target_, &progress);
+  EXPECT_TRUE(report.cancelled);
+  EXPECT_FALSE(report.ok());
+  EXPECT_EQ(progress.percents.size(), 3u);  // the third report said stop
+  EXPECT_EQ(pxtest::ReadFile(target_).size(), 8u);
+  EXPECT_TRUE(OtherFiles(dir_.path(), names_).empty());
+}
+
+TEST_F(FailureTest, SuccessReplacesTheTarget) {
+  OutputReport report = WriteOutputFile(pages_, target_, nullptr);
+  ASSERT_TRUE(report.ok());
+  EXPECT_EQ(pxtest::ReadTiffDirectories(target_).size(), 5u);
+  EXPECT_EQ(report.bytes, fs::file_size(target_));
+  EXPECT_TRUE(OtherFiles(dir_.path(), names_).empty());
+}
+
+TEST(DocumentSaveTest, FailuresAreToldAndTheDocumentPathStays) {
+  TempDir dir;
+  Preferences prefs(dir.File("s.ini"));
+  CPageWeaverDoc doc(&prefs, nullptr);
+  pxtest::ScriptedUI ui;
+  pxtest::AddedOrder order;
+  doc.AddView(&order);
+  doc.SetUserInterface(&ui);
+  doc.SetPageOrder(&order);
+  std::string a = dir.File("a.bmp"), b = dir.File("b.bmp");
+  pxtest::WriteBMP24(a, 8, 8, Stripes);
+  pxtest::WriteBMP24(b, 8, 8, Stripes);
+  doc.AddPage(a, 0, false);
+  doc.AddPage(b, 0, false);
+
+  OutputReport report = doc.Save(dir.File("no/such/folder/x.tif"));
+  EXPECT_FALSE(report.ok());
+  ASSERT_EQ(ui.asked.size(), 1u);
+  EXPECT_EQ(ui.asked[0], "Couldn't open output file");
+  EXPECT_TRUE(doc.Path().empty());
+
+  fs::remove(b);
+  ui.asked.clear();
+  report = doc.Save(dir.File("x.tif"));
+  EXPECT_EQ(report.failedPage, 1);
+  ASSERT_EQ(ui.asked.size(), 1u);
+  EXPECT_NE(ui.asked[0].find("Page 2 of 2"), std::string::npos) << ui.asked[0];
+  EXPECT_NE(ui.asked[0].find(b), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir.File("x.tif")));
+  EXPECT_TRUE(doc.Path().empty());
+
+  pxtest::WriteBMP24(b, 8, 8, Stripes);
+  report = doc.Save(dir.File("x.tif"));
+  EXPECT_TRUE(report.ok());
+  EXPECT_EQ(doc.Path(), dir.File("x.tif"));
+  EXPECT_FALSE(doc.Busy());
+}
+
+}  // namespace
+
+namespace {
+
+class ThreadedTest : public FailureTest {};
+
+TEST_F(ThreadedTest, ConvertingAheadWritesTheSameBytes) {
+  // Different settings per page, so that a page taken out of order would show.
+  for (size_t i = 0; i < pages_.size(); ++i) {
+    pages_[i].output.width = int32_t(8 + 3 * i);
+    pages_[i].output.bitsPerPixel = i % 3 == 0 ? 1 : i % 3 == 1 ? 8 : 24;
+    pages_[i].output.rotation = int32_t(90 * (i % 4));
+  }
+  std::string one = dir_.File("one.tif"), three = dir_.File("three.tif");
+  ASSERT_TRUE(WriteOutputFile(pages_, one, nullptr, nullptr, 1).ok());
+  RecordingProgress progress;
+  ASSERT_TRUE(WriteOutputFile(pages_, three, &progress, nullptr, 3).ok());
+  EXPECT_EQ(pxtest::ReadFile(one), pxtest::ReadFile(three));
+  EXPECT_EQ(progress.percents, (std::vector<int>{20, 40, 60, 80, 100}));
+}
+
+TEST_F(ThreadedTest, AFailingPageStillFailsTheRun) {
+  fs::remove(pages_[3].sourcePath);
+  OutputReport report = WriteOutputFile(pages_, target_, nullptr, nullptr, 3);
+  EXPECT_FALSE(report.ok());
+  EXPECT_EQ(report.failedPage, 3);
+  EXPECT_EQ(report.pagesWritten, 3);
+  EXPECT_EQ(pxtest::ReadFile(target_).size(), 8u);
+  names_.erase(names_.begin() + 3);
+  EXPECT_TRUE(OtherFiles(dir_.path(), names_).empty());
+}
+
+TEST_F(ThreadedTest, CancelStopsBetweenPages) {
+  RecordingProgress progress;
+  progress.stopAfter = 1;
+  OutputReport report = WriteOutputFile(pages_, target_, &progress, nullptr, 4);
+  EXPECT_TRUE(report.cancelled);
+  EXPECT_EQ(progress.percents.size(), 2u);
+  EXPECT_EQ(pxtest::ReadFile(target_).size(), 8u);
+  EXPECT_TRUE(OtherFiles(dir_.path(), names_).empty());
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 // caused, the plain build the promises the entry functions check.
 #include <algorithm>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ struct Input {
   std::string target;
   fs::path path;
 };
+
+void PrintTo(const Input& input, std::ostream* out) {
+  *out << input.target << ": " << input.path.filename().string();
+}
 
 // Every file below `root`/<target>/, skipping notes.
 std::vector<Input> InputsUnder(const fs::path& root) {

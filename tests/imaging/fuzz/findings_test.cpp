@@ -1,0 +1,67 @@
+// What the fuzzers found, each pinned to its exact outcome on the minimised input in
+// tests/data/fuzz/<target>/ (the README there tells each file's story).
+#include <sys/resource.h>
+
+#include <string>
+
+#include "pixolith/pixolith.h"
+#include "test_support.h"
+
+namespace {
+
+std::string Finding(const std::string& target, const std::string& name) {
+  return (pxtest::TestDataDir() / "fuzz" / target / name).string();
+}
+
+// The process's peak resident memory so far, in KiB.
+long PeakKiB() {
+  rusage usage = {};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+/* ---- TIFF: the page count ------------------------------------------------------------- */
+
+// A file cut off inside the last directory's link to the next one: libtiff's directory
+// count leaves that directory out although it reads. One page gave a count of 0 with
+// no error; two pages gave 1, so the application never offered the second.
+TEST(FuzzFindingsTIFF, ACutLinkAfterTheLastDirectoryLosesNoPage) {
+  for (auto [name, pages] : {std::pair{"last-link-cut-one-page.tif", 1u},
+                             std::pair{"last-link-cut-two-pages.tif", 2u}}) {
+    SCOPED_TRACE(name);
+    std::vector<uint8_t> file = pxtest::ReadFile(Finding("tiff_info", name));
+    pxtest::MemorySource source(file);
+    EXPECT_EQ(PXGetTIFFPageCount(source), pages);
+    EXPECT_EQ(PXGetLastError(), 0);
+    // Every page counted reads, and none beyond.
+    uint32_t width = 0, height = 0;
+    RGBQUAD palette[256];
+    pxtest::BlockGuard last(PXReadTIFF(source, &width, &height, 8, palette, pages - 1, 0));
+    ASSERT_NE(last.block, nullptr) << PXGetLastError();
+    EXPECT_EQ(width, 2u);
+    EXPECT_EQ(height, 2u);
+    EXPECT_EQ(last.bytes()[3], 255);
+    EXPECT_EQ(PXReadTIFF(source, &width, &height, 8, palette, pages, 0), nullptr);
+    EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
+  }
+}
+
+/* ---- Metafiles: pens through absurd mappings ------------------------------------------ */
+
+// An EMF whose reference device claims 5 pixels across a kilometre stretches its x axis
+// by about 10^12; a wide pen drawn through that mapping made Cairo allocate some 760 MB
+// for one line. The picture still renders, within ordinary memory.
+TEST(FuzzFindingsMetafile, AWidePenThroughAnAbsurdMappingStaysSmall) {
+  const long before = PeakKiB();
+  uint32_t width = 0, height = 0;
+  pxtest::BlockGuard image(
+      PXRenderMetafileFile(Finding("metafile", "wide-pen-absurd-reference-device.emf").c_str(),
+                           &width, &height, 100, 100, 0, 0));
+  ASSERT_NE(image.block, nullptr) << PXGetLastError();
+  EXPECT_EQ(PXGetLastError(), 0);
+  EXPECT_EQ(width, 656u);
+  EXPECT_EQ(height, 658u);
+  EXPECT_LT(PeakKiB() - before, 200 * 1024) << "KiB more at the peak";
+}
+
+}  // namespace

@@ -9,6 +9,9 @@
 #include <cstdlib>
 
 #include "targets.h"
+#ifdef PXFUZZ_IMAGE_OBJECT
+#include "image_object.h"
+#endif
 
 #ifndef PXFUZZ_TARGET
 #error "PXFUZZ_TARGET names the target to build"
@@ -43,7 +46,11 @@ extern "C" const char* __lsan_default_suppressions() {
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+#ifdef PXFUZZ_IMAGE_OBJECT
+  g_target = &pxfuzz::kImageObjectTarget;
+#else
   g_target = pxfuzz::FindTarget(PXFUZZ_TARGET);
+#endif
   if (!g_target) {
     std::fprintf(stderr, "pxfuzz: no target named %s\n", PXFUZZ_TARGET);
     std::abort();

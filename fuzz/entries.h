@@ -49,26 +49,30 @@ class Source {
   PXSource source_;
 };
 
-// A file that holds the current input for the calls that take a path. One per process,
-// removed at exit.
+// Files that hold the current input for the calls that take a path: one name per
+// process without an extension, and siblings of it with one. Removed at exit.
 class ScratchFile {
  public:
-  static const char* Write(const uint8_t* data, size_t size) {
-    static ScratchFile file;
-    if (file.path_.empty()) return nullptr;
-    FILE* f = std::fopen(file.path_.c_str(), "wb");
-    if (!f) return nullptr;
+  // Writes the input to the scratch file (or its sibling with `suffix`) and returns the
+  // path, empty when it cannot be written.
+  static std::string Write(const uint8_t* data, size_t size, const char* suffix = "") {
+    std::string path = Sibling(suffix);
+    if (path.empty()) return path;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return std::string();
     bool ok = std::fwrite(data, 1, size, f) == size;
     ok = std::fclose(f) == 0 && ok;
-    return ok ? file.path_.c_str() : nullptr;
+    return ok ? path : std::string();
   }
-  // A second name in the same folder, for files the library writes.
+  // The scratch file's name with `suffix` added, for files the library writes.
   static std::string Sibling(const char* suffix) {
     static ScratchFile file;
     return file.path_.empty() ? std::string() : file.path_ + suffix;
   }
 
  private:
+  static constexpr const char* kSuffixes[] = {"", ".png", ".tif", ".tga"};
+
   ScratchFile() {
     const char* dir = std::getenv("TMPDIR");
     std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/pxfuzz-XXXXXX";
@@ -79,8 +83,7 @@ class ScratchFile {
   }
   ~ScratchFile() {
     if (path_.empty()) return;
-    std::remove(path_.c_str());
-    for (const char* s : {".png", ".tif"}) std::remove((path_ + s).c_str());
+    for (const char* s : kSuffixes) std::remove((path_ + s).c_str());
   }
   std::string path_;
 };
@@ -419,14 +422,14 @@ inline Problem PSD(const uint8_t* data, size_t size) {
 
 // WMF and EMF: the renderer takes a path; the application renders at 100 x 100 on black.
 inline Problem Metafile(const uint8_t* data, size_t size) {
-  const char* path = ScratchFile::Write(data, size);
-  if (!path) return nullptr;
+  const std::string path = ScratchFile::Write(data, size);
+  if (path.empty()) return nullptr;
   uint32_t width = 0, height = 0;
-  BYTE* image = PXRenderMetafileFile(path, &width, &height, 100, 100, 0, 0);
+  BYTE* image = PXRenderMetafileFile(path.c_str(), &width, &height, 100, 100, 0, 0);
   Problem problem = CheckImage(image, width, height, 24);
   // The renderer reports four times; stopping after the playback costs a second one.
   StopAfter stop(StopAfter::CallsFor(size) % 4);
-  image = PXRenderMetafileFile(path, &width, &height, 100, 100, 0, 0);
+  image = PXRenderMetafileFile(path.c_str(), &width, &height, 100, 100, 0, 0);
   return problem ? problem : CheckImage(image, width, height, 24);
 }
 

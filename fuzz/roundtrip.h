@@ -1,11 +1,12 @@
 // The round trip: any input decoded the way the application's image object decodes it
 // (format by content, depth by the dimension calls), written with the library's writers
-// and read back by its readers. Whatever was decoded without an error must come back
-// unchanged.
+// (PNG as the preview cache writes it, TIFF as the output does) and read back by its
+// readers. Whatever was decoded without an error must come back unchanged.
 #ifndef PAGEWEAVER_FUZZ_ROUNDTRIP_H
 #define PAGEWEAVER_FUZZ_ROUNDTRIP_H
 
 #include <algorithm>
+#include <iterator>
 
 #include "entries.h"
 
@@ -115,8 +116,8 @@ inline bool DecodeLikeTheApplication(const uint8_t* data, size_t size, Decoded& 
       break;
     case PX_FORMAT_WMF:
     case PX_FORMAT_EMF:
-      if (const char* path = ScratchFile::Write(data, size))
-        pixels = PXRenderMetafileFile(path, &w, &h, 100, 100, 0, 0);
+      if (const std::string path = ScratchFile::Write(data, size); !path.empty())
+        pixels = PXRenderMetafileFile(path.c_str(), &w, &h, 100, 100, 0, 0);
       break;
     default:
       return false;
@@ -196,10 +197,60 @@ inline Problem ThroughPNG(const Decoded& image) {
   return problem;
 }
 
+// The TIFF compressions that keep every pixel, per depth; JPEG is written too, and then
+// only the size must come back.
+constexpr uint32_t kBilevelCompressions[] = {
+    PX_TIFF_COMPRESSION_NONE,     PX_TIFF_COMPRESSION_CCITT_HUFFMAN, PX_TIFF_COMPRESSION_CCITT_G3,
+    PX_TIFF_COMPRESSION_CCITT_G4, PX_TIFF_COMPRESSION_LZW,           PX_TIFF_COMPRESSION_PACKBITS,
+    PX_TIFF_COMPRESSION_DEFLATE};
+constexpr uint32_t kColourCompressions[] = {
+    PX_TIFF_COMPRESSION_NONE,    PX_TIFF_COMPRESSION_LZW,           PX_TIFF_COMPRESSION_PACKBITS,
+    PX_TIFF_COMPRESSION_DEFLATE, PX_TIFF_COMPRESSION_ADOBE_DEFLATE, PX_TIFF_COMPRESSION_JPEG};
+
+// Writes the image as one TIFF page, as the output does (flags 0) or, varied by the
+// input, in tiles and with the predictor, and reads it back at the same depth.
+inline Problem ThroughTIFF(const Decoded& image, size_t inputSize) {
+  std::string path = ScratchFile::Sibling(".tif");
+  if (path.empty()) return nullptr;
+  uint32_t compression = image.bits == 1
+                             ? kBilevelCompressions[inputSize % std::size(kBilevelCompressions)]
+                             : kColourCompressions[inputSize % std::size(kColourCompressions)];
+  uint32_t flags = (inputSize / 8) % 2 ? PX_TIFF_WRITE_TILES | PX_TIFF_WRITE_PREDICTOR : 0;
+  PXResolution resolution = {300, 300, 2};
+  PXSink sink = PXOpenFileSink(path.c_str(), FALSE);
+  if (!sink) return nullptr;
+  PXWriteTIFF(sink, image.pixels, image.width, image.height, image.bits, image.palette, compression,
+              &resolution, flags);
+  int written = PXGetLastError();
+  PXCloseSink(sink);
+  if (written != 0) return written == PX_ERR_NO_MEMORY ? nullptr : "TIFF writer refused an image";
+
+  PXSource source = PXOpenFileSource(path.c_str());
+  if (!source) return "written TIFF cannot be opened";
+  uint32_t w = 0, h = 0;
+  RGBQUAD palette[256] = {};
+  BYTE* back = PXReadTIFF(source, &w, &h, image.bits, palette, 0, 0);
+  int error = PXGetLastError();
+  PXCloseSource(source);
+  Problem problem = nullptr;
+  if (!back || error != 0) {
+    problem = error == PX_ERR_NO_MEMORY ? nullptr : "written TIFF does not read back";
+  } else if (w != image.width || h != image.height) {
+    problem = "TIFF read back at another size";
+  } else if (compression != PX_TIFF_COMPRESSION_JPEG) {
+    if (!SamePixels(image, back)) problem = "TIFF read back with other pixels";
+    if (image.bits == 8 && !SameColors(image.palette, palette, 256))
+      problem = "TIFF read back with another palette";
+  }
+  GlobalFree(back);
+  return problem;
+}
+
 inline Problem RoundTrip(const uint8_t* data, size_t size) {
   Decoded image;
   if (!DecodeLikeTheApplication(data, size, image)) return nullptr;
-  return ThroughPNG(image);
+  Problem problem = ThroughPNG(image);
+  return problem ? problem : ThroughTIFF(image, size);
 }
 
 }  // namespace pxfuzz

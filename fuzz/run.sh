@@ -20,7 +20,7 @@ seconds=${FUZZ_SECONDS:-60}
 jobs=${FUZZ_JOBS:-$(nproc)}
 corpus=${PAGEWEAVER_CORPUS:-$root/../shared/corpus}
 corpus=$(cd "$corpus" 2>/dev/null && pwd || echo "$corpus")
-all_targets=(detect bmp tiff_info tiff_read png jpeg gif pcx tga wbmp psd metafile roundtrip)
+all_targets=(detect bmp tiff_info tiff_read png jpeg gif pcx tga wbmp psd metafile roundtrip image)
 
 totals() {
   [ -f "$build/history.tsv" ] || { echo "no fuzzing recorded in $build yet"; return; }
@@ -62,7 +62,7 @@ declare -A patterns=(
 )
 format_of() {
   case "$1" in
-    detect | roundtrip) echo all ;;
+    detect | roundtrip | image) echo all ;;
     tiff_*) echo tiff ;;
     *) echo "$1" ;;
   esac

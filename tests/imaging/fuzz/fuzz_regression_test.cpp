@@ -25,12 +25,13 @@ void PrintTo(const Input& input, std::ostream* out) {
   *out << input.target << ": " << input.path.filename().string();
 }
 
-// Every file below `root`/<target>/, skipping notes.
+// Every file below `root`/<target>/, skipping notes. The image object's target has its
+// reproducers run by the application's tests.
 std::vector<Input> InputsUnder(const fs::path& root) {
   std::vector<Input> inputs;
   if (!fs::is_directory(root)) return inputs;
   for (const auto& dir : fs::directory_iterator(root)) {
-    if (!dir.is_directory()) continue;
+    if (!dir.is_directory() || dir.path().filename() == "image") continue;
     for (const auto& file : fs::recursive_directory_iterator(dir.path())) {
       if (!file.is_regular_file() || file.path().extension() == ".md") continue;
       inputs.push_back({dir.path().filename().string(), file.path()});

@@ -5,6 +5,7 @@
 #include <sanitizer/allocator_interface.h>
 #include <sanitizer/common_interface_defs.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -22,8 +23,6 @@ namespace {
 const pxfuzz::Target* g_target = nullptr;
 size_t g_allowed = SIZE_MAX;  // bytes one allocation may take during the current input
 bool g_reporting = false;
-
-constexpr size_t kAllocationFloor = size_t(64) << 20;
 
 void OnMalloc(const volatile void*, size_t bytes) {
   if (bytes <= g_allowed || g_reporting) return;
@@ -61,7 +60,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint64_t allowed = uint64_t(size) * g_target->bytesPerInputByte;
-  g_allowed = size_t(allowed > kAllocationFloor ? allowed : kAllocationFloor);
+  g_allowed = size_t(std::max(allowed, g_target->floorBytes));
   pxfuzz::Problem problem = g_target->run(data, size);
   g_allowed = SIZE_MAX;
   if (problem) {

@@ -83,7 +83,8 @@ inline Problem ImageObject(const uint8_t* data, size_t size) {
   return checks.result();
 }
 
-inline constexpr Target kImageObjectTarget = {"image", ImageObject, uint64_t(1) << 21};
+inline constexpr Target kImageObjectTarget = {"image", ImageObject, uint64_t(1) << 21,
+                                              kMetafileSurface};
 
 }  // namespace pxfuzz
 

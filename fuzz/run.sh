@@ -24,9 +24,9 @@ all_targets=(detect bmp tiff_info tiff_read png jpeg gif pcx tga wbmp psd metafi
 
 totals() {
   [ -f "$build/history.tsv" ] || { echo "no fuzzing recorded in $build yet"; return; }
-  awk -F'\t' '{ s[$2] += $3; e[$2] += $4; n[$2]++ }
-    END { printf "%-12s %5s %9s %14s\n", "target", "runs", "hours", "executions";
-          for (t in s) printf "%-12s %5d %9.2f %14d\n", t, n[t], s[t] / 3600, e[t] }' \
+  printf "%-12s %5s %8s %14s %9s\n" target runs hours executions findings
+  awk -F'\t' '{ s[$2] += $3; e[$2] += $4; n[$2]++; if ($5 == "finding") f[$2]++ }
+    END { for (t in s) printf "%-12s %5d %8.2f %14d %9d\n", t, n[t], s[t] / 3600, e[t], f[t] }' \
     "$build/history.tsv" | sort
 }
 

@@ -64,4 +64,19 @@ TEST(FuzzFindingsMetafile, AWidePenThroughAnAbsurdMappingStaysSmall) {
   EXPECT_LT(PeakKiB() - before, 200 * 1024) << "KiB more at the peak";
 }
 
+// Text whose font the mapping makes 5640 pixels tall and 16 times as wide: FreeType
+// refuses glyphs over 65535 pixels, and Cairo leaks the scaled font it failed to make
+// (the sanitizer build's leak check sees it). Such text is drawn at most 20000 pixels
+// wide, and the file renders.
+TEST(FuzzFindingsMetafile, TextStretchedPastTheFontEngineRenders) {
+  uint32_t width = 0, height = 0;
+  pxtest::BlockGuard image(
+      PXRenderMetafileFile(Finding("metafile", "text-stretched-past-the-font-engine.emf").c_str(),
+                           &width, &height, 100, 100, 0, 0));
+  ASSERT_NE(image.block, nullptr) << PXGetLastError();
+  EXPECT_EQ(PXGetLastError(), 0);
+  EXPECT_EQ(width, 623u);
+  EXPECT_EQ(height, 468u);
+}
+
 }  // namespace

@@ -557,27 +557,43 @@ uint8_t* NewBlock(uint32_t width, uint32_t height, uint32_t bits) {
 int CPageImage::Resize(uint32_t width, uint32_t height, int method) {
   if (!pixels_ || !width || !height) return PX_ERR_PARAMETER;
   if (width == width_ && height == height_) return 0;
-  uint8_t* out = NewBlock(width, height, bitsPerPixel_);
-  if (!out) return PX_ERR_NO_MEMORY;
+  CPageImage resized;
+  if (int error = ScaledCopy(width, height, method, &resized)) return error;
+  TakePixels(resized);
+  return 0;
+}
+
+int CPageImage::ScaledCopy(uint32_t width, uint32_t height, int method, CPageImage* out) const {
+  if (!pixels_ || !width || !height || !out) return PX_ERR_PARAMETER;
+  uint8_t* block = NewBlock(width, height, bitsPerPixel_);
+  if (!block) return PX_ERR_NO_MEMORY;
   size_t inStride = RowBytes(), outStride = PXImageRowBytes(width, bitsPerPixel_);
   BOOL ok;
   if (bitsPerPixel_ == 1)
-    ok = PXResize1Bit(pixels_, width_, height_, uint32_t(inStride), out, width, height,
+    ok = PXResize1Bit(pixels_, width_, height_, uint32_t(inStride), block, width, height,
                       uint32_t(outStride));
   else if (method == kResizeNearest)
-    ok = PXResizeNearest(pixels_, width_, height_, uint32_t(inStride), out, width, height,
+    ok = PXResizeNearest(pixels_, width_, height_, uint32_t(inStride), block, width, height,
                          uint32_t(outStride), bitsPerPixel_ / 8);
   else if (bitsPerPixel_ == 8)
-    ok = PXResizeIndexed(pixels_, width_, height_, uint32_t(inStride), out, width, height,
+    ok = PXResizeIndexed(pixels_, width_, height_, uint32_t(inStride), block, width, height,
                          uint32_t(outStride), std::clamp<uint32_t>(colorCount_, 1, 256), palette_);
   else
-    ok = PXResizeRGB(pixels_, width_, height_, uint32_t(inStride), out, width, height,
+    ok = PXResizeRGB(pixels_, width_, height_, uint32_t(inStride), block, width, height,
                      uint32_t(outStride), bitsPerPixel_ / 8);
   if (!ok) {
-    GlobalFree(out);
+    GlobalFree(block);
     return LastErrorOr(PX_ERR_UNEXPECTED);
   }
-  Adopt(out, width, height, bitsPerPixel_, nullptr, colorCount_);
+  out->Clear();
+  out->Adopt(block, width, height, bitsPerPixel_, palette_, colorCount_);
+  out->type_ = type_;
+  out->sourceName_ = sourceName_;
+  out->frameIndex_ = frameIndex_;
+  out->resolutionX_ = resolutionX_;
+  out->resolutionY_ = resolutionY_;
+  out->resolutionUnit_ = resolutionUnit_;
+  out->sourceCompression_ = sourceCompression_;
   return 0;
 }
 
@@ -713,8 +729,11 @@ int CPageImage::Thumbnail(uint32_t boxWidth, uint32_t boxHeight, COLORREF backgr
   w = std::max<uint32_t>(w, 1);
   h = std::max<uint32_t>(h, 1);
   CPageImage fitted;
-  if (int error = CopyTo(&fitted)) return error;
-  if (int error = fitted.Resize(w, h, kResizeDefault)) return error;
+  if (w == width_ && h == height_) {
+    if (int error = CopyTo(&fitted)) return error;
+  } else if (int error = ScaledCopy(w, h, kResizeDefault, &fitted)) {
+    return error;
+  }
 
   uint8_t* box = NewBlock(boxWidth, boxHeight, bitsPerPixel_);
   if (!box) return PX_ERR_NO_MEMORY;

@@ -230,33 +230,45 @@ int CPageImage::CopyTo(CPageImage* out) const {
 
 /* ---- Loading ---------------------------------------------------------------------------- */
 
+namespace {
+
+// The type a file's content (or, failing that, its name) suggests, before refinement.
+ImageType Candidate(PXSource source, const std::string& path) {
+  PXSeekSource(source, 0, PX_SEEK_SET);
+  ImageType candidate = TypeByFormat(PXGuessFileType(source));
+  return candidate == UNKNOWN ? TypeByExtension(path) : candidate;
+}
+
+}  // namespace
+
 ImageType CPageImage::DetectType(const std::string& path, int frame) {
   Source source(path);
   if (!source) return UNKNOWN;
-  int format = PXGuessFileType(source.AtStart());
-  ImageType candidate = TypeByFormat(format);
-  if (candidate == UNKNOWN) candidate = TypeByExtension(path);
-  if (candidate == UNKNOWN) return UNKNOWN;
-  return Refine(candidate, source.get(), frame);
+  ImageType candidate = Candidate(source.get(), path);
+  return candidate == UNKNOWN ? UNKNOWN : Refine(candidate, source.get(), frame);
 }
 
 int CPageImage::PageCount(const std::string& path) {
-  if (DetectType(path) != TIF_24 && DetectType(path) != TIF_PAL && DetectType(path) != TIF_1)
-    return 0;
   Source source(path);
-  if (!source) return 0;
+  if (!source || Candidate(source.get(), path) != TIF_24) return 0;
   return int(PXGetTIFFPageCount(source.AtStart()));
 }
 
 int CPageImage::Load(const std::string& path, ImageType type, int frame) {
   Clear();
   if (path.empty()) return PX_ERR_FILE_OPEN;
-  if (type == UNKNOWN) type = DetectType(path, frame);
-  if (type == UNKNOWN) return PX_ERR_PARAMETER;
-  if (type == WMF || type == EMF) return LoadMetafile(path, type);
-
+  // One open of the file serves detection, reading and the resolution.
   Source source(path);
+  if (type == UNKNOWN) {
+    if (source) {
+      type = Candidate(source.get(), path);
+      if (type != UNKNOWN) type = Refine(type, source.get(), frame);
+    }
+    if (type == UNKNOWN) return PX_ERR_PARAMETER;
+  }
+  if (type == WMF || type == EMF) return LoadMetafile(path, type);
   if (!source) return LastErrorOr(PX_ERR_FILE_OPEN);
+  PXSeekSource(source.get(), 0, PX_SEEK_SET);
   if (int error = ReadWithLibrary(source.get(), type, frame)) {
     Clear();
     return error;

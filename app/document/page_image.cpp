@@ -230,33 +230,45 @@ int CPageImage::CopyTo(CPageImage* out) const {
 
 /* ---- Loading ---------------------------------------------------------------------------- */
 
+namespace {
+
+// The type a file's content (or, failing that, its name) suggests, before refinement.
+ImageType Candidate(PXSource source, const std::string& path) {
+  PXSeekSource(source, 0, PX_SEEK_SET);
+  ImageType candidate = TypeByFormat(PXGuessFileType(source));
+  return candidate == UNKNOWN ? TypeByExtension(path) : candidate;
+}
+
+}  // namespace
+
 ImageType CPageImage::DetectType(const std::string& path, int frame) {
   Source source(path);
   if (!source) return UNKNOWN;
-  int format = PXGuessFileType(source.AtStart());
-  ImageType candidate = TypeByFormat(format);
-  if (candidate == UNKNOWN) candidate = TypeByExtension(path);
-  if (candidate == UNKNOWN) return UNKNOWN;
-  return Refine(candidate, source.get(), frame);
+  ImageType candidate = Candidate(source.get(), path);
+  return candidate == UNKNOWN ? UNKNOWN : Refine(candidate, source.get(), frame);
 }
 
 int CPageImage::PageCount(const std::string& path) {
-  if (DetectType(path) != TIF_24 && DetectType(path) != TIF_PAL && DetectType(path) != TIF_1)
-    return 0;
   Source source(path);
-  if (!source) return 0;
+  if (!source || Candidate(source.get(), path) != TIF_24) return 0;
   return int(PXGetTIFFPageCount(source.AtStart()));
 }
 
 int CPageImage::Load(const std::string& path, ImageType type, int frame) {
   Clear();
   if (path.empty()) return PX_ERR_FILE_OPEN;
-  if (type == UNKNOWN) type = DetectType(path, frame);
-  if (type == UNKNOWN) return PX_ERR_PARAMETER;
-  if (type == WMF || type == EMF) return LoadMetafile(path, type);
-
+  // One open of the file serves detection, reading and the resolution.
   Source source(path);
+  if (type == UNKNOWN) {
+    if (source) {
+      type = Candidate(source.get(), path);
+      if (type != UNKNOWN) type = Refine(type, source.get(), frame);
+    }
+    if (type == UNKNOWN) return PX_ERR_PARAMETER;
+  }
+  if (type == WMF || type == EMF) return LoadMetafile(path, type);
   if (!source) return LastErrorOr(PX_ERR_FILE_OPEN);
+  PXSeekSource(source.get(), 0, PX_SEEK_SET);
   if (int error = ReadWithLibrary(source.get(), type, frame)) {
     Clear();
     return error;
@@ -557,27 +569,43 @@ uint8_t* NewBlock(uint32_t width, uint32_t height, uint32_t bits) {
 int CPageImage::Resize(uint32_t width, uint32_t height, int method) {
   if (!pixels_ || !width || !height) return PX_ERR_PARAMETER;
   if (width == width_ && height == height_) return 0;
-  uint8_t* out = NewBlock(width, height, bitsPerPixel_);
-  if (!out) return PX_ERR_NO_MEMORY;
+  CPageImage resized;
+  if (int error = ScaledCopy(width, height, method, &resized)) return error;
+  TakePixels(resized);
+  return 0;
+}
+
+int CPageImage::ScaledCopy(uint32_t width, uint32_t height, int method, CPageImage* out) const {
+  if (!pixels_ || !width || !height || !out) return PX_ERR_PARAMETER;
+  uint8_t* block = NewBlock(width, height, bitsPerPixel_);
+  if (!block) return PX_ERR_NO_MEMORY;
   size_t inStride = RowBytes(), outStride = PXImageRowBytes(width, bitsPerPixel_);
   BOOL ok;
   if (bitsPerPixel_ == 1)
-    ok = PXResize1Bit(pixels_, width_, height_, uint32_t(inStride), out, width, height,
+    ok = PXResize1Bit(pixels_, width_, height_, uint32_t(inStride), block, width, height,
                       uint32_t(outStride));
   else if (method == kResizeNearest)
-    ok = PXResizeNearest(pixels_, width_, height_, uint32_t(inStride), out, width, height,
+    ok = PXResizeNearest(pixels_, width_, height_, uint32_t(inStride), block, width, height,
                          uint32_t(outStride), bitsPerPixel_ / 8);
   else if (bitsPerPixel_ == 8)
-    ok = PXResizeIndexed(pixels_, width_, height_, uint32_t(inStride), out, width, height,
+    ok = PXResizeIndexed(pixels_, width_, height_, uint32_t(inStride), block, width, height,
                          uint32_t(outStride), std::clamp<uint32_t>(colorCount_, 1, 256), palette_);
   else
-    ok = PXResizeRGB(pixels_, width_, height_, uint32_t(inStride), out, width, height,
+    ok = PXResizeRGB(pixels_, width_, height_, uint32_t(inStride), block, width, height,
                      uint32_t(outStride), bitsPerPixel_ / 8);
   if (!ok) {
-    GlobalFree(out);
+    GlobalFree(block);
     return LastErrorOr(PX_ERR_UNEXPECTED);
   }
-  Adopt(out, width, height, bitsPerPixel_, nullptr, colorCount_);
+  out->Clear();
+  out->Adopt(block, width, height, bitsPerPixel_, palette_, colorCount_);
+  out->type_ = type_;
+  out->sourceName_ = sourceName_;
+  out->frameIndex_ = frameIndex_;
+  out->resolutionX_ = resolutionX_;
+  out->resolutionY_ = resolutionY_;
+  out->resolutionUnit_ = resolutionUnit_;
+  out->sourceCompression_ = sourceCompression_;
   return 0;
 }
 
@@ -713,8 +741,11 @@ int CPageImage::Thumbnail(uint32_t boxWidth, uint32_t boxHeight, COLORREF backgr
   w = std::max<uint32_t>(w, 1);
   h = std::max<uint32_t>(h, 1);
   CPageImage fitted;
-  if (int error = CopyTo(&fitted)) return error;
-  if (int error = fitted.Resize(w, h, kResizeDefault)) return error;
+  if (w == width_ && h == height_) {
+    if (int error = CopyTo(&fitted)) return error;
+  } else if (int error = ScaledCopy(w, h, kResizeDefault, &fitted)) {
+    return error;
+  }
 
   uint8_t* box = NewBlock(boxWidth, boxHeight, bitsPerPixel_);
   if (!box) return PX_ERR_NO_MEMORY;

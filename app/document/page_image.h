@@ -63,6 +63,8 @@ class CPageImage {
   // The size that fits the image into a box keeping its aspect ratio (0 x 0 when empty).
   void FitSize(uint32_t boxWidth, uint32_t boxHeight, uint32_t* width, uint32_t* height) const;
   int Resize(uint32_t width, uint32_t height, int method = kResizeDefault);
+  // A resized copy in `out`, leaving this image as it is.
+  int ScaledCopy(uint32_t width, uint32_t height, int method, CPageImage* out) const;
   int To1Bit(int threshold);
   int To8Bit();
   int To24Bit();

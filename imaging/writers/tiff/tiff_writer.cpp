@@ -87,12 +87,33 @@ class Output {
     TIFF* tif = tif_.get();
     if (int error = SetPageTags(op_, tif, page, flags_)) return error;
     if (int error = WritePixels(op_, tif, page, flags_)) return error;
-    // libtiff links a directory into the chain before it writes it out.
-    linkAtRisk_ = true;
-    if (!TIFFWriteDirectory(tif) || !io_.Flush()) return PX_ERR_FILE_WRITE;
-    linkAtRisk_ = false;
-    ++pagesDone_;
-    return PX_OK;
+    return FinishPage();
+  }
+
+  // Writes a page compressed ahead: the same tags, then its strips or tiles as they are.
+  int WriteEncodedPage(const EncodedPage& page) {
+    if (page.flags != flags_) return PX_ERR_PARAMETER;
+    TIFF* tif = tif_.get();
+    if (int error = SetPageTags(op_, tif, page.spec, flags_)) return error;
+    const uint32_t striles = page.tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    if (striles != page.ends.size()) return PX_ERR_PARAMETER;
+    uint32_t rowsPerStrile = page.spec.height, tileWidth = 0;
+    TIFFGetField(tif, page.tiled ? TIFFTAG_TILELENGTH : TIFFTAG_ROWSPERSTRIP, &rowsPerStrile);
+    if (page.tiled) TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
+    const uint32_t across = tileWidth ? (page.spec.width + tileWidth - 1) / tileWidth : 1;
+    size_t begin = 0;
+    for (uint32_t s = 0; s < striles; ++s) {
+      uint8_t* data = const_cast<uint8_t*>(page.data.data()) + begin;
+      const auto size = tmsize_t(page.ends[s] - begin);
+      begin = page.ends[s];
+      const tmsize_t written =
+          page.tiled ? TIFFWriteRawTile(tif, s, data, size) : TIFFWriteRawStrip(tif, s, data, size);
+      if (written != size) return PX_ERR_FILE_WRITE;
+      const uint64_t row = uint64_t(s / across) * rowsPerStrile;
+      if (!op_.Progress(uint32_t(std::min<uint64_t>(row, page.spec.height)), page.spec.height))
+        return PX_ERR_ABORTED;
+    }
+    return FinishPage();
   }
 
   // Closes the file and records the call's error. Returns the sink's size, or 0 when
@@ -117,6 +138,16 @@ class Output {
   }
 
  private:
+  // Writes the page's directory and flushes the sink: 0 or 4.
+  int FinishPage() {
+    // libtiff links a directory into the chain before it writes it out.
+    linkAtRisk_ = true;
+    if (!TIFFWriteDirectory(tif_.get()) || !io_.Flush()) return PX_ERR_FILE_WRITE;
+    linkAtRisk_ = false;
+    ++pagesDone_;
+    return PX_OK;
+  }
+
   // Closes libtiff with writes switched off, so that the unfinished page (its last
   // strips, its directory and the link to it) stays out of the file.
   void CloseQuietly() {
@@ -168,6 +199,18 @@ uint32_t WritePages(PXOperation& op, PXSink sink, PXTIFFPageCallback callback, v
   return output.Finish(error);
 }
 
+uint32_t WriteEncodedPages(PXOperation& op, PXSink sink, PXTIFFEncodedPageCallback callback,
+                           void* userData, uint32_t flags) {
+  Output output(op, sink, flags);
+  int error = output.Open();
+  while (!error) {
+    const PXTIFFEncodedPage* handle = nullptr;
+    if (!callback(&handle, userData) || !handle) break;
+    error = output.WriteEncodedPage(*PXEncodedPageOf(handle));
+  }
+  return output.Finish(error);
+}
+
 uint32_t WriteOne(PXOperation& op, PXSink sink, const PageSpec& page, uint32_t flags) {
   // Bad arguments are refused before the sink is touched.
   if (int error = CheckPage(page, flags)) return op.SetError(error), 0;
@@ -215,6 +258,15 @@ extern "C" uint32_t PXWriteMultiPageTIFF(PXSink sink, PXTIFFPageCallback callbac
   if (!op.CheckHandle(sink)) return 0;
   if (!callback) return op.SetError(PX_ERR_PARAMETER), 0;
   return Shielded(op, [&] { return WritePages(op, sink, callback, userData, flags); });
+}
+
+extern "C" uint32_t PXWriteEncodedTIFFPages(PXSink sink, PXTIFFEncodedPageCallback callback,
+                                            void* userData, uint32_t flags) {
+  PXOperation op;
+  if (!op) return 0;
+  if (!op.CheckHandle(sink)) return 0;
+  if (!callback) return op.SetError(PX_ERR_PARAMETER), 0;
+  return Shielded(op, [&] { return WriteEncodedPages(op, sink, callback, userData, flags); });
 }
 
 extern "C" uint32_t PXWriteTIFFStride(PXSink sink, const BYTE* pixels, uint32_t width,

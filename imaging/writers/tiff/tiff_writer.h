@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "core/operation.h"
 #include "readers/tiff/tiff_client.h"
@@ -38,6 +39,28 @@ int SetPageTags(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags
 // Writes the page's strips or tiles: 0, or 1 (no memory), 4 (libtiff refused the data),
 // 14 (aborted), 24 (more rows than the page has).
 int WritePixels(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags);
+
+// A page compressed ahead: its description (without pixels) and the bytes of each of its
+// strips or tiles, in order.
+struct EncodedPage {
+  PageSpec spec;
+  RGBQUAD palette[256] = {};
+  uint32_t flags = 0;
+  bool tiled = false;
+  std::vector<uint8_t> data;
+  std::vector<size_t> ends;  // end of each strip or tile in data
+};
+
+// Compresses a checked page into `out`: 0, or the code of WritePixels or 1.
+int EncodePage(PXOperation& op, const PageSpec& page, uint32_t flags, EncodedPage* out);
+
+}  // namespace pxtiffw
+
+struct PXTIFFEncodedPage;
+// The page behind the public handle, or null.
+const pxtiffw::EncodedPage* PXEncodedPageOf(const PXTIFFEncodedPage* page);
+
+namespace pxtiffw {
 
 // The number of directories chained from the header of a TIFF in `io` (0 when it holds
 // no TIFF, as an empty sink does).

@@ -311,131 +311,49 @@ int CPageImage::ReadWithLibrary(PXSource source, ImageType type, int frame) {
   uint32_t w = 0, h = 0;
   RGBQUAD palette[256] = {};
   BYTE* pixels = nullptr;
-  uint32_t bits = 8, colors = 0;
+  int transparent = -1;
+  const bool rgb = type == BMP_24 || type == PNG_24 || type == TIF_24 || type == JPG_24 ||
+                   type == PCX_24 || type == TGA_24 || type == PSD_24;
+  const uint32_t bits = rgb ? 24 : (type == PNG_1 || type == TIF_1) ? 1 : 8;
+  RGBQUAD* pal = rgb ? nullptr : palette;
   switch (type) {
     case BMP_24:
-      pixels = PXReadBMP(source, &w, &h, 24, nullptr, 0);
-      bits = 24;
-      break;
     case BMP_PAL:
-      pixels = PXReadBMP(source, &w, &h, 8, palette, 0);
-      if (pixels) {
-        int error = PXGetLastError();
-        PXSeekSource(source, 0, PX_SEEK_SET);
-        RGBQUAD ignored[256];
-        PXGetBMPPalette(source, &colors, ignored);
-        PXSeekSource(source, 0, PX_SEEK_SET);
-        if (error) {
-          GlobalFree(pixels);
-          return error;
-        }
-      }
+      pixels = PXReadBMP(source, &w, &h, bits, pal, 0);
       break;
     case PNG_24:
+    case PNG_PAL:
+    case PNG_1:
       // Transparent parts of a page show the paper it is printed on, not black.
       PXSetPNGDefaultBackground(255, 255, 255, 255);
-      pixels = static_cast<BYTE*>(PXReadPNG(source, &w, &h, 24, nullptr, 0));
-      bits = 24;
+      pixels = static_cast<BYTE*>(PXReadPNG(source, &w, &h, int(bits), pal, 0));
       break;
-    case PNG_PAL:
-    case PNG_1: {
-      bits = type == PNG_1 ? 1 : 8;
-      pixels = static_cast<BYTE*>(PXReadPNG(source, &w, &h, int(bits), palette, 0));
-      if (pixels) {
-        int error = PXGetLastError();
-        int count = 0;
-        RGBQUAD ignored[256];
-        PXSeekSource(source, 0, PX_SEEK_SET);
-        PXGetPNGPalette(source, &count, ignored);
-        colors = uint32_t(std::clamp(count, 0, 256));
-        if (type == PNG_1) colors = 2;
-        if (error) {
-          GlobalFree(pixels);
-          return error;
-        }
-      }
-      break;
-    }
     case TIF_24:
-      pixels = PXReadTIFF(source, &w, &h, 24, nullptr, uint32_t(frame), 0);
-      bits = 24;
-      break;
     case TIF_PAL:
-      pixels = PXReadTIFF(source, &w, &h, 8, palette, uint32_t(frame), 0);
-      colors = 256;
-      break;
     case TIF_1:
-      pixels = PXReadTIFF(source, &w, &h, 1, palette, uint32_t(frame), 0);
-      bits = 1;
-      colors = 2;
-      palette[0] = {255, 255, 255, 0};
-      palette[1] = {0, 0, 0, 0};
+      pixels = PXReadTIFF(source, &w, &h, bits, pal, uint32_t(frame), 0);
       break;
     case JPG_24:
-      pixels = PXReadJPEG(source, &w, &h, 24, 0);
-      bits = 24;
-      break;
     case JPG_8:
-      pixels = PXReadJPEG(source, &w, &h, 8, 0);
-      GreyRamp(palette);
-      colors = 256;
+      pixels = PXReadJPEG(source, &w, &h, int(bits), 0);
       break;
-    case GIF: {
-      int transparent = -1;
+    case GIF:
       pixels = PXReadGIF(source, &w, &h, &transparent, palette, 0);
-      if (pixels) {
-        int error = PXGetLastError();
-        uint32_t gw, gh, gifBits = 8;
-        RGBQUAD ignored[256];
-        PXSeekSource(source, 0, PX_SEEK_SET);
-        if (PXGetGIFDimensions(source, &gw, &gh, &gifBits, &transparent, ignored))
-          colors = 1u << std::min<uint32_t>(gifBits, 8);
-        else
-          colors = 256;
-        if (error) {
-          GlobalFree(pixels);
-          return error;
-        }
-      }
       break;
-    }
     case PCX_24:
-      pixels = PXReadPCX(source, &w, &h, 24, nullptr, 0);
-      bits = 24;
-      break;
     case PCX_PAL:
-      pixels = PXReadPCX(source, &w, &h, 8, palette, 0);
-      colors = 256;
+      pixels = PXReadPCX(source, &w, &h, bits, pal, 0);
       break;
     case TGA_24:
-      pixels = PXReadTGA(source, &w, &h, 24, nullptr, 0);
-      bits = 24;
+    case TGA_PAL:
+      pixels = PXReadTGA(source, &w, &h, bits, pal, 0);
       break;
-    case TGA_PAL: {
-      pixels = PXReadTGA(source, &w, &h, 8, palette, 0);
-      if (pixels) {
-        int error = PXGetLastError();
-        RGBQUAD ignored[256];
-        PXSeekSource(source, 0, PX_SEEK_SET);
-        if (!PXGetTGAPalette(source, &colors, ignored)) colors = 256;
-        if (error) {
-          GlobalFree(pixels);
-          return error;
-        }
-      }
-      break;
-    }
     case PSD_24:
-      pixels = PXReadPSD(source, &w, &h, 24, nullptr, 0);
-      bits = 24;
-      break;
     case PSD_8:
-      pixels = PXReadPSD(source, &w, &h, 8, palette, 0);
-      colors = 256;
+      pixels = PXReadPSD(source, &w, &h, int(bits), pal, 0);
       break;
     case WBMP:
       pixels = PXReadWBMP(source, &w, &h, palette, 8, 0);
-      colors = 2;
       break;
     default:
       return PX_ERR_PARAMETER;
@@ -446,6 +364,45 @@ int CPageImage::ReadWithLibrary(PXSource source, ImageType type, int frame) {
   if (int error = PXGetLastError()) {
     GlobalFree(pixels);
     return error;
+  }
+
+  // How many palette entries are in use, as each format tells it.
+  uint32_t colors = rgb ? 0 : 256;
+  RGBQUAD ignored[256];
+  PXSeekSource(source, 0, PX_SEEK_SET);
+  switch (type) {
+    case BMP_PAL:
+      if (!PXGetBMPPalette(source, &colors, ignored)) colors = 256;
+      break;
+    case PNG_PAL: {
+      int count = 0;
+      PXGetPNGPalette(source, &count, ignored);
+      colors = uint32_t(std::clamp(count, 1, 256));
+      break;
+    }
+    case PNG_1:
+    case TIF_1:
+    case WBMP:
+      colors = 2;
+      break;
+    case JPG_8:
+      GreyRamp(palette);
+      break;
+    case GIF: {
+      uint32_t screenWidth, screenHeight, gifBits = 8;  // the image's own size stays
+      if (PXGetGIFDimensions(source, &screenWidth, &screenHeight, &gifBits, &transparent, ignored))
+        colors = 1u << std::min<uint32_t>(gifBits, 8);
+      break;
+    }
+    case TGA_PAL:
+      if (!PXGetTGAPalette(source, &colors, ignored)) colors = 256;
+      break;
+    default:
+      break;
+  }
+  if (type == TIF_1) {
+    palette[0] = {255, 255, 255, 0};
+    palette[1] = {0, 0, 0, 0};
   }
   Adopt(pixels, w, h, bits, palette, colors);
   if (bits == 1) NormaliseOneBit();

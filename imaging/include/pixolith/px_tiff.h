@@ -144,8 +144,8 @@ typedef int (*PXTIFFEncodedPageCallback)(const PXTIFFEncodedPage** page, void* u
 
 // PXWriteMultiPageTIFF for pages encoded ahead, with the same flags they were encoded with
 // (others give error 5). The file is the one PXWriteMultiPageTIFF writes from the pixels.
-uint32_t PXWriteEncodedTIFFPages(PXSink sink, PXTIFFEncodedPageCallback callback,
-                                 void* userData, uint32_t flags);
+uint32_t PXWriteEncodedTIFFPages(PXSink sink, PXTIFFEncodedPageCallback callback, void* userData,
+                                 uint32_t flags);
 
 #ifdef __cplusplus
 }

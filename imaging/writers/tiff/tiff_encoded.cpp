@@ -93,12 +93,12 @@ int EncodePage(PXOperation& op, const PageSpec& page, uint32_t flags, EncodedPag
                      file.bytes.begin() + long(offset + count));
     out->ends.push_back(out->data.size());
   }
-  out->spec = page;
-  out->spec.pixels = nullptr;
+  out->layout = page;
+  out->layout.pixels = nullptr;
   if (page.palette) {
     const size_t entries = page.bitsPerPixel == 4 ? 16 : 256;
     std::memcpy(out->palette, page.palette, entries * sizeof(RGBQUAD));
-    out->spec.palette = out->palette;
+    out->layout.palette = out->palette;
   }
   out->flags = flags;
   return PX_OK;

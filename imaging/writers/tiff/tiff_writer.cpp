@@ -94,13 +94,13 @@ class Output {
   int WriteEncodedPage(const EncodedPage& page) {
     if (page.flags != flags_) return PX_ERR_PARAMETER;
     TIFF* tif = tif_.get();
-    if (int error = SetPageTags(op_, tif, page.spec, flags_)) return error;
+    if (int error = SetPageTags(op_, tif, page.layout, flags_)) return error;
     const uint32_t striles = page.tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     if (striles != page.ends.size()) return PX_ERR_PARAMETER;
-    uint32_t rowsPerStrile = page.spec.height, tileWidth = 0;
+    uint32_t rowsPerStrile = page.layout.height, tileWidth = 0;
     TIFFGetField(tif, page.tiled ? TIFFTAG_TILELENGTH : TIFFTAG_ROWSPERSTRIP, &rowsPerStrile);
     if (page.tiled) TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
-    const uint32_t across = tileWidth ? (page.spec.width + tileWidth - 1) / tileWidth : 1;
+    const uint32_t across = tileWidth ? (page.layout.width + tileWidth - 1) / tileWidth : 1;
     size_t begin = 0;
     for (uint32_t s = 0; s < striles; ++s) {
       uint8_t* data = const_cast<uint8_t*>(page.data.data()) + begin;
@@ -110,7 +110,7 @@ class Output {
           page.tiled ? TIFFWriteRawTile(tif, s, data, size) : TIFFWriteRawStrip(tif, s, data, size);
       if (written != size) return PX_ERR_FILE_WRITE;
       const uint64_t row = uint64_t(s / across) * rowsPerStrile;
-      if (!op_.Progress(uint32_t(std::min<uint64_t>(row, page.spec.height)), page.spec.height))
+      if (!op_.Progress(uint32_t(std::min<uint64_t>(row, page.layout.height)), page.layout.height))
         return PX_ERR_ABORTED;
     }
     return FinishPage();

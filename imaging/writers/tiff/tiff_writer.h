@@ -43,7 +43,7 @@ int WritePixels(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags
 // A page compressed ahead: its description (without pixels) and the bytes of each of its
 // strips or tiles, in order.
 struct EncodedPage {
-  PageSpec spec;
+  PageSpec layout;
   RGBQUAD palette[256] = {};
   uint32_t flags = 0;
   bool tiled = false;

@@ -213,8 +213,14 @@ int CPageImage::CopyTo(CPageImage* out) const {
   auto* copy = static_cast<uint8_t*>(GlobalAlloc(GPTR, bytes));
   if (!copy) return PX_ERR_NO_MEMORY;
   std::memcpy(copy, pixels_, bytes);
+  GiveDescription(out, copy, width_, height_);
+  return 0;
+}
+
+void CPageImage::GiveDescription(CPageImage* out, uint8_t* pixels, uint32_t width,
+                                 uint32_t height) const {
   out->Clear();
-  out->Adopt(copy, width_, height_, bitsPerPixel_, palette_, colorCount_);
+  out->Adopt(pixels, width, height, bitsPerPixel_, palette_, colorCount_);
   out->type_ = type_;
   out->sourceName_ = sourceName_;
   out->frameIndex_ = frameIndex_;
@@ -225,7 +231,6 @@ int CPageImage::CopyTo(CPageImage* out) const {
   out->saveResolutionX_ = saveResolutionX_;
   out->saveResolutionY_ = saveResolutionY_;
   out->saveResolutionUnit_ = saveResolutionUnit_;
-  return 0;
 }
 
 /* ---- Loading ---------------------------------------------------------------------------- */
@@ -554,15 +559,7 @@ int CPageImage::ScaledCopy(uint32_t width, uint32_t height, int method, CPageIma
     GlobalFree(block);
     return LastErrorOr(PX_ERR_UNEXPECTED);
   }
-  out->Clear();
-  out->Adopt(block, width, height, bitsPerPixel_, palette_, colorCount_);
-  out->type_ = type_;
-  out->sourceName_ = sourceName_;
-  out->frameIndex_ = frameIndex_;
-  out->resolutionX_ = resolutionX_;
-  out->resolutionY_ = resolutionY_;
-  out->resolutionUnit_ = resolutionUnit_;
-  out->sourceCompression_ = sourceCompression_;
+  GiveDescription(out, block, width, height);
   return 0;
 }
 

@@ -114,18 +114,11 @@ extern "C" PXTIFFEncodedPage* PXEncodeTIFFPage(const BYTE* pixels, uint32_t widt
                                                uint32_t flags) {
   PXOperation op;
   if (!op) return nullptr;
-  if ((bitsPerPixel != 1 && bitsPerPixel != 8 && bitsPerPixel != 24 && bitsPerPixel != 32) ||
-      (bitsPerPixel == 8 && !palette) || (flags & PX_TIFF_WRITE_APPEND))
-    return op.SetError(PX_ERR_PARAMETER), nullptr;
   PageSpec page;
-  page.pixels = pixels;
-  page.width = width;
-  page.height = height;
-  page.bitsPerPixel = bitsPerPixel;
-  page.stride = RowBytes(width, bitsPerPixel);
-  page.palette = palette;
-  page.compression = compression;
-  if (resolution) page.resolution = *resolution;
+  if (!MultiPage(pixels, width, height, bitsPerPixel, palette, compression,
+                 resolution ? *resolution : PXResolution{1, 1, 1}, &page) ||
+      (flags & PX_TIFF_WRITE_APPEND))
+    return op.SetError(PX_ERR_PARAMETER), nullptr;
   if (int error = CheckPage(page, flags)) return op.SetError(error), nullptr;
   try {
     auto* encoded = new PXTIFFEncodedPage();

@@ -181,23 +181,34 @@ uint32_t WritePages(PXOperation& op, PXSink sink, PXTIFFPageCallback callback, v
     if (!callback(&pixels, &width, &height, &palette, &bits, &compression, &resolution, userData) ||
         !pixels)
       break;
-    if ((bits != 1 && bits != 8 && bits != 24 && bits != 32) || (bits == 8 && !palette)) {
+    PageSpec page;
+    if (!MultiPage(pixels, width, height, bits, palette, compression, resolution, &page)) {
       error = PX_ERR_PARAMETER;
       break;
     }
-    PageSpec page;
-    page.pixels = pixels;
-    page.width = width;
-    page.height = height;
-    page.bitsPerPixel = bits;
-    page.stride = RowBytes(width, bits);
-    page.palette = palette;
-    page.compression = compression;
-    page.resolution = resolution;
     error = output.WritePage(page);
   }
   return output.Finish(error);
 }
+
+}  // namespace
+
+bool MultiPage(const BYTE* pixels, uint32_t width, uint32_t height, uint32_t bits,
+               const RGBQUAD* palette, uint32_t compression, const PXResolution& resolution,
+               PageSpec* page) {
+  if ((bits != 1 && bits != 8 && bits != 24 && bits != 32) || (bits == 8 && !palette)) return false;
+  page->pixels = pixels;
+  page->width = width;
+  page->height = height;
+  page->bitsPerPixel = bits;
+  page->stride = RowBytes(width, bits);
+  page->palette = palette;
+  page->compression = compression;
+  page->resolution = resolution;
+  return true;
+}
+
+namespace {
 
 uint32_t WriteEncodedPages(PXOperation& op, PXSink sink, PXTIFFEncodedPageCallback callback,
                            void* userData, uint32_t flags) {

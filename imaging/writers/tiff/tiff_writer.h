@@ -23,6 +23,12 @@ struct PageSpec {
   PXResolution resolution = {1, 1, 1};
 };
 
+// A page of the multi-page writers: unpadded rows, top row first. Null when the depth is
+// not one of theirs (1, 8, 24, 32) or an 8-bit page comes without a palette.
+bool MultiPage(const BYTE* pixels, uint32_t width, uint32_t height, uint32_t bits,
+               const RGBQUAD* palette, uint32_t compression, const PXResolution& resolution,
+               PageSpec* page);
+
 // The compression code written for a page of `bits` per pixel asked for `requested`.
 uint32_t MapCompression(uint32_t bits, uint32_t requested);
 

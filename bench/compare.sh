@@ -30,8 +30,15 @@ if [ ! -f "$WORK/in-$PAGES/.done" ]; then
   touch "$WORK/in-$PAGES/.done"
 fi
 mapfile -t INPUTS < <(ls "$WORK/in-$PAGES"/page* | sort)
-# The same list twice: memory must not grow with the page count.
-DOUBLE=("${INPUTS[@]}" "${INPUTS[@]}")
+# Twice the pages (each file under a second name, as the same file twice is one page):
+# memory must not grow with the page count.
+mkdir -p "$WORK/twice-$PAGES"
+for f in "${INPUTS[@]}"; do
+  for copy in a b; do
+    [ -e "$WORK/twice-$PAGES/$copy-${f##*/}" ] || ln "$f" "$WORK/twice-$PAGES/$copy-${f##*/}"
+  done
+done
+mapfile -t DOUBLE < <(ls "$WORK/twice-$PAGES"/* | sort)
 
 # Debian's ImageMagick policy caps its pixel cache far below what 60 A4 pages need and
 # gives up; this policy lifts the caps so that it can finish the jobs at all.
@@ -81,10 +88,10 @@ for job in a b c; do
        im=(-colorspace Gray -threshold 50% -type Bilevel -compress Group4 -density 300 -units PixelsPerInch)
        gm=(-colorspace Gray -threshold 50% -type Bilevel -compress Group4 -density 300x300 -units PixelsPerInch) ;;
     b) pw=(--depth 24 --compression lzw --size 1240x1754)
-       im=(-resize 1240x1754 -type TrueColor -compress LZW)
+       im=(-resize 1240x1754 -type TrueColor -depth 8 -compress LZW)
        gm=(-resize 1240x1754 -type TrueColor -compress LZW) ;;
     c) pw=(--depth 24 --compression jpeg)
-       im=(-type TrueColor -compress JPEG -quality 75)
+       im=(-type TrueColor -depth 8 -compress JPEG -quality 75)
        gm=(-type TrueColor -compress JPEG -quality 75) ;;
   esac
   echo "job $job ..."

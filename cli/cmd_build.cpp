@@ -246,16 +246,11 @@ class ProgressPrinter : public BusyDisplay {
  public:
   explicit ProgressPrinter(bool quiet) : quiet_(quiet), terminal_(isatty(2)) {}
   void Start(CancelSink*) override { page_ = 0; }
-  void ShowProgress(const std::string& text, int percent, const CPageImage* image) override {
+  void ShowProgress(const std::string& text, int percent, const CPageImage*) override {
     ++page_;
     if (quiet_) return;
-    char line[64];
-    std::snprintf(line, sizeof line, "%3d%% page %d", percent, page_);
-    std::string size =
-        image ? " (" + std::to_string(image->Width()) + "x" + std::to_string(image->Height()) + ")"
-              : "";
-    std::fprintf(stderr, terminal_ ? "\r\033[K%s: %s%s" : "%s: %s%s\n", line, text.c_str(),
-                 size.c_str());
+    std::fprintf(stderr, terminal_ ? "\r\033[K%3d%% page %d: %s" : "%3d%% page %d: %s\n", percent,
+                 page_, text.c_str());
     std::fflush(stderr);
   }
   void Finish() override {

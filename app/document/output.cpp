@@ -48,6 +48,35 @@ int PreparePage(const PageRecord& record, CPageImage* image,
   return image->Flip(out.flip);
 }
 
+namespace {
+
+// The resolution a page is written with. A page without one (metafiles have none) is
+// written as the writer writes "no resolution": 1 x 1 without units, since a zero would
+// make some readers divide by it.
+PXResolution OutputResolution(const PageOutputSettings& out) {
+  return {uint32_t(out.resolutionX > 0 ? out.resolutionX : 1),
+          uint32_t(out.resolutionY > 0 ? out.resolutionY : 1),
+          uint32_t(out.resolutionUnit >= 1 && out.resolutionUnit <= 3 ? out.resolutionUnit : 1)};
+}
+
+// The size of the picture that goes with progress reports of pages converted elsewhere.
+constexpr uint32_t kPictureSize = 256;
+
+}  // namespace
+
+int PrepareEncodedPage(const PageRecord& record, PXTIFFEncodedPage** encoded, CPageImage* picture) {
+  CPageImage image;
+  if (int error = PreparePage(record, &image)) return error;
+  const PXResolution resolution = OutputResolution(record.output);
+  *encoded = PXEncodeTIFFPage(image.Pixels(), image.Width(), image.Height(), image.BitsPerPixel(),
+                              image.Palette(), uint32_t(record.output.compression), &resolution, 0);
+  if (!*encoded) return PXGetLastError() ? PXGetLastError() : int(PX_ERR_UNEXPECTED);
+  uint32_t w, h;
+  image.FitSize(kPictureSize, kPictureSize, &w, &h);
+  if (image.ScaledCopy(w, h, kResizeNearest, picture) != 0) picture->Clear();
+  return 0;
+}
+
 OutputPageFeeder::OutputPageFeeder(std::vector<PageRecord> pages, ProgressSink* progress,
                                    int threads, MessagePump* pump)
     : pages_(std::move(pages)), progress_(progress), pump_(pump) {
@@ -68,49 +97,48 @@ void OutputPageFeeder::Fail(size_t index, int error) {
   failedPage_ = int(index);
 }
 
-int OutputPageFeeder::NextPage(uint8_t** pixels, uint32_t* width, uint32_t* height,
-                               RGBQUAD** palette, uint32_t* bitsPerPixel, uint32_t* compression,
-                               PXResolution* resolution) {
+int OutputPageFeeder::Begin(size_t* index, int* percent) {
   // The writer is done with the page it was given last.
   if (prefetcher_ && next_ > 0) prefetcher_->Release(next_ - 1);
   if (next_ >= pages_.size() || error_ || cancelled_) return 0;
-  const size_t index = next_++;
+  *index = next_++;
+  *percent = int(next_ * 100 / pages_.size());
+  return 1;
+}
+
+int OutputPageFeeder::NextPage(uint8_t** pixels, uint32_t* width, uint32_t* height,
+                               RGBQUAD** palette, uint32_t* bitsPerPixel, uint32_t* compression,
+                               PXResolution* resolution) {
+  size_t index;
+  int percent;
+  if (!Begin(&index, &percent)) return 0;
   const PageRecord& record = pages_[index];
-  const int percent = int(next_ * 100 / pages_.size());
-  if (prefetcher_) {
-    PagePrefetcher::Page* page = prefetcher_->Take(index, pump_);
-    if (page->error) return Fail(index, page->error), 0;
-    // The picture shown is the converted page: it was loaded on another thread.
-    if (progress_ && !progress_->Progress(record.sourcePath, percent, &page->image))
-      return Fail(index, PX_ERR_ABORTED), 0;
-    return Deliver(record, page->image, pixels, width, height, palette, bitsPerPixel, compression,
-                   resolution);
-  }
   auto report = [&](const CPageImage& loaded) {
     return !progress_ || progress_->Progress(record.sourcePath, percent, &loaded);
   };
   if (int error = PreparePage(record, &working_, report)) return Fail(index, error), 0;
-  return Deliver(record, working_, pixels, width, height, palette, bitsPerPixel, compression,
-                 resolution);
+  *pixels = working_.Pixels();
+  *width = working_.Width();
+  *height = working_.Height();
+  *palette = working_.Palette();
+  *bitsPerPixel = working_.BitsPerPixel();
+  *compression = uint32_t(record.output.compression);
+  *resolution = OutputResolution(record.output);
+  ++delivered_;
+  return 1;
 }
 
-int OutputPageFeeder::Deliver(const PageRecord& record, CPageImage& image, uint8_t** pixels,
-                              uint32_t* width, uint32_t* height, RGBQUAD** palette,
-                              uint32_t* bitsPerPixel, uint32_t* compression,
-                              PXResolution* resolution) {
-  *pixels = image.Pixels();
-  *width = image.Width();
-  *height = image.Height();
-  *palette = image.Palette();
-  *bitsPerPixel = image.BitsPerPixel();
-  *compression = uint32_t(record.output.compression);
-  // A page without a resolution (metafiles have none) is written as the writer writes
-  // "no resolution": 1 x 1 without units. A zero would make some readers divide by it.
-  const PageOutputSettings& out = record.output;
-  resolution->x = uint32_t(out.resolutionX > 0 ? out.resolutionX : 1);
-  resolution->y = uint32_t(out.resolutionY > 0 ? out.resolutionY : 1);
-  resolution->unit =
-      uint32_t(out.resolutionUnit >= 1 && out.resolutionUnit <= 3 ? out.resolutionUnit : 1);
+int OutputPageFeeder::NextEncodedPage(const PXTIFFEncodedPage** page) {
+  size_t index;
+  int percent;
+  if (!prefetcher_ || !Begin(&index, &percent)) return 0;
+  PagePrefetcher::Page* ready = prefetcher_->Take(index, pump_);
+  if (ready->error) return Fail(index, ready->error), 0;
+  // The picture is the converted page: the page as loaded is gone with its worker.
+  if (progress_ && !progress_->Progress(pages_[index].sourcePath, percent,
+                                        ready->picture.HasPixels() ? &ready->picture : nullptr))
+    return Fail(index, PX_ERR_ABORTED), 0;
+  *page = ready->encoded;
   ++delivered_;
   return 1;
 }
@@ -122,6 +150,11 @@ int FeedPage(uint8_t** pixels, uint32_t* width, uint32_t* height, RGBQUAD** pale
   auto* feeder = static_cast<OutputPageFeeder*>(user);
   if (!feeder) return 1;
   return feeder->NextPage(pixels, width, height, palette, bitsPerPixel, compression, resolution);
+}
+
+int FeedEncodedPage(const PXTIFFEncodedPage** page, void* user) {
+  auto* feeder = static_cast<OutputPageFeeder*>(user);
+  return feeder ? feeder->NextEncodedPage(page) : 0;
 }
 
 // Lets the user interface dispatch queued messages for at most 80 ms every 20 rows, so
@@ -188,7 +221,9 @@ OutputReport WriteOutputFile(const std::vector<PageRecord>& pages, const std::st
   }
   PXSetProgressCallback(pump ? PumpMessagesCallback : nullptr, reinterpret_cast<DWORD_PTR>(pump));
   OutputPageFeeder feeder(pages, progress, threads, pump);
-  uint32_t written = PXWriteMultiPageTIFF(sink, FeedPage, &feeder, 0);
+  uint32_t written = feeder.Prefetching()
+                         ? PXWriteEncodedTIFFPages(sink, FeedEncodedPage, &feeder, 0)
+                         : PXWriteMultiPageTIFF(sink, FeedPage, &feeder, 0);
   int writerError = PXGetLastError();
   report.bytes = PXCloseSink(sink);
   PXSetProgressCallback(nullptr, 0);

@@ -12,6 +12,7 @@
 #include "interfaces.h"
 #include "page_image.h"
 #include "page_record.h"
+#include "pixolith/px_tiff.h"
 
 // The text shown for a library error code: its message, or "Error %d".
 std::string ErrorText(int code);
@@ -21,6 +22,10 @@ std::string ErrorText(int code);
 // page is loaded and may stop the run (returns kCancelled then).
 int PreparePage(const PageRecord& record, CPageImage* image,
                 const std::function<bool(const CPageImage&)>& progress = {});
+
+// PreparePage, then the page compressed as the output writes it, and a small picture of
+// it for progress displays. For worker threads: the writer only has to append the page.
+int PrepareEncodedPage(const PageRecord& record, PXTIFFEncodedPage** encoded, CPageImage* picture);
 
 // What an output run did.
 struct OutputReport {
@@ -49,6 +54,10 @@ class OutputPageFeeder {
   // no more pages, on a failure (error() tells) and on cancel (cancelled() tells).
   int NextPage(uint8_t** pixels, uint32_t* width, uint32_t* height, RGBQUAD** palette,
                uint32_t* bitsPerPixel, uint32_t* compression, PXResolution* resolution);
+  // The same for pages converted and compressed ahead on worker threads.
+  int NextEncodedPage(const PXTIFFEncodedPage** page);
+  // True when pages are made ahead: the writer then takes them with NextEncodedPage.
+  bool Prefetching() const { return prefetcher_ != nullptr; }
 
   int error() const { return error_; }
   bool cancelled() const { return cancelled_; }
@@ -57,9 +66,8 @@ class OutputPageFeeder {
   int delivered() const { return delivered_; }
 
  private:
-  int Deliver(const PageRecord& record, CPageImage& image, uint8_t** pixels, uint32_t* width,
-              uint32_t* height, RGBQUAD** palette, uint32_t* bitsPerPixel, uint32_t* compression,
-              PXResolution* resolution);
+  // Releases the page given last and picks the next: 0 when there is none (any more).
+  int Begin(size_t* index, int* percent);
   void Fail(size_t index, int error);
 
   std::vector<PageRecord> pages_;

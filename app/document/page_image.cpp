@@ -213,8 +213,14 @@ int CPageImage::CopyTo(CPageImage* out) const {
   auto* copy = static_cast<uint8_t*>(GlobalAlloc(GPTR, bytes));
   if (!copy) return PX_ERR_NO_MEMORY;
   std::memcpy(copy, pixels_, bytes);
+  GiveDescription(out, copy, width_, height_);
+  return 0;
+}
+
+void CPageImage::GiveDescription(CPageImage* out, uint8_t* pixels, uint32_t width,
+                                 uint32_t height) const {
   out->Clear();
-  out->Adopt(copy, width_, height_, bitsPerPixel_, palette_, colorCount_);
+  out->Adopt(pixels, width, height, bitsPerPixel_, palette_, colorCount_);
   out->type_ = type_;
   out->sourceName_ = sourceName_;
   out->frameIndex_ = frameIndex_;
@@ -225,38 +231,49 @@ int CPageImage::CopyTo(CPageImage* out) const {
   out->saveResolutionX_ = saveResolutionX_;
   out->saveResolutionY_ = saveResolutionY_;
   out->saveResolutionUnit_ = saveResolutionUnit_;
-  return 0;
 }
 
 /* ---- Loading ---------------------------------------------------------------------------- */
 
+namespace {
+
+// The type a file's content (or, failing that, its name) suggests, before refinement.
+ImageType Candidate(PXSource source, const std::string& path) {
+  PXSeekSource(source, 0, PX_SEEK_SET);
+  ImageType candidate = TypeByFormat(PXGuessFileType(source));
+  return candidate == UNKNOWN ? TypeByExtension(path) : candidate;
+}
+
+}  // namespace
+
 ImageType CPageImage::DetectType(const std::string& path, int frame) {
   Source source(path);
   if (!source) return UNKNOWN;
-  int format = PXGuessFileType(source.AtStart());
-  ImageType candidate = TypeByFormat(format);
-  if (candidate == UNKNOWN) candidate = TypeByExtension(path);
-  if (candidate == UNKNOWN) return UNKNOWN;
-  return Refine(candidate, source.get(), frame);
+  ImageType candidate = Candidate(source.get(), path);
+  return candidate == UNKNOWN ? UNKNOWN : Refine(candidate, source.get(), frame);
 }
 
 int CPageImage::PageCount(const std::string& path) {
-  if (DetectType(path) != TIF_24 && DetectType(path) != TIF_PAL && DetectType(path) != TIF_1)
-    return 0;
   Source source(path);
-  if (!source) return 0;
+  if (!source || Candidate(source.get(), path) != TIF_24) return 0;
   return int(PXGetTIFFPageCount(source.AtStart()));
 }
 
 int CPageImage::Load(const std::string& path, ImageType type, int frame) {
   Clear();
   if (path.empty()) return PX_ERR_FILE_OPEN;
-  if (type == UNKNOWN) type = DetectType(path, frame);
-  if (type == UNKNOWN) return PX_ERR_PARAMETER;
-  if (type == WMF || type == EMF) return LoadMetafile(path, type);
-
+  // One open of the file serves detection, reading and the resolution.
   Source source(path);
+  if (type == UNKNOWN) {
+    if (source) {
+      type = Candidate(source.get(), path);
+      if (type != UNKNOWN) type = Refine(type, source.get(), frame);
+    }
+    if (type == UNKNOWN) return PX_ERR_PARAMETER;
+  }
+  if (type == WMF || type == EMF) return LoadMetafile(path, type);
   if (!source) return LastErrorOr(PX_ERR_FILE_OPEN);
+  PXSeekSource(source.get(), 0, PX_SEEK_SET);
   if (int error = ReadWithLibrary(source.get(), type, frame)) {
     Clear();
     return error;
@@ -299,131 +316,49 @@ int CPageImage::ReadWithLibrary(PXSource source, ImageType type, int frame) {
   uint32_t w = 0, h = 0;
   RGBQUAD palette[256] = {};
   BYTE* pixels = nullptr;
-  uint32_t bits = 8, colors = 0;
+  int transparent = -1;
+  const bool rgb = type == BMP_24 || type == PNG_24 || type == TIF_24 || type == JPG_24 ||
+                   type == PCX_24 || type == TGA_24 || type == PSD_24;
+  const uint32_t bits = rgb ? 24 : (type == PNG_1 || type == TIF_1) ? 1 : 8;
+  RGBQUAD* pal = rgb ? nullptr : palette;
   switch (type) {
     case BMP_24:
-      pixels = PXReadBMP(source, &w, &h, 24, nullptr, 0);
-      bits = 24;
-      break;
     case BMP_PAL:
-      pixels = PXReadBMP(source, &w, &h, 8, palette, 0);
-      if (pixels) {
-        int error = PXGetLastError();
-        PXSeekSource(source, 0, PX_SEEK_SET);
-        RGBQUAD ignored[256];
-        PXGetBMPPalette(source, &colors, ignored);
-        PXSeekSource(source, 0, PX_SEEK_SET);
-        if (error) {
-          GlobalFree(pixels);
-          return error;
-        }
-      }
+      pixels = PXReadBMP(source, &w, &h, bits, pal, 0);
       break;
     case PNG_24:
+    case PNG_PAL:
+    case PNG_1:
       // Transparent parts of a page show the paper it is printed on, not black.
       PXSetPNGDefaultBackground(255, 255, 255, 255);
-      pixels = static_cast<BYTE*>(PXReadPNG(source, &w, &h, 24, nullptr, 0));
-      bits = 24;
+      pixels = static_cast<BYTE*>(PXReadPNG(source, &w, &h, int(bits), pal, 0));
       break;
-    case PNG_PAL:
-    case PNG_1: {
-      bits = type == PNG_1 ? 1 : 8;
-      pixels = static_cast<BYTE*>(PXReadPNG(source, &w, &h, int(bits), palette, 0));
-      if (pixels) {
-        int error = PXGetLastError();
-        int count = 0;
-        RGBQUAD ignored[256];
-        PXSeekSource(source, 0, PX_SEEK_SET);
-        PXGetPNGPalette(source, &count, ignored);
-        colors = uint32_t(std::clamp(count, 0, 256));
-        if (type == PNG_1) colors = 2;
-        if (error) {
-          GlobalFree(pixels);
-          return error;
-        }
-      }
-      break;
-    }
     case TIF_24:
-      pixels = PXReadTIFF(source, &w, &h, 24, nullptr, uint32_t(frame), 0);
-      bits = 24;
-      break;
     case TIF_PAL:
-      pixels = PXReadTIFF(source, &w, &h, 8, palette, uint32_t(frame), 0);
-      colors = 256;
-      break;
     case TIF_1:
-      pixels = PXReadTIFF(source, &w, &h, 1, palette, uint32_t(frame), 0);
-      bits = 1;
-      colors = 2;
-      palette[0] = {255, 255, 255, 0};
-      palette[1] = {0, 0, 0, 0};
+      pixels = PXReadTIFF(source, &w, &h, bits, pal, uint32_t(frame), 0);
       break;
     case JPG_24:
-      pixels = PXReadJPEG(source, &w, &h, 24, 0);
-      bits = 24;
-      break;
     case JPG_8:
-      pixels = PXReadJPEG(source, &w, &h, 8, 0);
-      GreyRamp(palette);
-      colors = 256;
+      pixels = PXReadJPEG(source, &w, &h, int(bits), 0);
       break;
-    case GIF: {
-      int transparent = -1;
+    case GIF:
       pixels = PXReadGIF(source, &w, &h, &transparent, palette, 0);
-      if (pixels) {
-        int error = PXGetLastError();
-        uint32_t gw, gh, gifBits = 8;
-        RGBQUAD ignored[256];
-        PXSeekSource(source, 0, PX_SEEK_SET);
-        if (PXGetGIFDimensions(source, &gw, &gh, &gifBits, &transparent, ignored))
-          colors = 1u << std::min<uint32_t>(gifBits, 8);
-        else
-          colors = 256;
-        if (error) {
-          GlobalFree(pixels);
-          return error;
-        }
-      }
       break;
-    }
     case PCX_24:
-      pixels = PXReadPCX(source, &w, &h, 24, nullptr, 0);
-      bits = 24;
-      break;
     case PCX_PAL:
-      pixels = PXReadPCX(source, &w, &h, 8, palette, 0);
-      colors = 256;
+      pixels = PXReadPCX(source, &w, &h, bits, pal, 0);
       break;
     case TGA_24:
-      pixels = PXReadTGA(source, &w, &h, 24, nullptr, 0);
-      bits = 24;
+    case TGA_PAL:
+      pixels = PXReadTGA(source, &w, &h, bits, pal, 0);
       break;
-    case TGA_PAL: {
-      pixels = PXReadTGA(source, &w, &h, 8, palette, 0);
-      if (pixels) {
-        int error = PXGetLastError();
-        RGBQUAD ignored[256];
-        PXSeekSource(source, 0, PX_SEEK_SET);
-        if (!PXGetTGAPalette(source, &colors, ignored)) colors = 256;
-        if (error) {
-          GlobalFree(pixels);
-          return error;
-        }
-      }
-      break;
-    }
     case PSD_24:
-      pixels = PXReadPSD(source, &w, &h, 24, nullptr, 0);
-      bits = 24;
-      break;
     case PSD_8:
-      pixels = PXReadPSD(source, &w, &h, 8, palette, 0);
-      colors = 256;
+      pixels = PXReadPSD(source, &w, &h, int(bits), pal, 0);
       break;
     case WBMP:
       pixels = PXReadWBMP(source, &w, &h, palette, 8, 0);
-      colors = 2;
       break;
     default:
       return PX_ERR_PARAMETER;
@@ -434,6 +369,45 @@ int CPageImage::ReadWithLibrary(PXSource source, ImageType type, int frame) {
   if (int error = PXGetLastError()) {
     GlobalFree(pixels);
     return error;
+  }
+
+  // How many palette entries are in use, as each format tells it.
+  uint32_t colors = rgb ? 0 : 256;
+  RGBQUAD ignored[256];
+  PXSeekSource(source, 0, PX_SEEK_SET);
+  switch (type) {
+    case BMP_PAL:
+      if (!PXGetBMPPalette(source, &colors, ignored)) colors = 256;
+      break;
+    case PNG_PAL: {
+      int count = 0;
+      PXGetPNGPalette(source, &count, ignored);
+      colors = uint32_t(std::clamp(count, 1, 256));
+      break;
+    }
+    case PNG_1:
+    case TIF_1:
+    case WBMP:
+      colors = 2;
+      break;
+    case JPG_8:
+      GreyRamp(palette);
+      break;
+    case GIF: {
+      uint32_t screenWidth, screenHeight, gifBits = 8;  // the image's own size stays
+      if (PXGetGIFDimensions(source, &screenWidth, &screenHeight, &gifBits, &transparent, ignored))
+        colors = 1u << std::min<uint32_t>(gifBits, 8);
+      break;
+    }
+    case TGA_PAL:
+      if (!PXGetTGAPalette(source, &colors, ignored)) colors = 256;
+      break;
+    default:
+      break;
+  }
+  if (type == TIF_1) {
+    palette[0] = {255, 255, 255, 0};
+    palette[1] = {0, 0, 0, 0};
   }
   Adopt(pixels, w, h, bits, palette, colors);
   if (bits == 1) NormaliseOneBit();
@@ -557,27 +531,35 @@ uint8_t* NewBlock(uint32_t width, uint32_t height, uint32_t bits) {
 int CPageImage::Resize(uint32_t width, uint32_t height, int method) {
   if (!pixels_ || !width || !height) return PX_ERR_PARAMETER;
   if (width == width_ && height == height_) return 0;
-  uint8_t* out = NewBlock(width, height, bitsPerPixel_);
-  if (!out) return PX_ERR_NO_MEMORY;
+  CPageImage resized;
+  if (int error = ScaledCopy(width, height, method, &resized)) return error;
+  TakePixels(resized);
+  return 0;
+}
+
+int CPageImage::ScaledCopy(uint32_t width, uint32_t height, int method, CPageImage* out) const {
+  if (!pixels_ || !width || !height || !out) return PX_ERR_PARAMETER;
+  uint8_t* block = NewBlock(width, height, bitsPerPixel_);
+  if (!block) return PX_ERR_NO_MEMORY;
   size_t inStride = RowBytes(), outStride = PXImageRowBytes(width, bitsPerPixel_);
   BOOL ok;
   if (bitsPerPixel_ == 1)
-    ok = PXResize1Bit(pixels_, width_, height_, uint32_t(inStride), out, width, height,
+    ok = PXResize1Bit(pixels_, width_, height_, uint32_t(inStride), block, width, height,
                       uint32_t(outStride));
   else if (method == kResizeNearest)
-    ok = PXResizeNearest(pixels_, width_, height_, uint32_t(inStride), out, width, height,
+    ok = PXResizeNearest(pixels_, width_, height_, uint32_t(inStride), block, width, height,
                          uint32_t(outStride), bitsPerPixel_ / 8);
   else if (bitsPerPixel_ == 8)
-    ok = PXResizeIndexed(pixels_, width_, height_, uint32_t(inStride), out, width, height,
+    ok = PXResizeIndexed(pixels_, width_, height_, uint32_t(inStride), block, width, height,
                          uint32_t(outStride), std::clamp<uint32_t>(colorCount_, 1, 256), palette_);
   else
-    ok = PXResizeRGB(pixels_, width_, height_, uint32_t(inStride), out, width, height,
+    ok = PXResizeRGB(pixels_, width_, height_, uint32_t(inStride), block, width, height,
                      uint32_t(outStride), bitsPerPixel_ / 8);
   if (!ok) {
-    GlobalFree(out);
+    GlobalFree(block);
     return LastErrorOr(PX_ERR_UNEXPECTED);
   }
-  Adopt(out, width, height, bitsPerPixel_, nullptr, colorCount_);
+  GiveDescription(out, block, width, height);
   return 0;
 }
 
@@ -713,8 +695,11 @@ int CPageImage::Thumbnail(uint32_t boxWidth, uint32_t boxHeight, COLORREF backgr
   w = std::max<uint32_t>(w, 1);
   h = std::max<uint32_t>(h, 1);
   CPageImage fitted;
-  if (int error = CopyTo(&fitted)) return error;
-  if (int error = fitted.Resize(w, h, kResizeDefault)) return error;
+  if (w == width_ && h == height_) {
+    if (int error = CopyTo(&fitted)) return error;
+  } else if (int error = ScaledCopy(w, h, kResizeDefault, &fitted)) {
+    return error;
+  }
 
   uint8_t* box = NewBlock(boxWidth, boxHeight, bitsPerPixel_);
   if (!box) return PX_ERR_NO_MEMORY;

@@ -63,6 +63,8 @@ class CPageImage {
   // The size that fits the image into a box keeping its aspect ratio (0 x 0 when empty).
   void FitSize(uint32_t boxWidth, uint32_t boxHeight, uint32_t* width, uint32_t* height) const;
   int Resize(uint32_t width, uint32_t height, int method = kResizeDefault);
+  // A resized copy in `out`, leaving this image as it is.
+  int ScaledCopy(uint32_t width, uint32_t height, int method, CPageImage* out) const;
   int To1Bit(int threshold);
   int To8Bit();
   int To24Bit();
@@ -110,6 +112,9 @@ class CPageImage {
   // 1-bit images keep their lighter colour at index 0 and the darker at index 1, so that
   // a set bit is the dark one everywhere (the TIFF output writes a set bit as black).
   void NormaliseOneBit();
+  // Makes `out` an image of these pixels with this image's depth, palette, type, name and
+  // resolution.
+  void GiveDescription(CPageImage* out, uint8_t* pixels, uint32_t width, uint32_t height) const;
   // Moves pixels, size, depth, palette and colour count of `other` into this image,
   // keeping this image's type, name and resolution.
   void TakePixels(CPageImage& other);

@@ -28,7 +28,7 @@ void PagePrefetcher::Work() {
     size_t index = nextToStart_++;
     lock.unlock();
     auto page = std::make_unique<Page>();
-    page->error = PreparePage(pages_[index], &page->image);
+    page->error = PrepareEncodedPage(pages_[index], &page->encoded, &page->picture);
     lock.lock();
     done_[index] = std::move(page);
     changed_.notify_all();

@@ -1,6 +1,6 @@
-// Converts output pages on worker threads ahead of the writer, which takes them in list
-// order. Pages are independent and the library keeps its state per thread, so the pages
-// come out exactly as the writer's own thread would have made them.
+// Converts and compresses output pages on worker threads ahead of the writer, which only
+// appends them in list order. Pages are independent and the library keeps its state per
+// thread, so every page comes out exactly as the writer's own thread would have made it.
 #ifndef PAGEWEAVER_DOCUMENT_PREFETCH_H
 #define PAGEWEAVER_DOCUMENT_PREFETCH_H
 
@@ -15,12 +15,19 @@
 #include "interfaces.h"
 #include "page_image.h"
 #include "page_record.h"
+#include "pixolith/px_tiff.h"
 
 class PagePrefetcher {
  public:
   struct Page {
+    Page() = default;
+    ~Page() { PXFreeTIFFEncodedPage(encoded); }
+    Page(const Page&) = delete;
+    Page& operator=(const Page&) = delete;
+
     int error = 0;
-    CPageImage image;
+    PXTIFFEncodedPage* encoded = nullptr;
+    CPageImage picture;  // a small copy of the converted page, for progress displays
   };
 
   // `workers` threads convert at most `window` pages beyond the oldest one not yet

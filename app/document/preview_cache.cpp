@@ -103,10 +103,9 @@ int CPreviewCache::CreateEntry(CPageImage& image, const std::string& sourceName,
   if (image.Width() > uint32_t(size_.width) || image.Height() > uint32_t(size_.height)) {
     uint32_t w, h;
     image.FitSize(uint32_t(size_.width), uint32_t(size_.height), &w, &h);
-    // Resize a copy: the caller goes on to make the thumbnail from the full image.
+    // Resize into a copy: the caller goes on to make the thumbnail from the full image.
     CPageImage reduced;
-    if (int error = image.CopyTo(&reduced)) return error;
-    if (int error = reduced.Resize(w, h, kResizeDefault)) return error;
+    if (int error = image.ScaledCopy(w, h, kResizeDefault, &reduced)) return error;
     result = reduced.Save(path, reduced.BitsPerPixel() == 24 ? PNG_24 : PNG_PAL);
   } else {
     result = image.Save(path, image.BitsPerPixel() == 24 ? PNG_24 : PNG_PAL);

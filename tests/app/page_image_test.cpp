@@ -5,6 +5,7 @@
 
 #include "document/page_image.h"
 #include "image_files.h"
+#include "jpeg_gif_psd_fixtures.h"
 #include "metafile_builder.h"
 #include "test_support.h"
 
@@ -290,6 +291,35 @@ TEST(PageImageTest, MetafilesAreDrawnOnWhitePaper) {
   EXPECT_EQ(far[0], 255);  // nothing drawn there: paper
   EXPECT_EQ(far[2], 255);
   EXPECT_EQ(image.Pixels()[3 * (2 * image.Width() + 2)], 0);  // inside the rectangle
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PageImageTest, GifPagesKeepTheirImageSizeAndColourCount) {
+  TempDir dir;
+  // A 4-colour screen of 10 x 10 whose first image is 4 x 2.
+  pxtest::GIFFile gif;
+  gif.width = 10;
+  gif.height = 10;
+  gif.globalTable = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
+  pxtest::GIFImage image;
+  image.width = 4;
+  image.height = 2;
+  image.minCodeSize = 2;
+  image.indices = {0, 1, 2, 3, 3, 2, 1, 0};
+  gif.images.push_back(image);
+  std::string path = dir.File("small.gif");
+  pxtest::WriteFile(path, pxtest::BuildGIF(gif));
+  CPageImage page;
+  ASSERT_EQ(page.Load(path), 0);
+  EXPECT_EQ(page.Type(), GIF);
+  EXPECT_EQ(page.Width(), 4u);
+  EXPECT_EQ(page.Height(), 2u);
+  EXPECT_EQ(page.ColorCount(), 4u);
+  EXPECT_EQ(page.Pixels()[1], 1);
+  EXPECT_EQ(page.Palette()[1].rgbRed, 255);
 }
 
 }  // namespace

@@ -121,6 +121,32 @@ uint32_t PXWriteTIFF(PXSink sink, const BYTE* pixels, uint32_t width, uint32_t h
                      uint32_t bitsPerPixel, const RGBQUAD* palette, uint32_t compression,
                      const PXResolution* resolution, uint32_t flags);
 
+/* ---- Pages encoded ahead --------------------------------------------------------------- */
+
+// A page compressed exactly as PXWriteMultiPageTIFF would write it (same tags, same strips
+// or tiles, byte for byte), kept in memory until it is appended. Compressing is most of a
+// writer's work: pages encoded on several threads are then only copied into the file.
+typedef struct PXTIFFEncodedPage PXTIFFEncodedPage;
+
+// Encodes one page of 1, 8, 24 or 32 bits per pixel (unpadded rows, top row first). The
+// flags are those the file will be written with. Null on failure (the last error says
+// why: 1, 5, 14, ...). Free the page with PXFreeTIFFEncodedPage.
+PXTIFFEncodedPage* PXEncodeTIFFPage(const BYTE* pixels, uint32_t width, uint32_t height,
+                                    uint32_t bitsPerPixel, const RGBQUAD* palette,
+                                    uint32_t compression, const PXResolution* resolution,
+                                    uint32_t flags);
+void PXFreeTIFFEncodedPage(PXTIFFEncodedPage* page);
+
+// Asked once for every page and once more at the end, like PXTIFFPageCallback: sets
+// *page and returns nonzero, or returns 0 when there are no more pages. The page stays the
+// caller's and must stay valid until the next call.
+typedef int (*PXTIFFEncodedPageCallback)(const PXTIFFEncodedPage** page, void* userData);
+
+// PXWriteMultiPageTIFF for pages encoded ahead, with the same flags they were encoded with
+// (others give error 5). The file is the one PXWriteMultiPageTIFF writes from the pixels.
+uint32_t PXWriteEncodedTIFFPages(PXSink sink, PXTIFFEncodedPageCallback callback, void* userData,
+                                 uint32_t flags);
+
 #ifdef __cplusplus
 }
 #endif

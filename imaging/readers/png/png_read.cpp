@@ -601,7 +601,7 @@ extern "C" void* PXReadPNG(PXSource source, uint32_t* width, uint32_t* height, i
 }
 
 extern "C" void PXSetPNGDefaultBackground(uint16_t red, uint16_t green, uint16_t blue,
-                                         uint16_t gray) {
+                                          uint16_t gray) {
   PXOperation op;
   if (!op) return;
   PXPNGColor& background = op.state().png.defaultBackground;

@@ -87,12 +87,33 @@ class Output {
     TIFF* tif = tif_.get();
     if (int error = SetPageTags(op_, tif, page, flags_)) return error;
     if (int error = WritePixels(op_, tif, page, flags_)) return error;
-    // libtiff links a directory into the chain before it writes it out.
-    linkAtRisk_ = true;
-    if (!TIFFWriteDirectory(tif) || !io_.Flush()) return PX_ERR_FILE_WRITE;
-    linkAtRisk_ = false;
-    ++pagesDone_;
-    return PX_OK;
+    return FinishPage();
+  }
+
+  // Writes a page compressed ahead: the same tags, then its strips or tiles as they are.
+  int WriteEncodedPage(const EncodedPage& page) {
+    if (page.flags != flags_) return PX_ERR_PARAMETER;
+    TIFF* tif = tif_.get();
+    if (int error = SetPageTags(op_, tif, page.layout, flags_)) return error;
+    const uint32_t striles = page.tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    if (striles != page.ends.size()) return PX_ERR_PARAMETER;
+    uint32_t rowsPerStrile = page.layout.height, tileWidth = 0;
+    TIFFGetField(tif, page.tiled ? TIFFTAG_TILELENGTH : TIFFTAG_ROWSPERSTRIP, &rowsPerStrile);
+    if (page.tiled) TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
+    const uint32_t across = tileWidth ? (page.layout.width + tileWidth - 1) / tileWidth : 1;
+    size_t begin = 0;
+    for (uint32_t s = 0; s < striles; ++s) {
+      uint8_t* data = const_cast<uint8_t*>(page.data.data()) + begin;
+      const auto size = tmsize_t(page.ends[s] - begin);
+      begin = page.ends[s];
+      const tmsize_t written =
+          page.tiled ? TIFFWriteRawTile(tif, s, data, size) : TIFFWriteRawStrip(tif, s, data, size);
+      if (written != size) return PX_ERR_FILE_WRITE;
+      const uint64_t row = uint64_t(s / across) * rowsPerStrile;
+      if (!op_.Progress(uint32_t(std::min<uint64_t>(row, page.layout.height)), page.layout.height))
+        return PX_ERR_ABORTED;
+    }
+    return FinishPage();
   }
 
   // Closes the file and records the call's error. Returns the sink's size, or 0 when
@@ -117,6 +138,16 @@ class Output {
   }
 
  private:
+  // Writes the page's directory and flushes the sink: 0 or 4.
+  int FinishPage() {
+    // libtiff links a directory into the chain before it writes it out.
+    linkAtRisk_ = true;
+    if (!TIFFWriteDirectory(tif_.get()) || !io_.Flush()) return PX_ERR_FILE_WRITE;
+    linkAtRisk_ = false;
+    ++pagesDone_;
+    return PX_OK;
+  }
+
   // Closes libtiff with writes switched off, so that the unfinished page (its last
   // strips, its directory and the link to it) stays out of the file.
   void CloseQuietly() {
@@ -150,20 +181,43 @@ uint32_t WritePages(PXOperation& op, PXSink sink, PXTIFFPageCallback callback, v
     if (!callback(&pixels, &width, &height, &palette, &bits, &compression, &resolution, userData) ||
         !pixels)
       break;
-    if ((bits != 1 && bits != 8 && bits != 24 && bits != 32) || (bits == 8 && !palette)) {
+    PageSpec page;
+    if (!MultiPage(pixels, width, height, bits, palette, compression, resolution, &page)) {
       error = PX_ERR_PARAMETER;
       break;
     }
-    PageSpec page;
-    page.pixels = pixels;
-    page.width = width;
-    page.height = height;
-    page.bitsPerPixel = bits;
-    page.stride = RowBytes(width, bits);
-    page.palette = palette;
-    page.compression = compression;
-    page.resolution = resolution;
     error = output.WritePage(page);
+  }
+  return output.Finish(error);
+}
+
+}  // namespace
+
+bool MultiPage(const BYTE* pixels, uint32_t width, uint32_t height, uint32_t bits,
+               const RGBQUAD* palette, uint32_t compression, const PXResolution& resolution,
+               PageSpec* page) {
+  if ((bits != 1 && bits != 8 && bits != 24 && bits != 32) || (bits == 8 && !palette)) return false;
+  page->pixels = pixels;
+  page->width = width;
+  page->height = height;
+  page->bitsPerPixel = bits;
+  page->stride = RowBytes(width, bits);
+  page->palette = palette;
+  page->compression = compression;
+  page->resolution = resolution;
+  return true;
+}
+
+namespace {
+
+uint32_t WriteEncodedPages(PXOperation& op, PXSink sink, PXTIFFEncodedPageCallback callback,
+                           void* userData, uint32_t flags) {
+  Output output(op, sink, flags);
+  int error = output.Open();
+  while (!error) {
+    const PXTIFFEncodedPage* handle = nullptr;
+    if (!callback(&handle, userData) || !handle) break;
+    error = output.WriteEncodedPage(*PXEncodedPageOf(handle));
   }
   return output.Finish(error);
 }
@@ -215,6 +269,15 @@ extern "C" uint32_t PXWriteMultiPageTIFF(PXSink sink, PXTIFFPageCallback callbac
   if (!op.CheckHandle(sink)) return 0;
   if (!callback) return op.SetError(PX_ERR_PARAMETER), 0;
   return Shielded(op, [&] { return WritePages(op, sink, callback, userData, flags); });
+}
+
+extern "C" uint32_t PXWriteEncodedTIFFPages(PXSink sink, PXTIFFEncodedPageCallback callback,
+                                            void* userData, uint32_t flags) {
+  PXOperation op;
+  if (!op) return 0;
+  if (!op.CheckHandle(sink)) return 0;
+  if (!callback) return op.SetError(PX_ERR_PARAMETER), 0;
+  return Shielded(op, [&] { return WriteEncodedPages(op, sink, callback, userData, flags); });
 }
 
 extern "C" uint32_t PXWriteTIFFStride(PXSink sink, const BYTE* pixels, uint32_t width,

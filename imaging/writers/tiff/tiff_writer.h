@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "core/operation.h"
 #include "readers/tiff/tiff_client.h"
@@ -22,6 +23,12 @@ struct PageSpec {
   PXResolution resolution = {1, 1, 1};
 };
 
+// A page of the multi-page writers: unpadded rows, top row first. Null when the depth is
+// not one of theirs (1, 8, 24, 32) or an 8-bit page comes without a palette.
+bool MultiPage(const BYTE* pixels, uint32_t width, uint32_t height, uint32_t bits,
+               const RGBQUAD* palette, uint32_t compression, const PXResolution& resolution,
+               PageSpec* page);
+
 // The compression code written for a page of `bits` per pixel asked for `requested`.
 uint32_t MapCompression(uint32_t bits, uint32_t requested);
 
@@ -38,6 +45,28 @@ int SetPageTags(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags
 // Writes the page's strips or tiles: 0, or 1 (no memory), 4 (libtiff refused the data),
 // 14 (aborted), 24 (more rows than the page has).
 int WritePixels(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags);
+
+// A page compressed ahead: its description (without pixels) and the bytes of each of its
+// strips or tiles, in order.
+struct EncodedPage {
+  PageSpec layout;
+  RGBQUAD palette[256] = {};
+  uint32_t flags = 0;
+  bool tiled = false;
+  std::vector<uint8_t> data;
+  std::vector<size_t> ends;  // end of each strip or tile in data
+};
+
+// Compresses a checked page into `out`: 0, or the code of WritePixels or 1.
+int EncodePage(PXOperation& op, const PageSpec& page, uint32_t flags, EncodedPage* out);
+
+}  // namespace pxtiffw
+
+struct PXTIFFEncodedPage;
+// The page behind the public handle, or null.
+const pxtiffw::EncodedPage* PXEncodedPageOf(const PXTIFFEncodedPage* page);
+
+namespace pxtiffw {
 
 // The number of directories chained from the header of a TIFF in `io` (0 when it holds
 // no TIFF, as an empty sink does).

@@ -79,4 +79,37 @@ TEST(FuzzFindingsMetafile, TextStretchedPastTheFontEngineRenders) {
   EXPECT_EQ(height, 468u);
 }
 
+/* ---- PNG writer: libpng's own size limit ---------------------------------------------- */
+
+// An 88-byte RLE4 BMP a million pixels wide and 4 rows high decodes, but writing it as
+// PNG failed with error 4: libpng refuses more than a million pixels per side unless told
+// otherwise. It is written and reads back at its size.
+TEST(FuzzFindingsPNG, AMillionPixelWideImageIsWritten) {
+  std::vector<uint8_t> file =
+      pxtest::ReadFile(Finding("roundtrip", "png-wider-than-a-million-pixels.bmp"));
+  pxtest::MemorySource source(file);
+  uint32_t width = 0, height = 0;
+  RGBQUAD palette[256];
+  pxtest::BlockGuard image(PXReadBMP(source, &width, &height, 8, palette, 0));
+  ASSERT_NE(image.block, nullptr) << PXGetLastError();
+  EXPECT_EQ(width, 1000008u);
+  EXPECT_EQ(height, 4u);
+
+  pxtest::TempDir dir;
+  const std::string path = dir.File("wide.png");
+  PXSink sink = PXOpenFileSink(path.c_str(), FALSE);
+  PXWritePNG(sink, image.block, width, height, uint32_t(PXImageRowBytes(width, 8)), 8, 256, palette,
+             3, 0, nullptr, PX_PNG_WRITE_INTERLACE);
+  EXPECT_EQ(PXGetLastError(), 0);
+  PXCloseSink(sink);
+  std::vector<uint8_t> png = pxtest::ReadFile(path);
+  pxtest::MemorySource written(png);
+  uint32_t readWidth = 0, readHeight = 0;
+  int depth = 0, colorType = 0, interlace = 0;
+  ASSERT_TRUE(PXGetPNGDimensions(written, &readWidth, &readHeight, &depth, &colorType, &interlace,
+                                 nullptr));
+  EXPECT_EQ(readWidth, width);
+  EXPECT_EQ(readHeight, height);
+}
+
 }  // namespace

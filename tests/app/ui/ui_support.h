@@ -1,0 +1,72 @@
+// Helpers of the GUI tests: answering message boxes, driving modal dialogs, and a
+// document with its own settings and preview cache.
+#ifndef PAGEWEAVER_TESTS_APP_UI_UI_SUPPORT_H
+#define PAGEWEAVER_TESTS_APP_UI_UI_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "document/document.h"
+#include "document/preview_cache.h"
+#include "test_support.h"
+#include "ui/message_box.h"
+
+namespace uitest {
+
+// Answers every message box in place of the user and keeps its text.
+class MessageRecorder {
+ public:
+  explicit MessageRecorder(pwui::Answer answer = pwui::Answer::kOk) : answer_(answer) {
+    previous_ = pwui::SetMessageHandler([this](QWidget*, const QString& text, pwui::Buttons) {
+      texts.push_back(text);
+      return answer_;
+    });
+  }
+  ~MessageRecorder() { pwui::SetMessageHandler(previous_); }
+  MessageRecorder(const MessageRecorder&) = delete;
+  MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+  std::vector<QString> texts;
+
+ private:
+  pwui::Answer answer_;
+  pwui::MessageHandler previous_;
+};
+
+// Runs `act` on the next modal dialog of type T once it is up (for code that opens one
+// with exec()). The dialog must be closed by `act`.
+template <typename T>
+void WhenModal(std::function<void(T*)> act) {
+  auto attempt = std::make_shared<std::function<void()>>();
+  *attempt = [act, attempt] {
+    if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+      act(dialog);
+      return;
+    }
+    QTimer::singleShot(10, *attempt);
+  };
+  QTimer::singleShot(0, *attempt);
+}
+
+// A document with settings and a preview cache in a folder of its own.
+struct DocumentFixture {
+  pxtest::TempDir dir;
+  Preferences preferences{dir.File("settings.ini")};
+  CPreviewCache cache{dir.File("cache")};
+  CPageWeaverDoc doc{&preferences, &cache};
+
+  // A 24-bit BMP of the given size with a pattern of its own.
+  std::string Bmp(const std::string& name, uint32_t width = 40, uint32_t height = 30);
+};
+
+}  // namespace uitest
+
+#endif  // PAGEWEAVER_TESTS_APP_UI_UI_SUPPORT_H

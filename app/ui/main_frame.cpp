@@ -217,7 +217,7 @@ void CMainFrame::ApplyColumnWidth() {
   if (width <= 0) return;
   int preview = cache_ ? cache_->Size().width : kDefaultPreviewWidth;
   int left = std::max(width - preview - kRightColumnExtra, listView_->minimumSizeHint().width());
-  outer_->setSizes({left, std::max(width - left, 0)});
+  outer_->setSizes({left, std::max(width - left - outer_->handleWidth(), 0)});
   // The rows start with the information form at the bottom; after that they stay as the
   // user sets them.
   if (!rowsSized_ && inner_->height() > 0) {

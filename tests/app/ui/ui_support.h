@@ -42,16 +42,18 @@ class MessageRecorder {
 };
 
 // Runs `act` on the next modal dialog of type T once it is up (for code that opens one
-// with exec()). The dialog must be closed by `act`.
+// with exec()). The dialog must be closed by `act`. Gives up after about two seconds, so
+// that a dialog that never came cannot be answered in a later test.
 template <typename T>
 void WhenModal(std::function<void(T*)> act) {
   auto attempt = std::make_shared<std::function<void()>>();
-  *attempt = [act, attempt] {
+  auto left = std::make_shared<int>(200);
+  *attempt = [act, attempt, left] {
     if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
       act(dialog);
       return;
     }
-    QTimer::singleShot(10, *attempt);
+    if (--*left > 0) QTimer::singleShot(10, *attempt);
   };
   QTimer::singleShot(0, *attempt);
 }

@@ -87,7 +87,11 @@ void CPageWeaverListView::OnUpdate(PageListHint hint, const PageHint* pageHint) 
       it->setData(kPageIdRole, pageHint->pageId);
       it->setToolTip(label);
       addItem(it);
+      // Pages are added one after another without returning to the event loop: the list
+      // shows each at once, so that adding many files is seen to progress.
+      executeDelayedItemsLayout();
       scrollToItem(it);
+      viewport()->repaint();
       break;
     }
     case HINT_PAGE_REMOVED: {

@@ -93,6 +93,22 @@ class MainFrameTest : public ::testing::Test {
     }
     frame_.ListView()->AddDroppedFiles(paths);
   }
+  // Answers the add-images dialog: once the test's folder is listed with at least
+  // `files` entries, `choose` selects some and the dialog is confirmed.
+  void ChooseFiles(int files, std::function<void(CPrevFileDlg*, QListView*)> choose) {
+    QString folder = QString::fromStdString(fx_.dir.path().string());
+    uitest::Repeat([folder, files, choose] {
+      auto* dlg = qobject_cast<CPrevFileDlg*>(QApplication::activeModalWidget());
+      if (!dlg) return false;
+      auto* list = dlg->findChild<QListView*>("listView");
+      if (dlg->directory().absolutePath() != folder) dlg->setDirectory(folder);
+      // The folder is read in the background.
+      if (!list || list->model()->rowCount(list->rootIndex()) < files) return false;
+      choose(dlg, list);
+      static_cast<QDialog*>(dlg)->accept();
+      return !dlg->isVisible();
+    });
+  }
   std::vector<uint32_t> SavedWidths(const std::string& path) {
     std::vector<uint32_t> widths;
     for (const auto& dir : pxtest::ReadTiffDirectories(path)) widths.push_back(dir.width);
@@ -164,6 +180,7 @@ TEST_F(MainFrameTest, PagesAreShownSavedInListOrderAndSavedAgainWithoutAsking) {
   EXPECT_EQ(ui_.saveAsked, 1);
   EXPECT_EQ(SavedWidths(ui_.savePath), (std::vector<uint32_t>{13, 60, 50, 11}));
   EXPECT_EQ(frame_.windowTitle(), "out.tif - PageWeaver");
+  EXPECT_EQ(RecentFileList().Files().value(0).toStdString(), ui_.savePath);
   EXPECT_EQ(busy_.percents, (std::vector<int>{25, 50, 75, 100}));
   EXPECT_FALSE(frame_.BusyDialog()->isVisible());
 
@@ -289,11 +306,15 @@ namespace {
 
 TEST_F(MainFrameTest, AddPagesTakesTheFilesChosenInItsDialog) {
   std::string a = fx_.Bmp("a.bmp"), b = fx_.Bmp("b.bmp");
-  uitest::WhenModal<CPrevFileDlg>([this](CPrevFileDlg* dlg) {
+  ChooseFiles(2, [](CPrevFileDlg* dlg, QListView* list) {
     EXPECT_EQ(dlg->windowTitle(), "Add new images");
-    dlg->setDirectory(QString::fromStdString(fx_.dir.path().string()));
-    dlg->selectFile("\"a.bmp\" \"b.bmp\"");
-    static_cast<QDialog*>(dlg)->accept();
+    QModelIndex root = list->rootIndex();
+    for (int row = 0; row < list->model()->rowCount(root); ++row) {
+      QModelIndex index = list->model()->index(row, 0, root);
+      if (index.data().toString().endsWith(".bmp"))
+        list->selectionModel()->select(index,
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
   });
   frame_.AddPages();
   ASSERT_EQ(frame_.ListView()->count(), 2);
@@ -307,19 +328,7 @@ TEST_F(MainFrameTest, TooManyFilesAtOnceAreRefused) {
     QString name = QStringLiteral("%1%2.bmp").arg(QString(243, 'n')).arg(i, 3, 10, QChar('0'));
     std::ofstream(fx_.dir.File(name.toStdString())) << "x";
   }
-  uitest::WhenModal<CPrevFileDlg>([this](CPrevFileDlg* dlg) {
-    dlg->setDirectory(QString::fromStdString(fx_.dir.path().string()));
-    auto* list = dlg->findChild<QListView*>("listView");
-    ASSERT_NE(list, nullptr);
-    // The folder is read in the background: select everything once it is listed.
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [dlg, list, poll] {
-      if (list->model()->rowCount(list->rootIndex()) < kFiles) return QTimer::singleShot(10, *poll);
-      list->selectAll();
-      static_cast<QDialog*>(dlg)->accept();
-    };
-    (*poll)();
-  });
+  ChooseFiles(kFiles, [](CPrevFileDlg*, QListView* list) { list->selectAll(); });
   uitest::MessageRecorder messages;
   frame_.AddPages();
   ASSERT_EQ(messages.texts.size(), 1u);

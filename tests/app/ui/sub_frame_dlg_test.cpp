@@ -115,16 +115,12 @@ TEST(SubFrameDlgTest, FillsItselfOnceShown) {
   std::string path = ThreePages(dir);
   CSubFrameDlg dlg(QString::fromStdString(path));
   // Filled right after it appeared: once the list is complete, take every page.
-  auto check = std::make_shared<std::function<void()>>();
-  *check = [&dlg, check] {
-    if (dlg.isVisible() && dlg.FrameList()->count() == 3) {
-      dlg.SelectAll();
-      dlg.accept();
-    } else {
-      QTimer::singleShot(5, *check);
-    }
-  };
-  QTimer::singleShot(0, *check);
+  uitest::Repeat([&dlg] {
+    if (!dlg.isVisible() || dlg.FrameList()->count() < 3) return false;
+    dlg.SelectAll();
+    dlg.accept();
+    return true;
+  });
   EXPECT_EQ(dlg.exec(), QDialog::Accepted);
   EXPECT_EQ(dlg.Result(), (std::vector<int>{0, 1, 2}));
 }

@@ -41,21 +41,31 @@ class MessageRecorder {
   pwui::MessageHandler previous_;
 };
 
+// Calls `step` from the event loop every `intervalMs` until it returns true, at most
+// `attempts` times (for code waiting in a loop of its own, such as a modal dialog). A
+// modal dialog still open when it gives up is closed, so that the test fails instead of
+// waiting for ever.
+inline void Repeat(std::function<bool()> step, int intervalMs = 10, int attempts = 300) {
+  QTimer::singleShot(intervalMs, [step, intervalMs, attempts] {
+    if (step()) return;
+    if (attempts > 1) return Repeat(step, intervalMs, attempts - 1);
+    if (QWidget* stuck = QApplication::activeModalWidget()) {
+      ADD_FAILURE() << "a dialog was left open: " << stuck->windowTitle().toStdString();
+      stuck->close();
+    }
+  });
+}
+
 // Runs `act` on the next modal dialog of type T once it is up (for code that opens one
 // with exec()). The dialog must be closed by `act`. Gives up after about two seconds, so
 // that a dialog that never came cannot be answered in a later test.
 template <typename T>
 void WhenModal(std::function<void(T*)> act) {
-  auto attempt = std::make_shared<std::function<void()>>();
-  auto left = std::make_shared<int>(200);
-  *attempt = [act, attempt, left] {
-    if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-      act(dialog);
-      return;
-    }
-    if (--*left > 0) QTimer::singleShot(10, *attempt);
-  };
-  QTimer::singleShot(0, *attempt);
+  Repeat([act] {
+    auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+    if (dialog) act(dialog);
+    return dialog != nullptr;
+  });
 }
 
 // A document with settings and a preview cache in a folder of its own.

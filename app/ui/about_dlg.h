@@ -11,9 +11,7 @@ class CLinkStatic : public QLabel {
   Q_OBJECT
  public:
   CLinkStatic(const QString& text, const QString& target, QWidget* parent = nullptr);
-  QString Target() const { return target_; }
   void SetTarget(const QString& target);
-  bool Visited() const { return visited_; }
 
  protected:
   void mouseReleaseEvent(QMouseEvent* event) override;

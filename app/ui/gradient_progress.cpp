@@ -26,16 +26,6 @@ void CGradientProgress::SetColors(const QColor& start, const QColor& end) {
   update();
 }
 
-void CGradientProgress::SetBackground(const QColor& color) {
-  background_ = color;
-  update();
-}
-
-void CGradientProgress::SetTextColor(const QColor& color) {
-  text_ = color;
-  update();
-}
-
 void CGradientProgress::ShowPercent(bool show) {
   showPercent_ = show;
   update();

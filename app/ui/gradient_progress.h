@@ -17,13 +17,9 @@ class CGradientProgress : public QWidget {
   int Pos() const { return position_; }
   int Lower() const { return lower_; }
   int Upper() const { return upper_; }
-  void SetStep(int step) { step_ = step; }
-  void StepIt() { SetPos(position_ + step_); }
   void SetColors(const QColor& start, const QColor& end);
   QColor StartColor() const { return start_; }
   QColor EndColor() const { return end_; }
-  void SetBackground(const QColor& color);
-  void SetTextColor(const QColor& color);
   void ShowPercent(bool show);
   // The text drawn over the bar: "%3.0f %" of the position within the range; empty
   // when the percentage is off.
@@ -38,7 +34,6 @@ class CGradientProgress : public QWidget {
   int lower_ = 0;
   int upper_ = 100;
   int position_ = 0;
-  int step_ = 10;
   QColor start_{255, 0, 0};
   QColor end_{0, 0, 255};
   QColor background_;

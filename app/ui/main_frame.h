@@ -53,10 +53,8 @@ class CMainFrame : public QMainWindow, public DocumentView {
   CPageWeaverImageView* ImageView() const { return imageView_; }
   CPageWeaverInfoView* InfoView() const { return infoView_; }
   CBusyDlg* BusyDialog() const { return busy_; }
-  QtUserInterface* UserInterfaceObject() { return &ui_; }
   QToolBar* ToolBar() const { return toolBar_; }
   QSplitter* OuterSplitter() const { return outer_; }
-  QString DocumentPath() const { return path_; }
 
   QAction* addPagesAction;
   QAction* saveAction;

@@ -34,9 +34,6 @@ class CPageWeaverListView : public QListWidget, public DocumentView, public Page
 
   int32_t PageIdAt(int row) const;
   int RowOfPage(int32_t pageId) const;
-  int DropTarget() const { return dropTarget_; }
-  bool Dragging() const { return dragging_; }
-  int ScrollDirection() const { return scrollDirection_; }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

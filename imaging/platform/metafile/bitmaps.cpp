@@ -112,45 +112,39 @@ void Player::BitBltRecord(const ByteView& r, uint32_t type) {
   DoBlit(blit);
 }
 
-void Player::StretchDIBitsRecord(const ByteView& r) {
+// The layout EMR_STRETCHDIBITS and EMR_SETDIBITSTODEVICE share: destination corner at 24,
+// source rectangle at 32, the DIB's offsets and sizes at 48 and its colour usage at 64.
+bool Player::ReadDibBlit(const ByteView& r, Raster* src, Blit* blit) const {
   uint32_t offBmi = r.U32(48), cbBmi = r.U32(52), offBits = r.U32(56), cbBits = r.U32(60);
-  uint32_t usage = r.U32(64);
-  Raster src;
   DibOptions options;
-  options.paletteIndices = usage == DIB_PAL_COLORS;
-  if (r.overrun() || !ReadDib(r, offBmi, cbBmi, offBits, cbBits, options, &src)) return;
+  options.paletteIndices = r.U32(64) == DIB_PAL_COLORS;
+  if (r.overrun() || !ReadDib(r, offBmi, cbBmi, offBits, cbBits, options, src)) return false;
+  blit->src = src;
+  blit->dx = r.I32(24);
+  blit->dy = r.I32(28);
+  blit->sx = r.I32(32);
+  blit->sy = r.I32(36);
+  blit->sw = r.I32(40);
+  blit->sh = r.I32(44);
+  // The source rectangle of a bottom-up DIB is measured from its bottom row.
+  if (src->bottomUp) blit->sy = src->height - blit->sy - blit->sh;
+  return true;
+}
+
+void Player::StretchDIBitsRecord(const ByteView& r) {
+  Raster src;
   Blit blit;
-  blit.src = &src;
-  blit.dx = r.I32(24);
-  blit.dy = r.I32(28);
-  blit.sx = r.I32(32);
-  blit.sy = r.I32(36);
-  blit.sw = r.I32(40);
-  blit.sh = r.I32(44);
+  if (!ReadDibBlit(r, &src, &blit)) return;
   blit.rop = r.U32(68);
   blit.dw = r.I32(72);
   blit.dh = r.I32(76);
-  // The source rectangle of a bottom-up DIB is measured from its bottom row.
-  if (src.bottomUp) blit.sy = src.height - blit.sy - blit.sh;
   DoBlit(blit);
 }
 
 void Player::SetDIBitsRecord(const ByteView& r) {
-  uint32_t offBmi = r.U32(48), cbBmi = r.U32(52), offBits = r.U32(56), cbBits = r.U32(60);
-  uint32_t usage = r.U32(64);
   Raster src;
-  DibOptions options;
-  options.paletteIndices = usage == DIB_PAL_COLORS;
-  if (r.overrun() || !ReadDib(r, offBmi, cbBmi, offBits, cbBits, options, &src)) return;
   Blit blit;
-  blit.src = &src;
-  blit.dx = r.I32(24);
-  blit.dy = r.I32(28);
-  blit.sx = r.I32(32);
-  blit.sy = r.I32(36);
-  blit.sw = r.I32(40);
-  blit.sh = r.I32(44);
-  if (src.bottomUp) blit.sy = src.height - blit.sy - blit.sh;
+  if (!ReadDibBlit(r, &src, &blit)) return;
   // The bits are copied pixel for pixel on the recording device.
   cairo_matrix_t page = PageMatrix(), worldPage;
   cairo_matrix_multiply(&worldPage, &dc_.world, &page);

@@ -231,6 +231,7 @@ class Player {
     const Raster* mask = nullptr;  // 1 = foreground operation
     uint32_t backgroundRop = 0;
   };
+  bool ReadDibBlit(const ByteView& r, Raster* src, Blit* blit) const;
   void DoBlit(const Blit& blit);
   void RasterOp(const double bounds[4], uint32_t rop3,
                 const std::function<void(cairo_t*)>& drawSource);

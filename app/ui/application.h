@@ -1,0 +1,33 @@
+// CPageWeaverApp: start-up — the one document, the main window and its views, the
+// command line, and the preview size in force.
+#ifndef PAGEWEAVER_UI_APPLICATION_H
+#define PAGEWEAVER_UI_APPLICATION_H
+
+#include <QStringList>
+#include <memory>
+
+#include "document/document.h"
+
+class CMainFrame;
+class CPreviewCache;
+
+class CPageWeaverApp {
+ public:
+  CPageWeaverApp(Preferences* preferences, CPreviewCache* cache);
+  ~CPageWeaverApp();
+
+  // Makes the window and shows it; a file named on the command line becomes the
+  // document's file. False when the program cannot start.
+  bool InitInstance(const QStringList& arguments);
+
+  CPageWeaverDoc* Document() { return &doc_; }
+  CMainFrame* Frame() { return frame_.get(); }
+
+ private:
+  Preferences* preferences_;
+  CPreviewCache* cache_;
+  CPageWeaverDoc doc_;
+  std::unique_ptr<CMainFrame> frame_;
+};
+
+#endif  // PAGEWEAVER_UI_APPLICATION_H

@@ -1,0 +1,19 @@
+// pageweaver: the desktop application.
+#include <QApplication>
+
+#include "document/preferences.h"
+#include "document/preview_cache.h"
+#include "ui/application.h"
+#include "ui/icons.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QApplication::setOrganizationName(QStringLiteral("Tinkerfield"));
+  QApplication::setApplicationName(QStringLiteral("PageWeaver"));
+  QApplication::setWindowIcon(pwui::AppIcon());
+
+  Preferences preferences;
+  CPageWeaverApp app(&preferences, &CPreviewCache::Instance());
+  if (!app.InitInstance(QApplication::arguments())) return 1;
+  return QApplication::exec();
+}

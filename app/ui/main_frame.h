@@ -1,0 +1,106 @@
+// CMainFrame: the main window — menus, toolbar and status bar around the page list on
+// the left and, on the right, the preview above the page's information. It runs the
+// application's commands.
+#ifndef PAGEWEAVER_UI_MAIN_FRAME_H
+#define PAGEWEAVER_UI_MAIN_FRAME_H
+
+#include <QMainWindow>
+#include <QString>
+
+#include "document/document.h"
+#include "qt_user_interface.h"
+#include "recent_files.h"
+
+class CBusyDlg;
+class CPageWeaverImageView;
+class CPageWeaverInfoView;
+class CPageWeaverListView;
+class CPreviewCache;
+class QAction;
+class QSplitter;
+class QToolBar;
+
+class CMainFrame : public QMainWindow, public DocumentView {
+  Q_OBJECT
+ public:
+  // The document's views, questions, busy display and message pump are the frame's
+  // while it lives. `cache` gives the preview width the left column leaves room for.
+  CMainFrame(CPageWeaverDoc* doc, Preferences* preferences, CPreviewCache* cache,
+             QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  void OnUpdate(PageListHint hint, const PageHint* pageHint) override;
+
+  // The commands.
+  void AddPages();
+  // Writes the pages to the document's file, asking for one when it has none; true
+  // when the file was written.
+  bool Save();
+  bool SaveAs();
+  void RemoveAllPages();
+  void ShowPreferences();
+  void ShowAbout();
+  // A new, empty page list without a file.
+  void NewDocument();
+  // Makes `path` the document's file, with an empty page list.
+  void OpenDocument(const QString& path);
+
+  // Enables the commands for the document's state: nothing that changes the page list
+  // or starts another output runs while the output is being written.
+  void UpdateCommandUI();
+
+  CPageWeaverListView* ListView() const { return listView_; }
+  CPageWeaverImageView* ImageView() const { return imageView_; }
+  CPageWeaverInfoView* InfoView() const { return infoView_; }
+  CBusyDlg* BusyDialog() const { return busy_; }
+  QToolBar* ToolBar() const { return toolBar_; }
+  QSplitter* OuterSplitter() const { return outer_; }
+
+  QAction* addPagesAction;
+  QAction* saveAction;
+  QAction* saveAsAction;
+  QAction* removeAllAction;
+  QAction* exitAction;
+  QAction* toolbarAction;
+  QAction* statusBarAction;
+  QAction* preferencesAction;
+  QAction* aboutAction;
+  QAction* newAction;
+  QAction* openAction;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBar();
+  void CreateStatusBar();
+  void CreateClient();
+  void ApplyColumnWidth();
+  void UpdateTitle();
+  bool RunSave(const std::string& path);
+  void CyclePane(int step);
+
+  CPageWeaverDoc* doc_;
+  Preferences* preferences_;
+  CPreviewCache* cache_;
+  QtUserInterface ui_;
+  RecentFileList recent_;
+  QString path_;
+  bool saving_ = false;
+  bool closePending_ = false;
+  bool splittersCreated_ = false;
+  bool rowsSized_ = false;
+
+  QSplitter* outer_ = nullptr;
+  QSplitter* inner_ = nullptr;
+  QToolBar* toolBar_ = nullptr;
+  CPageWeaverListView* listView_ = nullptr;
+  CPageWeaverImageView* imageView_ = nullptr;
+  CPageWeaverInfoView* infoView_ = nullptr;
+  CBusyDlg* busy_ = nullptr;
+};
+
+#endif  // PAGEWEAVER_UI_MAIN_FRAME_H

@@ -8,7 +8,7 @@ WERROR ?= OFF
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CLI := $(BUILD)/cli/pageweaver-cli
 
-.PHONY: all deps configure build run test asan bench bench-compare clean format
+.PHONY: all deps configure build run test asan bench bench-compare fuzz clean format
 
 all: build
 
@@ -53,6 +53,15 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
 
+# Fuzzing: every reader under libFuzzer in a clang build of its own (build-fuzz), for
+# FUZZ_SECONDS each, FUZZ_JOBS at once; FUZZ_TARGETS picks some. Never part of `make test`.
+FUZZ_SECONDS ?= 60
+FUZZ_JOBS ?= $(JOBS)
+fuzz:
+	@scripts/install-deps.sh fuzz
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_JOBS=$(FUZZ_JOBS) FUZZ_BUILD=$(CURDIR)/build-fuzz \
+	  fuzz/run.sh $(FUZZ_TARGETS)
+
 # PageWeaver against ImageMagick and GraphicsMagick on 60 generated A4 pages.
 bench-compare: deps
 	bench/compare.sh
@@ -61,4 +70,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) build-fuzz

@@ -13,7 +13,8 @@ namespace pxmf {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kLimit = 1e7;  // device coordinates are clamped here (Cairo's fixed point)
+constexpr double kLimit = 1e7;         // device coordinates are clamped here (Cairo's fixed point)
+constexpr double kMaxPenExtent = 1e6;  // pixels; wider pens are drawn this wide
 
 double Clamp(double v) {
   if (!std::isfinite(v)) return 0;
@@ -551,7 +552,7 @@ double Player::PenExtent() const {
   // transformed width and height.
   cairo_matrix_t m = Transform();
   double w = dc_.pen.width * std::max(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
-  return std::isfinite(w) ? std::min(w, 1e6) : 1;
+  return std::isfinite(w) ? std::min(w, kMaxPenExtent) : 1;
 }
 
 std::vector<double> Player::PenDashes(bool thin) const {
@@ -593,10 +594,15 @@ void Player::SetPenStroke(cairo_t* c) const {
   m.x0 = m.y0 = 0;
   inverse = m;
   double width = pen.width;
-  if (cairo_matrix_invert(&inverse) == CAIRO_STATUS_SUCCESS) {
+  double extent = pen.width * std::max(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
+  if (extent <= kMaxPenExtent && cairo_matrix_invert(&inverse) == CAIRO_STATUS_SUCCESS) {
     cairo_set_matrix(c, &m);
   } else {
-    width = PenExtent();  // a degenerate mapping: a round pen of the same extent
+    // A degenerate mapping, or one that stretches the pen past what Cairo's fixed-point
+    // geometry holds (an absurd reference device, extents or world transform): a round
+    // pen of the capped extent. Through such a mapping Cairo builds strokes of
+    // astronomic size and allocates hundreds of megabytes for one line.
+    width = PenExtent();
   }
   cairo_set_line_width(c, width);
   uint32_t cap = pen.style & PS_ENDCAP_MASK, join = pen.style & PS_JOIN_MASK;

@@ -10,6 +10,9 @@ namespace pxmf {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+// The largest glyph drawn, in pixels along either axis. FreeType takes no more than
+// 65535, and Cairo leaks a little memory on every scaled font it then fails to make.
+constexpr double kMaxGlyphPixels = 20000;
 
 // Windows code page 1252 for the bytes 0x80-0x9F; the other bytes are Latin-1.
 const char16_t kCp1252[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x2026, 0x2026, 0x2020, 0x2021,
@@ -181,7 +184,7 @@ void Player::TextOut(const TextRun& run) {
     return;
   }
   double emDevice = em * upLength;
-  if (emDevice > 20000) em *= 20000 / emDevice;
+  if (emDevice > kMaxGlyphPixels) em *= kMaxGlyphPixels / emDevice;
   double widthFactor = 1;
   if (f.width != 0)
     widthFactor = std::abs(double(f.width)) * baseLength / (average * em * upLength);
@@ -189,6 +192,9 @@ void Player::TextOut(const TextRun& run) {
   Pt glyphX = Scale(baseline, em * upLength * widthFactor / baseLength);
   if (run.graphicsMode == GM_ADVANCED) glyphX = Scale(baseline, em * widthFactor);
   Pt glyphY = Scale(up, -em);
+  // Text stretched wider than that is drawn that wide.
+  double along = Length(glyphX);
+  if (along > kMaxGlyphPixels) glyphX = Scale(glyphX, kMaxGlyphPixels / along);
 
   cairo_matrix_t fontMatrix;
   cairo_matrix_init(&fontMatrix, glyphX.x, glyphX.y, glyphY.x, glyphY.y, 0, 0);

@@ -232,7 +232,13 @@ extern "C" uint32_t PXGetTIFFPageCount(PXSource source) {
   if (!op.CheckHandle(source)) return 0;
   Page page;
   if (int e = page.OpenFile(source)) return op.SetError(e), 0;
-  return TIFFNumberOfDirectories(page.tif());
+  // libtiff counts a directory only when the link to the next one can be read as well.
+  // A file cut off inside the last directory's link (many writers put the directory
+  // last) would lose its last page, and a single-page file would have none, though
+  // each page reads: the page after the counted ones is tried too.
+  uint32_t count = TIFFNumberOfDirectories(page.tif());
+  if (count < 65535 && TIFFSetDirectory(page.tif(), tdir_t(count))) ++count;
+  return count;
 }
 
 extern "C" BOOL PXGetTIFFDimensions(PXSource source, uint32_t pageNumber, uint32_t* width,

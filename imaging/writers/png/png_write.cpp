@@ -187,6 +187,9 @@ uint32_t WriteImage(PXOperation& op, PXSink sink, const WriteRequest& r) {
     // Chunks libpng cannot store (an out-of-range gamma, a malformed ICC profile) are
     // left out with a warning instead of failing the whole image.
     png_set_benign_errors(png, 1);
+    // libpng refuses to write more than a million pixels per side by default; the format
+    // and our reader take up to 2^31 - 1.
+    png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
     SetChunks(png, info, r, thread.png, thread.iccProfile, tables);
     png_write_info(png, info);
     if (r.bitDepth == 16) png_set_swap(png);

@@ -237,6 +237,31 @@ TEST_F(PngWriter, RowsAreTakenAtTheStride) {
                            png.rows.begin() + 6 * y));
 }
 
+// libpng's default limit of a million pixels per side is its own, not the format's: a
+// long strip was refused with error 4.
+TEST_F(PngWriter, ImagesWiderThanAMillionPixelsAreWrittenAndReadBack) {
+  Args a;
+  a.width = 1000003, a.height = 2, a.stride = a.width, a.colorType = 0;
+  a.pixels = pxtest::PatternBytes(size_t(a.stride) * a.height, 5);
+  Written w = Write(a);
+  ASSERT_EQ(w.error, 0);
+  PXSource source = PXOpenMemorySource(w.bytes.data(), uint32_t(w.bytes.size()));
+  uint32_t width = 0, height = 0;
+  RGBQUAD palette[256];
+  void* pixels = PXReadPNG(source, &width, &height, 8, palette, 0);
+  EXPECT_EQ(PXGetLastError(), 0);
+  PXCloseSource(source);
+  ASSERT_NE(pixels, nullptr);
+  EXPECT_EQ(width, a.width);
+  EXPECT_EQ(height, a.height);
+  const auto* rows = static_cast<const uint8_t*>(pixels);
+  const size_t rowBytes = PXImageRowBytes(a.width, 8);
+  for (uint32_t y = 0; y < a.height; ++y)
+    EXPECT_TRUE(std::equal(a.pixels.begin() + size_t(a.stride) * y,
+                           a.pixels.begin() + size_t(a.stride) * (y + 1), rows + rowBytes * y));
+  GlobalFree(pixels);
+}
+
 TEST_F(PngWriter, BadArgumentsAreRefusedBeforeWriting) {
   auto error = [](Args a) {
     Written w = Write(a);

@@ -1,0 +1,115 @@
+// What the fuzzers found, each pinned to its exact outcome on the minimised input in
+// tests/data/fuzz/<target>/ (the README there tells each file's story).
+#include <sys/resource.h>
+
+#include <string>
+
+#include "pixolith/pixolith.h"
+#include "test_support.h"
+
+namespace {
+
+std::string Finding(const std::string& target, const std::string& name) {
+  return (pxtest::TestDataDir() / "fuzz" / target / name).string();
+}
+
+// The process's peak resident memory so far, in KiB.
+long PeakKiB() {
+  rusage usage = {};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+/* ---- TIFF: the page count ------------------------------------------------------------- */
+
+// A file cut off inside the last directory's link to the next one: libtiff's directory
+// count leaves that directory out although it reads. One page gave a count of 0 with
+// no error; two pages gave 1, so the application never offered the second.
+TEST(FuzzFindingsTIFF, ACutLinkAfterTheLastDirectoryLosesNoPage) {
+  for (auto [name, pages] : {std::pair{"last-link-cut-one-page.tif", 1u},
+                             std::pair{"last-link-cut-two-pages.tif", 2u}}) {
+    SCOPED_TRACE(name);
+    std::vector<uint8_t> file = pxtest::ReadFile(Finding("tiff_info", name));
+    pxtest::MemorySource source(file);
+    EXPECT_EQ(PXGetTIFFPageCount(source), pages);
+    EXPECT_EQ(PXGetLastError(), 0);
+    // Every page counted reads, and none beyond.
+    uint32_t width = 0, height = 0;
+    RGBQUAD palette[256];
+    pxtest::BlockGuard last(PXReadTIFF(source, &width, &height, 8, palette, pages - 1, 0));
+    ASSERT_NE(last.block, nullptr) << PXGetLastError();
+    EXPECT_EQ(width, 2u);
+    EXPECT_EQ(height, 2u);
+    EXPECT_EQ(last.bytes()[3], 255);
+    EXPECT_EQ(PXReadTIFF(source, &width, &height, 8, palette, pages, 0), nullptr);
+    EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
+  }
+}
+
+/* ---- Metafiles: pens through absurd mappings ------------------------------------------ */
+
+// An EMF whose reference device claims 5 pixels across a kilometre stretches its x axis
+// by about 10^12; a wide pen drawn through that mapping made Cairo allocate some 760 MB
+// for one line. The picture still renders, within ordinary memory.
+TEST(FuzzFindingsMetafile, AWidePenThroughAnAbsurdMappingStaysSmall) {
+  const long before = PeakKiB();
+  uint32_t width = 0, height = 0;
+  pxtest::BlockGuard image(
+      PXRenderMetafileFile(Finding("metafile", "wide-pen-absurd-reference-device.emf").c_str(),
+                           &width, &height, 100, 100, 0, 0));
+  ASSERT_NE(image.block, nullptr) << PXGetLastError();
+  EXPECT_EQ(PXGetLastError(), 0);
+  EXPECT_EQ(width, 656u);
+  EXPECT_EQ(height, 658u);
+  EXPECT_LT(PeakKiB() - before, 200 * 1024) << "KiB more at the peak";
+}
+
+// Text whose font the mapping makes 5640 pixels tall and 16 times as wide: FreeType
+// refuses glyphs over 65535 pixels, and Cairo leaks the scaled font it failed to make
+// (the sanitizer build's leak check sees it). Such text is drawn at most 20000 pixels
+// wide, and the file renders.
+TEST(FuzzFindingsMetafile, TextStretchedPastTheFontEngineRenders) {
+  uint32_t width = 0, height = 0;
+  pxtest::BlockGuard image(
+      PXRenderMetafileFile(Finding("metafile", "text-stretched-past-the-font-engine.emf").c_str(),
+                           &width, &height, 100, 100, 0, 0));
+  ASSERT_NE(image.block, nullptr) << PXGetLastError();
+  EXPECT_EQ(PXGetLastError(), 0);
+  EXPECT_EQ(width, 623u);
+  EXPECT_EQ(height, 468u);
+}
+
+/* ---- PNG writer: libpng's own size limit ---------------------------------------------- */
+
+// An 88-byte RLE4 BMP a million pixels wide and 4 rows high decodes, but writing it as
+// PNG failed with error 4: libpng refuses more than a million pixels per side unless told
+// otherwise. It is written and reads back at its size.
+TEST(FuzzFindingsPNG, AMillionPixelWideImageIsWritten) {
+  std::vector<uint8_t> file =
+      pxtest::ReadFile(Finding("roundtrip", "png-wider-than-a-million-pixels.bmp"));
+  pxtest::MemorySource source(file);
+  uint32_t width = 0, height = 0;
+  RGBQUAD palette[256];
+  pxtest::BlockGuard image(PXReadBMP(source, &width, &height, 8, palette, 0));
+  ASSERT_NE(image.block, nullptr) << PXGetLastError();
+  EXPECT_EQ(width, 1000008u);
+  EXPECT_EQ(height, 4u);
+
+  pxtest::TempDir dir;
+  const std::string path = dir.File("wide.png");
+  PXSink sink = PXOpenFileSink(path.c_str(), FALSE);
+  PXWritePNG(sink, image.block, width, height, uint32_t(PXImageRowBytes(width, 8)), 8, 256, palette,
+             3, 0, nullptr, PX_PNG_WRITE_INTERLACE);
+  EXPECT_EQ(PXGetLastError(), 0);
+  PXCloseSink(sink);
+  std::vector<uint8_t> png = pxtest::ReadFile(path);
+  pxtest::MemorySource written(png);
+  uint32_t readWidth = 0, readHeight = 0;
+  int depth = 0, colorType = 0, interlace = 0;
+  ASSERT_TRUE(PXGetPNGDimensions(written, &readWidth, &readHeight, &depth, &colorType, &interlace,
+                                 nullptr));
+  EXPECT_EQ(readWidth, width);
+  EXPECT_EQ(readHeight, height);
+}
+
+}  // namespace

@@ -6,6 +6,9 @@ ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
 WERROR ?= OFF
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+# Rebuilds of other checkouts and clean clones reuse compiled objects where ccache is there.
+LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && \
+  echo "-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache")
 CLI := $(BUILD)/cli/pageweaver-cli
 
 .PHONY: all deps configure build run test asan bench bench-compare fuzz clean format
@@ -17,7 +20,7 @@ deps:
 
 configure: deps
 	@if [ ! -f $(BUILD)/CMakeCache.txt ]; then \
-	  cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DPX_WERROR=$(WERROR); \
+	  cmake -S . -B $(BUILD) $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Release -DPX_WERROR=$(WERROR); \
 	else \
 	  cmake -S . -B $(BUILD) -DPX_WERROR=$(WERROR) >/dev/null; \
 	fi
@@ -37,7 +40,7 @@ test: build
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: deps
 	@if [ ! -f $(ASAN_BUILD)/CMakeCache.txt ]; then \
-	  cmake -S . -B $(ASAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  cmake -S . -B $(ASAN_BUILD) $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DPX_SANITIZE=ON -DPX_WERROR=$(WERROR); \
 	fi
 	cmake --build $(ASAN_BUILD) -j $(JOBS)

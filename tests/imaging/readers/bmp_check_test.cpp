@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "header_cases.h"
 #include "readers/bmp/bmp_format.h"
 
 namespace {
@@ -33,14 +34,7 @@ Header Core(int32_t width, int32_t height, uint16_t bits) {
   return h;
 }
 
-struct Case {
-  const char* what;
-  Header header;
-  Output output;
-  uint32_t depth;
-  Stage stage;
-  int expected;
-};
+using Case = pxtest::HeaderCase<Header, Output, Stage>;
 
 constexpr Output kIndexed = Output::kIndexed;
 constexpr Output kTrue = Output::kTrueColor;
@@ -98,8 +92,7 @@ const Case kCases[] = {
 };
 
 TEST(BMPCheckHeader, HostileAndOddHeaders) {
-  for (const Case& c : kCases)
-    EXPECT_EQ(CheckHeader(c.header, c.output, c.depth, c.stage), c.expected) << c.what;
+  pxtest::ExpectHeaderCases(kCases, CheckHeader);
 }
 
 // Each fault is reported at one stage only: the reader asks at every stage and must not

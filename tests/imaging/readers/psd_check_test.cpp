@@ -2,6 +2,7 @@
 // every kind of read, no file involved.
 #include <gtest/gtest.h>
 
+#include "header_cases.h"
 #include "pixolith/px_psd.h"
 #include "readers/psd/psd_header.h"
 
@@ -24,14 +25,7 @@ Header Make(uint32_t channels, uint32_t width, uint32_t height, int depth, int m
   return h;
 }
 
-struct Case {
-  const char* what;
-  Header header;
-  Output output;
-  int depth;
-  Stage stage;
-  int expected;
-};
+using Case = pxtest::HeaderCase<Header, Output, Stage>;
 
 constexpr Output kDims = Output::kDimensions;
 constexpr Output kPal = Output::kPalette;
@@ -80,8 +74,7 @@ const Case kCases[] = {
 };
 
 TEST(PSDCheckHeader, HostileAndOddHeaders) {
-  for (const Case& c : kCases)
-    EXPECT_EQ(CheckHeader(c.header, c.output, c.depth, c.stage), c.expected) << c.what;
+  pxtest::ExpectHeaderCases(kCases, CheckHeader);
 }
 
 }  // namespace

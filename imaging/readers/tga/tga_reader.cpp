@@ -270,7 +270,7 @@ BYTE* ReadTGA(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uin
   if (dib) depth = h.pixelDepth == 32 ? 32 : 24;
   if (int e = CheckHeader(h, Output::kImage, depth, Stage::kHeader)) return op.SetError(e), nullptr;
   const bool indexed = depth == 8;
-  PixelKind kind;
+  PixelKind kind = PixelKind::kBGR24;
   pxtga::ChoosePixelKind(h, &kind);
 
   CPXByteInput in(io);

@@ -96,6 +96,22 @@ TEST_F(PageListViewTest, MovesChangeTheOrderTheOutputUses) {
   EXPECT_EQ(Label(1).toStdString(), fx_.dir.File("d.bmp"));
 }
 
+TEST_F(PageListViewTest, AMovedPageIsShownAgain) {
+  int32_t a = Add("a.bmp"), b = Add("b.bmp");
+  view_.selectionModel()->setCurrentIndex(Pages().index(0), QItemSelectionModel::ClearAndSelect);
+  auto shown = [this] {
+    auto hints = record_.Hints();
+    return std::count(hints.begin(), hints.end(), HINT_SHOW_PAGE);
+  };
+  ASSERT_EQ(shown(), 1);
+  view_.MoveItem(0, 1);
+  EXPECT_EQ(Order(), (std::vector<int32_t>{b, a}));
+  EXPECT_EQ(shown(), 2);
+  EXPECT_EQ(LastShown(), a);
+  ASSERT_EQ(Selected().size(), 1);
+  EXPECT_EQ(Selected().first().row(), 1);
+}
+
 TEST_F(PageListViewTest, DeleteRemovesEverySelectedPageInOneCall) {
   int32_t a = Add("a.bmp"), b = Add("b.bmp"), c = Add("c.bmp"), d = Add("d.bmp");
   SelectRows({1, 2});

@@ -65,7 +65,7 @@ CMainFrame::CMainFrame(CPageWeaverDoc* doc, Preferences* preferences, CPreviewCa
   doc_->AddView(infoView_);
   doc_->AddView(this);
   doc_->SetUserInterface(&ui_);
-  doc_->SetPageOrder(listView_);
+  doc_->SetPageOrder(listView_->PageModel());
   doc_->SetBusyDisplay(busy_);
   doc_->SetMessagePump(&ui_);
   doc_->SetThumbnailBackground(pwui::ToColorRef(listView_->palette().color(QPalette::Base)));

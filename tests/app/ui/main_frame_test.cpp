@@ -167,10 +167,12 @@ TEST_F(MainFrameTest, LeftColumnLeavesRoomForThePreview) {
 TEST_F(MainFrameTest, PagesAreShownSavedInListOrderAndSavedAgainWithoutAsking) {
   AddPages(MakeInputs());
   CPageWeaverListView* list = frame_.ListView();
-  ASSERT_EQ(list->count(), 4);
-  EXPECT_EQ(list->item(3)->text().toStdString(), fx_.dir.File("c.tif") + " - (1)");
+  ASSERT_EQ(list->model()->rowCount(), 4);
+  EXPECT_EQ(list->model()->index(3, 0).data().toString().toStdString(),
+            fx_.dir.File("c.tif") + " - (1)");
 
-  list->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+  list->selectionModel()->setCurrentIndex(list->model()->index(1, 0),
+                                          QItemSelectionModel::ClearAndSelect);
   EXPECT_FALSE(frame_.ImageView()->Preview().isNull());
   EXPECT_EQ(frame_.InfoView()->findChild<CPathLabel*>("inputFile")->text().toStdString(),
             fx_.dir.File("b.png"));
@@ -257,7 +259,8 @@ TEST_F(MainFrameTest, ClosingDuringARunCancelsItAndClosesAfterwards) {
 
 TEST_F(MainFrameTest, PreferencesChangeThePreviewSizeOnlyWhenItChanged) {
   AddPages({fx_.Bmp("a.bmp", 600, 300)});
-  frame_.ListView()->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+  frame_.ListView()->selectionModel()->setCurrentIndex(frame_.ListView()->model()->index(0, 0),
+                                                       QItemSelectionModel::ClearAndSelect);
   EXPECT_EQ(frame_.ImageView()->Preview().width(), 280);
 
   auto count = [this](PageListHint h) {
@@ -297,7 +300,7 @@ TEST_F(MainFrameTest, NewAndOpenEmptyThePageList) {
   EXPECT_EQ(SavedWidths(existing).size(), 1u);
   frame_.NewDocument();
   EXPECT_EQ(frame_.windowTitle(), "Untitled - PageWeaver");
-  EXPECT_EQ(frame_.ListView()->count(), 0);
+  EXPECT_EQ(frame_.ListView()->model()->rowCount(), 0);
 }
 
 }  // namespace
@@ -317,8 +320,8 @@ TEST_F(MainFrameTest, AddPagesTakesTheFilesChosenInItsDialog) {
     }
   });
   frame_.AddPages();
-  ASSERT_EQ(frame_.ListView()->count(), 2);
-  EXPECT_EQ(frame_.ListView()->item(0)->text().toStdString(), a);
+  ASSERT_EQ(frame_.ListView()->model()->rowCount(), 2);
+  EXPECT_EQ(frame_.ListView()->model()->index(0, 0).data().toString().toStdString(), a);
 }
 
 TEST_F(MainFrameTest, TooManyFilesAtOnceAreRefused) {

@@ -78,8 +78,14 @@ bool UserInterface::ContinueAfterAddError(int error, const std::string& path) {
 }
 
 void CPageWeaverDoc::AddPages(const std::vector<std::string>& paths) {
-  int style = preferences_ ? preferences_->SortStyle() : kDefaultSortStyle;
-  for (const std::string& name : SortForAdding(paths, style)) {
+  int style = sortStyle_     ? *sortStyle_
+              : preferences_ ? preferences_->SortStyle()
+                             : kDefaultSortStyle;
+  AddPagesInOrder(SortForAdding(paths, style));
+}
+
+void CPageWeaverDoc::AddPagesInOrder(const std::vector<std::string>& paths) {
+  for (const std::string& name : paths) {
     int pageCount = CPageImage::PageCount(name);
     if (pageCount < 2) {
       int error = AddPage(name, 0, false);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,9 +40,14 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   // The system window colour thumbnails are drawn on.
   void SetThumbnailBackground(COLORREF color) { thumbnailBackground_ = color; }
 
-  // Sorts the paths by the SortStyle preference, expands multi-page TIFF files through
-  // the sub-frame chooser and adds every page, asking what to do when one fails.
+  // The file-name order AddPages uses instead of the SortStyle preference (the
+  // command-line tool's --sort); nullopt goes back to the preference.
+  void SetSortStyle(std::optional<int> style) { sortStyle_ = style; }
+  // Sorts the paths by the sort order, expands multi-page TIFF files through the
+  // sub-frame chooser and adds every page, asking what to do when one fails.
   void AddPages(const std::vector<std::string>& paths);
+  // The same in the order given.
+  void AddPagesInOrder(const std::vector<std::string>& paths);
   // Adds one page; 0 when added or skipped as a duplicate, else the library's code.
   int AddPage(const std::string& path, int frame, bool subFrame);
   bool RemovePages(const std::vector<int32_t>& ids);
@@ -94,6 +100,7 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   bool busy_flag_ = false;
   bool cancelled_ = false;
   int threads_ = DefaultOutputThreads();
+  std::optional<int> sortStyle_;
   std::string path_;
 };
 

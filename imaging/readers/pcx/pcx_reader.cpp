@@ -1,5 +1,5 @@
-// PCX: header, palette and the run-length coded scan lines of 1- to 8-bit (one to four
-// planes) and 24-bit (three planes of 8 bits) files.
+// PCX: header, palette and the scan lines, run-length coded or (encoding 0) stored as
+// they are, of 1- to 8-bit (one to four planes) and 24-bit (three planes of 8 bits) files.
 #include <cstring>
 #include <vector>
 
@@ -14,6 +14,7 @@ constexpr uint8_t kTableMarker = 12;
 
 struct PCXHeader {
   uint8_t version = 0;
+  uint8_t encoding = 1;  // 0: scan lines stored raw; any other value: run-length coded
   uint8_t bitsPerPlane = 0;
   uint8_t planes = 0;
   uint16_t bytesPerLine = 0;
@@ -34,6 +35,7 @@ bool ReadHeader(PXOperation& op, CPXIO& io, PCXHeader* h) {
   h->version = b[1];
   if (b[0] != 10 || (h->version != 0 && h->version != 2 && h->version != 3 && h->version != 5))
     return op.Fail(PX_ERR_BAD_PCX);
+  h->encoding = b[2];
   h->bitsPerPlane = b[3];
   const int32_t xmin = PXLE16(b + 4), ymin = PXLE16(b + 6);
   const int32_t xmax = PXLE16(b + 8), ymax = PXLE16(b + 10);
@@ -84,7 +86,7 @@ void BuildPalette(CPXIO& io, const PCXHeader& h, RGBQUAD* pal) {
   for (uint32_t i = used; i < 256; ++i) pal[i] = pal[0];
 }
 
-// Decodes one scan line of h.lineLength bytes. Runs are cut at the end of the line.
+// Decodes one run-length coded scan line. Runs are cut at the end of the line.
 bool DecodeLine(CPXByteInput& in, uint8_t* line, size_t length) {
   size_t pos = 0;
   while (pos < length) {
@@ -101,6 +103,11 @@ bool DecodeLine(CPXByteInput& in, uint8_t* line, size_t length) {
     pos += count;
   }
   return true;
+}
+
+// Reads one scan line of `length` bytes as the header's encoding stores it.
+bool ReadLine(const PCXHeader& h, CPXByteInput& in, uint8_t* line, size_t length) {
+  return h.encoding == 0 ? in.ReadExactly(line, length) : DecodeLine(in, line, length);
 }
 
 enum class Conversion { kRGB, kCopyBits, kIndex };
@@ -212,6 +219,8 @@ BYTE* ReadPCX(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uin
 
   if (!io.Seek(kHeaderSize, PX_SEEK_SET)) return op.SetError(PX_ERR_FILE_READ), nullptr;
   // A run byte pair makes at most 63 bytes, so a line takes at least 2/63 of its length.
+  // Raw lines are held to the same bound, so that a cut raw file, like a cut coded one,
+  // gives the rows it holds.
   const uint64_t leastPerLine = (2 * uint64_t(h.lineLength) + 62) / 63;
   CPXByteInput in(io);
   if (!in.Holds(leastPerLine * h.height)) return op.SetError(PX_ERR_FILE_READ), nullptr;
@@ -222,7 +231,7 @@ BYTE* ReadPCX(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uin
   std::vector<uint8_t> line(h.lineLength);
   std::vector<uint8_t> row(out.RowBytes());
   for (uint32_t y = 0; y < h.height; ++y) {
-    if (!DecodeLine(in, line.data(), line.size())) {
+    if (!ReadLine(h, in, line.data(), line.size())) {
       op.SetError(PX_ERR_FILE_READ);
       break;
     }

@@ -313,7 +313,12 @@ OutputReport CPageWeaverDoc::RunOutput(const std::string& path) {
   }
   if (busy_) busy_->Start(cancelSink());
   Notify(HINT_OUTPUT_STARTING);
-  report = WriteOutputFile(records, path, progressSink(), pump_, threads_);
+  // The busy dialog's pictures of pages converted on other threads are the cached
+  // previews, where there are any.
+  std::vector<std::string> previews;
+  for (const PageRecord& record : records)
+    previews.push_back(cache_ ? cache_->EntryPath(record.sourcePath, record.frameIndex) : "");
+  report = WriteOutputFile(records, path, progressSink(), pump_, threads_, std::move(previews));
   if (busy_) busy_->Finish();
   if (!ui_ || report.cancelled) return report;
   if (report.error == PX_ERR_FILE_OPEN && report.failedPage < 0) {

@@ -187,4 +187,31 @@ TEST_F(DocumentTest, PreviewSizeChangeDropsPreviews) {
   EXPECT_EQ(PXBitmapWidth(preview), 150);
 }
 
+// The busy display's reports, with the size of each picture.
+struct BusyLog : BusyDisplay {
+  std::vector<std::pair<uint32_t, uint32_t>> pictures;
+  void Start(CancelSink*) override {}
+  void ShowProgress(const std::string&, int, const CPageImage* image) override {
+    pictures.emplace_back(image ? image->Width() : 0, image ? image->Height() : 0);
+  }
+  void Finish() override {}
+};
+
+TEST_F(DocumentTest, PagesConvertedElsewhereShowTheirCachedPreview) {
+  std::string a = Bmp("a.bmp", 600, 300), b = Bmp("b.bmp", 600, 300);
+  ASSERT_EQ(doc_->AddPage(a, 0, false), 0);
+  ASSERT_EQ(doc_->AddPage(b, 0, false), 0);
+  // The second page is turned: its cached preview is too, so the picture is made from
+  // the page as loaded.
+  PageOutputSettings turned = doc_->FindPage(order_.ids[1])->output;
+  turned.rotation = 90;
+  ASSERT_TRUE(doc_->ApplyPageOptions(order_.ids[1], turned, false, false));
+  BusyLog busy;
+  doc_->SetBusyDisplay(&busy);
+  doc_->SetOutputThreads(2);
+  ASSERT_TRUE(doc_->Save(dir_.File("out.tif")).ok());
+  // The preview is fitted into 280 x 500; a picture made from the page into 256 x 256.
+  EXPECT_EQ(busy.pictures, (std::vector<std::pair<uint32_t, uint32_t>>{{280, 140}, {256, 128}}));
+}
+
 }  // namespace

@@ -19,6 +19,7 @@
 #include "icons.h"
 #include "image_view.h"
 #include "info_view.h"
+#include "lock_indicators.h"
 #include "message_box.h"
 #include "page_list_view.h"
 #include "preferences_dlg.h"
@@ -192,6 +193,7 @@ void CMainFrame::CreateStatusBar() {
     if (text.isEmpty()) bar->showMessage(QStringLiteral("Ready"));
   });
   bar->showMessage(QStringLiteral("Ready"));
+  locks_ = new CLockIndicators(bar, this);
 }
 
 void CMainFrame::CreateClient() {

@@ -12,6 +12,7 @@
 #include "recent_files.h"
 
 class CBusyDlg;
+class CLockIndicators;
 class CPageWeaverImageView;
 class CPageWeaverInfoView;
 class CPageWeaverListView;
@@ -55,6 +56,7 @@ class CMainFrame : public QMainWindow, public DocumentView {
   CBusyDlg* BusyDialog() const { return busy_; }
   QToolBar* ToolBar() const { return toolBar_; }
   QSplitter* OuterSplitter() const { return outer_; }
+  CLockIndicators* LockIndicators() const { return locks_; }
 
   QAction* addPagesAction;
   QAction* saveAction;
@@ -101,6 +103,7 @@ class CMainFrame : public QMainWindow, public DocumentView {
   CPageWeaverImageView* imageView_ = nullptr;
   CPageWeaverInfoView* infoView_ = nullptr;
   CBusyDlg* busy_ = nullptr;
+  CLockIndicators* locks_ = nullptr;
 };
 
 #endif  // PAGEWEAVER_UI_MAIN_FRAME_H

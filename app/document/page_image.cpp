@@ -262,6 +262,11 @@ const std::vector<std::vector<std::string>>& CPageImage::FileExtensions() {
   return extensions;
 }
 
+bool CPageImage::HasTiffContent(const std::string& path) {
+  Source source(path);
+  return source && PXGuessFileType(source.AtStart()) == PX_FORMAT_TIFF;
+}
+
 int CPageImage::PageCount(const std::string& path) {
   Source source(path);
   if (!source || Candidate(source.get(), path) != TIF_24) return 0;

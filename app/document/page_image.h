@@ -60,6 +60,8 @@ class CPageImage {
   static ImageType DetectType(const std::string& path, int frame = 0);
   // The number of pages of a TIFF file; 0 for every other file.
   static int PageCount(const std::string& path);
+  // True when the file's content is a TIFF's; its name does not count.
+  static bool HasTiffContent(const std::string& path);
   // The file-name extensions of the formats it reads, in lower case and without the dot;
   // each inner list holds the names of one format ({"tif", "tiff"}).
   static const std::vector<std::vector<std::string>>& FileExtensions();

@@ -45,6 +45,9 @@ class CMainFrame : public QMainWindow, public DocumentView {
   void NewDocument();
   // Makes `path` the document's file, with an empty page list.
   void OpenDocument(const QString& path);
+  // Makes a TIFF the document's file and adds all its pages, so that Save writes the
+  // edited pages back to it.
+  void OpenForEditing(const QString& path);
 
   // Enables the commands for the document's state: nothing that changes the page list
   // or starts another output runs while the output is being written.

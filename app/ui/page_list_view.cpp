@@ -108,6 +108,12 @@ void CPageWeaverListView::OnUpdate(PageListHint hint, const PageHint* pageHint) 
       int row = RowOfPage(pageHint->pageId);
       if (row < 0) return;
       item(row)->setIcon(QIcon(QPixmap::fromImage(pwui::ImageFromBitmap(pageHint->bitmap))));
+      // A page re-read from a file it was saved into may have a new page number.
+      if (!pageHint->displayName.empty()) {
+        QString label = QString::fromStdString(pageHint->displayName);
+        item(row)->setText(label);
+        item(row)->setToolTip(label);
+      }
       break;
     }
     case HINT_SAVE_BEGIN:

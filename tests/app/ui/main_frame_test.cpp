@@ -291,9 +291,12 @@ TEST_F(MainFrameTest, NewAndOpenEmptyThePageList) {
   EXPECT_EQ(fx_.doc.PageCount(), 0u);
   EXPECT_EQ(frame_.windowTitle(), "old.tif - PageWeaver");
   AddPages({fx_.Bmp("b.bmp")});
-  // Save writes to the opened file without asking.
+  // Save writes to the opened file without asking for a name; as the file holds no TIFF
+  // it asks before replacing it.
+  uitest::MessageRecorder replace(pwui::Answer::kYes);
   EXPECT_TRUE(frame_.Save());
   EXPECT_EQ(ui_.saveAsked, 0);
+  EXPECT_EQ(replace.texts.size(), 1u);
   EXPECT_EQ(SavedWidths(existing).size(), 1u);
   frame_.NewDocument();
   EXPECT_EQ(frame_.windowTitle(), "Untitled - PageWeaver");

@@ -180,6 +180,13 @@ bool CPageListModel::SetThumbnail(int row, const QIcon& thumbnail) {
   return true;
 }
 
+bool CPageListModel::SetLabel(int row, const QString& label) {
+  if (!PageAt(row)) return false;
+  pages_[size_t(row)].label = label;
+  emit dataChanged(index(row), index(row), {Qt::DisplayRole, Qt::ToolTipRole});
+  return true;
+}
+
 void CPageListModel::Clear() {
   beginResetModel();
   pages_.clear();

@@ -67,6 +67,8 @@ class CPageListModel : public QAbstractListModel, public PageOrderSource {
   // dropMimeData); -1 when the target is outside the list or one of the rows.
   int DropDestination(const std::vector<int>& rows, int target) const;
   bool SetThumbnail(int row, const QIcon& thumbnail);
+  // Replaces the label of the page in `row`; false when there is no such row.
+  bool SetLabel(int row, const QString& label);
   void Clear();
 
   // The page of a row; null outside the list.

@@ -94,7 +94,11 @@ void CPageWeaverListView::OnUpdate(PageListHint hint, const PageHint* pageHint) 
     }
     case HINT_THUMBNAIL_CHANGED: {
       if (!pageHint || !pageHint->bitmap) return;
-      model_->SetThumbnail(model_->RowOfPage(pageHint->pageId), ThumbnailIcon(pageHint->bitmap));
+      const int row = model_->RowOfPage(pageHint->pageId);
+      model_->SetThumbnail(row, ThumbnailIcon(pageHint->bitmap));
+      // A page re-read from a file it was saved into may have a new page number.
+      if (!pageHint->displayName.empty())
+        model_->SetLabel(row, QString::fromStdString(pageHint->displayName));
       break;
     }
     case HINT_SAVE_BEGIN:

@@ -13,6 +13,7 @@ namespace pxpcx {
 struct Header {
   uint8_t manufacturer = 0;  // 10 for ZSoft files
   uint8_t version = 0;
+  uint8_t encoding = 1;  // 0: scan lines stored raw; any other value: run-length coded
   uint8_t bitsPerPlane = 0;
   int32_t xmin = 0, ymin = 0, xmax = 0, ymax = 0;  // the window, corners included
   uint8_t planes = 0;

@@ -1,5 +1,5 @@
-// PCX: header, palette and the run-length coded scan lines of 1- to 8-bit (one to four
-// planes) and 24-bit (three planes of 8 bits) files.
+// PCX: header, palette and the scan lines, run-length coded or (encoding 0) stored as
+// they are, of 1- to 8-bit (one to four planes) and 24-bit (three planes of 8 bits) files.
 #include <cstring>
 #include <vector>
 
@@ -23,6 +23,7 @@ bool ReadHeader(PXOperation& op, CPXIO& io, Output output, uint32_t depth, PCXHe
   if (!io.ReadExactly(b, sizeof b)) return op.Fail(PX_ERR_BAD_PCX);
   h->manufacturer = b[0];
   h->version = b[1];
+  h->encoding = b[2];
   h->bitsPerPlane = b[3];
   h->xmin = PXLE16(b + 4), h->ymin = PXLE16(b + 6);
   h->xmax = PXLE16(b + 8), h->ymax = PXLE16(b + 10);
@@ -70,7 +71,7 @@ void BuildPalette(CPXIO& io, const PCXHeader& h, RGBQUAD* pal) {
   for (uint32_t i = used; i < 256; ++i) pal[i] = pal[0];
 }
 
-// Decodes one scan line of h.lineLength bytes. Runs are cut at the end of the line.
+// Decodes one run-length coded scan line. Runs are cut at the end of the line.
 bool DecodeLine(CPXByteInput& in, uint8_t* line, size_t length) {
   size_t pos = 0;
   while (pos < length) {
@@ -87,6 +88,11 @@ bool DecodeLine(CPXByteInput& in, uint8_t* line, size_t length) {
     pos += count;
   }
   return true;
+}
+
+// Reads one scan line of `length` bytes as the header's encoding stores it.
+bool ReadLine(const PCXHeader& h, CPXByteInput& in, uint8_t* line, size_t length) {
+  return h.encoding == 0 ? in.ReadExactly(line, length) : DecodeLine(in, line, length);
 }
 
 enum class Conversion { kRGB, kCopyBits, kIndex };
@@ -223,6 +229,8 @@ BYTE* ReadPCX(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uin
 
   if (!io.Seek(kHeaderSize, PX_SEEK_SET)) return op.SetError(PX_ERR_FILE_READ), nullptr;
   // A run byte pair makes at most 63 bytes, so a line takes at least 2/63 of its length.
+  // Raw lines are held to the same bound, so that a cut raw file, like a cut coded one,
+  // gives the rows it holds.
   const uint64_t leastPerLine = (2 * uint64_t(h.lineLength) + 62) / 63;
   CPXByteInput in(io);
   if (!in.Holds(leastPerLine * h.height)) return op.SetError(PX_ERR_FILE_READ), nullptr;
@@ -233,7 +241,7 @@ BYTE* ReadPCX(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uin
   std::vector<uint8_t> line(h.lineLength);
   std::vector<uint8_t> row(out.RowBytes());
   for (uint32_t y = 0; y < h.height; ++y) {
-    if (!DecodeLine(in, line.data(), line.size())) {
+    if (!ReadLine(h, in, line.data(), line.size())) {
       op.SetError(PX_ERR_FILE_READ);
       break;
     }

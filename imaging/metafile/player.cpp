@@ -1,6 +1,6 @@
 // Enhanced-metafile playback: the record loop, the object table and the device-context
 // state records change.
-#include "platform/metafile/player.h"
+#include "metafile/player.h"
 
 #include <algorithm>
 #include <cmath>

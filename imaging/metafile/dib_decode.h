@@ -1,11 +1,11 @@
 // Decoding the device-independent bitmaps that metafile records carry.
-#ifndef PIXOLITH_PLATFORM_METAFILE_DIB_DECODE_H
-#define PIXOLITH_PLATFORM_METAFILE_DIB_DECODE_H
+#ifndef PIXOLITH_METAFILE_DIB_DECODE_H
+#define PIXOLITH_METAFILE_DIB_DECODE_H
 
 #include <cstdint>
 #include <vector>
 
-#include "platform/metafile/records.h"
+#include "metafile/records.h"
 
 namespace pxmf {
 
@@ -35,4 +35,4 @@ bool DecodeDib(const ByteView& info, const ByteView& bits, const DibOptions& opt
 
 }  // namespace pxmf
 
-#endif  // PIXOLITH_PLATFORM_METAFILE_DIB_DECODE_H
+#endif  // PIXOLITH_METAFILE_DIB_DECODE_H

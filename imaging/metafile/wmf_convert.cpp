@@ -4,7 +4,7 @@
 // pixel is one hundredth of a millimetre and the picture extents map exactly onto the
 // frame. The picture's viewport belongs to the conversion: the metafile's own window
 // records choose what part of its coordinate space fills the picture.
-#include "platform/metafile/wmf_convert.h"
+#include "metafile/wmf_convert.h"
 
 #include <algorithm>
 #include <array>

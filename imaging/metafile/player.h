@@ -1,8 +1,8 @@
 // Enhanced-metafile playback over Cairo: the device-context state GDI keeps while a
 // metafile plays (objects, mapping, transform, clipping, paths, modes) and the drawing
 // of every record kind real files use.
-#ifndef PIXOLITH_PLATFORM_METAFILE_PLAYER_H
-#define PIXOLITH_PLATFORM_METAFILE_PLAYER_H
+#ifndef PIXOLITH_METAFILE_PLAYER_H
+#define PIXOLITH_METAFILE_PLAYER_H
 
 #include <cairo.h>
 
@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/metafile/dib_decode.h"
-#include "platform/metafile/metafile.h"
-#include "platform/metafile/records.h"
+#include "metafile/dib_decode.h"
+#include "metafile/records.h"
+#include "platform/metafile.h"
 
 namespace pxmf {
 
@@ -283,4 +283,4 @@ uint32_t Rop3(uint32_t code, uint32_t p, uint32_t s, uint32_t d);
 
 }  // namespace pxmf
 
-#endif  // PIXOLITH_PLATFORM_METAFILE_PLAYER_H
+#endif  // PIXOLITH_METAFILE_PLAYER_H

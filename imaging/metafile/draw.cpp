@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/metafile/player.h"
+#include "metafile/player.h"
 
 namespace pxmf {
 

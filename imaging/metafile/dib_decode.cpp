@@ -1,6 +1,6 @@
 // DIBs inside metafile records: every header field and every byte of bits is checked
 // against the record before it is used.
-#include "platform/metafile/dib_decode.h"
+#include "metafile/dib_decode.h"
 
 #include <algorithm>
 #include <new>

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "metafile/geometry.h"
 #include "metafile/player.h"
 
 namespace pxmf {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 // The largest glyph drawn, in pixels along either axis. FreeType takes no more than
 // 65535, and Cairo leaks a little memory on every scaled font it then fails to make.
 constexpr double kMaxGlyphPixels = 20000;

@@ -23,6 +23,27 @@ uint32_t RopCode(uint32_t rop) {
 
 }  // namespace
 
+std::span<const Player::Record> Player::BitmapRecords() {
+  static constexpr Record kRecords[] = {
+      {EMR_BITBLT, &Player::PlayBlit<EMR_BITBLT>},
+      {EMR_STRETCHBLT, &Player::PlayBlit<EMR_STRETCHBLT>},
+      {EMR_MASKBLT, &Player::PlayBlit<EMR_MASKBLT>},
+      {EMR_ALPHABLEND, &Player::PlayBlit<EMR_ALPHABLEND>},
+      {EMR_TRANSPARENTBLT, &Player::PlayBlit<EMR_TRANSPARENTBLT>},
+      {EMR_STRETCHDIBITS, &Player::PlayStretchDIBits},
+      {EMR_SETDIBITSTODEVICE, &Player::PlaySetDIBitsToDevice},
+      {EMR_GRADIENTFILL, &Player::PlayGradientFill},
+  };
+  return kRecords;
+}
+
+// The block transfers share one layout: destination, raster operation, source corner and
+// transform, the source DIB, then what each adds.
+template <uint32_t kType>
+void Player::PlayBlit(const ByteView& r) {
+  BitBlt(r, kType);
+}
+
 bool Player::ReadDib(const ByteView& r, size_t offInfo, size_t cbInfo, size_t offBits,
                      size_t cbBits, DibOptions options, Raster* out) const {
   if (!cbInfo || !r.Has(offInfo, cbInfo) || !r.Has(offBits, cbBits)) return false;
@@ -30,7 +51,7 @@ bool Player::ReadDib(const ByteView& r, size_t offInfo, size_t cbInfo, size_t of
   return DecodeDib(r.Sub(offInfo, cbInfo), r.Sub(offBits, cbBits), options, out);
 }
 
-void Player::BitBltRecord(const ByteView& r, uint32_t type) {
+void Player::BitBlt(const ByteView& r, uint32_t type) {
   Blit blit;
   blit.dx = r.I32(24);
   blit.dy = r.I32(28);
@@ -131,7 +152,7 @@ bool Player::ReadDibBlit(const ByteView& r, Raster* src, Blit* blit) const {
   return true;
 }
 
-void Player::StretchDIBitsRecord(const ByteView& r) {
+void Player::PlayStretchDIBits(const ByteView& r) {
   Raster src;
   Blit blit;
   if (!ReadDibBlit(r, &src, &blit)) return;
@@ -141,7 +162,7 @@ void Player::StretchDIBitsRecord(const ByteView& r) {
   DoBlit(blit);
 }
 
-void Player::SetDIBitsRecord(const ByteView& r) {
+void Player::PlaySetDIBitsToDevice(const ByteView& r) {
   Raster src;
   Blit blit;
   if (!ReadDibBlit(r, &src, &blit)) return;
@@ -303,7 +324,7 @@ void Player::RasterOp(const double b[4], uint32_t code,
   if (brush) cairo_surface_destroy(brush);
 }
 
-void Player::GradientFill(const ByteView& r) {
+void Player::PlayGradientFill(const ByteView& r) {
   uint32_t vertices = r.U32(24), shapes = r.U32(28), mode = r.U32(32);
   if (!r.HasArray(36, vertices, 16)) return;
   size_t shapesAt = 36 + 16 * size_t(vertices);

@@ -1,4 +1,5 @@
-// Clipping of playback: the clip region and clip paths, combined as the records ask.
+// Clipping records of playback: the clip region and clip paths combined as the records
+// ask, the meta region, and the records that paint regions.
 #include <algorithm>
 #include <cmath>
 
@@ -7,17 +8,164 @@
 
 namespace pxmf {
 
+namespace {
+
+void AddRegion(cairo_t* c, const Region& region) {
+  int n = cairo_region_num_rectangles(region.get());
+  for (int i = 0; i < n; ++i) {
+    cairo_rectangle_int_t r;
+    cairo_region_get_rectangle(region.get(), i, &r);
+    cairo_rectangle(c, r.x, r.y, r.width, r.height);
+  }
+}
+
+// The region's device extent; false when it is empty.
+bool RegionBounds(const Region& region, double bounds[4]) {
+  if (cairo_region_num_rectangles(region.get()) == 0) return false;
+  cairo_rectangle_int_t ext;
+  cairo_region_get_extents(region.get(), &ext);
+  bounds[0] = ext.x;
+  bounds[1] = ext.y;
+  bounds[2] = double(ext.x) + ext.width;
+  bounds[3] = double(ext.y) + ext.height;
+  return true;
+}
+
+}  // namespace
+
+std::span<const Player::Record> Player::ClipRecords() {
+  static constexpr Record kRecords[] = {
+      {EMR_INTERSECTCLIPRECT, &Player::PlayClipRect<false>},
+      {EMR_EXCLUDECLIPRECT, &Player::PlayClipRect<true>},
+      {EMR_EXTSELECTCLIPRGN, &Player::PlayExtSelectClipRgn},
+      {EMR_OFFSETCLIPRGN, &Player::PlayOffsetClipRgn},
+      {EMR_SETMETARGN, &Player::PlaySetMetaRgn},
+      {EMR_SELECTCLIPPATH, &Player::PlaySelectClipPath},
+      {EMR_FILLRGN, &Player::PlayFillRgn},
+      {EMR_PAINTRGN, &Player::PlayPaintRgn},
+      {EMR_FRAMERGN, &Player::PlayFrameRgn},
+      {EMR_INVERTRGN, &Player::PlayInvertRgn},
+  };
+  return kRecords;
+}
+
+/* ---- Records ---------------------------------------------------------------------------- */
+
+template <bool kExclude>
+void Player::PlayClipRect(const ByteView& r) {
+  ClipRect(r.I32(8), r.I32(12), r.I32(16), r.I32(20), kExclude);
+}
+
+void Player::PlayExtSelectClipRgn(const ByteView& r) {
+  uint32_t bytes = r.U32(8), mode = r.U32(12);
+  if (bytes == 0 || !r.Has(16, bytes)) {
+    if (mode == RGN_COPY) SetClip(nullptr);  // back to the whole surface
+    return;
+  }
+  Region region;
+  if (ReadRegion(r, 16, bytes, &region)) CombineRegion(region, mode);
+}
+
+void Player::PlayOffsetClipRgn(const ByteView& r) {
+  cairo_matrix_t m = Transform();
+  double dx = r.I32(8), dy = r.I32(12);
+  cairo_matrix_transform_distance(&m, &dx, &dy);
+  OffsetClip(dx, dy);
+}
+
+void Player::PlaySetMetaRgn(const ByteView&) {
+  // The current clip becomes part of the meta region and the clip starts afresh.
+  if (dc_.clip) {
+    if (!dc_.metaClip) {
+      dc_.metaClip = dc_.clip;
+    } else {
+      auto merged = std::make_shared<Clip>(*dc_.metaClip);
+      if (dc_.clip->region) {
+        auto region =
+            std::make_shared<Region>(merged->region ? *merged->region : ClipRegionOrCanvas());
+        cairo_region_intersect(region->get(), dc_.clip->region->get());
+        merged->region = region;
+      }
+      merged->paths.insert(merged->paths.end(), dc_.clip->paths.begin(), dc_.clip->paths.end());
+      dc_.metaClip = merged;
+    }
+  }
+  SetClip(nullptr);
+}
+
+void Player::PlaySelectClipPath(const ByteView& r) {
+  SelectClipPath(r.U32(8));
+}
+
+void Player::PlayFillRgn(const ByteView& r) {
+  // Bounds, cbRgnData, ihBrush, then the region.
+  Region region;
+  Brush brush;
+  if (!ReadRegion(r, 32, r.U32(24), &region) || !RegionBrush(r.U32(28), &brush)) return;
+  PaintRegion(region, brush, 0);
+}
+
+void Player::PlayPaintRgn(const ByteView& r) {
+  // Bounds, cbRgnData, then the region, painted with the selected brush.
+  Region region;
+  if (!ReadRegion(r, 28, r.U32(24), &region)) return;
+  PaintRegion(region, dc_.brush, 0);
+}
+
+void Player::PlayFrameRgn(const ByteView& r) {
+  // Bounds, cbRgnData, ihBrush, the frame's width and height, then the region.
+  Region region;
+  Brush brush;
+  if (!ReadRegion(r, 40, r.U32(24), &region) || !RegionBrush(r.U32(28), &brush)) return;
+  // The region's outline, one stroke-width wide.
+  PaintRegion(region, brush, std::max(1.0, std::abs(double(r.I32(32))) * ScaleOf(base_)));
+}
+
+void Player::PlayInvertRgn(const ByteView& r) {
+  Region region;
+  double bounds[4];
+  if (!ReadRegion(r, 28, r.U32(24), &region) || !RegionBounds(region, bounds)) return;
+  RasterOp(bounds, 0x55, [&](cairo_t* c) {
+    AddRegion(c, region);
+    cairo_fill(c);
+  });
+  ++drawn_;
+}
+
+bool Player::RegionBrush(uint32_t index, Brush* brush) {
+  GdiObject stock;
+  const GdiObject* o = FindObject(index, &stock);
+  if (!o || o->kind != GdiObject::kBrush) return false;
+  *brush = o->brush;
+  return true;
+}
+
+void Player::PaintRegion(const Region& region, const Brush& brush, double frame) {
+  double bounds[4];
+  if (!RegionBounds(region, bounds)) return;
+  Paint(
+      [&](cairo_t* c) {
+        if (!SetBrushSource(c, brush)) return;
+        AddRegion(c, region);
+        if (frame > 0) {
+          cairo_set_line_width(c, frame);
+          cairo_stroke(c);
+        } else {
+          cairo_fill(c);
+        }
+      },
+      bounds, frame > 0 ? R2_COPYPEN : dc_.rop2);
+  ++drawn_;
+}
+
+/* ---- The clip --------------------------------------------------------------------------- */
+
 void Player::ApplyClip(cairo_t* c) const {
   for (const auto* clip : {dc_.metaClip.get(), dc_.clip.get()}) {
     if (!clip) continue;
     if (clip->region) {
       cairo_new_path(c);
-      int n = cairo_region_num_rectangles(clip->region->get());
-      for (int i = 0; i < n; ++i) {
-        cairo_rectangle_int_t r;
-        cairo_region_get_rectangle(clip->region->get(), i, &r);
-        cairo_rectangle(c, r.x, r.y, r.width, r.height);
-      }
+      AddRegion(c, *clip->region);
       cairo_clip(c);
     }
     for (const ClipPath& p : clip->paths) {

@@ -1,6 +1,7 @@
-// Enhanced-metafile playback over Cairo: the device-context state GDI keeps while a
-// metafile plays (objects, mapping, transform, clipping, paths, modes) and the drawing
-// of every record kind real files use.
+// Enhanced-metafile playback over Cairo: the record loop, a handler for every record
+// kind real files use (listed by subject: objects.cpp, state.cpp, paths.cpp, text.cpp,
+// bitmaps.cpp, clipping.cpp), and the drawing they share (mapping.cpp, shapes.cpp,
+// painting.cpp, pens.cpp).
 #ifndef PIXOLITH_METAFILE_PLAYER_H
 #define PIXOLITH_METAFILE_PLAYER_H
 
@@ -9,130 +10,18 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
-#include "metafile/dib_decode.h"
-#include "metafile/records.h"
-#include "platform/metafile.h"
+#include "metafile/dc_state.h"
+#include "metafile/record_table.h"
 
 namespace pxmf {
 
-struct Pt {
-  double x = 0;
-  double y = 0;
-};
-
-// Paths are kept in output-device coordinates, as GDI keeps them in device units.
-struct PathOp {
-  enum Kind : uint8_t { kMove, kLine, kCurve, kClose } kind;
-  Pt p[3];
-};
-
-struct Path {
-  std::vector<PathOp> ops;
-  void MoveTo(Pt p) { ops.push_back({PathOp::kMove, {p, {}, {}}}); }
-  void LineTo(Pt p) { ops.push_back({PathOp::kLine, {p, {}, {}}}); }
-  void CurveTo(Pt a, Pt b, Pt c) { ops.push_back({PathOp::kCurve, {a, b, c}}); }
-  void Close() { ops.push_back({PathOp::kClose, {}}); }
-  bool empty() const { return ops.empty(); }
-};
-
-struct Pen {
-  uint32_t style = PS_SOLID;  // style, end cap, join and type bits
-  double width = 0;           // logical units; 0 draws one pixel wide
-  uint32_t color = 0;         // COLORREF
-  std::vector<double> userDashes;
-  bool IsNull() const { return (style & PS_STYLE_MASK) == PS_NULL; }
-  bool Geometric() const { return (style & PS_TYPE_MASK) == PS_GEOMETRIC; }
-};
-
-struct Brush {
-  uint32_t style = BS_SOLID;
-  uint32_t color = 0xFFFFFF;
-  uint32_t hatch = 0;
-  std::shared_ptr<const Raster> pattern;
-  bool IsNull() const { return style == BS_NULL || (IsPattern() && !pattern); }
-  bool IsPattern() const {
-    return style == BS_PATTERN || style == BS_DIBPATTERN || style == BS_DIBPATTERNPT;
-  }
-};
-
-struct Font {
-  int32_t height = 0;
-  int32_t width = 0;
-  int32_t escapement = 0;
-  int32_t weight = 400;
-  bool italic = false;
-  bool underline = false;
-  bool strikeout = false;
-  uint8_t charset = 0;
-  std::string face;  // UTF-8
-};
-
-struct GdiObject {
-  enum Kind { kNone, kPen, kBrush, kFont, kPalette } kind = kNone;
-  Pen pen;
-  Brush brush;
-  Font font;
-  std::shared_ptr<const std::vector<uint32_t>> palette;
-};
-
-// An owned cairo region (integer device rectangles).
-class Region {
- public:
-  Region() : r_(cairo_region_create()) {}
-  explicit Region(const cairo_rectangle_int_t& rect) : r_(cairo_region_create_rectangle(&rect)) {}
-  Region(const Region& o) : r_(cairo_region_copy(o.r_)) {}
-  Region& operator=(const Region& o) {
-    if (this != &o) {
-      cairo_region_destroy(r_);
-      r_ = cairo_region_copy(o.r_);
-    }
-    return *this;
-  }
-  ~Region() { cairo_region_destroy(r_); }
-  cairo_region_t* get() const { return r_; }
-
- private:
-  cairo_region_t* r_;
-};
-
-struct ClipPath {
-  std::vector<PathOp> ops;
-  cairo_fill_rule_t rule = CAIRO_FILL_RULE_WINDING;
-};
-
-// A clipping area: a region (absent = unrestricted) intersected with paths.
-struct Clip {
-  std::shared_ptr<const Region> region;
-  std::vector<ClipPath> paths;
-};
-
-struct DCState {
-  uint32_t mapMode = MM_TEXT;
-  double wOrgX = 0, wOrgY = 0, wExtX = 1, wExtY = 1;
-  double vOrgX = 0, vOrgY = 0, vExtX = 1, vExtY = 1;
-  cairo_matrix_t world;
-  Pen pen;
-  Brush brush;
-  Font font;
-  std::shared_ptr<const std::vector<uint32_t>> palette;
-  uint32_t textColor = 0;
-  uint32_t bkColor = 0xFFFFFF;
-  uint32_t bkMode = OPAQUE_BK;
-  uint32_t textAlign = 0;
-  uint32_t fillMode = ALTERNATE;
-  uint32_t rop2 = R2_COPYPEN;
-  uint32_t stretchMode = 1;
-  uint32_t arcDirection = AD_COUNTERCLOCKWISE;
-  double miterLimit = 10;
-  Pt cur;  // current position, logical
-  Pt brushOrg;
-  std::shared_ptr<const Clip> clip;
-  std::shared_ptr<const Clip> metaClip;
-};
+// Object slots a metafile may ask for; a file that asks for more gets no more, rather
+// than exhausting memory.
+constexpr uint32_t kMaxObjects = 65536;
 
 class Player {
  public:
@@ -146,20 +35,89 @@ class Player {
   void Run(PXPlaybackReport* report);
 
  private:
-  // ---- records (player.cpp)
-  void Play(uint32_t type, const ByteView& r);
+  // One record's handler: it reads the record's fields and changes the state or draws.
+  using Handler = void (Player::*)(const ByteView& record);
+  using Record = RecordEntry<Handler>;
+  static Handler HandlerFor(uint32_t type);
+  static std::span<const Record> ObjectRecords();
+  static std::span<const Record> StateRecords();
+  static std::span<const Record> PathRecords();
+  static std::span<const Record> TextRecords();
+  static std::span<const Record> BitmapRecords();
+  static std::span<const Record> ClipRecords();
+
+  // ---- objects (objects.cpp)
+  void PlayCreatePen(const ByteView& r);
+  void PlayExtCreatePen(const ByteView& r);
+  void PlayCreateBrushIndirect(const ByteView& r);
+  template <bool kMono>
+  void PlayCreatePatternBrush(const ByteView& r);
+  void PlayExtCreateFontIndirectW(const ByteView& r);
+  void PlayCreatePalette(const ByteView& r);
+  void PlaySelectObject(const ByteView& r);
+  void PlaySelectPalette(const ByteView& r);
+  void PlayDeleteObject(const ByteView& r);
   void CreateObject(uint32_t index, GdiObject object);
   GdiObject* ObjectAt(uint32_t index);
-  void SelectObject(uint32_t index);
-  void DeleteObject(uint32_t index);
-  void RestoreDC(int32_t relative);
-  void SetMapMode(uint32_t mode);
-  void ModifyWorld(const cairo_matrix_t& m, uint32_t mode);
+  // The object an index names: a stock object (made in `stock`) or a slot; null if none.
+  const GdiObject* FindObject(uint32_t index, GdiObject* stock);
   Pen ReadExtPen(const ByteView& r);
   Brush ReadPatternBrush(const ByteView& r, bool mono);
   Font ReadFont(const ByteView& r, size_t at);
 
-  // ---- geometry and drawing (draw.cpp)
+  // ---- state (state.cpp)
+  void PlaySaveDC(const ByteView& r);
+  void PlayRestoreDC(const ByteView& r);
+  void PlaySetMapMode(const ByteView& r);
+  template <double DCState::*kX, double DCState::*kY>
+  void PlaySetExtent(const ByteView& r);
+  template <double DCState::*kX, double DCState::*kY>
+  void PlayScaleExtent(const ByteView& r);
+  template <double DCState::*kX, double DCState::*kY>
+  void PlaySetOrigin(const ByteView& r);
+  void PlaySetBrushOrgEx(const ByteView& r);
+  void PlaySetWorldTransform(const ByteView& r);
+  void PlayModifyWorldTransform(const ByteView& r);
+  template <uint32_t DCState::*kField>
+  void PlaySetValue(const ByteView& r);
+  void PlaySetROP2(const ByteView& r);
+  void PlaySetMiterLimit(const ByteView& r);
+  bool Scalable() const;  // isotropic or anisotropic mapping
+  void ModifyWorld(const cairo_matrix_t& m, uint32_t mode);
+
+  // ---- figures and the path bracket (paths.cpp)
+  template <bool kSmall>
+  void PlayPolyBezier(const ByteView& r);
+  template <bool kSmall>
+  void PlayPolyBezierTo(const ByteView& r);
+  template <bool kSmall>
+  void PlayPolygon(const ByteView& r);
+  template <bool kSmall>
+  void PlayPolyline(const ByteView& r);
+  template <bool kSmall>
+  void PlayPolylineTo(const ByteView& r);
+  template <bool kSmall, bool kFill>
+  void PlayPolyPoly(const ByteView& r);
+  template <bool kSmall>
+  void PlayPolyDraw(const ByteView& r);
+  void PlaySetPixelV(const ByteView& r);
+  void PlayMoveToEx(const ByteView& r);
+  void PlayLineTo(const ByteView& r);
+  void PlayRectangle(const ByteView& r);
+  void PlayRoundRect(const ByteView& r);
+  enum class ArcKind { kArc, kArcTo, kChord, kPie, kEllipse };
+  template <ArcKind kKind>
+  void PlayArc(const ByteView& r);
+  void PlayAngleArc(const ByteView& r);
+  void PlayBeginPath(const ByteView& r);
+  void PlayEndPath(const ByteView& r);
+  void PlayAbortPath(const ByteView& r);
+  void PlayCloseFigure(const ByteView& r);
+  template <bool kFill, bool kStroke>
+  void PlayDrawPath(const ByteView& r);
+  void PlayWidenPath(const ByteView& r);
+
+  // ---- geometry (mapping.cpp)
   cairo_matrix_t PageMatrix() const;
   cairo_matrix_t Transform() const;  // logical -> output device
   Pt Dev(double x, double y) const;  // rounded to whole pixels, as GDI does
@@ -168,6 +126,8 @@ class Player {
   double ScaleOf(const cairo_matrix_t& m) const;
   bool DeviceBox(double l, double t, double r, double b, double box[4],
                  bool excludeEdges = true) const;
+
+  // ---- shapes (shapes.cpp)
   void Polyline(const std::vector<Pt>& logical, bool close, bool fill);
   void PolylineTo(const std::vector<Pt>& logical);
   void EnsureFigure();
@@ -177,46 +137,62 @@ class Player {
   void LineTo(double x, double y);
   void Rectangle(double l, double t, double r, double b);
   void RoundRect(double l, double t, double r, double b, double cw, double ch);
-  enum class ArcKind { kArc, kArcTo, kChord, kPie, kEllipse };
   void ArcShape(ArcKind kind, const double box[4], Pt start, Pt end);
   void AngleArc(double cx, double cy, double radius, double startDeg, double sweepDeg);
   void AppendArc(Path& path, const std::function<Pt(double, double)>& map, double cx, double cy,
                  double rx, double ry, double a0, double sweep, bool connect);
   // Draws a finished figure, or adds it to the path being recorded.
   void Emit(const Path& path, bool fill, bool stroke);
-  void DrawPath(const Path& path, bool fill, bool stroke);
   void SetPixel(double x, double y, uint32_t color);
   void FillRect(double l, double t, double r, double b, const Brush& brush);
 
-  // painting with the clip, the brush, the pen and the mix mode
+  // ---- painting with the clip, the brush and the mix mode (painting.cpp)
+  void DrawPath(const Path& path, bool fill, bool stroke);
   void Paint(const std::function<void(cairo_t*)>& draw, double bounds[4], uint32_t rop2);
-  void ApplyClip(cairo_t* c) const;
   void EnsureClip();
   void ResetContext();
   void SetColor(cairo_t* c, uint32_t colorref) const;
   uint32_t ResolveColor(uint32_t colorref) const;
   bool SetBrushSource(cairo_t* c, const Brush& brush) const;
+  static void AddPath(cairo_t* c, const std::vector<PathOp>& ops);
+  static void PathBounds(const std::vector<PathOp>& ops, double bounds[4]);
+
+  // ---- pens (pens.cpp)
   void SetPenStroke(cairo_t* c) const;
   std::vector<double> PenDashes(bool thin) const;
   void StrokeThin(cairo_t* c, const std::vector<PathOp>& ops, const double bounds[4]) const;
   double PenExtent() const;
-  static void AddPath(cairo_t* c, const std::vector<PathOp>& ops);
-  static void PathBounds(const std::vector<PathOp>& ops, double bounds[4]);
 
-  // clipping
+  // ---- clipping and regions (clipping.cpp)
+  template <bool kExclude>
+  void PlayClipRect(const ByteView& r);
+  void PlayExtSelectClipRgn(const ByteView& r);
+  void PlayOffsetClipRgn(const ByteView& r);
+  void PlaySetMetaRgn(const ByteView& r);
+  void PlaySelectClipPath(const ByteView& r);
+  void PlayFillRgn(const ByteView& r);
+  void PlayPaintRgn(const ByteView& r);
+  void PlayFrameRgn(const ByteView& r);
+  void PlayInvertRgn(const ByteView& r);
+  void ApplyClip(cairo_t* c) const;
   void SetClip(std::shared_ptr<const Clip> clip);
   Region ClipRegionOrCanvas() const;
   void CombineRegion(const Region& region, uint32_t mode);
   void ClipRect(double l, double t, double r, double b, bool exclude);
   bool ReadRegion(const ByteView& r, size_t at, size_t bytes, Region* out) const;
+  bool RegionBrush(uint32_t index, Brush* brush);
+  // Fills the region's rectangles with the brush, or strokes them `frame` pixels wide.
+  void PaintRegion(const Region& region, const Brush& brush, double frame);
   void SelectClipPath(uint32_t mode);
   void OffsetClip(double dx, double dy);
 
   // ---- bitmaps (bitmaps.cpp)
-  void BitBltRecord(const ByteView& r, uint32_t type);
-  void StretchDIBitsRecord(const ByteView& r);
-  void SetDIBitsRecord(const ByteView& r);
-  void GradientFill(const ByteView& r);
+  template <uint32_t kType>
+  void PlayBlit(const ByteView& r);
+  void PlayStretchDIBits(const ByteView& r);
+  void PlaySetDIBitsToDevice(const ByteView& r);
+  void PlayGradientFill(const ByteView& r);
+  void BitBlt(const ByteView& r, uint32_t type);
   bool ReadDib(const ByteView& r, size_t offInfo, size_t cbInfo, size_t offBits, size_t cbBits,
                DibOptions options, Raster* out) const;
   struct Blit {
@@ -237,6 +213,11 @@ class Player {
                 const std::function<void(cairo_t*)>& drawSource);
 
   // ---- text (text.cpp)
+  template <bool kWide>
+  void PlayExtTextOut(const ByteView& r);
+  template <bool kWide>
+  void PlayPolyTextOut(const ByteView& r);
+  void PlaySmallTextOut(const ByteView& r);
   struct TextRun {
     Pt ref;  // logical
     std::u32string text;

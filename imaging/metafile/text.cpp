@@ -68,6 +68,56 @@ double Length(Pt v) {
 
 }  // namespace
 
+std::span<const Player::Record> Player::TextRecords() {
+  static constexpr Record kRecords[] = {
+      {EMR_EXTTEXTOUTA, &Player::PlayExtTextOut<false>},
+      {EMR_EXTTEXTOUTW, &Player::PlayExtTextOut<true>},
+      {EMR_POLYTEXTOUTA, &Player::PlayPolyTextOut<false>},
+      {EMR_POLYTEXTOUTW, &Player::PlayPolyTextOut<true>},
+      {EMR_SMALLTEXTOUT, &Player::PlaySmallTextOut},
+  };
+  return kRecords;
+}
+
+template <bool kWide>
+void Player::PlayExtTextOut(const ByteView& r) {
+  // Bounds, graphics mode, scales, then one EMRTEXT.
+  TextRun run;
+  if (ReadEmrText(r, 36, kWide, &run)) TextOut(run);
+}
+
+template <bool kWide>
+void Player::PlayPolyTextOut(const ByteView& r) {
+  // Bounds, graphics mode, scales, a count, then that many EMRTEXTs of 40 bytes.
+  uint32_t strings = r.U32(36);
+  if (!r.HasArray(40, strings, 40)) return;
+  for (uint32_t i = 0; i < strings; ++i) {
+    TextRun run;
+    if (ReadEmrText(r, 40 + 40 * size_t(i), kWide, &run)) TextOut(run);
+  }
+}
+
+void Player::PlaySmallTextOut(const ByteView& r) {
+  // Reference point, character count, options, graphics mode, scales, the rectangle
+  // unless ETO_NO_RECT, then the characters: bytes with ETO_SMALL_CHARS, else UTF-16.
+  TextRun run;
+  run.ref = {double(r.I32(8)), double(r.I32(12))};
+  uint32_t chars = r.U32(16), options = r.U32(20);
+  run.options = options;
+  run.graphicsMode = r.U32(24);
+  size_t at = 36;
+  if (!(options & ETO_NO_RECT)) {
+    run.hasRect = true;
+    for (int k = 0; k < 4; ++k) run.rect[k] = r.I32(at + 4 * k);
+    at += 16;
+  }
+  bool narrow = options & ETO_SMALL_CHARS;
+  if (!r.HasArray(at, chars, narrow ? 1 : 2)) return;
+  for (uint32_t k = 0; k < chars; ++k)
+    run.text.push_back(narrow ? r.U8(at + k) : r.U16(at + 2 * size_t(k)));
+  TextOut(run);
+}
+
 bool Player::ReadEmrText(const ByteView& r, size_t at, bool wide, TextRun* run) const {
   run->ref = {double(r.I32(at)), double(r.I32(at + 4))};
   uint32_t chars = r.U32(at + 8), offString = r.U32(at + 12);

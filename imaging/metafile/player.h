@@ -23,6 +23,13 @@ namespace pxmf {
 // than exhausting memory.
 constexpr uint32_t kMaxObjects = 65536;
 
+// A face's ascent, descent and average lower-case width, per unit of em.
+struct FaceMetrics {
+  double ascent = 0.8;
+  double descent = 0.2;
+  double average = 0.5;
+};
+
 class Player {
  public:
   Player(uint32_t* pixels, int width, int height, const ENHMETAHEADER& header, const RECT& rect,
@@ -187,12 +194,14 @@ class Player {
   void OffsetClip(double dx, double dy);
 
   // ---- bitmaps (bitmaps.cpp)
-  template <uint32_t kType>
-  void PlayBlit(const ByteView& r);
+  void PlayBitBlt(const ByteView& r);
+  void PlayStretchBlt(const ByteView& r);
+  void PlayMaskBlt(const ByteView& r);
+  void PlayAlphaBlend(const ByteView& r);
+  void PlayTransparentBlt(const ByteView& r);
   void PlayStretchDIBits(const ByteView& r);
   void PlaySetDIBitsToDevice(const ByteView& r);
   void PlayGradientFill(const ByteView& r);
-  void BitBlt(const ByteView& r, uint32_t type);
   bool ReadDib(const ByteView& r, size_t offInfo, size_t cbInfo, size_t offBits, size_t cbBits,
                DibOptions options, Raster* out) const;
   struct Blit {
@@ -207,8 +216,19 @@ class Player {
     const Raster* mask = nullptr;  // 1 = foreground operation
     uint32_t backgroundRop = 0;
   };
+  // The fields the block-transfer records share.
+  struct BlitRecord {
+    Blit blit;
+    cairo_matrix_t xform;  // source transform
+    uint32_t usage = 0, offBmi = 0, cbBmi = 0, offBits = 0, cbBits = 0;
+  };
+  bool ReadBlitRecord(const ByteView& r, BlitRecord* b) const;
+  bool ReadBlitSource(const ByteView& r, BlitRecord& b, bool stretch, Raster* src) const;
+  void PatternBlt(const Blit& blit);
   bool ReadDibBlit(const ByteView& r, Raster* src, Blit* blit) const;
   void DoBlit(const Blit& blit);
+  // The source as Cairo wants it: premultiplied ARGB, opaque unless blending.
+  static std::vector<uint32_t> SourcePixels(const Blit& blit);
   void RasterOp(const double bounds[4], uint32_t rop3,
                 const std::function<void(cairo_t*)>& drawSource);
 
@@ -228,7 +248,22 @@ class Player {
     bool hasRect = false;
     double rect[4] = {0, 0, 0, 0};  // logical
   };
+  struct TextFrame {
+    Pt baseline;  // device vector of one logical unit along the baseline
+    Pt glyphX;    // the font matrix: one em along the baseline and downwards
+    Pt glyphY;
+  };
+  struct GlyphRun {
+    cairo_glyph_t* glyphs = nullptr;
+    int count = 0;
+    Pt width;  // device vector from the first glyph's origin to the end of the run
+  };
   void TextOut(const TextRun& run);
+  bool FrameText(const TextRun& run, const FaceMetrics& metrics, TextFrame* frame) const;
+  bool LayOutGlyphs(cairo_scaled_font_t* font, const TextRun& run, Pt baseline,
+                    GlyphRun* out) const;
+  void DrawGlyphs(const TextRun& run, cairo_scaled_font_t* font, const TextFrame& frame,
+                  const FaceMetrics& metrics, GlyphRun* glyphs);
   bool ReadEmrText(const ByteView& r, size_t at, bool wide, TextRun* run) const;
   cairo_font_face_t* FontFace(const Font& font);
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "metafile/dib_decode.h"
+#include "metafile/dib.h"
 #include "metafile/records.h"
 #include "platform/metafile.h"
 

@@ -1,13 +1,13 @@
 // Windows metafiles played as enhanced ones: each record becomes its enhanced-metafile
 // equivalent.
-#ifndef PIXOLITH_PLATFORM_METAFILE_WMF_CONVERT_H
-#define PIXOLITH_PLATFORM_METAFILE_WMF_CONVERT_H
+#ifndef PIXOLITH_METAFILE_WMF_CONVERT_H
+#define PIXOLITH_METAFILE_WMF_CONVERT_H
 
 #include <cstdint>
 #include <vector>
 
-#include "platform/metafile/metafile.h"
-#include "platform/metafile/records.h"
+#include "metafile/records.h"
+#include "platform/metafile.h"
 
 namespace pxmf {
 
@@ -22,4 +22,4 @@ bool ConvertWindowsMetafile(const ByteView& bits, const METAFILEPICT* picture,
 
 }  // namespace pxmf
 
-#endif  // PIXOLITH_PLATFORM_METAFILE_WMF_CONVERT_H
+#endif  // PIXOLITH_METAFILE_WMF_CONVERT_H

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <new>
 
+#include "metafile/player.h"
+#include "metafile/wmf_convert.h"
 #include "platform/gdi_objects.h"
-#include "platform/metafile/metafile.h"
-#include "platform/metafile/player.h"
-#include "platform/metafile/wmf_convert.h"
+#include "platform/metafile.h"
 
 struct PXEnhMetaFileObject {
   std::vector<uint8_t> bytes;

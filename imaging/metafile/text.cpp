@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/metafile/player.h"
+#include "metafile/geometry.h"
+#include "metafile/player.h"
 
 namespace pxmf {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 // The largest glyph drawn, in pixels along either axis. FreeType takes no more than
 // 65535, and Cairo leaks a little memory on every scaled font it then fails to make.
 constexpr double kMaxGlyphPixels = 20000;
@@ -54,6 +54,24 @@ cairo_font_options_t* TextOptions() {
   return o;
 }
 
+// A face's ascent, descent and average lower-case width, per unit of em.
+FaceMetrics MeasureFace(cairo_font_face_t* face, const cairo_font_options_t* options) {
+  cairo_matrix_t unit, identity;
+  cairo_matrix_init_identity(&unit);
+  cairo_matrix_init_identity(&identity);
+  cairo_scaled_font_t* unitFont = cairo_scaled_font_create(face, &unit, &identity, options);
+  cairo_font_extents_t fe;
+  cairo_scaled_font_extents(unitFont, &fe);
+  cairo_text_extents_t te;
+  cairo_scaled_font_text_extents(unitFont, "abcdefghijklmnopqrstuvwxyz", &te);
+  cairo_scaled_font_destroy(unitFont);
+  FaceMetrics m;
+  m.ascent = fe.ascent > 0 ? fe.ascent : 0.8;
+  m.descent = fe.descent > 0 ? fe.descent : 0.2;
+  m.average = te.x_advance > 0 ? te.x_advance / 26 : 0.5;
+  return m;
+}
+
 Pt Scale(Pt v, double s) {
   return {v.x * s, v.y * s};
 }
@@ -67,6 +85,56 @@ double Length(Pt v) {
 }
 
 }  // namespace
+
+std::span<const Player::Record> Player::TextRecords() {
+  static constexpr Record kRecords[] = {
+      {EMR_EXTTEXTOUTA, &Player::PlayExtTextOut<false>},
+      {EMR_EXTTEXTOUTW, &Player::PlayExtTextOut<true>},
+      {EMR_POLYTEXTOUTA, &Player::PlayPolyTextOut<false>},
+      {EMR_POLYTEXTOUTW, &Player::PlayPolyTextOut<true>},
+      {EMR_SMALLTEXTOUT, &Player::PlaySmallTextOut},
+  };
+  return kRecords;
+}
+
+template <bool kWide>
+void Player::PlayExtTextOut(const ByteView& r) {
+  // Bounds, graphics mode, scales, then one EMRTEXT.
+  TextRun run;
+  if (ReadEmrText(r, 36, kWide, &run)) TextOut(run);
+}
+
+template <bool kWide>
+void Player::PlayPolyTextOut(const ByteView& r) {
+  // Bounds, graphics mode, scales, a count, then that many EMRTEXTs of 40 bytes.
+  uint32_t strings = r.U32(36);
+  if (!r.HasArray(40, strings, 40)) return;
+  for (uint32_t i = 0; i < strings; ++i) {
+    TextRun run;
+    if (ReadEmrText(r, 40 + 40 * size_t(i), kWide, &run)) TextOut(run);
+  }
+}
+
+void Player::PlaySmallTextOut(const ByteView& r) {
+  // Reference point, character count, options, graphics mode, scales, the rectangle
+  // unless ETO_NO_RECT, then the characters: bytes with ETO_SMALL_CHARS, else UTF-16.
+  TextRun run;
+  run.ref = {double(r.I32(8)), double(r.I32(12))};
+  uint32_t chars = r.U32(16), options = r.U32(20);
+  run.options = options;
+  run.graphicsMode = r.U32(24);
+  size_t at = 36;
+  if (!(options & ETO_NO_RECT)) {
+    run.hasRect = true;
+    for (int k = 0; k < 4; ++k) run.rect[k] = r.I32(at + 4 * k);
+    at += 16;
+  }
+  bool narrow = options & ETO_SMALL_CHARS;
+  if (!r.HasArray(at, chars, narrow ? 1 : 2)) return;
+  for (uint32_t k = 0; k < chars; ++k)
+    run.text.push_back(narrow ? r.U8(at + k) : r.U16(at + 2 * size_t(k)));
+  TextOut(run);
+}
 
 bool Player::ReadEmrText(const ByteView& r, size_t at, bool wide, TextRun* run) const {
   run->ref = {double(r.I32(at)), double(r.I32(at + 4))};
@@ -127,36 +195,46 @@ cairo_font_face_t* Player::FontFace(const Font& font) {
 }
 
 void Player::TextOut(const TextRun& run) {
-  cairo_matrix_t m = Transform();
   if ((run.options & ETO_OPAQUE) && run.hasRect) {
     Brush bk;
     bk.color = dc_.bkColor;
     FillRect(run.rect[0], run.rect[1], run.rect[2], run.rect[3], bk);
   }
   if (run.text.empty()) return;
-
-  const Font& f = dc_.font;
-  cairo_font_face_t* face = FontFace(f);
+  cairo_font_face_t* face = FontFace(dc_.font);
   cairo_font_options_t* options = TextOptions();
-  cairo_matrix_t unit, identity;
-  cairo_matrix_init_identity(&unit);
-  cairo_matrix_init_identity(&identity);
-  cairo_scaled_font_t* unitFont = cairo_scaled_font_create(face, &unit, &identity, options);
-  cairo_font_extents_t fe;
-  cairo_scaled_font_extents(unitFont, &fe);
-  cairo_text_extents_t te;
-  cairo_scaled_font_text_extents(unitFont, "abcdefghijklmnopqrstuvwxyz", &te);
-  cairo_scaled_font_destroy(unitFont);
-  double ascent = fe.ascent > 0 ? fe.ascent : 0.8, descent = fe.descent > 0 ? fe.descent : 0.2;
-  double average = te.x_advance > 0 ? te.x_advance / 26 : 0.5;
+  FaceMetrics metrics = MeasureFace(face, options);
+  TextFrame frame;
+  cairo_scaled_font_t* font = nullptr;
+  if (FrameText(run, metrics, &frame)) {
+    cairo_matrix_t fontMatrix, identity;
+    cairo_matrix_init(&fontMatrix, frame.glyphX.x, frame.glyphX.y, frame.glyphY.x, frame.glyphY.y,
+                      0, 0);
+    cairo_matrix_init_identity(&identity);
+    cairo_matrix_t check = fontMatrix;
+    if (cairo_matrix_invert(&check) == CAIRO_STATUS_SUCCESS)
+      font = cairo_scaled_font_create(face, &fontMatrix, &identity, options);
+  }
+  cairo_font_options_destroy(options);
+  if (!font) return;
+  GlyphRun glyphs;
+  if (cairo_scaled_font_status(font) == CAIRO_STATUS_SUCCESS &&
+      LayOutGlyphs(font, run, frame.baseline, &glyphs))
+    DrawGlyphs(run, font, frame, metrics, &glyphs);
+  cairo_glyph_free(glyphs.glyphs);
+  cairo_scaled_font_destroy(font);
+}
 
+bool Player::FrameText(const TextRun& run, const FaceMetrics& metrics, TextFrame* frame) const {
+  const Font& f = dc_.font;
+  cairo_matrix_t m = Transform();
   // Character height in logical units: negative heights give the em, positive ones the
   // cell (ascent plus descent); 0 asks for the default, 12 points on a 96-dpi screen.
   double em;
   if (f.height < 0) {
     em = -double(f.height);
   } else if (f.height > 0) {
-    em = f.height / (ascent + descent);
+    em = f.height / (metrics.ascent + metrics.descent);
   } else {
     cairo_matrix_t page = PageMatrix(), worldPage;
     cairo_matrix_multiply(&worldPage, &dc_.world, &page);
@@ -179,37 +257,26 @@ void Player::TextOut(const TextRun& run) {
     up = {-std::sin(theta) * sy, -std::cos(theta) * sy};
   }
   double upLength = Length(up), baseLength = Length(baseline);
-  if (!(upLength > 1e-9) || !(baseLength > 1e-9) || !std::isfinite(em) || em <= 0) {
-    cairo_font_options_destroy(options);
-    return;
-  }
+  if (!(upLength > 1e-9) || !(baseLength > 1e-9) || !std::isfinite(em) || em <= 0) return false;
   double emDevice = em * upLength;
   if (emDevice > kMaxGlyphPixels) em *= kMaxGlyphPixels / emDevice;
   double widthFactor = 1;
   if (f.width != 0)
-    widthFactor = std::abs(double(f.width)) * baseLength / (average * em * upLength);
+    widthFactor = std::abs(double(f.width)) * baseLength / (metrics.average * em * upLength);
   widthFactor = std::max(0.05, std::min(20.0, widthFactor));
   Pt glyphX = Scale(baseline, em * upLength * widthFactor / baseLength);
   if (run.graphicsMode == GM_ADVANCED) glyphX = Scale(baseline, em * widthFactor);
-  Pt glyphY = Scale(up, -em);
   // Text stretched wider than that is drawn that wide.
   double along = Length(glyphX);
   if (along > kMaxGlyphPixels) glyphX = Scale(glyphX, kMaxGlyphPixels / along);
+  frame->baseline = baseline;
+  frame->glyphX = glyphX;
+  frame->glyphY = Scale(up, -em);
+  return true;
+}
 
-  cairo_matrix_t fontMatrix;
-  cairo_matrix_init(&fontMatrix, glyphX.x, glyphX.y, glyphY.x, glyphY.y, 0, 0);
-  cairo_matrix_t check = fontMatrix;
-  if (cairo_matrix_invert(&check) != CAIRO_STATUS_SUCCESS) {
-    cairo_font_options_destroy(options);
-    return;
-  }
-  cairo_scaled_font_t* font = cairo_scaled_font_create(face, &fontMatrix, &identity, options);
-  cairo_font_options_destroy(options);
-  if (cairo_scaled_font_status(font) != CAIRO_STATUS_SUCCESS) {
-    cairo_scaled_font_destroy(font);
-    return;
-  }
-
+bool Player::LayOutGlyphs(cairo_scaled_font_t* font, const TextRun& run, Pt baseline,
+                          GlyphRun* out) const {
   // Characters the font draws: zero placeholders (second halves of pairs) are dropped
   // but keep their advances.
   std::u32string visible;
@@ -224,93 +291,88 @@ void Player::TextOut(const TextRun& run) {
     advances.push_back(dx);
   }
   std::string utf8 = ToUtf8(visible);
-  cairo_glyph_t* glyphs = nullptr;
-  int count = 0;
-  cairo_status_t status = cairo_scaled_font_text_to_glyphs(
-      font, 0, 0, utf8.data(), int(utf8.size()), &glyphs, &count, nullptr, nullptr, nullptr);
-  if (status != CAIRO_STATUS_SUCCESS || count <= 0) {
-    cairo_glyph_free(glyphs);
-    cairo_scaled_font_destroy(font);
-    return;
-  }
-  Pt width;
-  bool explicitAdvances = !run.dx.empty() && size_t(count) == visible.size();
+  cairo_status_t status =
+      cairo_scaled_font_text_to_glyphs(font, 0, 0, utf8.data(), int(utf8.size()), &out->glyphs,
+                                       &out->count, nullptr, nullptr, nullptr);
+  if (status != CAIRO_STATUS_SUCCESS || out->count <= 0) return false;
+  bool explicitAdvances = !run.dx.empty() && size_t(out->count) == visible.size();
   if (explicitAdvances) {
     double along = 0;
-    for (int i = 0; i < count; ++i) {
-      glyphs[i].x = baseline.x * along;
-      glyphs[i].y = baseline.y * along;
+    for (int i = 0; i < out->count; ++i) {
+      out->glyphs[i].x = baseline.x * along;
+      out->glyphs[i].y = baseline.y * along;
       along += advances[size_t(i)];
     }
-    width = Scale(baseline, along);
+    out->width = Scale(baseline, along);
   } else {
     cairo_text_extents_t extents;
-    cairo_scaled_font_glyph_extents(font, glyphs, count, &extents);
-    width = {extents.x_advance, extents.y_advance};
+    cairo_scaled_font_glyph_extents(font, out->glyphs, out->count, &extents);
+    out->width = {extents.x_advance, extents.y_advance};
   }
+  return true;
+}
 
+void Player::DrawGlyphs(const TextRun& run, cairo_scaled_font_t* font, const TextFrame& frame,
+                        const FaceMetrics& metrics, GlyphRun* glyphs) {
+  const Pt width = glyphs->width;
   Pt ref = (dc_.textAlign & TA_UPDATECP) ? DevExact(dc_.cur.x, dc_.cur.y)
                                          : DevExact(run.ref.x, run.ref.y);
   Pt start = ref;
   uint32_t h = dc_.textAlign & TA_HMASK, v = dc_.textAlign & TA_VMASK;
   if (h == TA_RIGHT) start = Add(ref, Scale(width, -1));
   if (h == TA_CENTER) start = Add(ref, Scale(width, -0.5));
-  Pt cellDown = Scale(glyphY, 1 / 1.0);  // one em downwards in device units
+  Pt cellDown = frame.glyphY;  // one em downwards in device units
   Pt origin = start;
-  if (v == 0) origin = Add(start, Scale(cellDown, ascent));
-  if (v == TA_BOTTOM) origin = Add(start, Scale(cellDown, -descent));
+  if (v == 0) origin = Add(start, Scale(cellDown, metrics.ascent));
+  if (v == TA_BOTTOM) origin = Add(start, Scale(cellDown, -metrics.descent));
   if (dc_.textAlign & TA_UPDATECP) {
     if (h == 0) dc_.cur = ToLogical(Add(ref, width));
     if (h == TA_RIGHT) dc_.cur = ToLogical(Add(ref, Scale(width, -1)));
   }
 
-  Pt top = Add(origin, Scale(cellDown, -ascent)), bottom = Add(origin, Scale(cellDown, descent));
+  Pt top = Add(origin, Scale(cellDown, -metrics.ascent));
+  Pt bottom = Add(origin, Scale(cellDown, metrics.descent));
   double bounds[4] = {std::min({top.x, bottom.x, top.x + width.x, bottom.x + width.x}),
                       std::min({top.y, bottom.y, top.y + width.y, bottom.y + width.y}),
                       std::max({top.x, bottom.x, top.x + width.x, bottom.x + width.x}),
                       std::max({top.y, bottom.y, top.y + width.y, bottom.y + width.y})};
-  for (int i = 0; i < count; ++i) {
-    glyphs[i].x += origin.x;
-    glyphs[i].y += origin.y;
+  for (int i = 0; i < glyphs->count; ++i) {
+    glyphs->glyphs[i].x += origin.x;
+    glyphs->glyphs[i].y += origin.y;
   }
-  bool visibleArea =
-      bounds[2] >= 0 && bounds[3] >= 0 && bounds[0] <= width_ && bounds[1] <= height_;
-  if (visibleArea) {
-    EnsureClip();
-    cairo_save(cr_);
-    if ((run.options & ETO_CLIPPED) && run.hasRect) {
-      Pt a = Dev(run.rect[0], run.rect[1]), c = Dev(run.rect[2], run.rect[3]);
-      cairo_rectangle(cr_, std::min(a.x, c.x), std::min(a.y, c.y), std::abs(c.x - a.x),
-                      std::abs(c.y - a.y));
-      cairo_clip(cr_);
-    }
-    if (dc_.bkMode == OPAQUE_BK && !(run.options & ETO_OPAQUE)) {
-      SetColor(cr_, dc_.bkColor);
-      cairo_move_to(cr_, top.x, top.y);
-      cairo_line_to(cr_, top.x + width.x, top.y + width.y);
-      cairo_line_to(cr_, bottom.x + width.x, bottom.y + width.y);
-      cairo_line_to(cr_, bottom.x, bottom.y);
-      cairo_close_path(cr_);
-      cairo_fill(cr_);
-    }
-    SetColor(cr_, dc_.textColor);
-    cairo_set_scaled_font(cr_, font);
-    cairo_show_glyphs(cr_, glyphs, count);
-    double thickness = std::max(1.0, Length(cellDown) / 14);
-    auto line = [&](double offset) {
-      Pt a = Add(origin, Scale(cellDown, offset));
-      cairo_move_to(cr_, a.x, a.y);
-      cairo_line_to(cr_, a.x + width.x, a.y + width.y);
-      cairo_set_line_width(cr_, thickness);
-      cairo_stroke(cr_);
-    };
-    if (f.underline) line(0.12);
-    if (f.strikeout) line(-0.28);
-    cairo_restore(cr_);
-    ++drawn_;
+  if (bounds[2] < 0 || bounds[3] < 0 || bounds[0] > width_ || bounds[1] > height_) return;
+  EnsureClip();
+  cairo_save(cr_);
+  if ((run.options & ETO_CLIPPED) && run.hasRect) {
+    Pt a = Dev(run.rect[0], run.rect[1]), c = Dev(run.rect[2], run.rect[3]);
+    cairo_rectangle(cr_, std::min(a.x, c.x), std::min(a.y, c.y), std::abs(c.x - a.x),
+                    std::abs(c.y - a.y));
+    cairo_clip(cr_);
   }
-  cairo_glyph_free(glyphs);
-  cairo_scaled_font_destroy(font);
+  if (dc_.bkMode == OPAQUE_BK && !(run.options & ETO_OPAQUE)) {
+    SetColor(cr_, dc_.bkColor);
+    cairo_move_to(cr_, top.x, top.y);
+    cairo_line_to(cr_, top.x + width.x, top.y + width.y);
+    cairo_line_to(cr_, bottom.x + width.x, bottom.y + width.y);
+    cairo_line_to(cr_, bottom.x, bottom.y);
+    cairo_close_path(cr_);
+    cairo_fill(cr_);
+  }
+  SetColor(cr_, dc_.textColor);
+  cairo_set_scaled_font(cr_, font);
+  cairo_show_glyphs(cr_, glyphs->glyphs, glyphs->count);
+  double thickness = std::max(1.0, Length(cellDown) / 14);
+  auto line = [&](double offset) {
+    Pt a = Add(origin, Scale(cellDown, offset));
+    cairo_move_to(cr_, a.x, a.y);
+    cairo_line_to(cr_, a.x + width.x, a.y + width.y);
+    cairo_set_line_width(cr_, thickness);
+    cairo_stroke(cr_);
+  };
+  if (dc_.font.underline) line(0.12);
+  if (dc_.font.strikeout) line(-0.28);
+  cairo_restore(cr_);
+  ++drawn_;
 }
 
 }  // namespace pxmf

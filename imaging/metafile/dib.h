@@ -1,16 +1,18 @@
-// Decoding the device-independent bitmaps that metafile records carry.
-#ifndef PIXOLITH_PLATFORM_METAFILE_DIB_DECODE_H
-#define PIXOLITH_PLATFORM_METAFILE_DIB_DECODE_H
+// The device-independent bitmaps that metafile records carry, decoded by the BMP reader
+// with the colours playback gives them.
+#ifndef PIXOLITH_METAFILE_DIB_H
+#define PIXOLITH_METAFILE_DIB_H
 
 #include <cstdint>
 #include <vector>
 
-#include "platform/metafile/records.h"
+#include "metafile/records.h"
 
 namespace pxmf {
 
 // A decoded bitmap: 0xAARRGGBB pixels, rows top-down. The alpha byte is 0xFF except for
-// 32-bit bitmaps, whose fourth byte is kept as stored (only alpha blending reads it).
+// 32-bit bitmaps, whose alpha the reader takes from the fourth byte or the alpha mask
+// (only alpha blending reads it).
 struct Raster {
   int width = 0;
   int height = 0;
@@ -29,10 +31,12 @@ struct DibOptions {
 // The largest bitmap a record may describe, in pixels.
 constexpr uint64_t kMaxDibPixels = uint64_t(1) << 26;
 
-// Decodes a BITMAPINFO (header and colour table) and its bits. False for headers and
-// compressions it does not know and for bits too short for the rows they claim.
+// Decodes a BITMAPINFO (header, masks and colour table) and its bits as the BMP reader
+// decodes the file they would make. False for headers and compressions the reader
+// refuses, for bitmaps larger than kMaxDibPixels, and for bits too short for the rows
+// they claim; run-length bits that end early give the rows they hold.
 bool DecodeDib(const ByteView& info, const ByteView& bits, const DibOptions& options, Raster* out);
 
 }  // namespace pxmf
 
-#endif  // PIXOLITH_PLATFORM_METAFILE_DIB_DECODE_H
+#endif  // PIXOLITH_METAFILE_DIB_H

@@ -1,6 +1,7 @@
 // The platform's metafile services: loading enhanced and Windows metafiles, converting
 // a Windows metafile into an enhanced one, and playing an enhanced metafile into a
-// device context. Playback draws with Cairo into the device context's bitmap.
+// device context. These are the handles and calls the library is written against; the
+// record player behind them (over Cairo) is imaging/metafile/.
 //
 // Every function treats the metafile bytes as hostile: sizes, counts, offsets and object
 // indices are checked against the data before use, and a damaged record ends playback

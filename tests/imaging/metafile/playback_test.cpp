@@ -1,9 +1,9 @@
 // Metafile playback: metafiles built record by record land on the pixels GDI would draw.
 #include <cmath>
 
+#include "metafile/records.h"
 #include "metafile_builder.h"
-#include "platform/metafile/metafile.h"
-#include "platform/metafile/records.h"
+#include "platform/metafile.h"
 #include "test_support.h"
 
 namespace {

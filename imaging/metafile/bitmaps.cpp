@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/metafile/player.h"
+#include "metafile/player.h"
 
 namespace pxmf {
 
@@ -23,6 +23,20 @@ uint32_t RopCode(uint32_t rop) {
 
 }  // namespace
 
+std::span<const Player::Record> Player::BitmapRecords() {
+  static constexpr Record kRecords[] = {
+      {EMR_BITBLT, &Player::PlayBitBlt},
+      {EMR_STRETCHBLT, &Player::PlayStretchBlt},
+      {EMR_MASKBLT, &Player::PlayMaskBlt},
+      {EMR_ALPHABLEND, &Player::PlayAlphaBlend},
+      {EMR_TRANSPARENTBLT, &Player::PlayTransparentBlt},
+      {EMR_STRETCHDIBITS, &Player::PlayStretchDIBits},
+      {EMR_SETDIBITSTODEVICE, &Player::PlaySetDIBitsToDevice},
+      {EMR_GRADIENTFILL, &Player::PlayGradientFill},
+  };
+  return kRecords;
+}
+
 bool Player::ReadDib(const ByteView& r, size_t offInfo, size_t cbInfo, size_t offBits,
                      size_t cbBits, DibOptions options, Raster* out) const {
   if (!cbInfo || !r.Has(offInfo, cbInfo) || !r.Has(offBits, cbBits)) return false;
@@ -30,86 +44,126 @@ bool Player::ReadDib(const ByteView& r, size_t offInfo, size_t cbInfo, size_t of
   return DecodeDib(r.Sub(offInfo, cbInfo), r.Sub(offBits, cbBits), options, out);
 }
 
-void Player::BitBltRecord(const ByteView& r, uint32_t type) {
-  Blit blit;
-  blit.dx = r.I32(24);
-  blit.dy = r.I32(28);
-  blit.dw = r.I32(32);
-  blit.dh = r.I32(36);
-  uint32_t rop = r.U32(40);
-  cairo_matrix_t xform;
-  cairo_matrix_init(&xform, r.F32(52), r.F32(56), r.F32(60), r.F32(64), r.F32(68), r.F32(72));
-  uint32_t usage = r.U32(80), offBmi = r.U32(84), cbBmi = r.U32(88);
-  uint32_t offBits = r.U32(92), cbBits = r.U32(96);
-  if (r.overrun()) return;
+/* ---- Block transfers -------------------------------------------------------------------- */
 
-  if (cbBmi == 0) {
-    // No source: the brush and the destination only.
-    if (type != EMR_BITBLT && type != EMR_STRETCHBLT) return;
-    uint32_t code = RopCode(rop);
-    if (UsesSource(code)) return;
-    if (code == 0xF0) {
-      FillRect(blit.dx, blit.dy, blit.dx + blit.dw, blit.dy + blit.dh, dc_.brush);
-      return;
-    }
-    Path p;
-    p.MoveTo(Dev(blit.dx, blit.dy));
-    p.LineTo(Dev(blit.dx + blit.dw, blit.dy));
-    p.LineTo(Dev(blit.dx + blit.dw, blit.dy + blit.dh));
-    p.LineTo(Dev(blit.dx, blit.dy + blit.dh));
-    p.Close();
-    double b[4];
-    PathBounds(p.ops, b);
-    RasterOp(b, code, [&](cairo_t* c) {
-      cairo_set_source_rgb(c, 0, 0, 0);
-      AddPath(c, p.ops);
-      cairo_fill(c);
-    });
-    ++drawn_;
-    return;
-  }
-
+void Player::PlayBitBlt(const ByteView& r) {
+  BlitRecord b;
+  if (!ReadBlitRecord(r, &b)) return;
+  if (!b.cbBmi) return PatternBlt(b.blit);
   Raster src;
-  DibOptions options;
-  options.paletteIndices = usage == DIB_PAL_COLORS;
-  if (!ReadDib(r, offBmi, cbBmi, offBits, cbBits, options, &src)) return;
+  if (ReadBlitSource(r, b, false, &src)) DoBlit(b.blit);
+}
 
-  // The source rectangle is given in the source's own coordinates.
+void Player::PlayStretchBlt(const ByteView& r) {
+  BlitRecord b;
+  if (!ReadBlitRecord(r, &b)) return;
+  if (!b.cbBmi) return PatternBlt(b.blit);
+  Raster src;
+  if (ReadBlitSource(r, b, true, &src)) DoBlit(b.blit);
+}
+
+void Player::PlayMaskBlt(const ByteView& r) {
+  // The common layout, then the mask: its corner and the 1-bit DIB's offsets and sizes.
+  BlitRecord b;
+  Raster src, mask;
+  if (!ReadBlitRecord(r, &b) || !b.cbBmi || !ReadBlitSource(r, b, false, &src)) return;
+  // The raster operation's top byte is the background operation, for the mask's 0 bits.
+  uint32_t rop = b.blit.rop;
+  b.blit.rop = rop & 0x00FFFFFF;
+  b.blit.backgroundRop = (rop >> 24) & 0xFF;
+  if (ReadDib(r, r.U32(112), r.U32(116), r.U32(120), r.U32(124), DibOptions(), &mask))
+    b.blit.mask = &mask;
+  DoBlit(b.blit);
+}
+
+void Player::PlayAlphaBlend(const ByteView& r) {
+  // The raster-operation field holds the blend function: constant alpha in its third
+  // byte, AC_SRC_ALPHA in its fourth.
+  BlitRecord b;
+  Raster src;
+  if (!ReadBlitRecord(r, &b) || !b.cbBmi || !ReadBlitSource(r, b, true, &src)) return;
+  b.blit.mode = Blit::kAlpha;
+  b.blit.constantAlpha = uint8_t(b.blit.rop >> 16);
+  b.blit.sourceAlpha = (b.blit.rop >> 24) & 1;
+  DoBlit(b.blit);
+}
+
+void Player::PlayTransparentBlt(const ByteView& r) {
+  // The raster-operation field holds the colour that stays transparent.
+  BlitRecord b;
+  Raster src;
+  if (!ReadBlitRecord(r, &b) || !b.cbBmi || !ReadBlitSource(r, b, true, &src)) return;
+  b.blit.mode = Blit::kTransparent;
+  b.blit.transparent = ColorRefToRGB(ResolveColor(b.blit.rop));
+  DoBlit(b.blit);
+}
+
+bool Player::ReadBlitRecord(const ByteView& r, BlitRecord* b) const {
+  // Bounds, destination rectangle, raster operation, source corner, source transform,
+  // background colour, colour usage, then the source DIB's offsets and sizes.
+  b->blit.dx = r.I32(24);
+  b->blit.dy = r.I32(28);
+  b->blit.dw = r.I32(32);
+  b->blit.dh = r.I32(36);
+  b->blit.rop = r.U32(40);
+  cairo_matrix_init(&b->xform, r.F32(52), r.F32(56), r.F32(60), r.F32(64), r.F32(68), r.F32(72));
+  b->usage = r.U32(80);
+  b->offBmi = r.U32(84);
+  b->cbBmi = r.U32(88);
+  b->offBits = r.U32(92);
+  b->cbBits = r.U32(96);
+  return !r.overrun();
+}
+
+bool Player::ReadBlitSource(const ByteView& r, BlitRecord& b, bool stretch, Raster* src) const {
+  DibOptions options;
+  options.paletteIndices = b.usage == DIB_PAL_COLORS;
+  if (!ReadDib(r, b.offBmi, b.cbBmi, b.offBits, b.cbBits, options, src)) return false;
+  // The source rectangle is given in the source's own coordinates; records that stretch
+  // give its size after the common layout, the others copy the destination's size.
   double sx = r.I32(44), sy = r.I32(48);
-  double sw = blit.dw, sh = blit.dh;
-  if (type != EMR_BITBLT && type != EMR_MASKBLT) {
+  double sw = b.blit.dw, sh = b.blit.dh;
+  if (stretch) {
     sw = r.I32(100);
     sh = r.I32(104);
   }
+  const cairo_matrix_t& xform = b.xform;
   if (std::isfinite(xform.xx) && std::isfinite(xform.yy) && std::isfinite(xform.x0) &&
       std::isfinite(xform.y0) && xform.xx != 0 && xform.yy != 0) {
     cairo_matrix_transform_point(&xform, &sx, &sy);
     sw *= xform.xx;
     sh *= xform.yy;
   }
-  blit.src = &src;
-  blit.sx = sx;
-  blit.sy = sy;
-  blit.sw = sw;
-  blit.sh = sh;
-  blit.rop = rop;
+  b.blit.src = src;
+  b.blit.sx = sx;
+  b.blit.sy = sy;
+  b.blit.sw = sw;
+  b.blit.sh = sh;
+  return true;
+}
 
-  Raster mask;
-  if (type == EMR_ALPHABLEND) {
-    blit.mode = Blit::kAlpha;
-    blit.constantAlpha = uint8_t(rop >> 16);
-    blit.sourceAlpha = (rop >> 24) & 1;
-  } else if (type == EMR_TRANSPARENTBLT) {
-    blit.mode = Blit::kTransparent;
-    blit.transparent = ColorRefToRGB(ResolveColor(rop));
-  } else if (type == EMR_MASKBLT) {
-    blit.rop = rop & 0x00FFFFFF;
-    blit.backgroundRop = (rop >> 24) & 0xFF;
-    DibOptions maskOptions;
-    if (ReadDib(r, r.U32(112), r.U32(116), r.U32(120), r.U32(124), maskOptions, &mask))
-      blit.mask = &mask;
+void Player::PatternBlt(const Blit& blit) {
+  // No source: the brush and the destination only.
+  uint32_t code = RopCode(blit.rop);
+  if (UsesSource(code)) return;
+  if (code == 0xF0) {
+    FillRect(blit.dx, blit.dy, blit.dx + blit.dw, blit.dy + blit.dh, dc_.brush);
+    return;
   }
-  DoBlit(blit);
+  Path p;
+  p.MoveTo(Dev(blit.dx, blit.dy));
+  p.LineTo(Dev(blit.dx + blit.dw, blit.dy));
+  p.LineTo(Dev(blit.dx + blit.dw, blit.dy + blit.dh));
+  p.LineTo(Dev(blit.dx, blit.dy + blit.dh));
+  p.Close();
+  double b[4];
+  PathBounds(p.ops, b);
+  RasterOp(b, code, [&](cairo_t* c) {
+    cairo_set_source_rgb(c, 0, 0, 0);
+    AddPath(c, p.ops);
+    cairo_fill(c);
+  });
+  ++drawn_;
 }
 
 // The layout EMR_STRETCHDIBITS and EMR_SETDIBITSTODEVICE share: destination corner at 24,
@@ -131,7 +185,7 @@ bool Player::ReadDibBlit(const ByteView& r, Raster* src, Blit* blit) const {
   return true;
 }
 
-void Player::StretchDIBitsRecord(const ByteView& r) {
+void Player::PlayStretchDIBits(const ByteView& r) {
   Raster src;
   Blit blit;
   if (!ReadDibBlit(r, &src, &blit)) return;
@@ -141,7 +195,7 @@ void Player::StretchDIBitsRecord(const ByteView& r) {
   DoBlit(blit);
 }
 
-void Player::SetDIBitsRecord(const ByteView& r) {
+void Player::PlaySetDIBitsToDevice(const ByteView& r) {
   Raster src;
   Blit blit;
   if (!ReadDibBlit(r, &src, &blit)) return;
@@ -188,30 +242,7 @@ void Player::DoBlit(const Blit& b) {
   PathBounds(dest.ops, bounds);
   if (bounds[2] < 0 || bounds[3] < 0 || bounds[0] > width_ || bounds[1] > height_) return;
 
-  // The source as Cairo wants it: premultiplied ARGB, opaque unless blending.
-  std::vector<uint32_t> argb(src.pixels.size());
-  for (size_t i = 0; i < argb.size(); ++i) {
-    uint32_t p = src.pixels[i];
-    if (b.mode == Blit::kAlpha && b.sourceAlpha) {
-      uint32_t a = p >> 24;
-      uint32_t r = std::min((p >> 16) & 0xFF, a), g = std::min((p >> 8) & 0xFF, a),
-               bl = std::min(p & 0xFF, a);
-      argb[i] = (a << 24) | (r << 16) | (g << 8) | bl;
-    } else if (b.mode == Blit::kTransparent && (p & 0xFFFFFF) == b.transparent) {
-      argb[i] = 0;
-    } else {
-      argb[i] = 0xFF000000u | p;
-    }
-  }
-  if (b.mask && b.backgroundRop == 0xAA) {
-    // Where the mask is 0 the destination stays as it is.
-    for (int y = 0; y < src.height; ++y)
-      for (int x = 0; x < src.width; ++x) {
-        bool on = x < b.mask->width && y < b.mask->height &&
-                  (b.mask->pixels[size_t(y) * b.mask->width + x] & 0xFFFFFF) != 0;
-        if (!on) argb[size_t(y) * src.width + x] = 0;
-      }
-  }
+  std::vector<uint32_t> argb = SourcePixels(b);
   cairo_surface_t* surface = cairo_image_surface_create_for_data(
       reinterpret_cast<unsigned char*>(argb.data()), CAIRO_FORMAT_ARGB32, src.width, src.height,
       src.width * 4);
@@ -246,6 +277,34 @@ void Player::DoBlit(const Blit& b) {
   cairo_pattern_destroy(pattern);
   cairo_surface_destroy(surface);
   ++drawn_;
+}
+
+std::vector<uint32_t> Player::SourcePixels(const Blit& b) {
+  const Raster& src = *b.src;
+  std::vector<uint32_t> argb(src.pixels.size());
+  for (size_t i = 0; i < argb.size(); ++i) {
+    uint32_t p = src.pixels[i];
+    if (b.mode == Blit::kAlpha && b.sourceAlpha) {
+      uint32_t a = p >> 24;
+      uint32_t r = std::min((p >> 16) & 0xFF, a), g = std::min((p >> 8) & 0xFF, a),
+               bl = std::min(p & 0xFF, a);
+      argb[i] = (a << 24) | (r << 16) | (g << 8) | bl;
+    } else if (b.mode == Blit::kTransparent && (p & 0xFFFFFF) == b.transparent) {
+      argb[i] = 0;
+    } else {
+      argb[i] = 0xFF000000u | p;
+    }
+  }
+  if (b.mask && b.backgroundRop == 0xAA) {
+    // Where the mask is 0 the destination stays as it is.
+    for (int y = 0; y < src.height; ++y)
+      for (int x = 0; x < src.width; ++x) {
+        bool on = x < b.mask->width && y < b.mask->height &&
+                  (b.mask->pixels[size_t(y) * b.mask->width + x] & 0xFFFFFF) != 0;
+        if (!on) argb[size_t(y) * src.width + x] = 0;
+      }
+  }
+  return argb;
 }
 
 void Player::RasterOp(const double b[4], uint32_t code,
@@ -303,7 +362,7 @@ void Player::RasterOp(const double b[4], uint32_t code,
   if (brush) cairo_surface_destroy(brush);
 }
 
-void Player::GradientFill(const ByteView& r) {
+void Player::PlayGradientFill(const ByteView& r) {
   uint32_t vertices = r.U32(24), shapes = r.U32(28), mode = r.U32(32);
   if (!r.HasArray(36, vertices, 16)) return;
   size_t shapesAt = 36 + 16 * size_t(vertices);

@@ -1,6 +1,6 @@
 // Record numbers, GDI constants and a bounds-checked view for reading metafile records.
-#ifndef PIXOLITH_PLATFORM_METAFILE_RECORDS_H
-#define PIXOLITH_PLATFORM_METAFILE_RECORDS_H
+#ifndef PIXOLITH_METAFILE_RECORDS_H
+#define PIXOLITH_METAFILE_RECORDS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -297,4 +297,4 @@ class ByteView {
 
 }  // namespace pxmf
 
-#endif  // PIXOLITH_PLATFORM_METAFILE_RECORDS_H
+#endif  // PIXOLITH_METAFILE_RECORDS_H

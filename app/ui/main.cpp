@@ -10,7 +10,11 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Tinkerfield"));
   QApplication::setApplicationName(QStringLiteral("PageWeaver"));
-  QApplication::setWindowIcon(pwui::AppIcon());
+  // The installed desktop entry and icon carry the application id; the id lets Wayland
+  // compositors match the window to its entry.
+  QApplication::setDesktopFileName(QStringLiteral("org.tinkerfield.PageWeaver"));
+  QApplication::setWindowIcon(
+      QIcon::fromTheme(QStringLiteral("org.tinkerfield.PageWeaver"), pwui::AppIcon()));
 
   Preferences preferences;
   CPageWeaverApp app(&preferences, &CPreviewCache::Instance());

@@ -3,9 +3,9 @@
 #include <unistd.h>
 
 #include <sys/stat.h>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "document/document.h"
 #include "document/page_image.h"
+#include "job_file.h"
 #include "json.h"
 
 namespace cli {
@@ -56,25 +57,36 @@ const std::map<std::string, int> kCompressions = {
     {"packbits", kCompressionPackBits}, {"deflate", kCompressionDeflate}};
 
 const std::map<std::string, int> kUnits = {{"none", 1}, {"inch", 2}, {"cm", 3}};
+// "keep" is depth 0: the output keeps each page's depth as loaded.
+const std::map<std::string, int> kDepths = {{"1", 1}, {"8", 8}, {"24", 24}, {"keep", 0}};
 const std::map<std::string, int> kFlips = {{"none", 0}, {"h", 1}, {"v", 2}};
 
-bool ParseInt(const std::string& text, int low, int high, int* out) {
+bool ParseInt(const std::string& text, long long* out) {
   char* end = nullptr;
-  long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end || v < low || v > high) return false;
+  errno = 0;
+  long long v = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end || errno) return false;
+  *out = v;
+  return true;
+}
+
+// An integer the setting allows.
+bool ParseSetting(const std::string& text, const SettingField& field, int* out) {
+  long long v;
+  if (!ParseInt(text, &v) || !field.Accepts(v)) return false;
   *out = int(v);
   return true;
 }
 
-bool ParsePair(const std::string& text, char separator, int low, int high, int* a, int* b,
-               bool secondOptional) {
-  size_t at = text.find(separator);
+// "AxB", or "A" alone (meaning AxA) when the second is optional.
+bool ParsePair(const std::string& text, const SettingField& first, const SettingField& second,
+               bool secondOptional, int* a, int* b) {
+  size_t at = text.find('x');
   if (at == std::string::npos) {
-    if (!secondOptional || !ParseInt(text, low, high, a)) return false;
-    *b = *a;
-    return true;
+    if (!secondOptional || !ParseSetting(text, first, a)) return false;
+    return ParseSetting(text, second, b);
   }
-  return ParseInt(text.substr(0, at), low, high, a) && ParseInt(text.substr(at + 1), low, high, b);
+  return ParseSetting(text.substr(0, at), first, a) && ParseSetting(text.substr(at + 1), second, b);
 }
 
 Input ParseInput(const std::string& arg) {
@@ -82,99 +94,116 @@ Input ParseInput(const std::string& arg) {
   size_t hash = arg.rfind('#');
   // A file whose name holds '#' is taken whole.
   if (hash == std::string::npos || stat(arg.c_str(), &st) == 0) return {arg, std::nullopt};
-  int frame;
-  if (!ParseInt(arg.substr(hash + 1), 0, 1000000, &frame)) return {arg, std::nullopt};
-  return {arg.substr(0, hash), frame};
+  long long frame;
+  if (!ParseInt(arg.substr(hash + 1), &frame) || frame < 0 || frame > 1000000)
+    return {arg, std::nullopt};
+  return {arg.substr(0, hash), int(frame)};
 }
 
-int UsageError(const std::string& what) {
-  std::fprintf(stderr, "pageweaver-cli: %s\n", what.c_str());
-  std::fprintf(stderr,
-               "usage: pageweaver-cli build -o OUT.tif [options] INPUT[#PAGE]...\n"
-               "       pageweaver-cli build -o OUT.tif [--quiet] --job FILE.json\n"
-               "       pageweaver-cli pages [options] INPUT[#PAGE]... > job.json\n"
-               "options: --sort given|none|alpha|alpha-rev|alnum|alnum-rev|date|date-rev\n"
-               "         --size WxH  --dpi X[xY]  --unit none|inch|cm  --depth 1|8|24|keep\n"
-               "         --threshold 0-255  --compression none|huffman|g3|g4|lzw|jpeg|\n"
-               "         packbits|deflate  --rotate 0|90|180|270  --flip none|h|v\n"
-               "         --threads N (pages converted at once; default: one per core)  --quiet\n");
-  return 2;
-}
-
-// Parses the options; returns 0, or 2 after printing a usage error.
-int ParseOptions(const Args& args, bool needOutput, Options* o) {
+// Parses the options; returns 0, or 2 after printing every option that was wrong.
+int ParseOptions(const Args& args, const char* command, bool needOutput, Options* o) {
+  std::vector<std::string> faults;
   bool unitGiven = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&](std::string* v) {
-      if (i + 1 >= args.size()) return false;
-      *v = args[++i];
-      return true;
-    };
-    auto choice = [&](const std::map<std::string, int>& table, std::optional<int>* out) {
-      std::string v;
-      if (!value(&v) || !table.count(v)) return false;
-      *out = table.at(v);
-      return true;
-    };
     std::string v;
+    // The option's value, or a fault when the option ends the command line.
+    auto value = [&]() {
+      if (i + 1 < args.size()) {
+        v = args[++i];
+        return true;
+      }
+      faults.push_back(a + " needs a value");
+      return false;
+    };
+    auto bad = [&](const std::string& allowed) {
+      faults.push_back(a + " " + v + ": allowed " + allowed);
+    };
+    auto choice = [&](const std::map<std::string, int>& table, std::optional<int>* out,
+                      const char* allowed) {
+      if (!value()) return;
+      if (table.count(v))
+        *out = table.at(v);
+      else
+        bad(allowed);
+    };
     int x, y;
+    long long n;
     Overrides& ov = o->overrides;
     if (a == "-o") {
-      if (!value(&o->output)) return UsageError("-o needs a file name");
+      if (value()) o->output = v;
     } else if (a == "--job") {
-      if (!value(&o->job)) return UsageError("--job needs a file name");
+      if (value()) o->job = v;
     } else if (a == "--threads") {
-      if (!value(&v) || !ParseInt(v, 1, 64, &x)) return UsageError("--threads takes 1-64");
-      o->threads = x;
+      if (!value()) continue;
+      if (ParseInt(v, &n) && n >= 1 && n <= 64)
+        o->threads = int(n);
+      else
+        bad("1 to 64");
     } else if (a == "--quiet" || a == "-q") {
       o->quiet = true;
     } else if (a == "--sort") {
-      if (!value(&o->sort) || (o->sort != "given" && !kSortStyles.count(o->sort)))
-        return UsageError("unknown sort order");
+      if (!value()) continue;
+      if (v == "given" || kSortStyles.count(v))
+        o->sort = v;
+      else
+        bad("given, none, alpha, alpha-rev, alnum, alnum-rev, date or date-rev");
     } else if (a == "--size") {
-      if (!value(&v) || !ParsePair(v, 'x', 1, 20000, &x, &y, false))
-        return UsageError("--size takes WxH, each 1-20000");
-      ov.width = x;
-      ov.height = y;
+      if (!value()) continue;
+      if (ParsePair(v, Field("width"), Field("height"), false, &x, &y)) {
+        ov.width = x;
+        ov.height = y;
+      } else {
+        bad("WxH, each 1 to 20000");
+      }
     } else if (a == "--dpi") {
-      if (!value(&v) || !ParsePair(v, 'x', 0, 20000, &x, &y, true))
-        return UsageError("--dpi takes X or XxY, each 0-20000");
-      ov.resolutionX = x;
-      ov.resolutionY = y;
-      if (!unitGiven) ov.unit = 2;
+      if (!value()) continue;
+      if (ParsePair(v, Field("resolution_x"), Field("resolution_y"), true, &x, &y)) {
+        ov.resolutionX = x;
+        ov.resolutionY = y;
+        if (!unitGiven) ov.unit = 2;
+      } else {
+        bad("X or XxY, each 0 to 20000");
+      }
     } else if (a == "--unit") {
-      if (!choice(kUnits, &ov.unit)) return UsageError("--unit takes none, inch or cm");
+      choice(kUnits, &ov.unit, "none, inch or cm");
       unitGiven = true;
     } else if (a == "--depth") {
-      if (!value(&v)) return UsageError("--depth needs a value");
-      if (v == "keep")
-        ov.bits = 0;
-      else if (v == "1" || v == "8" || v == "24")
-        ov.bits = std::atoi(v.c_str());
-      else
-        return UsageError("--depth takes 1, 8, 24 or keep");
+      choice(kDepths, &ov.bits, "1, 8, 24 or keep");
     } else if (a == "--threshold") {
-      if (!value(&v) || !ParseInt(v, 0, 255, &x)) return UsageError("--threshold takes 0-255");
-      ov.threshold = x;
+      if (!value()) continue;
+      if (ParseSetting(v, Field("threshold"), &x))
+        ov.threshold = x;
+      else
+        bad(Field("threshold").allowed);
     } else if (a == "--compression") {
-      if (!choice(kCompressions, &ov.compression)) return UsageError("unknown compression");
+      choice(kCompressions, &ov.compression,
+             "none, huffman, g3, g4, lzw, jpeg, packbits or deflate");
     } else if (a == "--rotate") {
-      if (!value(&v) || !ParseInt(v, 0, 270, &x) || x % 90 != 0)
-        return UsageError("--rotate takes 0, 90, 180 or 270");
-      ov.rotation = x;
+      if (!value()) continue;
+      if (ParseSetting(v, Field("rotation"), &x))
+        ov.rotation = x;
+      else
+        bad(Field("rotation").allowed);
     } else if (a == "--flip") {
-      if (!choice(kFlips, &ov.flip)) return UsageError("--flip takes none, h or v");
+      choice(kFlips, &ov.flip, "none, h or v");
     } else if (a.size() > 1 && a[0] == '-') {
-      return UsageError("unknown option '" + a + "'");
+      faults.push_back("unknown option '" + a + "'");
     } else {
       o->inputs.push_back(ParseInput(a));
     }
   }
-  if (needOutput && o->output.empty()) return UsageError("no output file (-o OUT.tif)");
-  if (o->job.empty() && o->inputs.empty()) return UsageError("no input files");
-  if (!o->job.empty() && !o->inputs.empty()) return UsageError("give either inputs or --job");
-  return 0;
+  // A resolution of 0 is written as none at all; with a unit it would become 1 x 1.
+  const Overrides& ov = o->overrides;
+  if ((ov.resolutionX == 0 || ov.resolutionY == 0) && ov.unit != 1)
+    faults.push_back("--dpi 0 means no resolution: it needs --unit none");
+  if (needOutput && o->output.empty()) faults.push_back("no output file (-o OUT.tif)");
+  if (o->job.empty() && o->inputs.empty()) faults.push_back("no input files");
+  if (!o->job.empty() && !o->inputs.empty()) faults.push_back("give either inputs or --job");
+  if (faults.empty()) return 0;
+  for (size_t i = 0; i + 1 < faults.size(); ++i)
+    std::fprintf(stderr, "pageweaver-cli: %s\n", faults[i].c_str());
+  return UsageError(command, faults.back());
 }
 
 void Apply(const Overrides& ov, PageOutputSettings* s) {
@@ -279,12 +308,9 @@ int AddInputs(const Options& o, CPageWeaverDoc& doc, CommandLineUI& ui) {
       if (f != 0) return ui.Fail(PX_ERR_PARAMETER, path + "#" + std::to_string(f));
   }
   if (o.sort == "given") {
-    // One input at a time keeps the command line's order.
-    for (const std::string& path : paths) {
-      doc.AddPages({path});
-      if (ui.firstError) return ui.firstError;
-    }
+    doc.AddPagesInOrder(paths);
   } else {
+    doc.SetSortStyle(kSortStyles.at(o.sort));
     doc.AddPages(paths);
   }
   return ui.firstError;
@@ -308,48 +334,17 @@ json::Value PageToJson(const PageRecord& page) {
   return v;
 }
 
-// Reads a job file and adds its pages in its order; 0 or an error code (printed).
-int AddJob(const std::string& jobPath, CPageWeaverDoc& doc, CommandLineUI& ui) {
-  std::ifstream in(jobPath);
-  if (!in) return ui.Fail(PX_ERR_FILE_OPEN, jobPath);
-  std::string text((std::istreambuf_iterator<char>(in)), {});
-  json::Value job;
-  std::string error;
-  if (!json::Parse(text, &job, &error) || job.kind() != json::Value::Kind::kArray) {
-    std::fprintf(stderr, "pageweaver-cli: %s: %s\n", jobPath.c_str(),
-                 error.empty() ? "a job file is a JSON array of pages" : error.c_str());
-    return 2;
-  }
-  static const std::pair<const char*, int32_t PageOutputSettings::*> kFields[] = {
-      {"width", &PageOutputSettings::width},
-      {"height", &PageOutputSettings::height},
-      {"resolution_x", &PageOutputSettings::resolutionX},
-      {"resolution_y", &PageOutputSettings::resolutionY},
-      {"resolution_unit", &PageOutputSettings::resolutionUnit},
-      {"bits_per_pixel", &PageOutputSettings::bitsPerPixel},
-      {"compression", &PageOutputSettings::compression},
-      {"rotation", &PageOutputSettings::rotation},
-      {"flip", &PageOutputSettings::flip},
-      {"threshold", &PageOutputSettings::threshold}};
-  for (const json::Value& entry : job.Items()) {
-    const json::Value* path = entry.Find("path");
-    if (entry.kind() != json::Value::Kind::kObject || !path ||
-        path->kind() != json::Value::Kind::kString) {
-      std::fprintf(stderr, "pageweaver-cli: %s: every page needs a \"path\"\n", jobPath.c_str());
-      return 2;
-    }
-    const json::Value* frameValue = entry.Find("frame");
-    int frame = frameValue ? int(frameValue->AsNumber()) : 0;
-    bool subFrame = CPageImage::PageCount(path->AsString()) >= 2;
-    if (frame != 0 && !subFrame)
-      return ui.Fail(PX_ERR_PARAMETER, path->AsString() + "#" + std::to_string(frame));
+// Adds the pages of a checked job in its order; 0 or an error code (printed).
+int AddJob(const std::vector<JobPage>& job, CPageWeaverDoc& doc, CommandLineUI& ui) {
+  for (const JobPage& page : job) {
+    bool subFrame = CPageImage::PageCount(page.path) >= 2;
+    if (page.frame != 0 && !subFrame)
+      return ui.Fail(PX_ERR_PARAMETER, page.path + "#" + std::to_string(page.frame));
     size_t before = doc.PageCount();
-    int added = doc.AddPage(path->AsString(), frame, subFrame);
-    if (added) return ui.Fail(added, path->AsString());
+    if (int added = doc.AddPage(page.path, page.frame, subFrame)) return ui.Fail(added, page.path);
     if (doc.PageCount() == before) continue;  // the same page twice
     PageRecord record = *doc.FindPage(std::prev(doc.Pages().end())->first);
-    for (const auto& [name, field] : kFields)
-      if (const json::Value* v = entry.Find(name)) record.output.*field = int32_t(v->AsNumber());
+    for (const auto& [field, value] : page.settings) record.output.*(field->member) = value;
     doc.UpdatePage(record);
   }
   return 0;
@@ -357,12 +352,15 @@ int AddJob(const std::string& jobPath, CPageWeaverDoc& doc, CommandLineUI& ui) {
 
 int Run(const Args& args, bool build) {
   Options o;
-  if (int usage = ParseOptions(args, build, &o)) return usage;
+  if (int usage = ParseOptions(args, build ? "build" : "pages", build, &o)) return usage;
+  // The whole job is checked before any page is loaded or anything is written.
+  std::vector<JobPage> job;
+  if (!o.job.empty() && !ReadJobFile(o.job, &job)) return 2;
   CPageWeaverDoc doc(nullptr, nullptr);
   CommandLineUI ui(&doc);
   doc.SetUserInterface(&ui);
   doc.SetPageOrder(&ui);
-  int error = o.job.empty() ? AddInputs(o, doc, ui) : AddJob(o.job, doc, ui);
+  int error = o.job.empty() ? AddInputs(o, doc, ui) : AddJob(job, doc, ui);
   if (error) return error == 2 ? 2 : 1;
   if (o.job.empty()) {
     for (const auto& entry : doc.Pages()) {

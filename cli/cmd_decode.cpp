@@ -26,7 +26,8 @@ int Usage() {
 
 int RunDecode(const Args& args) {
   std::string input, output;
-  int page = 0, depth = 24;
+  // Depth 0: the file's own depth, as deep as its format's reader goes.
+  int page = 0, depth = 0;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     bool hasValue = i + 1 < args.size();
@@ -52,7 +53,12 @@ int RunDecode(const Args& args) {
   }
 
   Image image;
-  int error = DecodeFile(input, page, depth, image);
+  std::string refusal;
+  int error = DecodeFile(input, page, depth, image, &refusal);
+  if (!refusal.empty()) {
+    std::fprintf(stderr, "decode: %s: %s\n", input.c_str(), refusal.c_str());
+    return 2;
+  }
   if (error) {
     PrintLibraryError(error);
     return 1;
@@ -64,7 +70,7 @@ int RunDecode(const Args& args) {
   return 0;
 }
 
-int DecodeFile(const std::string& path, int page, int depth, Image& image) {
+int DecodeFile(const std::string& path, int page, int depth, Image& image, std::string* refusal) {
   PXSource source = PXOpenFileSource(path.c_str());
   if (!source) return PXGetLastError();
   PXSeekSource(source, 0, PX_SEEK_SET);
@@ -76,6 +82,9 @@ int DecodeFile(const std::string& path, int page, int depth, Image& image) {
     // No reader for this format: report what detection said, or refuse it as a bad
     // argument.
     error = error ? error : PX_ERR_PARAMETER;
+  } else if (depth != 0 && !OffersDepth(*handler, depth)) {
+    if (refusal) *refusal = DepthsSentence(*handler);
+    error = PX_ERR_PARAMETER;
   } else {
     error = handler->decode(source, path, page, depth, image);
   }

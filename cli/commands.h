@@ -17,12 +17,18 @@ int RunPages(const Args& args);
 
 struct Image;
 // Opens a file, detects its format and decodes one page (0-based) at the requested
-// depth with the format's handler. Returns 0 or a library error code; a partial image
-// may be left in `image` with an error.
-int DecodeFile(const std::string& path, int page, int depth, Image& image);
+// depth (0: the file's own) with the format's handler. Returns 0 or a library error
+// code; a partial image may be left in `image` with an error. A depth the format's
+// reader does not give sets `refusal` to a sentence saying which it gives.
+int DecodeFile(const std::string& path, int page, int depth, Image& image,
+               std::string* refusal = nullptr);
 
 // Prints "error N: message" for a library error code on standard error.
 void PrintLibraryError(int code);
+
+// Prints what was wrong and where the command's usage is; returns 2, the exit status of
+// a usage error.
+int UsageError(const std::string& command, const std::string& what);
 
 }  // namespace cli
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <vector>
 
 namespace cli {
 
@@ -49,6 +50,21 @@ json::Value PageObject(uint32_t width, uint32_t height, uint32_t bitsPerPixel,
   res.Set("unit", resolution.unit);
   page.Set("resolution", std::move(res));
   return page;
+}
+
+bool OffersDepth(const FormatHandler& handler, int depth) {
+  unsigned bit = depth == 1 ? kDepth1 : depth == 8 ? kDepth8 : depth == 24 ? kDepth24 : 0;
+  return (handler.depths & bit) != 0;
+}
+
+std::string DepthsSentence(const FormatHandler& handler) {
+  std::vector<std::string> depths;
+  for (int depth : {1, 8, 24})
+    if (OffersDepth(handler, depth)) depths.push_back(std::to_string(depth));
+  std::string list;
+  for (size_t i = 0; i < depths.size(); ++i)
+    list += (i == 0 ? "" : i + 1 == depths.size() ? " or " : ", ") + depths[i];
+  return std::string(handler.name) + " files are read at " + list + " bits";
 }
 
 const FormatHandler* FindFormat(int id) {

@@ -38,7 +38,16 @@ struct FormatHandler {
   // Returns 0, or the error code (a partial image may still be in `out`).
   int (*decode)(PXSource source, const std::string& path, int page, int depth,
                 Image& out) = nullptr;
+  // The depths of 1, 8 and 24 the format's reader gives, as bits: kDepth1 | kDepth8...
+  unsigned depths = 0;
 };
+
+constexpr unsigned kDepth1 = 1, kDepth8 = 2, kDepth24 = 4;
+
+// True when the handler reads at depth 1, 8 or 24 as asked.
+bool OffersDepth(const FormatHandler& handler, int depth);
+// "WBMP files are read at 1 or 8 bits".
+std::string DepthsSentence(const FormatHandler& handler);
 
 // How decoded images are written by `decode -o`: chosen by the output's extension
 // (".ppm", ".pgm", ".pbm" and ".pnm" are built in; writers of the library register

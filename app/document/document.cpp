@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 
 #include "page_image.h"
 #include "preview_cache.h"
@@ -34,6 +35,24 @@ PageOutputSettings SettingsFromInput(const CPageImage& image) {
   s.flip = 0;
   s.threshold = 128;
   return s;
+}
+
+// A page as it was loaded from its source's page `frame`, with output settings to match.
+void DescribeInput(const CPageImage& image, int frame, bool subFrame, PageRecord* record) {
+  record->frameIndex = frame;
+  record->inputResolutionX = image.ResolutionX();
+  record->inputResolutionY = image.ResolutionY();
+  record->inputResolutionUnit = image.ResolutionUnit();
+  record->inputWidth = int32_t(image.Width());
+  record->inputHeight = int32_t(image.Height());
+  record->inputBitsPerPixel = int32_t(image.BitsPerPixel());
+  record->subFrame = subFrame;
+  record->output = SettingsFromInput(image);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return std::filesystem::equivalent(a, b, ec);
 }
 
 }  // namespace
@@ -78,8 +97,14 @@ bool UserInterface::ContinueAfterAddError(int error, const std::string& path) {
 }
 
 void CPageWeaverDoc::AddPages(const std::vector<std::string>& paths) {
-  int style = preferences_ ? preferences_->SortStyle() : kDefaultSortStyle;
-  for (const std::string& name : SortForAdding(paths, style)) {
+  int style = sortStyle_     ? *sortStyle_
+              : preferences_ ? preferences_->SortStyle()
+                             : kDefaultSortStyle;
+  AddPagesInOrder(SortForAdding(paths, style));
+}
+
+void CPageWeaverDoc::AddPagesInOrder(const std::vector<std::string>& paths) {
+  for (const std::string& name : paths) {
     int pageCount = CPageImage::PageCount(name);
     if (pageCount < 2) {
       int error = AddPage(name, 0, false);
@@ -97,6 +122,14 @@ void CPageWeaverDoc::AddPages(const std::vector<std::string>& paths) {
                            UserInterface::Answer::kOk) {
       return;
     }
+  }
+}
+
+void CPageWeaverDoc::AddAllPages(const std::string& path) {
+  int pageCount = CPageImage::PageCount(path);
+  for (int frame = 0; frame < std::max(pageCount, 1); ++frame) {
+    int error = AddPage(path, frame, pageCount >= 2);
+    if (error && !AskContinueAfter(error, path)) return;
   }
 }
 
@@ -119,15 +152,7 @@ int CPageWeaverDoc::AddPage(const std::string& path, int frame, bool subFrame) {
 
   PageRecord record;
   record.sourcePath = path;
-  record.frameIndex = subFrame ? frame : 0;
-  record.inputResolutionX = image.ResolutionX();
-  record.inputResolutionY = image.ResolutionY();
-  record.inputResolutionUnit = image.ResolutionUnit();
-  record.inputWidth = int32_t(image.Width());
-  record.inputHeight = int32_t(image.Height());
-  record.inputBitsPerPixel = int32_t(image.BitsPerPixel());
-  record.subFrame = subFrame;
-  record.output = SettingsFromInput(image);
+  DescribeInput(image, subFrame ? frame : 0, subFrame, &record);
 
   HBITMAP thumbnail = nullptr;
   if (cache_) {
@@ -307,7 +332,13 @@ OutputReport CPageWeaverDoc::RunOutput(const std::string& path) {
   }
   if (busy_) busy_->Start(cancelSink());
   Notify(HINT_OUTPUT_STARTING);
-  report = WriteOutputFile(records, path, progressSink(), pump_, threads_);
+  // The busy dialog's pictures of pages converted on other threads are the cached
+  // previews, where there are any.
+  std::vector<std::string> previews;
+  for (const PageRecord& record : records)
+    previews.push_back(cache_ ? cache_->EntryPath(record.sourcePath, record.frameIndex) : "");
+  report = WriteOutputFile(records, path, progressSink(), pump_, threads_, std::move(previews));
+  if (report.ok()) RereadPagesFrom(records, path);
   if (busy_) busy_->Finish();
   if (!ui_ || report.cancelled) return report;
   if (report.error == PX_ERR_FILE_OPEN && report.failedPage < 0) {
@@ -324,6 +355,25 @@ OutputReport CPageWeaverDoc::RunOutput(const std::string& path) {
              UserInterface::Buttons::kOk);
   }
   return report;
+}
+
+void CPageWeaverDoc::RereadPagesFrom(const std::vector<PageRecord>& written,
+                                     const std::string& path) {
+  std::vector<size_t> replaced;
+  for (size_t k = 0; k < written.size(); ++k)
+    if (SameFile(written[k].sourcePath, path)) replaced.push_back(k);
+  // The old previews go first: a page's new preview may take another's old place.
+  for (size_t k : replaced)
+    if (cache_) cache_->DeleteCacheFile(written[k].sourcePath, written[k].frameIndex);
+  for (size_t k : replaced) {
+    // The page is now page k of the file, converted, turned and flipped as it was asked.
+    PageRecord record = written[k];
+    CPageImage image;
+    if (image.Load(record.sourcePath, UNKNOWN, int(k)) != 0 || !FindPage(record.pageId)) continue;
+    DescribeInput(image, int(k), written.size() >= 2, &record);
+    UpdatePage(record);
+    RefreshPageThumbnail(&record);
+  }
 }
 
 OutputReport CPageWeaverDoc::Save(const std::string& path) {

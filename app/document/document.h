@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,9 +40,17 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   // The system window colour thumbnails are drawn on.
   void SetThumbnailBackground(COLORREF color) { thumbnailBackground_ = color; }
 
-  // Sorts the paths by the SortStyle preference, expands multi-page TIFF files through
-  // the sub-frame chooser and adds every page, asking what to do when one fails.
+  // The file-name order AddPages uses instead of the SortStyle preference (the
+  // command-line tool's --sort); nullopt goes back to the preference.
+  void SetSortStyle(std::optional<int> style) { sortStyle_ = style; }
+  // Sorts the paths by the sort order, expands multi-page TIFF files through the
+  // sub-frame chooser and adds every page, asking what to do when one fails.
   void AddPages(const std::vector<std::string>& paths);
+  // The same in the order given.
+  void AddPagesInOrder(const std::vector<std::string>& paths);
+  // Adds every page of a file, without the sub-frame chooser (a document opened for
+  // editing), asking what to do when one fails.
+  void AddAllPages(const std::string& path);
   // Adds one page; 0 when added or skipped as a duplicate, else the library's code.
   int AddPage(const std::string& path, int frame, bool subFrame);
   bool RemovePages(const std::vector<int32_t>& ids);
@@ -59,7 +68,8 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   void ChangePreviewSize(const PreviewSize& size);
 
   // Writes every page into `path`; an empty path asks the user for one ("Save As").
-  // On success the document's path becomes the output path.
+  // On success the document's path becomes the output path, and pages that were read
+  // from that file become the pages now in it.
   OutputReport Save(const std::string& path);
 
   const std::map<int32_t, PageRecord>& Pages() const { return pages_; }
@@ -81,6 +91,10 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   // Asks "Error adding page..."; false when the user says No.
   bool AskContinueAfter(int error, const std::string& path);
   OutputReport RunOutput(const std::string& path);
+  // After `written` was saved to `path`: every page whose source was that file is read
+  // again from its new place in it, so that it neither points at a page that moved nor
+  // is turned or flipped a second time by the next save.
+  void RereadPagesFrom(const std::vector<PageRecord>& written, const std::string& path);
 
   Preferences* preferences_;
   CPreviewCache* cache_;
@@ -94,6 +108,7 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   bool busy_flag_ = false;
   bool cancelled_ = false;
   int threads_ = DefaultOutputThreads();
+  std::optional<int> sortStyle_;
   std::string path_;
 };
 

@@ -59,30 +59,32 @@ PXResolution OutputResolution(const PageOutputSettings& out) {
           uint32_t(out.resolutionUnit >= 1 && out.resolutionUnit <= 3 ? out.resolutionUnit : 1)};
 }
 
-// The size of the picture that goes with progress reports of pages converted elsewhere.
-constexpr uint32_t kPictureSize = 256;
-
 }  // namespace
 
-int PrepareEncodedPage(const PageRecord& record, PXTIFFEncodedPage** encoded, CPageImage* picture) {
+int PrepareEncodedPage(const PageRecord& record, PXTIFFEncodedPage** encoded,
+                       const std::function<bool(const CPageImage&)>& progress) {
   CPageImage image;
-  if (int error = PreparePage(record, &image)) return error;
+  if (int error = PreparePage(record, &image, progress)) return error;
   const PXResolution resolution = OutputResolution(record.output);
   *encoded = PXEncodeTIFFPage(image.Pixels(), image.Width(), image.Height(), image.BitsPerPixel(),
                               image.Palette(), uint32_t(record.output.compression), &resolution, 0);
   if (!*encoded) return PXGetLastError() ? PXGetLastError() : int(PX_ERR_UNEXPECTED);
-  uint32_t w, h;
-  image.FitSize(kPictureSize, kPictureSize, &w, &h);
-  if (image.ScaledCopy(w, h, kResizeNearest, picture) != 0) picture->Clear();
   return 0;
 }
 
 OutputPageFeeder::OutputPageFeeder(std::vector<PageRecord> pages, ProgressSink* progress,
-                                   int threads, MessagePump* pump)
+                                   int threads, MessagePump* pump,
+                                   std::vector<std::string> previews)
     : pages_(std::move(pages)), progress_(progress), pump_(pump) {
+  if (threads <= 1 || pages_.size() <= 1) return;
+  PagePrefetcher::Report report;
+  if (progress_)
+    report = [this](size_t index, const CPageImage* picture) {
+      return progress_->Progress(pages_[index].sourcePath, Percent(index), picture);
+    };
   // Two pages per worker keep every worker busy while the writer takes them in order.
-  if (threads > 1 && pages_.size() > 1)
-    prefetcher_ = std::make_unique<PagePrefetcher>(pages_, threads, size_t(threads) * 2);
+  prefetcher_ = std::make_unique<PagePrefetcher>(pages_, threads, size_t(threads) * 2,
+                                                 std::move(report), std::move(previews));
 }
 
 OutputPageFeeder::~OutputPageFeeder() = default;
@@ -97,12 +99,11 @@ void OutputPageFeeder::Fail(size_t index, int error) {
   failedPage_ = int(index);
 }
 
-int OutputPageFeeder::Begin(size_t* index, int* percent) {
+int OutputPageFeeder::Begin(size_t* index) {
   // The writer is done with the page it was given last.
   if (prefetcher_ && next_ > 0) prefetcher_->Release(next_ - 1);
   if (next_ >= pages_.size() || error_ || cancelled_) return 0;
   *index = next_++;
-  *percent = int(next_ * 100 / pages_.size());
   return 1;
 }
 
@@ -110,11 +111,10 @@ int OutputPageFeeder::NextPage(uint8_t** pixels, uint32_t* width, uint32_t* heig
                                RGBQUAD** palette, uint32_t* bitsPerPixel, uint32_t* compression,
                                PXResolution* resolution) {
   size_t index;
-  int percent;
-  if (!Begin(&index, &percent)) return 0;
+  if (!Begin(&index)) return 0;
   const PageRecord& record = pages_[index];
   auto report = [&](const CPageImage& loaded) {
-    return !progress_ || progress_->Progress(record.sourcePath, percent, &loaded);
+    return !progress_ || progress_->Progress(record.sourcePath, Percent(index), &loaded);
   };
   if (int error = PreparePage(record, &working_, report)) return Fail(index, error), 0;
   *pixels = working_.Pixels();
@@ -130,14 +130,10 @@ int OutputPageFeeder::NextPage(uint8_t** pixels, uint32_t* width, uint32_t* heig
 
 int OutputPageFeeder::NextEncodedPage(const PXTIFFEncodedPage** page) {
   size_t index;
-  int percent;
-  if (!prefetcher_ || !Begin(&index, &percent)) return 0;
+  if (!prefetcher_ || !Begin(&index)) return 0;
+  // The page was reported (and a stop answered) as it was loaded, before it was converted.
   PagePrefetcher::Page* ready = prefetcher_->Take(index, pump_);
   if (ready->error) return Fail(index, ready->error), 0;
-  // The picture is the converted page: the page as loaded is gone with its worker.
-  if (progress_ && !progress_->Progress(pages_[index].sourcePath, percent,
-                                        ready->picture.HasPixels() ? &ready->picture : nullptr))
-    return Fail(index, PX_ERR_ABORTED), 0;
   *page = ready->encoded;
   ++delivered_;
   return 1;
@@ -198,7 +194,8 @@ int DefaultOutputThreads() {
 }
 
 OutputReport WriteOutputFile(const std::vector<PageRecord>& pages, const std::string& path,
-                             ProgressSink* progress, MessagePump* pump, int threads) {
+                             ProgressSink* progress, MessagePump* pump, int threads,
+                             std::vector<std::string> previews) {
   OutputReport report;
   if (pages.empty()) {
     report.error = PX_ERR_PARAMETER;
@@ -220,7 +217,7 @@ OutputReport WriteOutputFile(const std::vector<PageRecord>& pages, const std::st
     return report;
   }
   PXSetProgressCallback(pump ? PumpMessagesCallback : nullptr, reinterpret_cast<DWORD_PTR>(pump));
-  OutputPageFeeder feeder(pages, progress, threads, pump);
+  OutputPageFeeder feeder(pages, progress, threads, pump, std::move(previews));
   uint32_t written = feeder.Prefetching()
                          ? PXWriteEncodedTIFFPages(sink, FeedEncodedPage, &feeder, 0)
                          : PXWriteMultiPageTIFF(sink, FeedPage, &feeder, 0);

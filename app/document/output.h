@@ -23,9 +23,10 @@ std::string ErrorText(int code);
 int PreparePage(const PageRecord& record, CPageImage* image,
                 const std::function<bool(const CPageImage&)>& progress = {});
 
-// PreparePage, then the page compressed as the output writes it, and a small picture of
-// it for progress displays. For worker threads: the writer only has to append the page.
-int PrepareEncodedPage(const PageRecord& record, PXTIFFEncodedPage** encoded, CPageImage* picture);
+// PreparePage, then the page compressed as the output writes it. For worker threads: the
+// writer only has to append the page.
+int PrepareEncodedPage(const PageRecord& record, PXTIFFEncodedPage** encoded,
+                       const std::function<bool(const CPageImage&)>& progress = {});
 
 // What an output run did.
 struct OutputReport {
@@ -45,9 +46,11 @@ class PagePrefetcher;
 class OutputPageFeeder {
  public:
   // With threads > 1 the pages are converted that many at a time on worker threads,
-  // ahead of the writer; the file is the same either way.
+  // ahead of the writer; the file and the progress reports are the same either way.
+  // `previews` may name, per page, the preview cache's file of it, which those reports
+  // show rather than a picture made from the page.
   OutputPageFeeder(std::vector<PageRecord> pages, ProgressSink* progress, int threads = 1,
-                   MessagePump* pump = nullptr);
+                   MessagePump* pump = nullptr, std::vector<std::string> previews = {});
   ~OutputPageFeeder();
 
   // Fills the writer's page description; 1 when a page was delivered, 0 when there are
@@ -67,7 +70,9 @@ class OutputPageFeeder {
 
  private:
   // Releases the page given last and picks the next: 0 when there is none (any more).
-  int Begin(size_t* index, int* percent);
+  int Begin(size_t* index);
+  // The percentage reported with the page of that index.
+  int Percent(size_t index) const { return int((index + 1) * 100 / pages_.size()); }
   void Fail(size_t index, int error);
 
   std::vector<PageRecord> pages_;
@@ -86,7 +91,8 @@ class OutputPageFeeder {
 // folder and renamed over `path` only when every page was written; a failed or
 // cancelled run leaves an existing file at `path` exactly as it was.
 OutputReport WriteOutputFile(const std::vector<PageRecord>& pages, const std::string& path,
-                             ProgressSink* progress, MessagePump* pump = nullptr, int threads = 1);
+                             ProgressSink* progress, MessagePump* pump = nullptr, int threads = 1,
+                             std::vector<std::string> previews = {});
 
 // The number of threads that converts pages by default: one per core.
 int DefaultOutputThreads();

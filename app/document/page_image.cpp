@@ -253,6 +253,20 @@ ImageType CPageImage::DetectType(const std::string& path, int frame) {
   return candidate == UNKNOWN ? UNKNOWN : Refine(candidate, source.get(), frame);
 }
 
+const std::vector<std::vector<std::string>>& CPageImage::FileExtensions() {
+  // GIF and Photoshop files are known by their content alone; the others by their
+  // extension too (TypeByExtension).
+  static const std::vector<std::vector<std::string>> extensions = {
+      {"bmp"}, {"jpg", "jpeg"}, {"psd"}, {"gif"}, {"pcx"},        {"png"},
+      {"tga"}, {"tif", "tiff"}, {"wmf"}, {"emf"}, {"wbmp", "wbm"}};
+  return extensions;
+}
+
+bool CPageImage::HasTiffContent(const std::string& path) {
+  Source source(path);
+  return source && PXGuessFileType(source.AtStart()) == PX_FORMAT_TIFF;
+}
+
 int CPageImage::PageCount(const std::string& path) {
   Source source(path);
   if (!source || Candidate(source.get(), path) != TIF_24) return 0;

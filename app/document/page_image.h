@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "pixolith/px_core.h"
 
@@ -59,6 +60,11 @@ class CPageImage {
   static ImageType DetectType(const std::string& path, int frame = 0);
   // The number of pages of a TIFF file; 0 for every other file.
   static int PageCount(const std::string& path);
+  // True when the file's content is a TIFF's; its name does not count.
+  static bool HasTiffContent(const std::string& path);
+  // The file-name extensions of the formats it reads, in lower case and without the dot;
+  // each inner list holds the names of one format ({"tif", "tiff"}).
+  static const std::vector<std::vector<std::string>>& FileExtensions();
 
   // The size that fits the image into a box keeping its aspect ratio (0 x 0 when empty).
   void FitSize(uint32_t boxWidth, uint32_t boxHeight, uint32_t* width, uint32_t* height) const;

@@ -20,6 +20,11 @@ enum OutputCompression : int32_t {
   kCompressionDeflate = 32946,
 };
 
+// The largest output size, resolution and black threshold a page can be given.
+constexpr int32_t kMaxOutputSize = 20000;
+constexpr int32_t kMaxOutputResolution = 20000;
+constexpr int32_t kMaxThreshold = 255;
+
 // True for the compression codes the output writes as they are; others become none.
 bool IsOutputCompression(int32_t code);
 

@@ -4,8 +4,30 @@
 
 #include "output.h"
 
-PagePrefetcher::PagePrefetcher(const std::vector<PageRecord>& pages, int workers, size_t window)
-    : pages_(pages), window_(std::max<size_t>(window, 1)) {
+namespace {
+
+// The size of the picture that goes with progress reports of pages converted elsewhere.
+constexpr uint32_t kPictureSize = 256;
+
+}  // namespace
+
+void ProgressPicture(const PageRecord& record, const std::string& preview, const CPageImage& loaded,
+                     CPageImage* picture) {
+  // The cache's preview of a turned or flipped page is turned too: it is not the page
+  // as loaded.
+  bool unturned = record.output.rotation == 0 && record.output.flip == 0;
+  if (!preview.empty() && unturned && picture->Load(preview) == 0) return;
+  uint32_t w, h;
+  loaded.FitSize(kPictureSize, kPictureSize, &w, &h);
+  if (loaded.ScaledCopy(w, h, kResizeNearest, picture) != 0) picture->Clear();
+}
+
+PagePrefetcher::PagePrefetcher(const std::vector<PageRecord>& pages, int workers, size_t window,
+                               Report report, std::vector<std::string> previews)
+    : pages_(pages),
+      window_(std::max<size_t>(window, 1)),
+      report_(std::move(report)),
+      previews_(std::move(previews)) {
   for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
 }
 
@@ -18,6 +40,18 @@ PagePrefetcher::~PagePrefetcher() {
   for (std::thread& t : threads_) t.join();
 }
 
+bool PagePrefetcher::AwaitReport(size_t index, const CPageImage& loaded) {
+  if (!report_) return true;
+  auto picture = std::make_unique<CPageImage>();
+  ProgressPicture(pages_[index], index < previews_.size() ? previews_[index] : std::string(),
+                  loaded, picture.get());
+  std::unique_lock<std::mutex> lock(mutex_);
+  loaded_[index] = std::move(picture);
+  changed_.notify_all();
+  changed_.wait(lock, [&] { return stopping_ || stopAt_ <= index || nextReport_ > index; });
+  return !stopping_ && stopAt_ > index;
+}
+
 void PagePrefetcher::Work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
@@ -28,9 +62,27 @@ void PagePrefetcher::Work() {
     size_t index = nextToStart_++;
     lock.unlock();
     auto page = std::make_unique<Page>();
-    page->error = PrepareEncodedPage(pages_[index], &page->encoded, &page->picture);
+    page->error = PrepareEncodedPage(pages_[index], &page->encoded, [&](const CPageImage& image) {
+      return AwaitReport(index, image);
+    });
     lock.lock();
     done_[index] = std::move(page);
+    changed_.notify_all();
+  }
+}
+
+void PagePrefetcher::DeliverReports(std::unique_lock<std::mutex>& lock) {
+  while (report_ && stopAt_ == SIZE_MAX) {
+    auto it = loaded_.find(nextReport_);
+    if (it == loaded_.end()) return;  // not loaded yet, or it failed: no more reports
+    std::unique_ptr<CPageImage> picture = std::move(it->second);
+    loaded_.erase(it);
+    size_t index = nextReport_;
+    lock.unlock();
+    bool goOn = report_(index, picture->HasPixels() ? picture.get() : nullptr);
+    lock.lock();
+    if (!goOn) stopAt_ = index;
+    nextReport_ = index + 1;
     changed_.notify_all();
   }
 }
@@ -38,6 +90,7 @@ void PagePrefetcher::Work() {
 PagePrefetcher::Page* PagePrefetcher::Take(size_t index, MessagePump* pump) {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
+    DeliverReports(lock);
     auto it = done_.find(index);
     if (it != done_.end()) return it->second.get();
     if (!pump) {

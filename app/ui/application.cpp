@@ -1,7 +1,6 @@
 #include "application.h"
 
-#include <QFileInfo>
-
+#include "command_line.h"
 #include "document/preview_cache.h"
 #include "main_frame.h"
 #include "message_box.h"
@@ -16,22 +15,22 @@ CPageWeaverApp::~CPageWeaverApp() {
 
 bool CPageWeaverApp::InitInstance(const QStringList& arguments) {
   frame_ = std::make_unique<CMainFrame>(&doc_, preferences_, cache_);
-  QString file;
-  for (const QString& argument : arguments.mid(1)) {
-    if (!argument.startsWith('-')) {
-      file = argument;
-      break;
-    }
-  }
-  if (!file.isEmpty()) {
-    if (!QFileInfo(file).isFile()) {
-      pwui::ShowMessage(nullptr, QStringLiteral("Failed to open document."));
-      return false;
-    }
-    frame_->OpenDocument(file);
-  }
+  StartupRequest request = ParseStartupArguments(arguments.mid(1));
   frame_->show();
   // The stored preview size applies from here on: the first layout used the default.
   if (cache_ && preferences_) cache_->SetSize(preferences_->ReadPreviewSize());
+  if (!request.faults.isEmpty())
+    pwui::ShowMessage(frame_.get(),
+                      QStringLiteral("These command-line arguments were not used:\n\n") +
+                          request.faults.join('\n'));
+  if (!request.editFile.empty()) {
+    frame_->OpenForEditing(QString::fromStdString(request.editFile));
+  } else {
+    if (!request.output.empty()) frame_->OpenDocument(QString::fromStdString(request.output));
+    if (!request.pages.empty()) {
+      pwui::WaitCursor wait;
+      doc_.AddPagesInOrder(request.pages);
+    }
+  }
   return true;
 }

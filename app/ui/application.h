@@ -16,8 +16,9 @@ class CPageWeaverApp {
   CPageWeaverApp(Preferences* preferences, CPreviewCache* cache);
   ~CPageWeaverApp();
 
-  // Makes the window and shows it; a file named on the command line becomes the
-  // document's file. False when the program cannot start.
+  // Makes the window and shows it, then does what the command line asks
+  // (ParseStartupArguments): pages, a TIFF to edit, the output file; arguments it cannot
+  // use are named in one message. False when the program cannot start.
   bool InitInstance(const QStringList& arguments);
 
   CPageWeaverDoc* Document() { return &doc_; }

@@ -4,9 +4,12 @@
 #include "document/preferences.h"
 #include "document/preview_cache.h"
 #include "ui/application.h"
+#include "ui/command_line.h"
 #include "ui/icons.h"
 
 int main(int argc, char** argv) {
+  // Answered before Qt looks for a display, so that they work anywhere.
+  if (int status = AnswerInformationalOptions(argc, argv); status >= 0) return status;
   QApplication application(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Tinkerfield"));
   QApplication::setApplicationName(QStringLiteral("PageWeaver"));

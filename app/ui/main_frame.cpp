@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenuBar>
@@ -15,10 +16,12 @@
 #include "about_dlg.h"
 #include "bitmap_image.h"
 #include "busy_dlg.h"
+#include "document/page_image.h"
 #include "document/preview_cache.h"
 #include "icons.h"
 #include "image_view.h"
 #include "info_view.h"
+#include "lock_indicators.h"
 #include "message_box.h"
 #include "page_list_view.h"
 #include "preferences_dlg.h"
@@ -65,7 +68,7 @@ CMainFrame::CMainFrame(CPageWeaverDoc* doc, Preferences* preferences, CPreviewCa
   doc_->AddView(infoView_);
   doc_->AddView(this);
   doc_->SetUserInterface(&ui_);
-  doc_->SetPageOrder(listView_);
+  doc_->SetPageOrder(listView_->PageModel());
   doc_->SetBusyDisplay(busy_);
   doc_->SetMessagePump(&ui_);
   doc_->SetThumbnailBackground(pwui::ToColorRef(listView_->palette().color(QPalette::Base)));
@@ -192,6 +195,7 @@ void CMainFrame::CreateStatusBar() {
     if (text.isEmpty()) bar->showMessage(QStringLiteral("Ready"));
   });
   bar->showMessage(QStringLiteral("Ready"));
+  locks_ = new CLockIndicators(bar, this);
 }
 
 void CMainFrame::CreateClient() {
@@ -301,7 +305,16 @@ bool CMainFrame::RunSave(const std::string& path) {
 }
 
 bool CMainFrame::Save() {
-  return RunSave(path_.toStdString());
+  // The file may have been named on the command line or opened: anything that is not a
+  // TIFF is replaced only when the user says so.
+  std::string path = path_.toStdString();
+  if (!path.empty() && QFileInfo(path_).isFile() && !CPageImage::HasTiffContent(path) &&
+      pwui::ShowMessage(this,
+                        QStringLiteral("%1 is not a TIFF file.\nReplace it with the pages?")
+                            .arg(QDir::toNativeSeparators(path_)),
+                        pwui::Buttons::kYesNo) != pwui::Answer::kYes)
+    return false;
+  return RunSave(path);
 }
 
 bool CMainFrame::SaveAs() {
@@ -338,6 +351,13 @@ void CMainFrame::OpenDocument(const QString& path) {
   path_ = QFileInfo(path).absoluteFilePath();
   recent_.Add(path_);
   UpdateTitle();
+}
+
+void CMainFrame::OpenForEditing(const QString& path) {
+  if (doc_->Busy() || saving_) return;
+  OpenDocument(path);
+  pwui::WaitCursor wait;
+  doc_->AddAllPages(path_.toStdString());
 }
 
 void CMainFrame::CyclePane(int step) {

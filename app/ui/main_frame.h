@@ -12,6 +12,7 @@
 #include "recent_files.h"
 
 class CBusyDlg;
+class CLockIndicators;
 class CPageWeaverImageView;
 class CPageWeaverInfoView;
 class CPageWeaverListView;
@@ -44,6 +45,9 @@ class CMainFrame : public QMainWindow, public DocumentView {
   void NewDocument();
   // Makes `path` the document's file, with an empty page list.
   void OpenDocument(const QString& path);
+  // Makes a TIFF the document's file and adds all its pages, so that Save writes the
+  // edited pages back to it.
+  void OpenForEditing(const QString& path);
 
   // Enables the commands for the document's state: nothing that changes the page list
   // or starts another output runs while the output is being written.
@@ -55,6 +59,7 @@ class CMainFrame : public QMainWindow, public DocumentView {
   CBusyDlg* BusyDialog() const { return busy_; }
   QToolBar* ToolBar() const { return toolBar_; }
   QSplitter* OuterSplitter() const { return outer_; }
+  CLockIndicators* LockIndicators() const { return locks_; }
 
   QAction* addPagesAction;
   QAction* saveAction;
@@ -101,6 +106,7 @@ class CMainFrame : public QMainWindow, public DocumentView {
   CPageWeaverImageView* imageView_ = nullptr;
   CPageWeaverInfoView* infoView_ = nullptr;
   CBusyDlg* busy_ = nullptr;
+  CLockIndicators* locks_ = nullptr;
 };
 
 #endif  // PAGEWEAVER_UI_MAIN_FRAME_H

@@ -17,9 +17,6 @@
 
 namespace {
 
-// What an item carries while it is dragged inside the list: its page id.
-constexpr char kPageMimeType[] = "application/x-pageweaver-page";
-constexpr int kPageIdRole = Qt::UserRole;
 // The cell of one page: the thumbnail and one line of its label.
 constexpr int kCellWidth = 150;
 constexpr int kCellHeight = 130;
@@ -27,10 +24,17 @@ constexpr int kCellHeight = 130;
 constexpr int kScrollMargin = 16;
 constexpr int kScrollIntervalMs = 100;
 
+// The document deletes the thumbnail when its notification returns: the model keeps a
+// copy.
+QIcon ThumbnailIcon(HBITMAP bitmap) {
+  return QIcon(QPixmap::fromImage(pwui::ImageFromBitmap(bitmap)));
+}
+
 }  // namespace
 
 CPageWeaverListView::CPageWeaverListView(CPageWeaverDoc* doc, QWidget* parent)
-    : QListWidget(parent), doc_(doc) {
+    : QListView(parent), doc_(doc), model_(new CPageListModel(this)) {
+  setModel(model_);
   setViewMode(QListView::IconMode);
   setMovement(QListView::Static);  // reordering is ours: the item order is the page order
   setResizeMode(QListView::Adjust);
@@ -53,26 +57,15 @@ CPageWeaverListView::CPageWeaverListView(CPageWeaverDoc* doc, QWidget* parent)
   connect(scrollTimer_, &QTimer::timeout, this, &CPageWeaverListView::ScrollOneLine);
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this](const QItemSelection& selected) { OnSelectionChanged(selected); });
-  connect(this, &QListWidget::itemDoubleClicked, this, [this] { EditSelectedPages(); });
+  connect(this, &QAbstractItemView::doubleClicked, this, [this] { EditSelectedPages(); });
 }
 
 CPageWeaverListView::~CPageWeaverListView() = default;
 
-int32_t CPageWeaverListView::PageIdAt(int row) const {
-  const QListWidgetItem* it = item(row);
-  return it ? it->data(kPageIdRole).toInt() : -1;
-}
-
-int CPageWeaverListView::RowOfPage(int32_t pageId) const {
-  for (int row = 0; row < count(); ++row)
-    if (PageIdAt(row) == pageId) return row;
-  return -1;
-}
-
 void CPageWeaverListView::OnUpdate(PageListHint hint, const PageHint* pageHint) {
   switch (hint) {
     case HINT_RESET:
-      clear();
+      model_->Clear();
       currentPage_ = -1;
       dragging_ = false;
       dragSource_ = dropTarget_ = -1;
@@ -80,34 +73,32 @@ void CPageWeaverListView::OnUpdate(PageListHint hint, const PageHint* pageHint) 
       break;
     case HINT_PAGE_ADDED: {
       if (!pageHint || !pageHint->bitmap) return;
-      // The document deletes the thumbnail when this returns: the item keeps a copy.
-      QImage thumbnail = pwui::ImageFromBitmap(pageHint->bitmap);
-      QString label = QString::fromStdString(pageHint->displayName);
-      auto* it = new QListWidgetItem(QIcon(QPixmap::fromImage(thumbnail)), label);
-      it->setData(kPageIdRole, pageHint->pageId);
-      it->setToolTip(label);
-      addItem(it);
+      model_->AppendPage({pageHint->pageId, QString::fromStdString(pageHint->displayName),
+                          ThumbnailIcon(pageHint->bitmap)});
       // Pages are added one after another without returning to the event loop: the list
       // shows each at once, so that adding many files is seen to progress.
       executeDelayedItemsLayout();
-      scrollToItem(it);
+      scrollTo(model_->index(model_->rowCount() - 1));
       viewport()->repaint();
       break;
     }
     case HINT_PAGE_REMOVED: {
       if (!pageHint) return;
-      int row = RowOfPage(pageHint->pageId);
-      if (row < 0) return;
-      delete takeItem(row);
-      if (count() > 0)
-        setCurrentRow(std::min(row, count() - 1), QItemSelectionModel::ClearAndSelect);
+      int row = model_->RowOfPage(pageHint->pageId);
+      if (!model_->removeRows(row, 1)) return;
+      int count = model_->rowCount();
+      if (count > 0)
+        selectionModel()->setCurrentIndex(model_->index(std::min(row, count - 1)),
+                                          QItemSelectionModel::ClearAndSelect);
       break;
     }
     case HINT_THUMBNAIL_CHANGED: {
       if (!pageHint || !pageHint->bitmap) return;
-      int row = RowOfPage(pageHint->pageId);
-      if (row < 0) return;
-      item(row)->setIcon(QIcon(QPixmap::fromImage(pwui::ImageFromBitmap(pageHint->bitmap))));
+      const int row = model_->RowOfPage(pageHint->pageId);
+      model_->SetThumbnail(row, ThumbnailIcon(pageHint->bitmap));
+      // A page re-read from a file it was saved into may have a new page number.
+      if (!pageHint->displayName.empty())
+        model_->SetLabel(row, QString::fromStdString(pageHint->displayName));
       break;
     }
     case HINT_SAVE_BEGIN:
@@ -124,32 +115,38 @@ void CPageWeaverListView::OnUpdate(PageListHint hint, const PageHint* pageHint) 
   }
 }
 
-std::vector<int32_t> CPageWeaverListView::PageIdsInDisplayOrder() {
-  std::vector<int32_t> ids(static_cast<size_t>(count()));
-  for (int row = 0; row < count(); ++row) ids[size_t(row)] = PageIdAt(row);
-  return ids;
-}
-
 void CPageWeaverListView::OnSelectionChanged(const QItemSelection& selected) {
   QModelIndexList indexes = selected.indexes();
   if (indexes.isEmpty()) return;
   QModelIndex shown = indexes.contains(currentIndex()) ? currentIndex() : indexes.last();
-  currentPage_ = PageIdAt(shown.row());
+  currentPage_ = model_->PageIdAt(shown.row());
   if (doc_) doc_->ShowPage(currentPage_);
 }
 
 std::vector<int32_t> CPageWeaverListView::SelectedPageIds() const {
   std::vector<int32_t> ids;
-  for (int row = 0; row < count(); ++row)
-    if (item(row)->isSelected()) ids.push_back(PageIdAt(row));
+  for (int row = 0; row < model_->rowCount(); ++row)
+    if (selectionModel()->isSelected(model_->index(row))) ids.push_back(model_->PageIdAt(row));
   return ids;
 }
 
+void CPageWeaverListView::SelectRow(int row) {
+  // A moved page may have been selected before: it is selected anew, so that the other
+  // views are told of it as they were when it was picked.
+  selectionModel()->clearSelection();
+  selectionModel()->setCurrentIndex(model_->index(row), QItemSelectionModel::ClearAndSelect);
+}
+
 void CPageWeaverListView::MoveItem(int from, int to) {
-  if (from < 0 || to < 0 || from >= count() || to >= count() || from == to) return;
-  QListWidgetItem* moved = takeItem(from);
-  insertItem(to, moved);
-  setCurrentItem(moved, QItemSelectionModel::ClearAndSelect);
+  if (from < 0 || from >= model_->rowCount()) return;
+  int landed = model_->MoveRows({from}, model_->DropDestination({from}, to));
+  if (landed >= 0) SelectRow(landed);
+}
+
+void CPageWeaverListView::DropPages(const QMimeData* mime) {
+  int32_t dragged = model_->PageIdAt(dragSource_);
+  if (model_->dropMimeData(mime, Qt::MoveAction, -1, 0, model_->index(dropTarget_)))
+    SelectRow(model_->RowOfPage(dragged));
 }
 
 void CPageWeaverListView::RemoveSelectedPages() {
@@ -177,7 +174,7 @@ void CPageWeaverListView::AddDroppedFiles(const QStringList& paths) {
 
 void CPageWeaverListView::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) RemoveSelectedPages();
-  QListWidget::keyPressEvent(event);
+  QListView::keyPressEvent(event);
 }
 
 void CPageWeaverListView::contextMenuEvent(QContextMenuEvent* event) {
@@ -192,18 +189,16 @@ void CPageWeaverListView::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CPageWeaverListView::startDrag(Qt::DropActions) {
-  QList<QListWidgetItem*> selected = selectedItems();
+  QModelIndexList selected = selectionModel()->selectedIndexes();
   if (Busy() || selected.size() != 1) return;
-  QListWidgetItem* dragged = selected.first();
-  dragSource_ = row(dragged);
+  QModelIndex dragged = selected.first();
+  dragSource_ = dragged.row();
   dropTarget_ = -1;
   dragging_ = true;
 
-  auto* mime = new QMimeData;
-  mime->setData(kPageMimeType, QByteArray::number(PageIdAt(dragSource_)));
   auto* drag = new QDrag(this);
-  drag->setMimeData(mime);
-  drag->setPixmap(dragged->icon().pixmap(iconSize()));
+  drag->setMimeData(model_->mimeData(selected));
+  drag->setPixmap(dragged.data(Qt::DecorationRole).value<QIcon>().pixmap(iconSize()));
   drag->setHotSpot(QPoint(40, 40));
   drag->exec(Qt::MoveAction);
 
@@ -212,8 +207,13 @@ void CPageWeaverListView::startDrag(Qt::DropActions) {
   viewport()->update();
 }
 
+bool CPageWeaverListView::IsOwnDrag(const QDropEvent* event) const {
+  return event->source() == this &&
+         event->mimeData()->hasFormat(QString::fromLatin1(CPageListModel::kPageMimeType));
+}
+
 void CPageWeaverListView::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->source() == this && event->mimeData()->hasFormat(kPageMimeType)) {
+  if (IsOwnDrag(event)) {
     event->setDropAction(Qt::MoveAction);
     event->accept();
   } else if (event->mimeData()->hasUrls() && !Busy()) {
@@ -224,7 +224,7 @@ void CPageWeaverListView::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void CPageWeaverListView::dragMoveEvent(QDragMoveEvent* event) {
-  if (event->source() != this || !event->mimeData()->hasFormat(kPageMimeType)) {
+  if (!IsOwnDrag(event)) {
     if (event->mimeData()->hasUrls() && !Busy())
       event->acceptProposedAction();
     else
@@ -232,7 +232,7 @@ void CPageWeaverListView::dragMoveEvent(QDragMoveEvent* event) {
     return;
   }
   QPoint pos = event->position().toPoint();
-  if (QListWidgetItem* over = itemAt(pos)) SetDropTarget(row(over));
+  if (QModelIndex over = indexAt(pos); over.isValid()) SetDropTarget(over.row());
   if (pos.y() < kScrollMargin)
     RequestScroll(1);
   else if (pos.y() > viewport()->height() - kScrollMargin)
@@ -245,17 +245,17 @@ void CPageWeaverListView::dragMoveEvent(QDragMoveEvent* event) {
 
 void CPageWeaverListView::dragLeaveEvent(QDragLeaveEvent* event) {
   RequestScroll(0);
-  QListWidget::dragLeaveEvent(event);
+  QListView::dragLeaveEvent(event);
 }
 
 void CPageWeaverListView::dropEvent(QDropEvent* event) {
   RequestScroll(0);
-  if (event->source() == this && event->mimeData()->hasFormat(kPageMimeType)) {
+  if (IsOwnDrag(event)) {
     event->setDropAction(Qt::MoveAction);
     event->accept();
     if (dropTarget_ < 0 || dropTarget_ == dragSource_) return;
-    if (selectedItems().size() != 1) return;
-    MoveItem(dragSource_, dropTarget_);
+    if (selectionModel()->selectedIndexes().size() != 1) return;
+    DropPages(event->mimeData());
     return;
   }
   if (!event->mimeData()->hasUrls() || Busy()) {
@@ -273,11 +273,11 @@ void CPageWeaverListView::dropEvent(QDropEvent* event) {
 }
 
 void CPageWeaverListView::paintEvent(QPaintEvent* event) {
-  QListWidget::paintEvent(event);
-  if (!dragging_ || dropTarget_ < 0 || dropTarget_ >= count()) return;
+  QListView::paintEvent(event);
+  if (!dragging_ || dropTarget_ < 0 || dropTarget_ >= model_->rowCount()) return;
   QPainter painter(viewport());
   painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-  painter.drawRect(visualItemRect(item(dropTarget_)).adjusted(1, 1, -1, -1));
+  painter.drawRect(visualRect(model_->index(dropTarget_)).adjusted(1, 1, -1, -1));
 }
 
 void CPageWeaverListView::SetDropTarget(int row) {

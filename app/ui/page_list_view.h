@@ -1,25 +1,26 @@
-// CPageWeaverListView: the thumbnails of the pages, in output order. The user selects a
-// page here (the other views show it), drags pages into a new order, removes them, opens
-// their output options and drops files to add them.
+// CPageWeaverListView: the thumbnails of the pages, in output order (the rows of its
+// CPageListModel). The user selects a page here (the other views show it), drags pages
+// into a new order, removes them, opens their output options and drops files to add them.
 #ifndef PAGEWEAVER_UI_PAGE_LIST_VIEW_H
 #define PAGEWEAVER_UI_PAGE_LIST_VIEW_H
 
-#include <QListWidget>
+#include <QListView>
 #include <QStringList>
 
 #include "document/document.h"
+#include "page_list_model.h"
 
 class QTimer;
 
-class CPageWeaverListView : public QListWidget, public DocumentView, public PageOrderSource {
+class CPageWeaverListView : public QListView, public DocumentView {
   Q_OBJECT
  public:
   explicit CPageWeaverListView(CPageWeaverDoc* doc, QWidget* parent = nullptr);
   ~CPageWeaverListView() override;
 
   void OnUpdate(PageListHint hint, const PageHint* pageHint) override;
-  // The page ids of the items, first to last.
-  std::vector<int32_t> PageIdsInDisplayOrder() override;
+  // The pages in display order: the order the output asks for.
+  CPageListModel* PageModel() const { return model_; }
 
   // Moves the item at `from` to the index `to` had before the move (so an item moved
   // down lands after the target, one moved up before it) and selects it.
@@ -31,9 +32,6 @@ class CPageWeaverListView : public QListWidget, public DocumentView, public Page
   // Adds files as pages: links are replaced by the files they point to. Ignored while the
   // output is being written.
   void AddDroppedFiles(const QStringList& paths);
-
-  int32_t PageIdAt(int row) const;
-  int RowOfPage(int32_t pageId) const;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -47,13 +45,18 @@ class CPageWeaverListView : public QListWidget, public DocumentView, public Page
 
  private:
   bool Busy() const { return doc_ && doc_->Busy(); }
+  bool IsOwnDrag(const QDropEvent* event) const;
   void OnSelectionChanged(const QItemSelection& selected);
   std::vector<int32_t> SelectedPageIds() const;
+  // Makes the row the one selected item, telling the document even when it was already.
+  void SelectRow(int row);
+  void DropPages(const QMimeData* mime);
   void SetDropTarget(int row);
   void RequestScroll(int direction);
   void ScrollOneLine();
 
   CPageWeaverDoc* doc_;
+  CPageListModel* model_;
   int32_t currentPage_ = -1;  // the page last reported as selected
   int dragSource_ = -1;
   int dropTarget_ = -1;

@@ -14,9 +14,6 @@
 
 namespace {
 
-constexpr int kMaxSize = 20000;
-constexpr int kMaxResolution = 20000;
-
 bool IsCCITT(int compression) {
   return compression == kCompressionHuffman || compression == kCompressionGroup3 ||
          compression == kCompressionGroup4;
@@ -188,11 +185,11 @@ void CPageOptionsDlg::WriteMembers() {
 }
 
 bool CPageOptionsDlg::ReadMembers() {
-  if (!pwui::TakeInt(sizeX_, 1, kMaxSize, &width_)) return false;
-  if (!pwui::TakeInt(sizeY_, 1, kMaxSize, &height_)) return false;
-  if (!pwui::TakeInt(dpiX_, 0, kMaxResolution, &resolutionX_)) return false;
-  if (!pwui::TakeInt(dpiY_, 0, kMaxResolution, &resolutionY_)) return false;
-  if (!pwui::TakeInt(thresholdEdit_, 0, 255, &threshold_)) return false;
+  if (!pwui::TakeInt(sizeX_, 1, kMaxOutputSize, &width_)) return false;
+  if (!pwui::TakeInt(sizeY_, 1, kMaxOutputSize, &height_)) return false;
+  if (!pwui::TakeInt(dpiX_, 0, kMaxOutputResolution, &resolutionX_)) return false;
+  if (!pwui::TakeInt(dpiY_, 0, kMaxOutputResolution, &resolutionY_)) return false;
+  if (!pwui::TakeInt(thresholdEdit_, 0, kMaxThreshold, &threshold_)) return false;
   changeSize_ = changeSizeBox_->isChecked();
   setAll_ = setAllBox_->isChecked();
   return true;

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "bitmap_image.h"
 #include "document/page_image.h"
@@ -167,12 +168,35 @@ const std::vector<FileFilter>& AddImagesFilters() {
   return filters;
 }
 
+QStringList FilterPatterns(size_t index) {
+  const auto& formats = CPageImage::FileExtensions();
+  QStringList patterns;
+  auto addFormat = [&](const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+      QString ext = QString::fromStdString(name);
+      for (const QString& pattern : {"*." + ext, "*." + ext.toUpper()})
+        if (!patterns.contains(pattern)) patterns << pattern;
+    }
+  };
+  const FileFilter& filter = AddImagesFilters().at(index);
+  for (const QString& pattern : QString::fromUtf8(filter.patterns).split(';')) {
+    patterns << pattern;
+    // The same format under its other names, and every name in both letter cases:
+    // dialogs that match case-sensitively would hide "photo.jpeg" and "SCAN.TIFF".
+    QString ext = pattern.section('.', 1).toLower();
+    for (const auto& names : formats)
+      if (std::find(names.begin(), names.end(), ext.toStdString()) != names.end()) addFormat(names);
+  }
+  // The first two types are every image file the pages can come from.
+  if (index < 2)
+    for (const auto& names : formats) addFormat(names);
+  return patterns;
+}
+
 void SetAddImagesFilters(QFileDialog* dialog) {
   QStringList qtFilters;
-  for (const FileFilter& filter : AddImagesFilters()) {
-    QString patterns = QString::fromUtf8(filter.patterns).replace(';', ' ');
-    qtFilters << QStringLiteral("Filter (%1)").arg(patterns);
-  }
+  for (size_t i = 0; i < AddImagesFilters().size(); ++i)
+    qtFilters << QStringLiteral("Filter (%1)").arg(FilterPatterns(i).join(' '));
   dialog->setNameFilters(qtFilters);
   dialog->selectNameFilter(qtFilters.first());
   // Qt's own dialog lists a type as "name (patterns)" and takes the patterns from the

@@ -71,6 +71,9 @@ struct FileFilter {
   const char* patterns;  // separated by ';'
 };
 const std::vector<FileFilter>& AddImagesFilters();
+// The patterns a type matches: its own, the other names of its formats, each in lower and
+// upper case, and for the first two types every extension the image object reads.
+QStringList FilterPatterns(size_t index);
 // Sets the add-images file types on a dialog: their names as listed above.
 void SetAddImagesFilters(QFileDialog* dialog);
 

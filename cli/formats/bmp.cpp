@@ -38,7 +38,8 @@ int Decode(PXSource source, const std::string&, int page, int depth, Image& out)
   return error;
 }
 
-const FormatRegistration kBMP({PX_FORMAT_BMP, "BMP", Describe, Decode});
+const FormatRegistration kBMP({PX_FORMAT_BMP, "BMP", Describe, Decode,
+                               kDepth1 | kDepth8 | kDepth24});
 
 }  // namespace
 

@@ -57,7 +57,7 @@ int Decode(PXSource source, const std::string&, int page, int depth, Image& out)
   return error;
 }
 
-const FormatRegistration kGIF({PX_FORMAT_GIF, "GIF", Describe, Decode});
+const FormatRegistration kGIF({PX_FORMAT_GIF, "GIF", Describe, Decode, kDepth8 | kDepth24});
 
 }  // namespace
 

@@ -57,7 +57,7 @@ int Decode(PXSource source, const std::string&, int page, int depth, Image& out)
   return error;
 }
 
-const FormatRegistration kJPEG({PX_FORMAT_JPEG, "JPEG", Describe, Decode});
+const FormatRegistration kJPEG({PX_FORMAT_JPEG, "JPEG", Describe, Decode, kDepth8 | kDepth24});
 
 }  // namespace
 

@@ -39,8 +39,8 @@ int Decode(PXSource, const std::string& path, int page, int depth, Image& out) {
   return Render(path, out);
 }
 
-const FormatRegistration kWmf({PX_FORMAT_WMF, "WMF", Describe, Decode});
-const FormatRegistration kEmf({PX_FORMAT_EMF, "EMF", Describe, Decode});
+const FormatRegistration kWmf({PX_FORMAT_WMF, "WMF", Describe, Decode, kDepth24});
+const FormatRegistration kEmf({PX_FORMAT_EMF, "EMF", Describe, Decode, kDepth24});
 
 }  // namespace
 

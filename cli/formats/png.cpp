@@ -86,7 +86,8 @@ int WritePNGFile(const Image& image, const std::string& path) {
   return error;
 }
 
-const FormatRegistration kPNG({PX_FORMAT_PNG, "PNG", Describe, Decode});
+const FormatRegistration kPNG({PX_FORMAT_PNG, "PNG", Describe, Decode,
+                               kDepth1 | kDepth8 | kDepth24});
 const OutputRegistration kPNGOutput({".png", WritePNGFile});
 
 }  // namespace

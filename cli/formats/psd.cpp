@@ -67,7 +67,7 @@ int Decode(PXSource source, const std::string&, int page, int depth, Image& out)
   return error;
 }
 
-const FormatRegistration kPSD({PX_FORMAT_PSD, "PSD", Describe, Decode});
+const FormatRegistration kPSD({PX_FORMAT_PSD, "PSD", Describe, Decode, kDepth8 | kDepth24});
 
 }  // namespace
 

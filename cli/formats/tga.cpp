@@ -30,7 +30,7 @@ int Decode(PXSource source, const std::string&, int page, int depth, Image& out)
   return error;
 }
 
-const FormatRegistration kTGA({PX_FORMAT_TGA, "TGA", Describe, Decode});
+const FormatRegistration kTGA({PX_FORMAT_TGA, "TGA", Describe, Decode, kDepth8 | kDepth24});
 
 }  // namespace
 

@@ -42,7 +42,8 @@ int Decode(PXSource source, const std::string&, int page, int depth, Image& out)
   return error;
 }
 
-const FormatRegistration kTIFF({PX_FORMAT_TIFF, "TIFF", Describe, Decode});
+const FormatRegistration kTIFF({PX_FORMAT_TIFF, "TIFF", Describe, Decode,
+                                kDepth1 | kDepth8 | kDepth24});
 
 }  // namespace
 

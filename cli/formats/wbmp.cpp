@@ -18,6 +18,7 @@ int Describe(PXSource source, const std::string&, json::Value& info) {
 
 int Decode(PXSource source, const std::string&, int page, int depth, Image& out) {
   if (page != 0) return PX_ERR_PARAMETER;
+  // A type 0 Wireless Bitmap is one bit per pixel.
   if (depth == 0) depth = 1;
   out.pixels = PXReadWBMP(source, &out.width, &out.height, out.palette, uint32_t(depth), 0);
   int error = PXGetLastError();
@@ -26,7 +27,7 @@ int Decode(PXSource source, const std::string&, int page, int depth, Image& out)
   return error;
 }
 
-const FormatRegistration kWBMP({PX_FORMAT_WBMP, "WBMP", Describe, Decode});
+const FormatRegistration kWBMP({PX_FORMAT_WBMP, "WBMP", Describe, Decode, kDepth1 | kDepth8});
 
 }  // namespace
 

@@ -8,15 +8,18 @@
 // files come back as far as their data goes.
 constexpr uint64_t kPXTrustedImageBytes = uint64_t(64) << 20;
 
-// A header may claim any size; the data decides whether it can be believed. Above
-// kPXTrustedImageBytes, an image that needs more than `maxPixelsPerByte` pixels from
-// every byte left in the file cannot be real (no coding of the format packs it that
-// tightly), and the reader refuses it with error 1 before allocating its buffer: a file
-// of a few hundred bytes never makes a reader allocate gigabytes.
-inline bool PXClaimIsPlausible(uint64_t imageBytes, uint64_t pixels, uint64_t availableBytes,
-                               uint64_t maxPixelsPerByte) {
-  if (imageBytes <= kPXTrustedImageBytes) return true;
-  return pixels / maxPixelsPerByte <= availableBytes;
+// A header may claim any size; the data decides whether it can be believed. An image of
+// more than `trustedBytes` whose `units` (pixels, or bytes of output) need more than
+// `maxUnitsPerByte` from every one of the `availableBytes` of data cannot be real (no
+// coding of the format packs it that tightly), and the reader refuses it before
+// allocating its buffer: a file of a few hundred bytes never makes a reader allocate
+// gigabytes. Each reader passes its format's densest coding, and where its data is
+// judged otherwise (by the strips of a TIFF page, say) its own allowance of trust.
+inline bool PXClaimIsPlausible(uint64_t imageBytes, uint64_t units, uint64_t availableBytes,
+                               uint64_t maxUnitsPerByte,
+                               uint64_t trustedBytes = kPXTrustedImageBytes) {
+  if (imageBytes <= trustedBytes) return true;
+  return units / maxUnitsPerByte <= availableBytes;
 }
 
 #endif  // PIXOLITH_READERS_CLAIMED_SIZE_H

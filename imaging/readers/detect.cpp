@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/entry.h"
 #include "core/io.h"
 #include "core/operation.h"
 
@@ -93,9 +94,5 @@ int Guess(PXOperation& op, CPXIO& io) {
 }  // namespace
 
 extern "C" int PXGuessFileType(PXSource source) {
-  PXOperation op;
-  if (!op) return PX_FORMAT_UNKNOWN;
-  if (!op.CheckHandle(source)) return PX_FORMAT_UNKNOWN;
-  CPXIO io(source);
-  return Guess(op, io);
+  return PXRunEntry<int>(source, PX_FORMAT_UNKNOWN, {}, Guess);
 }

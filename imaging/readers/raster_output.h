@@ -6,8 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <new>
 
+#include "core/entry.h"
 #include "core/io.h"
 #include "core/operation.h"
 
@@ -77,34 +77,5 @@ class CPXRasterOutput {
   size_t stride_ = 0;
   uint8_t* rows_ = nullptr;
 };
-
-// Runs the body of a public reader function: an allocation failure inside becomes
-// error 1 and any other exception its code (17 when it has none), so that nothing
-// escapes to the caller.
-template <typename Result, typename Body>
-Result PXRunGuarded(PXOperation& op, Result failed, Body&& body) {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    op.SetError(PX_ERR_NO_MEMORY);
-  } catch (const PXException& e) {
-    op.SetError(e.code());
-  } catch (...) {
-    op.SetError(PX_ERR_UNEXPECTED);
-  }
-  return failed;
-}
-
-// The frame of a public read function: checks the source and the size outputs, then runs
-// body(op, io) guarded as above.
-template <typename Body>
-BYTE* PXRunReader(PXSource source, uint32_t* width, uint32_t* height, Body&& body) {
-  PXOperation op;
-  if (!op) return nullptr;
-  if (!op.CheckHandle(source) || !op.CheckPointer(width) || !op.CheckPointer(height))
-    return nullptr;
-  CPXIO io(source);
-  return PXRunGuarded<BYTE*>(op, nullptr, [&] { return body(op, io); });
-}
 
 #endif  // PIXOLITH_READERS_RASTER_OUTPUT_H

@@ -187,4 +187,72 @@ TEST_F(DocumentTest, PreviewSizeChangeDropsPreviews) {
   EXPECT_EQ(PXBitmapWidth(preview), 150);
 }
 
+// The busy display's reports, with the size of each picture.
+struct BusyLog : BusyDisplay {
+  std::vector<std::pair<uint32_t, uint32_t>> pictures;
+  void Start(CancelSink*) override {}
+  void ShowProgress(const std::string&, int, const CPageImage* image) override {
+    pictures.emplace_back(image ? image->Width() : 0, image ? image->Height() : 0);
+  }
+  void Finish() override {}
+};
+
+TEST_F(DocumentTest, PagesConvertedElsewhereShowTheirCachedPreview) {
+  std::string a = Bmp("a.bmp", 600, 300), b = Bmp("b.bmp", 600, 300);
+  ASSERT_EQ(doc_->AddPage(a, 0, false), 0);
+  ASSERT_EQ(doc_->AddPage(b, 0, false), 0);
+  // The second page is turned: its cached preview is too, so the picture is made from
+  // the page as loaded.
+  PageOutputSettings turned = doc_->FindPage(order_.ids[1])->output;
+  turned.rotation = 90;
+  ASSERT_TRUE(doc_->ApplyPageOptions(order_.ids[1], turned, false, false));
+  BusyLog busy;
+  doc_->SetBusyDisplay(&busy);
+  doc_->SetOutputThreads(2);
+  ASSERT_TRUE(doc_->Save(dir_.File("out.tif")).ok());
+  // The preview is fitted into 280 x 500; a picture made from the page into 256 x 256.
+  EXPECT_EQ(busy.pictures, (std::vector<std::pair<uint32_t, uint32_t>>{{280, 140}, {256, 128}}));
+}
+
+TEST_F(DocumentTest, PagesSavedIntoTheirOwnFileAreReadAgainFromIt) {
+  std::string tif = dir_.File("pages.tif");
+  std::vector<pxtest::TiffPage> pages(3);
+  for (uint32_t i = 0; i < 3; ++i) {
+    pages[i].width = 20 + i;
+    pages[i].height = 10;
+    pages[i].bits = 24;
+    pages[i].pixel = Grey;
+  }
+  pxtest::WriteTIFF(tif, pages);
+  std::string other = Bmp("other.bmp", 8, 6);
+  doc_->AddAllPages(tif);  // no chooser: ui_.frames is empty, which would cancel it
+  ASSERT_EQ(doc_->PageCount(), 3u);
+  ASSERT_EQ(doc_->AddPage(other, 0, false), 0);
+  ASSERT_TRUE(doc_->RemovePages({order_.ids[0]}));
+  // The last page of the file is turned; the output holds it turned.
+  PageOutputSettings turned = doc_->FindPage(order_.ids[1])->output;
+  turned.rotation = 90;
+  ASSERT_TRUE(doc_->ApplyPageOptions(order_.ids[1], turned, false, false));
+  ASSERT_TRUE(doc_->Save(tif).ok());
+  auto widths = [&] {
+    std::vector<uint32_t> w;
+    for (const auto& d : pxtest::ReadTiffDirectories(tif)) w.push_back(d.width);
+    return w;
+  };
+  EXPECT_EQ(widths(), (std::vector<uint32_t>{21, 10, 8}));
+  // The file's pages are what the list now shows: page 1 of it unturned, page 2 of it
+  // turned once; the other file's page stays as it was.
+  const PageRecord* first = doc_->FindPage(order_.ids[0]);
+  const PageRecord* second = doc_->FindPage(order_.ids[1]);
+  EXPECT_EQ(first->frameIndex, 0);
+  EXPECT_EQ(second->frameIndex, 1);
+  EXPECT_EQ(second->output.rotation, 0);
+  EXPECT_EQ(second->inputWidth, 10);
+  EXPECT_EQ(second->inputHeight, 22);
+  EXPECT_EQ(doc_->FindPage(order_.ids[2])->sourcePath, other);
+  EXPECT_TRUE(cache_->HasEntry(tif, 1));
+  ASSERT_TRUE(doc_->Save(tif).ok());
+  EXPECT_EQ(widths(), (std::vector<uint32_t>{21, 10, 8}));
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 // The output run: page order, per-page conversion, progress, and what failures leave.
 #include <filesystem>
+#include <thread>
 
 #include "document/output.h"
 #include "document_support.h"
@@ -238,6 +239,71 @@ TEST_F(ThreadedTest, CancelStopsBetweenPages) {
   EXPECT_EQ(progress.percents.size(), 2u);
   EXPECT_EQ(pxtest::ReadFile(target_).size(), 8u);
   EXPECT_TRUE(OtherFiles(dir_.path(), names_).empty());
+}
+
+// Everything a report carried.
+struct Report {
+  std::string text;
+  int percent;
+  std::thread::id thread;
+  uint32_t width = 0, height = 0, bits = 0;
+};
+
+struct ReportLog : ProgressSink {
+  std::vector<Report> reports;
+  bool Progress(const std::string& text, int percent, const CPageImage* image) override {
+    Report r{text, percent, std::this_thread::get_id()};
+    if (image) {
+      r.width = image->Width();
+      r.height = image->Height();
+      r.bits = image->BitsPerPixel();
+    }
+    reports.push_back(r);
+    return true;
+  }
+  std::vector<int> Percents() const {
+    std::vector<int> p;
+    for (const Report& r : reports) p.push_back(r.percent);
+    return p;
+  }
+};
+
+TEST_F(ThreadedTest, EachPageIsReportedAsLoadedOnTheCallersThread) {
+  for (PageRecord& page : pages_) {
+    pxtest::WriteBMP24(page.sourcePath, 600, 200, Stripes);
+    page.output.width = page.output.height = 600;
+    page.output.bitsPerPixel = 1;
+    page.output.rotation = 90;
+  }
+  ReportLog log;
+  ASSERT_TRUE(WriteOutputFile(pages_, target_, &log, nullptr, 3).ok());
+  ASSERT_EQ(log.Percents(), (std::vector<int>{20, 40, 60, 80, 100}));
+  for (size_t i = 0; i < log.reports.size(); ++i) {
+    const Report& r = log.reports[i];
+    SCOPED_TRACE(i);
+    EXPECT_EQ(r.text, pages_[i].sourcePath);
+    EXPECT_EQ(r.thread, std::this_thread::get_id());
+    // The page as loaded (24 bits, wide), not as converted (1 bit, turned), and small.
+    EXPECT_EQ(r.bits, 24u);
+    EXPECT_EQ(r.width, 256u);
+    EXPECT_EQ(r.height, 85u);
+  }
+}
+
+TEST_F(ThreadedTest, APageIsReportedBeforeItIsConverted) {
+  // Page 3 loads but cannot be turned: it is reported as it starts, as on one thread,
+  // and the run fails at it. (Pages after it may have started, and been reported, while
+  // it was converted.)
+  pages_[2].output.rotation = 45;
+  ReportLog one, three;
+  OutputReport a = WriteOutputFile(pages_, target_, &one, nullptr, 1);
+  OutputReport b = WriteOutputFile(pages_, target_, &three, nullptr, 3);
+  EXPECT_EQ(a.failedPage, 2);
+  EXPECT_EQ(b.failedPage, 2);
+  EXPECT_EQ(one.Percents(), (std::vector<int>{20, 40, 60}));
+  std::vector<int> threaded = three.Percents();
+  ASSERT_GE(threaded.size(), 3u);
+  EXPECT_EQ(std::vector<int>(threaded.begin(), threaded.begin() + 3), one.Percents());
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 // pageweaver-cli build and pages: multi-page TIFFs from every input format, per-page
 // settings through job files, and what failures leave behind.
+#include <chrono>
 #include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
 
 #include "cli_support.h"
 #include "image_files.h"
@@ -215,6 +219,169 @@ TEST(CliBuild, FailuresLeaveTheOutputUntouched) {
   size_t files = 0;
   for (const auto& item : fs::directory_iterator(dir.path())) files += item.is_regular_file();
   EXPECT_EQ(files, 3u);  // no temporary file left behind
+}
+
+// Runs in a folder of its own, so that relative names carry no folder part: every order
+// is decided by the names and times alone.
+class WorkingFolder {
+ public:
+  explicit WorkingFolder(const fs::path& folder) : previous_(fs::current_path()) {
+    fs::current_path(folder);
+  }
+  ~WorkingFolder() { fs::current_path(previous_); }
+
+ private:
+  fs::path previous_;
+};
+
+std::vector<std::string> PagePaths(const pxtest::CliResult& r) {
+  json::Value job;
+  std::string error;
+  EXPECT_TRUE(json::Parse(r.out, &job, &error)) << error << r.err;
+  std::vector<std::string> paths;
+  for (const json::Value& page : job.Items()) paths.push_back(page.Find("path")->AsString());
+  return paths;
+}
+
+TEST(CliSort, EveryOrderReachesTheDocument) {
+  TempDir dir;
+  WorkingFolder here(dir.path());
+  // Prefixes (a, b, B), extensions, trailing numbers and times all differ, so that each
+  // of the eight orders gives a sequence of its own.
+  const std::vector<std::string> given = {"b10.bmp", "b1.png", "B9.bmp", "a2.png"};
+  const int ages[] = {1, 2, 4, 3};  // hours before now: B9 is the oldest, b10 the newest
+  auto now = fs::file_time_type::clock::now();
+  for (size_t i = 0; i < given.size(); ++i) {
+    if (given[i].ends_with(".bmp"))
+      pxtest::WriteBMP24(given[i], 4, 4, Pattern);
+    else
+      pxtest::WritePNG24(given[i], 4, 4, Pattern);
+    fs::last_write_time(given[i], now - std::chrono::hours(ages[i]));
+  }
+  const std::map<std::string, std::vector<std::string>> expected = {
+      {"given", {"b10.bmp", "b1.png", "B9.bmp", "a2.png"}},
+      {"none", {"a2.png", "B9.bmp", "b1.png", "b10.bmp"}},
+      {"alpha", {"a2.png", "b1.png", "b10.bmp", "B9.bmp"}},
+      {"alpha-rev", {"B9.bmp", "b10.bmp", "b1.png", "a2.png"}},
+      {"alnum", {"a2.png", "B9.bmp", "b10.bmp", "b1.png"}},
+      {"alnum-rev", {"b1.png", "b10.bmp", "B9.bmp", "a2.png"}},
+      {"date", {"B9.bmp", "a2.png", "b1.png", "b10.bmp"}},
+      {"date-rev", {"b10.bmp", "b1.png", "a2.png", "B9.bmp"}},
+  };
+  std::set<std::vector<std::string>> distinct;
+  for (const auto& [sort, order] : expected) {
+    SCOPED_TRACE(sort);
+    std::vector<std::string> args = {"pages", "--sort", sort};
+    args.insert(args.end(), given.begin(), given.end());
+    EXPECT_EQ(PagePaths(RunCli(args)), order);
+    distinct.insert(order);
+  }
+  EXPECT_EQ(distinct.size(), expected.size());
+  std::vector<std::string> plain = {"pages"};
+  plain.insert(plain.end(), given.begin(), given.end());
+  EXPECT_EQ(PagePaths(RunCli(plain)), expected.at("given"));
+}
+
+// The lines of standard error that name `what`.
+std::vector<std::string> LinesNaming(const std::string& err, const std::string& what) {
+  std::vector<std::string> lines;
+  std::istringstream in(err);
+  for (std::string line; std::getline(in, line);)
+    if (line.find(what) != std::string::npos) lines.push_back(line);
+  return lines;
+}
+
+TEST(CliJob, EveryBadFieldIsNamedAndNothingIsWritten) {
+  TempDir dir;
+  std::string a = dir.File("a.bmp"), b = dir.File("b.bmp"), out = dir.File("o.tif");
+  pxtest::WriteBMP24(a, 4, 4, Pattern);
+  pxtest::WriteBMP24(b, 4, 4, Pattern);
+  std::string jobPath = dir.File("job.json");
+  auto write = [&](const std::string& text) {
+    pxtest::WriteFile(jobPath, std::vector<uint8_t>(text.begin(), text.end()));
+  };
+  write("[{\"path\": \"" + a +
+        "\", \"width\": -5, \"bits_per_pixel\": 7},\n"
+        " {\"path\": \"" +
+        b +
+        "\", \"compression\": 6, \"rotation\": 45, \"resolution_x\": 0,"
+        " \"height\": \"100\", \"threshold\": 12.5, \"widht\": 3},\n"
+        " {\"frame\": -1}, 7]");
+  auto r = RunCli({"build", "-o", out, "--quiet", "--job", jobPath});
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_FALSE(fs::exists(out));
+  struct Expected {
+    std::string page, field, allowed;
+  } cases[] = {
+      {"page 1 (" + a + ")", "\"width\" -5", "1 to 20000"},
+      {"page 1 (" + a + ")", "\"bits_per_pixel\" 7", "1, 8, 24"},
+      {"page 2 (" + b + ")", "\"compression\" 6", "32946 (Deflate)"},
+      {"page 2 (" + b + ")", "\"rotation\" 45", "0, 90, 180 or 270"},
+      {"page 2 (" + b + ")", "\"resolution_x\" 0", "resolution_unit"},
+      {"page 2 (" + b + ")", "\"height\" \"100\"", "1 to 20000"},
+      {"page 2 (" + b + ")", "\"threshold\" 12.5", "0 to 255"},
+      {"page 2 (" + b + ")", "unknown field \"widht\"", "width"},
+      {"page 3", "no \"path\"", ""},
+      {"page 3", "\"frame\" -1", "from 0"},
+      {"page 4", "a page is an object", "not 7"},
+  };
+  for (const Expected& c : cases) {
+    SCOPED_TRACE(c.field);
+    std::vector<std::string> lines = LinesNaming(r.err, c.page + ": " + c.field);
+    ASSERT_EQ(lines.size(), 1u) << r.err;
+    EXPECT_NE(lines[0].find(c.allowed), std::string::npos) << lines[0];
+  }
+
+  // The values the dialog allows pass, and so does every job `pages` prints.
+  write("[{\"path\": \"" + a +
+        "\", \"width\": 20000, \"height\": 1, \"resolution_x\": 0,"
+        " \"resolution_unit\": 1, \"bits_per_pixel\": 1, \"compression\": 4,"
+        " \"rotation\": 270, \"flip\": 2, \"threshold\": 255}]");
+  r = RunCli({"build", "-o", out, "--quiet", "--job", jobPath});
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = RunCli({"pages", "--depth", "keep", "--dpi", "0", "--unit", "none", a, b});
+  ASSERT_EQ(r.status, 0) << r.err;
+  write(r.out);
+  r = RunCli({"build", "-o", out, "--quiet", "--job", jobPath});
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST(CliJob, BadOptionsAreNamedWithTheirValues) {
+  TempDir dir;
+  std::string a = dir.File("a.bmp"), out = dir.File("o.tif");
+  pxtest::WriteBMP24(a, 4, 4, Pattern);
+  auto r = RunCli({"build", "-o", out, "--size", "0x5", "--dpi", "-3", "--threshold", "300",
+                   "--rotate", "45", "--threads", "0", a});
+  EXPECT_EQ(r.status, 2);
+  for (const char* line :
+       {"--size 0x5: allowed WxH, each 1 to 20000", "--dpi -3: allowed X or XxY, each 0 to 20000",
+        "--threshold 300: allowed 0 to 255", "--rotate 45: allowed 0, 90, 180 or 270",
+        "--threads 0: allowed"})
+    EXPECT_EQ(LinesNaming(r.err, line).size(), 1u) << line << "\n" << r.err;
+  EXPECT_EQ(RunCli({"build", "-o", out, "--dpi", "0", a}).status, 2);  // 0 means no unit
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_EQ(RunCli({"build", "-o", out, "--quiet", "--dpi", "0", "--unit", "none", a}).status, 0);
+}
+
+TEST(CliHelp, EveryCommandPrintsItsUsage) {
+  for (const std::string command : {"build", "pages", "info", "decode"}) {
+    SCOPED_TRACE(command);
+    auto r = RunCli({command, "--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("usage: pageweaver-cli " + command, 0), 0u) << r.out;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    EXPECT_EQ(RunCli({command, "-h"}).out, r.out);
+    EXPECT_EQ(RunCli({"help", command}).out, r.out);
+  }
+  auto build = RunCli({"build", "--help"});
+  for (const char* option :
+       {"--sort", "alnum-rev", "--size", "--dpi", "--unit", "--depth", "--threshold",
+        "--compression", "--rotate", "--flip", "--threads", "--quiet", "--job"})
+    EXPECT_NE(build.out.find(option), std::string::npos) << option;
+  EXPECT_EQ(RunCli({"help", "frobnicate"}).status, 2);
+  auto general = RunCli({"help"});
+  EXPECT_EQ(general.status, 0);
+  EXPECT_NE(general.out.find("help COMMAND"), std::string::npos);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ uint16_t PcxFile::LineBytes() const {
 
 std::vector<uint8_t> PcxFile::Build() const {
   Bytes b;
-  b.u8(manufacturer).u8(version).u8(1).u8(bitsPerPlane).le16(xmin).le16(0);
+  b.u8(manufacturer).u8(version).u8(encoding).u8(bitsPerPlane).le16(xmin).le16(0);
   b.le16(uint16_t(xmin + width - 1)).le16(uint16_t(height - 1)).le16(dpiX).le16(dpiY);
   for (size_t i = 0; i < 16; ++i) {
     RGB c = i < headerColors.size() ? headerColors[i] : RGB{};
@@ -22,6 +22,10 @@ std::vector<uint8_t> PcxFile::Build() const {
   }
   b.u8(0).u8(planes).le16(LineBytes()).le16(1).fill(58).raw(data);
   for (const auto& line : data.empty() ? lines : std::vector<std::vector<uint8_t>>()) {
+    if (encoding == 0) {
+      b.raw(line);
+      continue;
+    }
     // Runs of equal bytes, and single bytes with both top bits set, as count-value pairs.
     for (size_t i = 0, run; i < line.size(); i += run) {
       for (run = 1; i + run < line.size() && run < 63 && line[i + run] == line[i];) ++run;

@@ -15,12 +15,13 @@ using RGB = std::array<uint8_t, 3>;
 
 struct PcxFile {
   uint8_t manufacturer = 10, version = 5, bitsPerPlane = 8, planes = 1;
+  uint8_t encoding = 1;                      // 0: the lines are stored as they are
   uint16_t xmin = 0, width = 1, height = 1;  // xmax = xmin + width - 1; ymin is 0
   uint16_t bytesPerLine = 0;                 // 0: the row's bytes rounded up to even
   uint16_t dpiX = 0, dpiY = 0;
   std::vector<RGB> headerColors;  // up to 16
   // Scan lines before encoding (planes x bytes per line each), run-length encoded one by
-  // one, unless `data` is given: then that is the encoded data.
+  // one (or stored raw with encoding 0), unless `data` is given: then that is the data.
   std::vector<std::vector<uint8_t>> lines;
   std::vector<uint8_t> data;
   int tableMarker = -1;    // 0..255: append a 769-byte tail of this marker and `table`

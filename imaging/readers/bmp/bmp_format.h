@@ -50,6 +50,28 @@ struct Header {
 // source just after the bitmap header. Returns 0 or the error code (3 short, 6 bad).
 int ReadHeader(CPXIO& io, Header* header);
 
+// What a call makes of the bitmap; its header is checked against it.
+enum class Output {
+  kIndexed,    // an image buffer of 1 or 8 bits: indices into the file's colour table
+  kTrueColor,  // an image buffer of 24 or 32 bits
+  kPackedDIB,  // the bitmap as a packed DIB in its own depth and compression
+  kPalette,    // the colour table alone
+};
+
+// How far a reader has read when it checks the header. The faults of a bitmap's coding
+// (its compression, the bit count of a bit-field file) are judged only once the masks or
+// the colour table before the pixels have been read, so a file cut short there reports
+// the short read, error 3.
+enum class Stage { kHeader, kMasks, kColorTable };
+
+// True for run-length data the reader decodes: RLE4 with 4-bit or RLE8 with 8-bit pixels.
+bool IsRunLength(const Header& header);
+
+// The header checks of `output` (at `depth`, for kIndexed) that apply at `stage`: 0, or the
+// error code: 28 when the file's pixels cannot be given at the requested depth, 6 for
+// sizes, bit counts and compressions this reader cannot read. Pure: it reads nothing.
+int CheckHeader(const Header& header, Output output, uint32_t depth, Stage stage);
+
 // Reads `count` (at most 256) colour-table entries into `palette`, widening 3-byte OS/2
 // entries. Returns false on a short read.
 bool ReadColors(CPXIO& io, const Header& header, uint32_t count, RGBQUAD* palette);

@@ -3,32 +3,24 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "core/dib.h"
+#include "core/entry.h"
 #include "readers/bmp/bmp_format.h"
+#include "readers/claimed_size.h"
 
 namespace {
 
 using pxbmp::Header;
+using pxbmp::Output;
+using pxbmp::Stage;
 
-// Images up to this size are allocated whatever the file holds, so that a truncated file
-// still gives the rows it has. Beyond it the file must be able to hold the pixels it
-// announces, so that a few bytes of header never make the reader clear gigabytes.
-constexpr size_t kTrustedImageBytes = size_t(64) << 20;
 // What one byte of run-length data can reasonably stand for: a two-byte run gives 255
-// pixels of up to 4 bytes, and delta codes jump over background.
+// pixels of up to 4 bytes, and delta codes jump over background. Uncompressed data
+// stands for itself: one byte of output per byte of file.
 constexpr uint64_t kRLEExpansion = 1024;
-
-bool IsValidBitCount(uint32_t bits) {
-  return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
-}
-
-bool IsRLE(const Header& h) {
-  return !h.core() && ((h.compression == BI_RLE4 && h.bitCount == 4) ||
-                       (h.compression == BI_RLE8 && h.bitCount == 8));
-}
+constexpr uint64_t kStored = 1;
 
 // Colour-table entries of a file of up to 8 bits: the colours used, at most 256. An OS/2
 // core table has 2^bits entries unless bfOffBits shows that the writer stored fewer.
@@ -61,15 +53,15 @@ int MoveToPixels(CPXIO& io, const Header& h, uint64_t position, Backward backwar
 }
 
 // Allocates the zero-filled output of `rows` x `rowBytes`, or records why not: 1 when it
-// cannot be had, 3 when it is large and the file cannot hold the `needed` bytes of data
-// it announces.
+// cannot be had, 3 when the file cannot hold the data that stands for its `bytes` of
+// output at `bytesPerByte` (see PXClaimIsPlausible).
 PXBlock AllocateImage(PXOperation& op, CPXIO& io, uint64_t rows, uint64_t rowBytes, size_t extra,
-                      uint64_t needed) {
-  size_t bytes;
-  if (!PXBlockSize(rows, rowBytes, extra, &bytes)) return op.SetError(PX_ERR_NO_MEMORY), PXBlock();
-  if (bytes > kTrustedImageBytes && io.Remaining() < needed)
+                      uint64_t bytes, uint64_t bytesPerByte) {
+  size_t total;
+  if (!PXBlockSize(rows, rowBytes, extra, &total)) return op.SetError(PX_ERR_NO_MEMORY), PXBlock();
+  if (!PXClaimIsPlausible(total, bytes, io.Remaining(), bytesPerByte))
     return op.SetError(PX_ERR_FILE_READ), PXBlock();
-  PXBlock block(bytes);
+  PXBlock block(total);
   if (!block) op.SetError(PX_ERR_NO_MEMORY);
   return block;
 }
@@ -196,14 +188,11 @@ void ExpandIndices(const uint8_t* in, uint8_t* out, uint32_t width, uint32_t bit
 // Run-length data into a width x height image of `depth` bits, cleared to palette entry 0.
 BYTE* ReadRLE(PXOperation& op, CPXIO& io, const Header& h, const RGBQUAD* palette,
               uint64_t position, uint32_t depth, uint32_t* width, uint32_t* height) {
-  // Run-length data is always stored bottom-up; a negative height is a broken header.
-  if (h.topDown()) return op.SetError(PX_ERR_BAD_BMP), nullptr;
   if (int e = MoveToPixels(io, h, position, Backward::kRefuse)) return op.SetError(e), nullptr;
   const uint32_t w = uint32_t(h.width), rows = h.rows();
   const uint64_t pixelBytes = depth / 8;
-  // The data must be able to stand for the pixels; see kRLEExpansion.
-  const uint64_t needed = uint64_t(w) * rows * pixelBytes / kRLEExpansion;
-  PXBlock out = AllocateImage(op, io, rows, uint64_t(w) * pixelBytes, 0, needed);
+  PXBlock out = AllocateImage(op, io, rows, uint64_t(w) * pixelBytes, 0,
+                              uint64_t(w) * rows * pixelBytes, kRLEExpansion);
   if (!out) return nullptr;
   if (depth != 8) {
     const RGBQUAD& bg = palette[0];
@@ -229,7 +218,7 @@ BYTE* ReadRows(PXOperation& op, CPXIO& io, const Header& h, uint64_t outRowBytes
                ConvertRow convert, uint32_t* width, uint32_t* height) {
   const uint32_t w = uint32_t(h.width), rows = h.rows();
   const uint64_t fileRow = pxbmp::FileRowBytes(w, h.bitCount);
-  PXBlock out = AllocateImage(op, io, rows, outRowBytes, 0, fileRow * rows);
+  PXBlock out = AllocateImage(op, io, rows, outRowBytes, 0, fileRow * rows, kStored);
   if (!out) return nullptr;
   std::vector<uint8_t> row(fileRow);
   for (uint32_t i = 0; i < rows; ++i) {
@@ -260,18 +249,18 @@ BYTE* ReadIndexed(PXOperation& op, CPXIO& io, uint32_t depth, RGBQUAD* palette, 
   if (!palette) return op.SetError(PX_ERR_PARAMETER), nullptr;
   Header h;
   if (int e = pxbmp::ReadHeader(io, &h)) return op.SetError(e), nullptr;
-  if (h.bitCount > 8 || depth < h.bitCount) return op.SetError(PX_ERR_BIT_DEPTH), nullptr;
-  if (!IsValidBitCount(h.bitCount) || h.width <= 0 || h.rows() == 0)
-    return op.SetError(PX_ERR_BAD_BMP), nullptr;
+  if (int e = CheckHeader(h, Output::kIndexed, depth, Stage::kHeader))
+    return op.SetError(e), nullptr;
 
   const uint32_t colors = TableColors(h);
   if (!pxbmp::ReadColors(io, h, colors, palette)) return op.SetError(PX_ERR_FILE_READ), nullptr;
   const RGBQUAD fill = colors ? palette[0] : RGBQUAD{};
   std::fill(palette + colors, palette + 256, fill);
   const uint64_t position = h.headersEnd() + uint64_t(colors) * h.entrySize();
+  if (int e = CheckHeader(h, Output::kIndexed, depth, Stage::kColorTable))
+    return op.SetError(e), nullptr;
 
-  if (IsRLE(h)) return ReadRLE(op, io, h, palette, position, 8, width, height);
-  if (h.compression != BI_RGB) return op.SetError(PX_ERR_BAD_BMP), nullptr;
+  if (pxbmp::IsRunLength(h)) return ReadRLE(op, io, h, palette, position, 8, width, height);
   if (int e = MoveToPixels(io, h, position, h.core() ? Backward::kStay : Backward::kRefuse))
     return op.SetError(e), nullptr;
 
@@ -292,27 +281,22 @@ BYTE* ReadIndexed(PXOperation& op, CPXIO& io, uint32_t depth, RGBQUAD* palette, 
 BYTE* ReadTrueColor(PXOperation& op, CPXIO& io, uint32_t depth, uint32_t* width, uint32_t* height) {
   Header h;
   if (int e = pxbmp::ReadHeader(io, &h)) return op.SetError(e), nullptr;
-  if (h.width <= 0 || h.rows() == 0) return op.SetError(PX_ERR_BAD_BMP), nullptr;
+  if (int e = CheckHeader(h, Output::kTrueColor, depth, Stage::kHeader))
+    return op.SetError(e), nullptr;
   uint64_t position = h.headersEnd();
 
-  const bool rle = IsRLE(h);
   uint32_t masks[4] = {};
-  bool masked = false;
-  if (!h.core() && h.compression == BI_BITFIELDS) {
-    if (h.headerMasks) {
-      std::copy(h.masks, h.masks + 4, masks);
-    } else {
-      uint8_t b[12];
-      if (!io.ReadExactly(b, sizeof b)) return op.SetError(PX_ERR_FILE_READ), nullptr;
-      for (int i = 0; i < 3; ++i) masks[i] = PXLE32(b + 4 * i);
-      position += sizeof b;
-    }
-    masked = true;
-  } else if (!h.core() && h.compression != BI_RGB && !rle) {
-    return op.SetError(PX_ERR_BAD_BMP), nullptr;
+  const bool masked = !h.core() && h.compression == BI_BITFIELDS;
+  if (masked && h.headerMasks) {
+    std::copy(h.masks, h.masks + 4, masks);
+  } else if (masked) {
+    uint8_t b[12];
+    if (!io.ReadExactly(b, sizeof b)) return op.SetError(PX_ERR_FILE_READ), nullptr;
+    for (int i = 0; i < 3; ++i) masks[i] = PXLE32(b + 4 * i);
+    position += sizeof b;
   }
-  const bool knownBits = h.core() ? h.bitCount <= 8 || h.bitCount == 24 : true;
-  if (!IsValidBitCount(h.bitCount) || !knownBits) return op.SetError(PX_ERR_BAD_BMP), nullptr;
+  if (int e = CheckHeader(h, Output::kTrueColor, depth, Stage::kMasks))
+    return op.SetError(e), nullptr;
 
   RGBQUAD palette[256] = {};
   if (h.bitCount <= 8) {
@@ -320,7 +304,9 @@ BYTE* ReadTrueColor(PXOperation& op, CPXIO& io, uint32_t depth, uint32_t* width,
     if (!pxbmp::ReadColors(io, h, colors, palette)) return op.SetError(PX_ERR_FILE_READ), nullptr;
     position += uint64_t(colors) * h.entrySize();
   }
-  if (rle) return ReadRLE(op, io, h, palette, position, depth, width, height);
+  if (int e = CheckHeader(h, Output::kTrueColor, depth, Stage::kColorTable))
+    return op.SetError(e), nullptr;
+  if (pxbmp::IsRunLength(h)) return ReadRLE(op, io, h, palette, position, depth, width, height);
   if (int e = MoveToPixels(io, h, position, h.core() ? Backward::kStay : Backward::kSeek))
     return op.SetError(e), nullptr;
 
@@ -334,12 +320,11 @@ BYTE* ReadTrueColor(PXOperation& op, CPXIO& io, uint32_t depth, uint32_t* width,
 // An OS/2 core bitmap as a Windows packed DIB: 40-byte header, 4-byte colours, the rows.
 BYTE* ReadCoreDIB(PXOperation& op, CPXIO& io, const Header& h, uint32_t* width, uint32_t* height) {
   const uint32_t bits = h.bitCount;
-  if ((bits != 1 && bits != 4 && bits != 8 && bits != 24) || h.width == 0 || h.rows() == 0)
-    return op.SetError(PX_ERR_BAD_BMP), nullptr;
   const uint32_t w = uint32_t(h.width), rows = h.rows();
   const uint32_t colors = bits <= 8 ? 1u << bits : 0;
   const uint64_t rowBytes = PXDIBRowBytes(w, bits);
-  PXBlock dib = AllocateImage(op, io, rows, rowBytes, 40 + 4 * size_t(colors), rowBytes * rows);
+  PXBlock dib =
+      AllocateImage(op, io, rows, rowBytes, 40 + 4 * size_t(colors), rowBytes * rows, kStored);
   if (!dib) return nullptr;
   auto* header = reinterpret_cast<BITMAPINFOHEADER*>(dib.get());
   PXFillDIBHeader(header, int32_t(w), int32_t(rows), uint16_t(bits), colors);
@@ -361,9 +346,8 @@ BYTE* ReadPackedDIB(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* heigh
   io.Size(&fileSize);
   Header h;
   if (int e = pxbmp::ReadHeader(io, &h)) return op.SetError(e), nullptr;
+  if (int e = CheckHeader(h, Output::kPackedDIB, 0, Stage::kHeader)) return op.SetError(e), nullptr;
   if (h.core()) return ReadCoreDIB(op, io, h, width, height);
-  if (!IsValidBitCount(h.bitCount) || h.compression > BI_BITFIELDS || h.width <= 0 || h.rows() == 0)
-    return op.SetError(PX_ERR_BAD_BMP), nullptr;
 
   const uint32_t w = uint32_t(h.width), rows = h.rows(), bits = h.bitCount;
   const uint32_t colors = bits <= 8 ? TableColors(h) : 0;
@@ -374,7 +358,7 @@ BYTE* ReadPackedDIB(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* heigh
   const uint64_t needed = PXDIBRowBytes(w, bits) * uint64_t(rows);
   const uint64_t available = fileSize > h.offBits ? fileSize - h.offBits : 0;
   const uint64_t pixelBytes = std::max(needed, available);
-  PXBlock dib = AllocateImage(op, io, 1, pixelBytes, 40 + table, needed);
+  PXBlock dib = AllocateImage(op, io, 1, pixelBytes, 40 + table, needed, kStored);
   if (!dib) return nullptr;
 
   auto* header = reinterpret_cast<BITMAPINFOHEADER*>(dib.get());
@@ -406,11 +390,8 @@ BYTE* ReadPackedDIB(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* heigh
   return dib.Release();
 }
 
-bool ReadDimensions(PXOperation& op, PXSource source, int32_t* width, int32_t* height,
+bool ReadDimensions(PXOperation& op, CPXIO& io, int32_t* width, int32_t* height,
                     uint32_t* bitsPerPixel, PXResolution* resolution, uint32_t flags) {
-  if (!op.CheckHandle(source)) return false;
-  if (!width || !height || !bitsPerPixel) return op.Fail(PX_ERR_PARAMETER);
-  CPXIO io(source);
   Header h;
   if (int e = pxbmp::ReadHeader(io, &h)) return op.Fail(e);
   *width = h.width;
@@ -428,58 +409,61 @@ bool ReadDimensions(PXOperation& op, PXSource source, int32_t* width, int32_t* h
   return true;
 }
 
+BOOL GetDimensions(PXSource source, int32_t* width, int32_t* height, uint32_t* bitsPerPixel,
+                   PXResolution* resolution, uint32_t flags) {
+  return PXRunEntry<BOOL>(
+      source, FALSE, {width, height, bitsPerPixel}, [&](PXOperation& op, CPXIO& io) {
+        return ReadDimensions(op, io, width, height, bitsPerPixel, resolution, flags);
+      });
+}
+
+bool ReadPalette(PXOperation& op, CPXIO& io, uint32_t* colorCount, RGBQUAD* palette) {
+  Header h;
+  if (int e = pxbmp::ReadHeader(io, &h)) return op.Fail(e);
+  if (int e = CheckHeader(h, Output::kPalette, 0, Stage::kHeader)) return op.Fail(e);
+  const uint32_t colors = TableColors(h);
+  if (!pxbmp::ReadColors(io, h, colors, palette)) return op.Fail(PX_ERR_FILE_READ);
+  *colorCount = colors;
+  return true;
+}
+
+BYTE* ReadBitmap(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uint32_t depth,
+                 RGBQUAD* palette, uint32_t flags) {
+  if (flags & PX_READ_PACKED_DIB) return ReadPackedDIB(op, io, width, height);
+  switch (depth) {
+    case 1:
+    case 8:
+      return ReadIndexed(op, io, depth, palette, width, height);
+    case 24:
+    case 32:
+      return ReadTrueColor(op, io, depth, width, height);
+    default:
+      return op.SetError(PX_ERR_PARAMETER), nullptr;
+  }
+}
+
 }  // namespace
 
 extern "C" BOOL PXGetBMPDimensions(PXSource source, int32_t* width, int32_t* height,
                                    uint32_t* bitsPerPixel, PXResolution* resolution) {
-  PXOperation op;
-  if (!op) return FALSE;
-  return ReadDimensions(op, source, width, height, bitsPerPixel, resolution, 0);
+  return GetDimensions(source, width, height, bitsPerPixel, resolution, 0);
 }
 
 extern "C" BOOL PXGetBMPDimensionsEx(PXSource source, int32_t* width, int32_t* height,
                                      uint32_t* bitsPerPixel, PXResolution* resolution,
                                      uint32_t flags) {
-  PXOperation op;
-  if (!op) return FALSE;
-  return ReadDimensions(op, source, width, height, bitsPerPixel, resolution, flags);
+  return GetDimensions(source, width, height, bitsPerPixel, resolution, flags);
 }
 
 extern "C" BOOL PXGetBMPPalette(PXSource source, uint32_t* colorCount, RGBQUAD* palette) {
-  PXOperation op;
-  if (!op) return FALSE;
-  if (!op.CheckHandle(source)) return FALSE;
-  if (!colorCount || !palette) return op.Fail(PX_ERR_PARAMETER);
-  CPXIO io(source);
-  Header h;
-  if (int e = pxbmp::ReadHeader(io, &h)) return op.Fail(e);
-  if (h.bitCount != 1 && h.bitCount != 4 && h.bitCount != 8) return op.Fail(PX_ERR_BIT_DEPTH);
-  const uint32_t colors = TableColors(h);
-  if (!pxbmp::ReadColors(io, h, colors, palette)) return op.Fail(PX_ERR_FILE_READ);
-  *colorCount = colors;
-  return TRUE;
+  return PXRunEntry<BOOL>(source, FALSE, {colorCount, palette}, [&](PXOperation& op, CPXIO& io) {
+    return ReadPalette(op, io, colorCount, palette);
+  });
 }
 
 extern "C" BYTE* PXReadBMP(PXSource source, uint32_t* width, uint32_t* height, uint32_t depth,
                            RGBQUAD* palette, uint32_t flags) {
-  PXOperation op;
-  if (!op) return nullptr;
-  if (!op.CheckHandle(source)) return nullptr;
-  if (!width || !height) return op.SetError(PX_ERR_PARAMETER), nullptr;
-  CPXIO io(source);
-  try {
-    if (flags & PX_READ_PACKED_DIB) return ReadPackedDIB(op, io, width, height);
-    switch (depth) {
-      case 1:
-      case 8:
-        return ReadIndexed(op, io, depth, palette, width, height);
-      case 24:
-      case 32:
-        return ReadTrueColor(op, io, depth, width, height);
-      default:
-        return op.SetError(PX_ERR_PARAMETER), nullptr;
-    }
-  } catch (const std::bad_alloc&) {
-    return op.SetError(PX_ERR_NO_MEMORY), nullptr;
-  }
+  return PXRunReader(source, width, height, [&](PXOperation& op, CPXIO& io) {
+    return ReadBitmap(op, io, width, height, depth, palette, flags);
+  });
 }

@@ -28,7 +28,6 @@ int GIFDecoder::ReadHeader() {
   screenFlags_ = screen[4];
   background_ = screen[5];
   aspect_ = screen[6];
-  if (screenWidth_ == 0 || screenHeight_ == 0) return PX_ERR_BAD_GIF;
   if (hasGlobalTable() && !ReadColorTable(global_, 2 << (screenFlags_ & 7))) return PX_ERR_BAD_GIF;
   return 0;
 }
@@ -106,8 +105,6 @@ int GIFDecoder::ReadImageDescriptor() {
   imageFlags_ = d[8];
   if (hasLocalTable() && !ReadColorTable(local_, 1 << ((imageFlags_ & 7) + 1)))
     return PX_ERR_BAD_GIF;
-  // An image without pixels has no rows to fill.
-  if (imageWidth_ == 0 || imageHeight_ == 0) return PX_ERR_BAD_GIF;
   return 0;
 }
 

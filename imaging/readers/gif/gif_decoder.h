@@ -10,11 +10,36 @@
 #include "core/operation.h"
 #include "pixolith/px_core.h"
 
+namespace pxgif {
+
+// The sizes the reader works by: the logical screen, and the first image's descriptor.
+struct Header {
+  uint32_t screenWidth = 0;
+  uint32_t screenHeight = 0;
+  uint32_t imageWidth = 0;
+  uint32_t imageHeight = 0;
+};
+
+// What a call makes of the file: the screen's description, or the first image as an
+// image buffer or a packed DIB (bottom-up rows padded to 4 bytes after a 256-colour table).
+enum class Output { kScreen, kImage, kPackedDIB };
+
+// Bytes of the block the first image is read into, or false when it cannot be one block.
+bool ImageBytes(const Header& header, bool dib, size_t* bytes);
+
+// The checks of `output`: 0, or the error code: 12 for a screen or image without pixels,
+// 1 for an image whose block cannot be had or whose pixels the `availableBytes` of the
+// file left after its descriptor could not code. Pure: it reads nothing.
+int CheckHeader(const Header& header, Output output, uint64_t availableBytes);
+
+}  // namespace pxgif
+
 class GIFDecoder {
  public:
   explicit GIFDecoder(CPXIO io) : io_(io) {}
 
-  // Signature, logical screen descriptor and global colour table; 0 or an error code.
+  // Signature, logical screen descriptor and global colour table; 0 or an error code. The
+  // sizes are checked by pxgif::CheckHeader.
   int ReadHeader();
   // Scans the blocks before the first image descriptor for a graphic control extension
   // (GIF89a only); 0 or an error code.
@@ -22,6 +47,8 @@ class GIFDecoder {
   // Skips to the first image descriptor, reads it and its local colour table; 0 or an
   // error code.
   int ReadImageDescriptor();
+  // The sizes read so far.
+  pxgif::Header header() const { return {screenWidth_, screenHeight_, imageWidth_, imageHeight_}; }
   // Decodes the image's code stream into rows of `imageWidth()` bytes, row r at
   // rows + r * stride (stride may be negative). 0, or error 3 (no code-size byte), 12 (a
   // code size that outgrows the code table) or 14 (aborted). A stream that ends early is no error:

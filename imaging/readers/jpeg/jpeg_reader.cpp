@@ -1,99 +1,33 @@
 // JPEG reader: header queries and decoding through libjpeg.
 #include <cstring>
-#include <new>
 
 #include "core/dib.h"
+#include "core/entry.h"
 #include "core/io.h"
 #include "core/operation.h"
 #include "pixolith/px_jpeg.h"
-#include "readers/claimed_size.h"
 #include "readers/cmyk.h"
 #include "readers/jpeg/jpeg_decoder.h"
+#include "readers/jpeg/jpeg_header.h"
 
 namespace {
 
-// What the file holds, as libjpeg will deliver it.
-enum InputMode {
-  kInUnsupported = 0,
-  kInGrey = 1,
-  kInRGB = 2,
-  kInCMYK = 3,
-  kInYCCK = 4,
-  kInYCbCr = 5
-};
-// What the reader stores.
-enum OutputMode { kOutGrey = 1, kOutRGB = 2, kOutCMYK = 3, kOutYCCK = 4, kOutYCbCr = 5 };
+using namespace pxjpeg;
 
-// Huffman coding spends at least one bit on every 8 x 8 block, so no such file packs
-// more than 512 pixels of its finest component into a byte; twice that is surely a lie.
-// Arithmetic coding has no such floor and is not judged.
-constexpr uint64_t kMaxPixelsPerByte = 1024;
-
-InputMode InputModeOf(const jpeg_decompress_struct& c) {
-  switch (c.output_components) {
-    case 1:
-      return kInGrey;
-    case 3:
-      return c.out_color_space == JCS_YCbCr ? kInYCbCr : kInRGB;
-    case 4:
-      if (c.jpeg_color_space == JCS_CMYK) return kInCMYK;
-      if (c.jpeg_color_space == JCS_YCCK) return kInYCCK;
-      return kInUnsupported;
-    default:
-      return kInUnsupported;
-  }
-}
-
-bool IsFourChannel(InputMode in) {
-  return in == kInCMYK || in == kInYCCK;
-}
-
-// The output mode for a requested depth, or a PXException with the reason.
-OutputMode ChooseOutputMode(InputMode in, int depth, DWORD flags) {
-  if (flags & PX_JPEG_DIB) {
-    if (in == kInGrey) depth = 8;
-    if (IsFourChannel(in)) depth = 24;
-  }
-  switch (in) {
-    case kInGrey:
-      if (depth == 8) return kOutGrey;
-      if (depth == 24) return kOutRGB;
-      throw PXException(PX_ERR_BIT_DEPTH,
-                        "Invalid bit depth requested (can't read 8-bit to 32-bit)");
-    case kInRGB:
-      if (depth == 24) return kOutRGB;
-      throw PXException(PX_ERR_BIT_DEPTH,
-                        "Invalid bit depth requested (can't read RGB to any other bit depth)");
-    case kInCMYK:
-    case kInYCCK:
-      if (flags & PX_JPEG_RAW_CMYK) {
-        if (depth == 32) return in == kInCMYK ? kOutCMYK : kOutYCCK;
-        throw PXException(PX_ERR_BIT_DEPTH,
-                          "Invalid bit depth requested (can only read CMYK/YCCK to 32bpp)");
-      }
-      if (depth == 24) return kOutRGB;
-      throw PXException(PX_ERR_BIT_DEPTH, "Invalid bit depth requested");
-    case kInYCbCr:
-      if (depth == 24) return kOutYCbCr;
-      throw PXException(PX_ERR_BIT_DEPTH,
-                        "Invalid bit depth requested (can't read YCbCr to any other bit depth)");
-    default:
-      throw PXException(PX_ERR_BAD_JPEG, "Invalid JPG colorspace");
-  }
-}
-
-uint32_t BytesPerPixel(OutputMode out) {
-  switch (out) {
-    case kOutGrey:
-      return 1;
-    case kOutRGB:
-    case kOutYCbCr:
-      return 3;
-    case kOutCMYK:
-    case kOutYCCK:
-      return 4;
-  }
-  throw PXException(PX_ERR_UNEXPECTED, "Unexpected output mode");
+// The frame libjpeg has read, for the checks.
+Header FrameOf(const jpeg_decompress_struct& c) {
+  Header h;
+  h.imageWidth = c.image_width;
+  h.imageHeight = c.image_height;
+  h.outputWidth = c.output_width;
+  h.outputHeight = c.output_height;
+  h.components = uint32_t(c.num_components);
+  h.outputComponents = uint32_t(c.output_components);
+  h.jpegCMYK = c.jpeg_color_space == JCS_CMYK;
+  h.jpegYCCK = c.jpeg_color_space == JCS_YCCK;
+  h.outputYCbCr = c.out_color_space == JCS_YCbCr;
+  h.arithmetic = c.arith_code;
+  return h;
 }
 
 // JFIF density in pixels per metre, for a DIB header.
@@ -128,43 +62,41 @@ void Finish(JPEGDecoder* d, void*) {
 
 /* ---- Header query ----------------------------------------------------------------------- */
 
+bool ReadDimensions(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height,
+                    uint32_t* bitsPerPixel, int* colorSpace, uint32_t* codingFlags,
+                    PXResolution* resolution) {
+  PXThreadState& state = op.state();
+  state.jpeg.commentsRead.clear();
+  state.jpeg.markersRead.clear();
+  JPEGDecoderOwner owner;
+  JPEGDecoder* d = owner.Create(io, false, PX_ERR_BAD_JPEG);
+  JPEGRun(d, PX_ERR_BAD_JPEG, ReadHeader);
+  JPEGRun(d, PX_ERR_BAD_JPEG, CalcOutput);
+  const jpeg_decompress_struct& c = d->cinfo;
+  *width = c.image_width;
+  *height = c.image_height;
+  if (bitsPerPixel) *bitsPerPixel = 8 * uint32_t(c.output_components);
+  if (colorSpace) *colorSpace = int(c.jpeg_color_space);
+  if (codingFlags)
+    *codingFlags =
+        (c.progressive_mode ? PX_JPEG_PROGRESSIVE : 0u) | (c.arith_code ? PX_JPEG_ARITHMETIC : 0u);
+  if (resolution) *resolution = {c.X_density, c.Y_density, c.density_unit};
+  JPEGCopyMarkers(d, state);
+  return true;
+}
+
 BOOL GetDimensions(PXSource source, uint32_t* width, uint32_t* height, uint32_t* bitsPerPixel,
                    int* colorSpace, uint32_t* codingFlags, PXResolution* resolution) {
-  PXOperation op;
-  if (!op) return FALSE;
-  if (!op.CheckHandle(source)) return FALSE;
-  if (!width || !height) return op.Fail(PX_ERR_PARAMETER);
-  PXThreadState& state = op.state();
-  try {
-    state.jpeg.commentsRead.clear();
-    state.jpeg.markersRead.clear();
-    JPEGDecoderOwner owner;
-    JPEGDecoder* d = owner.Create(CPXIO(source), false, PX_ERR_BAD_JPEG);
-    JPEGRun(d, PX_ERR_BAD_JPEG, ReadHeader);
-    JPEGRun(d, PX_ERR_BAD_JPEG, CalcOutput);
-    const jpeg_decompress_struct& c = d->cinfo;
-    *width = c.image_width;
-    *height = c.image_height;
-    if (bitsPerPixel) *bitsPerPixel = 8 * uint32_t(c.output_components);
-    if (colorSpace) *colorSpace = int(c.jpeg_color_space);
-    if (codingFlags)
-      *codingFlags = (c.progressive_mode ? PX_JPEG_PROGRESSIVE : 0u) |
-                     (c.arith_code ? PX_JPEG_ARITHMETIC : 0u);
-    if (resolution) *resolution = {c.X_density, c.Y_density, c.density_unit};
-    JPEGCopyMarkers(d, state);
-    return TRUE;
-  } catch (const PXException& e) {
-    return op.Fail(e.code());
-  } catch (const std::bad_alloc&) {
-    return op.Fail(PX_ERR_NO_MEMORY);
-  }
+  return PXRunEntry<BOOL>(source, FALSE, {width, height}, [&](PXOperation& op, CPXIO& io) {
+    return ReadDimensions(op, io, width, height, bitsPerPixel, colorSpace, codingFlags, resolution);
+  });
 }
 
 /* ---- Reading ---------------------------------------------------------------------------- */
 
 class JPEGReader {
  public:
-  JPEGReader(PXOperation& op, PXSource source, DWORD flags) : op_(op), io_(source), flags_(flags) {}
+  JPEGReader(PXOperation& op, const CPXIO& io, DWORD flags) : op_(op), io_(io), flags_(flags) {}
 
   uint8_t* Read(uint32_t* width, uint32_t* height, int depth);
 
@@ -200,22 +132,15 @@ void JPEGReader::Setup(int depth) {
   JPEGRun(d_, PX_ERR_FILE_READ, CalcOutput);
   JPEGCopyMarkers(d_, op_.state());
 
-  in_ = InputModeOf(c);
-  out_ = ChooseOutputMode(in_, depth, flags_);
-  rowBytes_ = c.output_width * BytesPerPixel(out_);
-  if (flags_ & (PX_JPEG_DIB | PX_JPEG_WINDOWS_ROWS)) rowBytes_ = (rowBytes_ + 3) & ~3u;
-
   // Judge the claimed size before libjpeg allocates its own buffers for it.
-  size_t bytes;
-  if (!PXBlockSize(c.output_height, rowBytes_, 0, &bytes))
-    throw PXException(PX_ERR_NO_MEMORY, "Image too large");
-  // The whole image is decoded also when it is scaled down, so judge its full size.
+  const Header frame = FrameOf(c);
   uint64_t fileBytes = 0;
   io_.Size(&fileBytes);
-  uint64_t pixels = uint64_t(c.image_width) * c.image_height;
-  uint64_t fullBytes = pixels * uint64_t(c.num_components);
-  if (!c.arith_code && !PXClaimIsPlausible(fullBytes, pixels, fileBytes, kMaxPixelsPerByte))
-    throw PXException(PX_ERR_NO_MEMORY, "Image dimensions exceed the file's data");
+  if (int e = CheckHeader(frame, depth, flags_, fileBytes))
+    throw PXException(e, "JPEG frame refused");
+  in_ = frame.input();
+  ChooseOutputMode(in_, depth, flags_, &out_);
+  rowBytes_ = uint32_t(RowBytes(frame, out_, flags_));
 
   JPEGRun(d_, PX_ERR_FILE_READ, Start);
   if (!owner_.AllocRowBuffer()) throw PXException(PX_ERR_NO_MEMORY, "No row buffer");
@@ -300,20 +225,10 @@ extern "C" BOOL PXGetJPEGDimensions(PXSource source, uint32_t* width, uint32_t* 
 
 extern "C" BYTE* PXReadJPEG(PXSource source, uint32_t* width, uint32_t* height, int depth,
                             DWORD flags) {
-  PXOperation op;
-  if (!op) return nullptr;
-  if (!op.CheckHandle(source)) return nullptr;
-  if (!width || !height || (depth != 8 && depth != 24 && depth != 32))
-    return op.SetError(PX_ERR_PARAMETER), nullptr;
-  try {
+  return PXRunReader(source, width, height, [&](PXOperation& op, CPXIO& io) -> BYTE* {
+    if (depth != 8 && depth != 24 && depth != 32) return op.SetError(PX_ERR_PARAMETER), nullptr;
     op.state().jpeg.commentsRead.clear();
     op.state().jpeg.markersRead.clear();
-    JPEGReader reader(op, source, flags);
-    return reader.Read(width, height, depth);
-  } catch (const PXException& e) {
-    op.SetError(e.code());
-  } catch (const std::bad_alloc&) {
-    op.SetError(PX_ERR_NO_MEMORY);
-  }
-  return nullptr;
+    return JPEGReader(op, io, flags).Read(width, height, depth);
+  });
 }

@@ -1,42 +1,32 @@
-// PCX: header, palette and the run-length coded scan lines of 1- to 8-bit (one to four
-// planes) and 24-bit (three planes of 8 bits) files.
+// PCX: header, palette and the scan lines, run-length coded or (encoding 0) stored as
+// they are, of 1- to 8-bit (one to four planes) and 24-bit (three planes of 8 bits) files.
 #include <cstring>
 #include <vector>
 
 #include "pixolith/px_pcx_tga_wbmp.h"
+#include "readers/pcx/pcx_header.h"
 #include "readers/raster_output.h"
 
 namespace {
+
+using PCXHeader = pxpcx::Header;
+using pxpcx::Output;
 
 constexpr size_t kHeaderSize = 128;
 constexpr size_t kTableSize = 769;  // marker byte 12 and 256 red-green-blue triples
 constexpr uint8_t kTableMarker = 12;
 
-struct PCXHeader {
-  uint8_t version = 0;
-  uint8_t bitsPerPlane = 0;
-  uint8_t planes = 0;
-  uint16_t bytesPerLine = 0;
-  uint16_t dpiX = 0;
-  uint16_t dpiY = 0;
-  RGBQUAD colors[16] = {};
-  uint32_t width = 0;
-  uint32_t height = 0;
-  uint32_t pixelBits = 0;
-  size_t lineLength = 0;
-};
-
-// Reads and checks the 128-byte header at the source's position; error 22 when it is
-// short, not a PCX header of a known version, or describes no pixels.
-bool ReadHeader(PXOperation& op, CPXIO& io, PCXHeader* h) {
+// Reads the 128-byte header at the source's position and checks it for `output` (at
+// `depth`); error 22 when it is short, else the code of CheckHeader.
+bool ReadHeader(PXOperation& op, CPXIO& io, Output output, uint32_t depth, PCXHeader* h) {
   uint8_t b[kHeaderSize];
   if (!io.ReadExactly(b, sizeof b)) return op.Fail(PX_ERR_BAD_PCX);
+  h->manufacturer = b[0];
   h->version = b[1];
-  if (b[0] != 10 || (h->version != 0 && h->version != 2 && h->version != 3 && h->version != 5))
-    return op.Fail(PX_ERR_BAD_PCX);
+  h->encoding = b[2];
   h->bitsPerPlane = b[3];
-  const int32_t xmin = PXLE16(b + 4), ymin = PXLE16(b + 6);
-  const int32_t xmax = PXLE16(b + 8), ymax = PXLE16(b + 10);
+  h->xmin = PXLE16(b + 4), h->ymin = PXLE16(b + 6);
+  h->xmax = PXLE16(b + 8), h->ymax = PXLE16(b + 10);
   h->dpiX = PXLE16(b + 12);
   h->dpiY = PXLE16(b + 14);
   for (int i = 0; i < 16; ++i) {
@@ -45,14 +35,11 @@ bool ReadHeader(PXOperation& op, CPXIO& io, PCXHeader* h) {
   }
   h->planes = b[65];
   h->bytesPerLine = PXLE16(b + 66);
-  // Unsigned corners: a maximum below the minimum describes no image rather than one
-  // 65,000 pixels wide.
-  if (xmax < xmin || ymax < ymin) return op.Fail(PX_ERR_BAD_PCX);
-  h->width = uint32_t(xmax - xmin + 1);
-  h->height = uint32_t(ymax - ymin + 1);
+  h->width = uint32_t(h->xmax - h->xmin + 1);
+  h->height = uint32_t(h->ymax - h->ymin + 1);
   h->pixelBits = uint32_t(h->planes) * h->bitsPerPlane;
-  if (h->pixelBits < 1 || h->pixelBits > 32) return op.Fail(PX_ERR_BAD_PCX);
   h->lineLength = size_t(h->planes) * h->bytesPerLine;
+  if (int e = CheckHeader(*h, output, depth)) return op.Fail(e);
   return true;
 }
 
@@ -84,7 +71,7 @@ void BuildPalette(CPXIO& io, const PCXHeader& h, RGBQUAD* pal) {
   for (uint32_t i = used; i < 256; ++i) pal[i] = pal[0];
 }
 
-// Decodes one scan line of h.lineLength bytes. Runs are cut at the end of the line.
+// Decodes one run-length coded scan line. Runs are cut at the end of the line.
 bool DecodeLine(CPXByteInput& in, uint8_t* line, size_t length) {
   size_t pos = 0;
   while (pos < length) {
@@ -101,6 +88,11 @@ bool DecodeLine(CPXByteInput& in, uint8_t* line, size_t length) {
     pos += count;
   }
   return true;
+}
+
+// Reads one scan line of `length` bytes as the header's encoding stores it.
+bool ReadLine(const PCXHeader& h, CPXByteInput& in, uint8_t* line, size_t length) {
+  return h.encoding == 0 ? in.ReadExactly(line, length) : DecodeLine(in, line, length);
 }
 
 enum class Conversion { kRGB, kCopyBits, kIndex };
@@ -123,6 +115,37 @@ bool ChooseConversion(const PCXHeader& h, uint32_t depth, Conversion* c) {
   }
   return false;
 }
+
+}  // namespace
+
+namespace pxpcx {
+
+int CheckHeader(const Header& h, Output output, uint32_t depth) {
+  const uint8_t v = h.version;
+  if (h.manufacturer != 10 || (v != 0 && v != 2 && v != 3 && v != 5)) return PX_ERR_BAD_PCX;
+  // Unsigned corners: a maximum below the minimum describes no image rather than one
+  // 65,000 pixels wide.
+  if (h.xmax < h.xmin || h.ymax < h.ymin) return PX_ERR_BAD_PCX;
+  if (h.pixelBits < 1 || h.pixelBits > 32) return PX_ERR_BAD_PCX;
+  switch (output) {
+    case Output::kDimensions:
+      return PX_OK;
+    case Output::kPalette:
+      return h.pixelBits > 8 ? PX_ERR_BIT_DEPTH : PX_OK;
+    case Output::kImage:
+      break;
+  }
+  if (depth < h.pixelBits) return PX_ERR_BIT_DEPTH;
+  Conversion conversion;
+  if (!ChooseConversion(h, depth, &conversion)) return PX_ERR_UNEXPECTED;
+  // Every plane of a line must hold the bits of the whole row.
+  if (uint64_t(h.bytesPerLine) * 8 < uint64_t(h.width) * h.bitsPerPlane) return PX_ERR_BAD_PCX;
+  return PX_OK;
+}
+
+}  // namespace pxpcx
+
+namespace {
 
 // Combines the planes of pixel x into one value; plane 0 gives the lowest bits.
 inline uint32_t PixelValue(const PCXHeader& h, const uint8_t* line, uint32_t x) {
@@ -175,18 +198,15 @@ void ConvertLine(const PCXHeader& h, Conversion c, uint32_t depth, const RGBQUAD
 
 BOOL GetDimensions(PXSource source, uint32_t* width, uint32_t* height, uint32_t* bits,
                    PXResolution* res) {
-  PXOperation op;
-  if (!op) return FALSE;
-  if (!op.CheckHandle(source)) return FALSE;
-  if (!op.CheckPointer(width) || !op.CheckPointer(height) || !op.CheckPointer(bits)) return FALSE;
-  CPXIO io(source);
-  PCXHeader h;
-  if (!ReadHeader(op, io, &h)) return FALSE;
-  *width = h.width;
-  *height = h.height;
-  *bits = h.pixelBits;
-  if (res) *res = {h.dpiX, h.dpiY, 0};
-  return TRUE;
+  return PXRunEntry<BOOL>(source, FALSE, {width, height, bits}, [&](PXOperation& op, CPXIO& io) {
+    PCXHeader h;
+    if (!ReadHeader(op, io, Output::kDimensions, 0, &h)) return FALSE;
+    *width = h.width;
+    *height = h.height;
+    *bits = h.pixelBits;
+    if (res) *res = {h.dpiX, h.dpiY, 0};
+    return TRUE;
+  });
 }
 
 BYTE* ReadPCX(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uint32_t depth,
@@ -197,14 +217,11 @@ BYTE* ReadPCX(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uin
   if (!dib && depth <= 8 && !palette) return op.SetError(PX_ERR_PARAMETER), nullptr;
 
   PCXHeader h;
-  if (!ReadHeader(op, io, &h)) return nullptr;
+  if (!ReadHeader(op, io, Output::kDimensions, 0, &h)) return nullptr;
   if (dib) depth = h.pixelBits;
-  if (depth < h.pixelBits) return op.SetError(PX_ERR_BIT_DEPTH), nullptr;
-  Conversion conversion;
-  if (!ChooseConversion(h, depth, &conversion)) return op.SetError(PX_ERR_UNEXPECTED), nullptr;
-  // Every plane of a line must hold the bits of the whole row.
-  if (uint64_t(h.bytesPerLine) * 8 < uint64_t(h.width) * h.bitsPerPlane)
-    return op.SetError(PX_ERR_BAD_PCX), nullptr;
+  if (int e = CheckHeader(h, Output::kImage, depth)) return op.SetError(e), nullptr;
+  Conversion conversion = Conversion::kIndex;
+  ChooseConversion(h, depth, &conversion);
 
   RGBQUAD pal[256] = {};
   if (h.pixelBits <= 8) BuildPalette(io, h, pal);
@@ -212,6 +229,8 @@ BYTE* ReadPCX(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uin
 
   if (!io.Seek(kHeaderSize, PX_SEEK_SET)) return op.SetError(PX_ERR_FILE_READ), nullptr;
   // A run byte pair makes at most 63 bytes, so a line takes at least 2/63 of its length.
+  // Raw lines are held to the same bound, so that a cut raw file, like a cut coded one,
+  // gives the rows it holds.
   const uint64_t leastPerLine = (2 * uint64_t(h.lineLength) + 62) / 63;
   CPXByteInput in(io);
   if (!in.Holds(leastPerLine * h.height)) return op.SetError(PX_ERR_FILE_READ), nullptr;
@@ -222,7 +241,7 @@ BYTE* ReadPCX(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uin
   std::vector<uint8_t> line(h.lineLength);
   std::vector<uint8_t> row(out.RowBytes());
   for (uint32_t y = 0; y < h.height; ++y) {
-    if (!DecodeLine(in, line.data(), line.size())) {
+    if (!ReadLine(h, in, line.data(), line.size())) {
       op.SetError(PX_ERR_FILE_READ);
       break;
     }
@@ -246,17 +265,13 @@ extern "C" BOOL PXGetPCXDimensionsEx(PXSource source, uint32_t* width, uint32_t*
 }
 
 extern "C" BOOL PXGetPCXPalette(PXSource source, uint32_t* colorCount, RGBQUAD* palette) {
-  PXOperation op;
-  if (!op) return FALSE;
-  if (!op.CheckHandle(source)) return FALSE;
-  if (!op.CheckPointer(colorCount) || !op.CheckPointer(palette)) return FALSE;
-  CPXIO io(source);
-  PCXHeader h;
-  if (!ReadHeader(op, io, &h)) return FALSE;
-  if (h.pixelBits > 8) return op.Fail(PX_ERR_BIT_DEPTH);
-  BuildPalette(io, h, palette);
-  *colorCount = 256;
-  return TRUE;
+  return PXRunEntry<BOOL>(source, FALSE, {colorCount, palette}, [&](PXOperation& op, CPXIO& io) {
+    PCXHeader h;
+    if (!ReadHeader(op, io, Output::kPalette, 0, &h)) return FALSE;
+    BuildPalette(io, h, palette);
+    *colorCount = 256;
+    return TRUE;
+  });
 }
 
 extern "C" BYTE* PXReadPCX(PXSource source, uint32_t* width, uint32_t* height, uint32_t depth,

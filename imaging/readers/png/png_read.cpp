@@ -7,18 +7,17 @@
 #include <cstring>
 
 #include "core/dib.h"
+#include "core/entry.h"
 #include "core/io.h"
 #include "core/operation.h"
 #include "pixolith/px_png.h"
+#include "readers/png/png_header.h"
 #include "readers/png/png_support.h"
 
 namespace {
 
-// Deflate expands data by at most about 1032:1, so N bytes of image data need at least
-// N / 1032 bytes of file after the header. Checking this before allocating keeps a small
-// file that claims a huge image from reserving gigabytes.
-constexpr uint64_t kMaxInflateRatio = 1040;
-constexpr uint64_t kInflateSlack = 1024;
+using pxpng::Header;
+using pxpng::Layout;
 
 // libpng's own allocations (zlib state, text and ICC chunks, row buffers) are metered:
 // many large compressed text chunks would otherwise inflate into gigabytes of memory.
@@ -53,7 +52,7 @@ void BudgetFree(png_structp png, png_voidp pointer) {
 // that libpng's error jump never skips a destructor (see PXPNGGuarded).
 class ReadSession {
  public:
-  ReadSession(PXOperation& op, PXSource source) : op_(op), io_(source) {}
+  ReadSession(PXOperation& op, const CPXIO& io) : op_(op), io_(io) {}
   ~ReadSession() {
     if (png_) png_destroy_read_struct(&png_, &info_, nullptr);
   }
@@ -98,16 +97,6 @@ class ReadSession {
   png_infop info_ = nullptr;
 };
 
-struct Header {
-  uint32_t width = 0;
-  uint32_t height = 0;
-  int bitDepth = 0;
-  int colorType = 0;
-  int interlace = 0;
-  PXResolution resolution = {};
-  bool hasTransparency = false;  // a tRNS chunk
-};
-
 Header ReadHeader(png_structp png, png_infop info) {
   Header h;
   png_uint_32 w = 0, ht = 0;
@@ -115,6 +104,7 @@ Header ReadHeader(png_structp png, png_infop info) {
   png_get_IHDR(png, info, &w, &ht, &h.bitDepth, &h.colorType, &h.interlace, &compression, &filter);
   h.width = w;
   h.height = ht;
+  h.channels = png_get_channels(png, info);
   png_uint_32 x, y;
   int unit;
   if (png_get_pHYs(png, info, &x, &y, &unit)) h.resolution = {x, y, uint32_t(unit)};
@@ -187,9 +177,9 @@ struct HeaderResult {
   int transparent[4] = {-1, -1, -1, -1};  // red, green, blue, grey
 };
 
-bool QueryHeader(PXOperation& op, PXSource source, HeaderResult* out, RGBQUAD* palette) {
+bool QueryHeader(PXOperation& op, CPXIO& io, HeaderResult* out, RGBQUAD* palette) {
   op.state().png.textRead.clear();
-  ReadSession session(op, source);
+  ReadSession session(op, io);
   if (!session.Open()) return false;
   png_structp png = session.png();
   png_infop info = session.info();
@@ -210,96 +200,6 @@ bool QueryHeader(PXOperation& op, PXSource source, HeaderResult* out, RGBQUAD* p
 }
 
 /* ---- Reading the pixels ----------------------------------------------------------------- */
-
-// The pixel layouts PXReadPNG produces.
-enum class Layout {
-  kIndex1,      // 1-bit indices (1-bit files only)
-  kIndex4,      // 4-bit indices (packed DIBs of 4-bit files)
-  kIndex8,      // one index or grey level per byte
-  kGrayAlpha8,  // grey, alpha
-  kGray16,      // one 16-bit grey sample
-  kRGB8,
-  kRGBA8,
-  kRGB16,
-  kRGBA16,
-};
-
-uint32_t LayoutBits(Layout layout) {
-  switch (layout) {
-    case Layout::kIndex1:
-      return 1;
-    case Layout::kIndex4:
-      return 4;
-    case Layout::kIndex8:
-      return 8;
-    case Layout::kGrayAlpha8:
-    case Layout::kGray16:
-      return 16;
-    case Layout::kRGB8:
-      return 24;
-    case Layout::kRGBA8:
-      return 32;
-    case Layout::kRGB16:
-      return 48;
-    case Layout::kRGBA16:
-      return 64;
-  }
-  return 0;
-}
-
-bool IsIndexed(Layout layout) {
-  return layout == Layout::kIndex1 || layout == Layout::kIndex4 || layout == Layout::kIndex8;
-}
-
-// The layout for a requested depth, or false when the file's colour type cannot give it.
-bool ChooseLayout(const Header& h, int depth, uint32_t flags, Layout* out) {
-  const int ct = h.colorType;
-  const bool grey = ct == PNG_COLOR_TYPE_GRAY, palette = ct == PNG_COLOR_TYPE_PALETTE;
-  switch (depth) {
-    case 1:
-      *out = Layout::kIndex1;
-      return h.bitDepth == 1 && (grey || palette);
-    case 8:
-      *out = Layout::kIndex8;
-      return grey || palette;
-    case 16:
-      if (flags & PX_PNG_READ_GRAY16) {
-        *out = Layout::kGray16;
-        return grey;
-      }
-      *out = Layout::kGrayAlpha8;
-      return grey || ct == PNG_COLOR_TYPE_GRAY_ALPHA;
-    case 24:
-      *out = Layout::kRGB8;
-      return true;
-    case 32:
-      *out = Layout::kRGBA8;
-      return true;
-    case 48:
-      *out = Layout::kRGB16;
-      return grey || ct == PNG_COLOR_TYPE_RGB || ct == PNG_COLOR_TYPE_RGB_ALPHA;
-    case 64:
-      *out = Layout::kRGBA16;
-      return true;
-  }
-  return false;
-}
-
-// A packed DIB keeps the file's own depth: indices for palette and grey files (1 and 4
-// bits as they are, 2, 8 and 16 bits as one byte), 24-bit colour, or 32 bits with alpha.
-Layout DIBLayout(const Header& h) {
-  switch (h.colorType) {
-    case PNG_COLOR_TYPE_GRAY:
-    case PNG_COLOR_TYPE_PALETTE:
-      return h.bitDepth == 1   ? Layout::kIndex1
-             : h.bitDepth == 4 ? Layout::kIndex4
-                               : Layout::kIndex8;
-    case PNG_COLOR_TYPE_RGB:
-      return Layout::kRGB8;
-    default:
-      return Layout::kRGBA8;
-  }
-}
 
 // Composites transparent pixels on the file's bKGD colour, else on the thread's default
 // background (black unless changed). libpng does not widen the bKGD level of grey files
@@ -407,46 +307,28 @@ struct Target {
   uint8_t* Row(uint32_t y) const { return rows + stride * (bottomUp ? height - 1 - y : y); }
 };
 
-// Bytes of the image buffer or packed DIB, or 0 when it cannot be one block.
-size_t OutputSize(const Header& h, bool dib, uint32_t bits, uint32_t colors) {
-  size_t total = 0;
-  if (dib)
-    return h.width > INT32_MAX || h.height > INT32_MAX
-               ? 0
-               : PXDIBSize(h.width, h.height, uint16_t(bits), colors);
-  return PXBlockSize(h.height, PXImageRowBytes(h.width, bits), 0, &total) ? total : 0;
-}
-
-void* ReadImage(PXOperation& op, PXSource source, uint32_t* width, uint32_t* height, int depth,
+void* ReadImage(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, int depth,
                 RGBQUAD* palette, uint32_t flags) {
   PXPNGState& state = op.state().png;
   state.textRead.clear();
-  ReadSession session(op, source);
+  ReadSession session(op, io);
   if (!session.Open()) return nullptr;
   png_structp png = session.png();
   png_infop info = session.info();
   const int textsBefore = RecordFileMetadata(png, info, state);
   const Header h = ReadHeader(png, info);
 
+  if (int e = pxpng::CheckHeader(h, depth, flags, session.io().Remaining())) {
+    if (e == PX_ERR_BAD_PNG) PXTrace("PXLib PNG Error : %s\n", "image data cannot fit in the file");
+    return op.SetError(e), nullptr;
+  }
   const bool dib = flags & PX_PNG_READ_DIB;
   Layout layout = Layout::kRGB8;
-  if (dib)
-    layout = DIBLayout(h);
-  else if (!ChooseLayout(h, depth, flags, &layout))
-    return op.SetError(PX_ERR_BIT_DEPTH), nullptr;
-  const uint32_t bits = LayoutBits(layout);
+  pxpng::ChooseLayout(h, depth, flags, &layout);
+  const uint32_t bits = pxpng::LayoutBits(layout);
   const size_t rowBytes = PXImageRowBytes(h.width, bits);
-
-  // The image data must fit in what is left of the file.
-  const uint64_t fileBits = uint64_t(h.bitDepth) * png_get_channels(png, info);
-  const uint64_t rawBytes = (uint64_t(h.width) * fileBits + 7) / 8 * h.height;
-  if (rawBytes / kMaxInflateRatio > session.io().Remaining() + kInflateSlack) {
-    PXTrace("PXLib PNG Error : %s\n", "image data cannot fit in the file");
-    return op.SetError(PX_ERR_BAD_PNG), nullptr;
-  }
-  const uint32_t colors = IsIndexed(layout) ? 1u << std::min<uint32_t>(bits, 8) : 0;
-  const size_t total = OutputSize(h, dib, bits, colors);
-  if (!total) return op.SetError(PX_ERR_NO_MEMORY), nullptr;
+  const uint32_t colors = pxpng::LayoutColors(layout);
+  const size_t total = pxpng::OutputSize(h, layout, dib);
   // libpng keeps a few rows of its own (the widest pixel it can make is 8 bytes).
   session.AllowRowBuffers(3 * (size_t(h.width) * 8 + 64));
 
@@ -481,7 +363,7 @@ void* ReadImage(PXOperation& op, PXSource source, uint32_t* width, uint32_t* hei
     target.stride = PXDIBRowBytes(h.width, bits);
     target.bottomUp = true;
   } else {
-    if (IsIndexed(layout)) FillPalette(png, info, palette);
+    if (pxpng::IsIndexed(layout)) FillPalette(png, info, palette);
     target.rows = block.get();
     target.stride = rowBytes;
   }
@@ -539,65 +421,60 @@ extern "C" BOOL PXGetPNGInfo(PXSource source, uint32_t* width, uint32_t* height,
                              int* paletteCount, RGBQUAD* palette, int* reserved,
                              int* transparentRed, int* transparentGreen, int* transparentBlue,
                              int* transparentGray) {
-  PXOperation op;
-  if (!op) return FALSE;
-  HeaderResult r;
+  // Every output is cleared first, also when the source is refused.
   Put(width, 0u), Put(height, 0u), Put(bitDepth, 0), Put(colorType, 0), Put(interlace, 0);
   Put(resolution, PXResolution{}), Put(paletteCount, 0), Put(reserved, -1);
   Put(transparentRed, -1), Put(transparentGreen, -1), Put(transparentBlue, -1);
   Put(transparentGray, -1);
-  if (!op.CheckHandle(source)) return FALSE;
-  if (!PXPNGShielded(op, [&] { return QueryHeader(op, source, &r, palette); })) return FALSE;
-  Put(width, r.header.width), Put(height, r.header.height), Put(bitDepth, r.header.bitDepth);
-  Put(colorType, r.header.colorType), Put(interlace, r.header.interlace);
-  Put(resolution, r.header.resolution), Put(paletteCount, r.paletteCount);
-  Put(transparentRed, r.transparent[0]), Put(transparentGreen, r.transparent[1]);
-  Put(transparentBlue, r.transparent[2]), Put(transparentGray, r.transparent[3]);
-  return TRUE;
+  return PXRunEntry<BOOL>(source, FALSE, {}, [&](PXOperation& op, CPXIO& io) {
+    HeaderResult r;
+    if (!QueryHeader(op, io, &r, palette)) return FALSE;
+    Put(width, r.header.width), Put(height, r.header.height), Put(bitDepth, r.header.bitDepth);
+    Put(colorType, r.header.colorType), Put(interlace, r.header.interlace);
+    Put(resolution, r.header.resolution), Put(paletteCount, r.paletteCount);
+    Put(transparentRed, r.transparent[0]), Put(transparentGreen, r.transparent[1]);
+    Put(transparentBlue, r.transparent[2]), Put(transparentGray, r.transparent[3]);
+    return TRUE;
+  });
 }
 
 extern "C" BOOL PXGetPNGDimensions(PXSource source, uint32_t* width, uint32_t* height,
                                    int* bitDepth, int* colorType, int* interlace,
                                    PXResolution* resolution) {
-  PXOperation op;
-  if (!op) return FALSE;
-  if (!op.CheckHandle(source)) return FALSE;
-  if (!width || !height || !bitDepth || !colorType || !interlace) return op.Fail(PX_ERR_PARAMETER);
-  HeaderResult r;
-  if (!PXPNGShielded(op, [&] { return QueryHeader(op, source, &r, nullptr); })) return FALSE;
-  *width = r.header.width;
-  *height = r.header.height;
-  *bitDepth = r.header.bitDepth;
-  *colorType = r.header.colorType;
-  *interlace = r.header.interlace;
-  Put(resolution, r.header.resolution);
-  return TRUE;
+  return PXRunEntry<BOOL>(source, FALSE, {width, height, bitDepth, colorType, interlace},
+                          [&](PXOperation& op, CPXIO& io) {
+                            HeaderResult r;
+                            if (!QueryHeader(op, io, &r, nullptr)) return FALSE;
+                            *width = r.header.width;
+                            *height = r.header.height;
+                            *bitDepth = r.header.bitDepth;
+                            *colorType = r.header.colorType;
+                            *interlace = r.header.interlace;
+                            Put(resolution, r.header.resolution);
+                            return TRUE;
+                          });
 }
 
 extern "C" void PXGetPNGPalette(PXSource source, int* count, RGBQUAD* palette) {
-  PXOperation op;
-  if (!op) return;
-  if (!op.CheckHandle(source)) return;
-  if (!count || !palette) return op.SetError(PX_ERR_PARAMETER);
-  *count = 0;
-  HeaderResult r;
-  if (PXPNGShielded(op, [&] { return QueryHeader(op, source, &r, palette); }))
+  PXRunEntry<bool>(source, false, {count, palette}, [&](PXOperation& op, CPXIO& io) {
+    *count = 0;
+    HeaderResult r;
+    if (!QueryHeader(op, io, &r, palette)) return false;
     *count = r.paletteCount;
+    return true;
+  });
 }
 
 extern "C" void* PXReadPNG(PXSource source, uint32_t* width, uint32_t* height, int depth,
                            RGBQUAD* palette, uint32_t flags) {
-  PXOperation op;
-  if (!op) return nullptr;
-  if (!op.CheckHandle(source)) return nullptr;
-  if (!width || !height) return op.SetError(PX_ERR_PARAMETER), nullptr;
-  *width = *height = 0;
-  if (!(flags & PX_PNG_READ_DIB)) {
-    if (!IsReadDepth(depth)) return op.SetError(PX_ERR_PARAMETER), nullptr;
-    if ((depth == 1 || depth == 8) && !palette) return op.SetError(PX_ERR_PARAMETER), nullptr;
-  }
-  return PXPNGShielded(op,
-                       [&] { return ReadImage(op, source, width, height, depth, palette, flags); });
+  return PXRunReader(source, width, height, [&](PXOperation& op, CPXIO& io) -> BYTE* {
+    *width = *height = 0;
+    if (!(flags & PX_PNG_READ_DIB)) {
+      if (!IsReadDepth(depth)) return op.SetError(PX_ERR_PARAMETER), nullptr;
+      if ((depth == 1 || depth == 8) && !palette) return op.SetError(PX_ERR_PARAMETER), nullptr;
+    }
+    return static_cast<BYTE*>(ReadImage(op, io, width, height, depth, palette, flags));
+  });
 }
 
 extern "C" void PXSetPNGDefaultBackground(uint16_t red, uint16_t green, uint16_t blue,

@@ -6,10 +6,9 @@
 #include <png.h>
 
 #include <csetjmp>
-#include <new>
 #include <type_traits>
 
-#include "core/operation.h"
+#include "core/entry.h"
 
 // libpng's error handler: traces "PXLib PNG Error : %s\n" and jumps back to the
 // PXPNGGuarded call that is running. Never returns.
@@ -36,18 +35,12 @@ bool PXPNGGuarded(png_structp png, const Body& body) {
   return true;
 }
 
-// Runs body() and returns its result; an exception never leaves: a failed allocation
-// records error 1, anything else error 17, and the result is then a zero value.
+// Runs body() guarded as PXRunGuarded does (a failed allocation records error 1, any other
+// exception error 17); the result is then a zero value.
 template <class Body>
 auto PXPNGShielded(PXOperation& op, const Body& body) -> decltype(body()) {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    op.SetError(PX_ERR_NO_MEMORY);
-  } catch (...) {
-    op.SetError(PX_ERR_UNEXPECTED);
-  }
-  return {};
+  using Result = decltype(body());
+  return PXRunGuarded<Result>(op, Result{}, body);
 }
 
 #endif  // PIXOLITH_READERS_PNG_PNG_SUPPORT_H

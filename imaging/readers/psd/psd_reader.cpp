@@ -1,34 +1,85 @@
 // Photoshop reader: the merged image of version-1 files.
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "core/dib.h"
+#include "core/entry.h"
 #include "core/io.h"
 #include "core/operation.h"
 #include "pixolith/px_psd.h"
 #include "readers/claimed_size.h"
 #include "readers/cmyk.h"
+#include "readers/psd/psd_header.h"
 
-namespace {
-
-// PackBits turns two bytes into at most 128, and a bitmap byte holds 8 pixels.
-constexpr uint64_t kMaxPixelsPerByte = 8 * 64;
-
-constexpr uint16_t kRaw = 0;
-constexpr uint16_t kRunLength = 1;
-constexpr uint16_t kResolutionResource = 1005;
+namespace pxpsd {
 
 bool IsIndexedMode(int mode) {
   return mode == PX_PSD_BITMAP || mode == PX_PSD_GRAYSCALE || mode == PX_PSD_INDEXED ||
          mode == PX_PSD_DUOTONE;
 }
 
+namespace {
+
+// Depth and colour mode against the requested output depth.
+int CheckModes(const Header& h, int depth) {
+  if (h.depth != 1 && h.depth != 8 && h.depth != 16) return PX_ERR_PSD_SUBFORMAT;
+  if (depth == 8) {
+    // Colour files have no palette to index; other modes are not read at all.
+    if (h.mode == PX_PSD_RGB || h.mode == PX_PSD_CMYK) return PX_ERR_BIT_DEPTH;
+    return IsIndexedMode(h.mode) ? PX_OK : PX_ERR_PSD_SUBFORMAT;
+  }
+  return h.mode > PX_PSD_CMYK && h.mode != PX_PSD_DUOTONE ? PX_ERR_PSD_SUBFORMAT : PX_OK;
+}
+
+// Channel count and compression against what the output needs.
+int CheckImageData(const Header& h) {
+  const uint32_t needed = h.mode == PX_PSD_RGB ? 3 : h.mode == PX_PSD_CMYK ? 4 : 1;
+  if (h.channels < needed) return PX_ERR_BAD_PSD;
+  // Run-length rows of 16-bit samples are not read.
+  if (h.depth == 16 && h.compression == kRunLength) return PX_ERR_PSD_SUBFORMAT;
+  return PX_OK;
+}
+
+}  // namespace
+
+int CheckHeader(const Header& h, Output output, int depth, Stage stage) {
+  if (stage == Stage::kImageData) return output == Output::kImage ? CheckImageData(h) : PX_OK;
+  // The format allows 1 to 56 channels; an image without pixels or channels is no image.
+  if (h.channels < 1 || h.channels > 56 || h.width == 0 || h.height == 0) return PX_ERR_BAD_PSD;
+  switch (output) {
+    case Output::kDimensions:
+      return PX_OK;
+    case Output::kPalette:
+      if (h.depth != 1 && h.depth != 8) return PX_ERR_PSD_SUBFORMAT;
+      return IsIndexedMode(h.mode) ? PX_OK : PX_ERR_BIT_DEPTH;
+    case Output::kImage:
+      return CheckModes(h, depth);
+  }
+  return PX_ERR_BAD_PSD;
+}
+
+}  // namespace pxpsd
+
+namespace {
+
+using pxpsd::Header;
+using pxpsd::IsIndexedMode;
+using pxpsd::kRaw;
+using pxpsd::kRunLength;
+using pxpsd::Output;
+using pxpsd::Stage;
+
+// PackBits turns two bytes into at most 128, and a bitmap byte holds 8 pixels.
+constexpr uint64_t kMaxPixelsPerByte = 8 * 64;
+
+constexpr uint16_t kResolutionResource = 1005;
+
 class PSDFile {
  public:
-  explicit PSDFile(PXSource source) : io_(source) {}
+  explicit PSDFile(const CPXIO& io) : io_(io) {}
 
-  // Signature, version and the header fields; 0, 3 (short) or 46.
+  // Signature, version and the header fields; 0, 3 (short) or 46. The fields are checked
+  // by CheckHeader.
   int ReadHeader();
   // The colour mode data section: the palette the mode implies, filled into `palette`
   // (256 entries), and the position moved past the section. 0 or 3.
@@ -46,13 +97,13 @@ class PSDFile {
   // One byte per pixel from a stored row: bits as 0/1, 16-bit samples by their high byte.
   void Samples(const uint8_t* stored, uint8_t* out) const;
 
-  uint32_t width() const { return width_; }
-  uint32_t height() const { return height_; }
-  uint32_t channels() const { return channels_; }
-  int depth() const { return depth_; }
-  int mode() const { return mode_; }
-  uint16_t compression() const { return compression_; }
-  size_t storedRowBytes() const { return (size_t(width_) * depth_ + 7) / 8; }
+  const Header& header() const { return h_; }
+  uint32_t width() const { return h_.width; }
+  uint32_t height() const { return h_.height; }
+  uint32_t channels() const { return h_.channels; }
+  int depth() const { return h_.depth; }
+  int mode() const { return h_.mode; }
+  size_t storedRowBytes() const { return (size_t(h_.width) * h_.depth + 7) / 8; }
   uint64_t remaining() { return io_.Remaining(); }
   // Skips the image resources section.
   int SkipResources() { return SkipSection() ? 0 : PX_ERR_FILE_READ; }
@@ -64,12 +115,7 @@ class PSDFile {
   bool UnpackRow(const uint8_t* in, size_t inBytes, uint8_t* out, size_t outBytes);
 
   CPXIO io_;
-  uint32_t width_ = 0;
-  uint32_t height_ = 0;
-  uint32_t channels_ = 0;
-  int depth_ = 0;
-  int mode_ = 0;
-  uint16_t compression_ = 0;
+  Header h_;
   uint64_t dataStart_ = 0;        // first byte after the compression word (or count table)
   std::vector<uint64_t> next_;    // run-length: where each channel's next row starts
   std::vector<uint32_t> counts_;  // run-length: byte counts, channel-major
@@ -80,13 +126,11 @@ int PSDFile::ReadHeader() {
   uint8_t h[26];
   if (!io_.ReadExactly(h, sizeof h)) return PX_ERR_FILE_READ;
   if (std::memcmp(h, "8BPS", 4) != 0 || PXBE16(h + 4) != 1) return PX_ERR_BAD_PSD;
-  channels_ = PXBE16(h + 12);
-  height_ = PXBE32(h + 14);
-  width_ = PXBE32(h + 18);
-  depth_ = PXBE16(h + 22);
-  mode_ = PXBE16(h + 24);
-  // The format allows 1 to 56 channels; an image without pixels or channels is no image.
-  if (channels_ < 1 || channels_ > 56 || width_ == 0 || height_ == 0) return PX_ERR_BAD_PSD;
+  h_.channels = PXBE16(h + 12);
+  h_.height = PXBE32(h + 14);
+  h_.width = PXBE32(h + 18);
+  h_.depth = PXBE16(h + 22);
+  h_.mode = PXBE16(h + 24);
   return 0;
 }
 
@@ -111,13 +155,13 @@ int PSDFile::ReadColorModeData(RGBQUAD* palette) {
   std::memset(palette, 0, 256 * sizeof(RGBQUAD));
   uint32_t length;
   if (!io_.ReadBE32(&length)) return PX_ERR_FILE_READ;
-  if (mode_ == PX_PSD_BITMAP) palette[0] = {255, 255, 255, 0};
-  if (mode_ == PX_PSD_GRAYSCALE || mode_ == PX_PSD_INDEXED || mode_ == PX_PSD_DUOTONE) {
+  if (h_.mode == PX_PSD_BITMAP) palette[0] = {255, 255, 255, 0};
+  if (h_.mode == PX_PSD_GRAYSCALE || h_.mode == PX_PSD_INDEXED || h_.mode == PX_PSD_DUOTONE) {
     for (int i = 0; i < 256; ++i) palette[i] = {BYTE(i), BYTE(i), BYTE(i), 0};
   }
   // Indexed files carry 256 red, 256 green and 256 blue values; a duotone's data is its
   // ink specification, not colours.
-  if ((mode_ == PX_PSD_GRAYSCALE || mode_ == PX_PSD_INDEXED) && length >= 768) {
+  if ((h_.mode == PX_PSD_GRAYSCALE || h_.mode == PX_PSD_INDEXED) && length >= 768) {
     uint8_t planes[768];
     if (!io_.ReadExactly(planes, sizeof planes)) return PX_ERR_FILE_READ;
     for (int i = 0; i < 256; ++i) palette[i] = {planes[512 + i], planes[256 + i], planes[i], 0};
@@ -162,17 +206,17 @@ int PSDFile::ReadResources(PXResolution* resolution) {
 }
 
 int PSDFile::ReadCompression() {
-  if (!io_.ReadBE16(&compression_)) return PX_ERR_FILE_READ;
-  if (compression_ != kRaw && compression_ != kRunLength) return PX_ERR_FILE_READ;
+  if (!io_.ReadBE16(&h_.compression)) return PX_ERR_FILE_READ;
+  if (h_.compression != kRaw && h_.compression != kRunLength) return PX_ERR_FILE_READ;
   return io_.Tell(&dataStart_) ? 0 : PX_ERR_FILE_READ;
 }
 
 int PSDFile::LoadCounts(uint32_t channels) {
-  if (compression_ != kRunLength) return 0;
+  if (h_.compression != kRunLength) return 0;
   // The count table covers every channel of the file; it must be there in full.
-  const uint64_t entries = uint64_t(channels_) * height_;
+  const uint64_t entries = uint64_t(h_.channels) * h_.height;
   if (2 * entries > io_.Remaining()) return PX_ERR_FILE_READ;
-  counts_.resize(size_t(channels) * height_);
+  counts_.resize(size_t(channels) * h_.height);
   std::vector<uint8_t> table(2 * counts_.size());
   if (!io_.ReadExactly(table.data(), table.size())) return PX_ERR_FILE_READ;
   uint32_t largest = 0;
@@ -185,7 +229,7 @@ int PSDFile::LoadCounts(uint32_t channels) {
   uint64_t offset = dataStart_ + 2 * entries;
   for (uint32_t c = 0; c < channels; ++c) {
     next_[c] = offset;
-    for (uint32_t r = 0; r < height_; ++r) offset += counts_[size_t(c) * height_ + r];
+    for (uint32_t r = 0; r < h_.height; ++r) offset += counts_[size_t(c) * h_.height + r];
   }
   return 0;
 }
@@ -217,11 +261,11 @@ bool PSDFile::UnpackRow(const uint8_t* in, size_t inBytes, uint8_t* out, size_t 
 
 bool PSDFile::ReadRow(uint32_t channel, uint32_t row, uint8_t* out) {
   const size_t rowBytes = storedRowBytes();
-  if (compression_ == kRaw) {
-    const uint64_t offset = dataStart_ + (uint64_t(channel) * height_ + row) * rowBytes;
+  if (h_.compression == kRaw) {
+    const uint64_t offset = dataStart_ + (uint64_t(channel) * h_.height + row) * rowBytes;
     return io_.Seek(int64_t(offset), PX_SEEK_SET) && io_.ReadExactly(out, rowBytes);
   }
-  const uint32_t count = counts_[size_t(channel) * height_ + row];
+  const uint32_t count = counts_[size_t(channel) * h_.height + row];
   const uint64_t offset = next_[channel];
   next_[channel] += count;
   return io_.Seek(int64_t(offset), PX_SEEK_SET) && io_.ReadExactly(packed_.data(), count) &&
@@ -229,12 +273,13 @@ bool PSDFile::ReadRow(uint32_t channel, uint32_t row, uint8_t* out) {
 }
 
 void PSDFile::Samples(const uint8_t* stored, uint8_t* out) const {
-  if (depth_ == 1) {
-    for (uint32_t x = 0; x < width_; ++x) out[x] = (stored[x >> 3] >> (7 - (x & 7))) & 1;
-  } else if (depth_ == 16) {
-    for (uint32_t x = 0; x < width_; ++x) out[x] = stored[2 * x];
+  const uint32_t w = h_.width;
+  if (h_.depth == 1) {
+    for (uint32_t x = 0; x < w; ++x) out[x] = (stored[x >> 3] >> (7 - (x & 7))) & 1;
+  } else if (h_.depth == 16) {
+    for (uint32_t x = 0; x < w; ++x) out[x] = stored[2 * x];
   } else {
-    std::memcpy(out, stored, width_);
+    std::memcpy(out, stored, w);
   }
 }
 
@@ -243,14 +288,10 @@ void PSDFile::Samples(const uint8_t* stored, uint8_t* out) const {
 // Reads the composite image at depth 8 (indices), 24 or 32.
 class PSDReader {
  public:
-  PSDReader(PXOperation& op, PXSource source) : op_(op), file_(source) {}
+  PSDReader(PXOperation& op, const CPXIO& io) : op_(op), file_(io) {}
   uint8_t* Read(uint32_t* width, uint32_t* height, int depth, RGBQUAD* palette, DWORD flags);
 
  private:
-  // Depth and colour mode against the requested output; 0 or the error code.
-  int CheckModes(int depth) const;
-  // Channel count and compression against what the output needs; 0 or the error code.
-  int CheckChannels() const;
   void ConvertRow(uint8_t* const* samples, uint8_t* out) const;
 
   PXOperation& op_;
@@ -261,28 +302,6 @@ class PSDReader {
   bool bgr_ = false;
   uint32_t used_ = 1;  // channels read
 };
-
-int PSDReader::CheckModes(int depth) const {
-  const int bits = file_.depth(), mode = file_.mode();
-  if (bits != 1 && bits != 8 && bits != 16) return PX_ERR_PSD_SUBFORMAT;
-  if (depth == 8) {
-    // Colour files have no palette to index; other modes are not read at all.
-    if (mode == PX_PSD_RGB || mode == PX_PSD_CMYK) return PX_ERR_BIT_DEPTH;
-    if (!IsIndexedMode(mode)) return PX_ERR_PSD_SUBFORMAT;
-  } else if (mode > PX_PSD_CMYK && mode != PX_PSD_DUOTONE) {
-    return PX_ERR_PSD_SUBFORMAT;
-  }
-  return 0;
-}
-
-int PSDReader::CheckChannels() const {
-  const int mode = file_.mode();
-  const uint32_t needed = mode == PX_PSD_RGB ? 3 : mode == PX_PSD_CMYK ? 4 : 1;
-  if (file_.channels() < needed) return PX_ERR_BAD_PSD;
-  // Run-length rows of 16-bit samples are not read.
-  if (file_.depth() == 16 && file_.compression() == kRunLength) return PX_ERR_PSD_SUBFORMAT;
-  return 0;
-}
 
 void PSDReader::ConvertRow(uint8_t* const* s, uint8_t* out) const {
   const uint32_t w = file_.width();
@@ -325,7 +344,8 @@ uint8_t* PSDReader::Read(uint32_t* width, uint32_t* height, int depth, RGBQUAD* 
   }
   if (int e = file_.ReadHeader()) return op_.SetError(e), nullptr;
   if (dib) depth = IsIndexedMode(file_.mode()) ? 8 : 24;
-  if (int e = CheckModes(depth)) return op_.SetError(e), nullptr;
+  if (int e = CheckHeader(file_.header(), Output::kImage, depth, Stage::kHeader))
+    return op_.SetError(e), nullptr;
   depth_ = depth;
   rawCMYK_ = depth == 32 && file_.mode() == PX_PSD_CMYK && (flags & PX_PSD_RAW_CMYK);
   bgr_ = dib;
@@ -338,7 +358,7 @@ uint8_t* PSDReader::Read(uint32_t* width, uint32_t* height, int depth, RGBQUAD* 
   if (!error) error = file_.SkipResources();
   if (!error) error = file_.SkipLayers();
   if (!error) error = file_.ReadCompression();
-  if (!error) error = CheckChannels();
+  if (!error) error = CheckHeader(file_.header(), Output::kImage, depth, Stage::kImageData);
   if (!error) error = file_.LoadCounts(used_);
   if (error) return op_.SetError(error), nullptr;
   if (depth == 8 && !dib) std::memcpy(palette, palette_, sizeof palette_);
@@ -386,18 +406,13 @@ uint8_t* PSDReader::Read(uint32_t* width, uint32_t* height, int depth, RGBQUAD* 
 // The header and the colour mode data of a file; 0 or the error code.
 int ReadStart(PSDFile& file, RGBQUAD* palette) {
   if (int e = file.ReadHeader()) return e;
+  if (int e = CheckHeader(file.header(), Output::kDimensions, 0, Stage::kHeader)) return e;
   return file.ReadColorModeData(palette);
 }
 
-}  // namespace
-
-extern "C" BOOL PXGetPSDDimensions(PXSource source, uint32_t* width, uint32_t* height,
-                                   int* colorMode, PXResolution* resolution) {
-  PXOperation op;
-  if (!op) return FALSE;
-  if (!op.CheckHandle(source)) return FALSE;
-  if (!width || !height || !colorMode) return op.Fail(PX_ERR_PARAMETER);
-  PSDFile file(source);
+bool ReadDimensions(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, int* colorMode,
+                    PXResolution* resolution) {
+  PSDFile file(io);
   RGBQUAD palette[256];
   PXResolution found = {};
   if (int e = ReadStart(file, palette)) return op.Fail(e);
@@ -406,36 +421,39 @@ extern "C" BOOL PXGetPSDDimensions(PXSource source, uint32_t* width, uint32_t* h
   *height = file.height();
   *colorMode = file.mode();
   if (resolution) *resolution = found;
-  return TRUE;
+  return true;
+}
+
+bool ReadPalette(PXOperation& op, CPXIO& io, uint32_t* colorCount, RGBQUAD* palette) {
+  PSDFile file(io);
+  if (int e = file.ReadHeader()) return op.Fail(e);
+  if (int e = CheckHeader(file.header(), Output::kPalette, 0, Stage::kHeader)) return op.Fail(e);
+  if (int e = file.ReadColorModeData(palette)) return op.Fail(e);
+  *colorCount = 256;
+  return true;
+}
+
+}  // namespace
+
+extern "C" BOOL PXGetPSDDimensions(PXSource source, uint32_t* width, uint32_t* height,
+                                   int* colorMode, PXResolution* resolution) {
+  return PXRunEntry<BOOL>(source, FALSE, {width, height, colorMode},
+                          [&](PXOperation& op, CPXIO& io) {
+                            return ReadDimensions(op, io, width, height, colorMode, resolution);
+                          });
 }
 
 extern "C" BOOL PXGetPSDPalette(PXSource source, uint32_t* colorCount, RGBQUAD* palette) {
-  PXOperation op;
-  if (!op) return FALSE;
-  if (!op.CheckHandle(source)) return FALSE;
-  if (!colorCount || !palette) return op.Fail(PX_ERR_PARAMETER);
-  PSDFile file(source);
-  if (int e = file.ReadHeader()) return op.Fail(e);
-  if (file.depth() != 1 && file.depth() != 8) return op.Fail(PX_ERR_PSD_SUBFORMAT);
-  if (!IsIndexedMode(file.mode())) return op.Fail(PX_ERR_BIT_DEPTH);
-  if (int e = file.ReadColorModeData(palette)) return op.Fail(e);
-  *colorCount = 256;
-  return TRUE;
+  return PXRunEntry<BOOL>(source, FALSE, {colorCount, palette}, [&](PXOperation& op, CPXIO& io) {
+    return ReadPalette(op, io, colorCount, palette);
+  });
 }
 
 extern "C" BYTE* PXReadPSD(PXSource source, uint32_t* width, uint32_t* height, int depth,
                            RGBQUAD* palette, DWORD flags) {
-  PXOperation op;
-  if (!op) return nullptr;
-  if (!op.CheckHandle(source)) return nullptr;
-  if (!width || !height) return op.SetError(PX_ERR_PARAMETER), nullptr;
-  if (depth != 8 && depth != 24 && depth != 32 && !(flags & PX_PSD_DIB))
-    return op.SetError(PX_ERR_PARAMETER), nullptr;
-  try {
-    PSDReader reader(op, source);
-    return reader.Read(width, height, depth, palette, flags);
-  } catch (const std::bad_alloc&) {
-    op.SetError(PX_ERR_NO_MEMORY);
-    return nullptr;
-  }
+  return PXRunReader(source, width, height, [&](PXOperation& op, CPXIO& io) -> BYTE* {
+    if (depth != 8 && depth != 24 && depth != 32 && !(flags & PX_PSD_DIB))
+      return op.SetError(PX_ERR_PARAMETER), nullptr;
+    return PSDReader(op, io).Read(width, height, depth, palette, flags);
+  });
 }

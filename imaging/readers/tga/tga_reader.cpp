@@ -5,36 +5,94 @@
 
 #include "pixolith/px_pcx_tga_wbmp.h"
 #include "readers/raster_output.h"
+#include "readers/tga/tga_header.h"
+
+namespace pxtga {
+
+size_t MapEntryBytes(uint8_t bits) {
+  switch (bits) {
+    case 8:
+      return 1;
+    case 15:
+    case 16:
+      return 2;
+    case 24:
+      return 3;
+    case 32:
+      return 4;
+    default:
+      return 0;
+  }
+}
+
+bool ChoosePixelKind(const Header& h, PixelKind* kind) {
+  switch (h.pixelDepth) {
+    case 8:
+      *kind = h.ColorMapped() ? PixelKind::kIndex8 : PixelKind::kGrey8;
+      return true;
+    case 15:
+    case 16:
+      if (h.ColorMapped())
+        *kind = PixelKind::kIndex16;
+      else if (h.Grey() && h.pixelDepth == 16)
+        *kind = PixelKind::kGreyAlpha16;  // grey level, then alpha
+      else
+        *kind = PixelKind::kColor16;
+      return true;
+    case 24:
+      *kind = PixelKind::kBGR24;
+      return !h.ColorMapped();
+    case 32:
+      *kind = PixelKind::kBGRA32;
+      return !h.ColorMapped();
+    default:
+      return false;
+  }
+}
 
 namespace {
+
+int CheckImage(const Header& h, uint32_t depth) {
+  if (depth == 8 && (h.pixelDepth > 8 || !(h.ColorMapped() || h.Grey()))) return PX_ERR_BIT_DEPTH;
+  PixelKind kind;
+  if (h.pixelDepth < 8 || !ChoosePixelKind(h, &kind) || h.width == 0 || h.height == 0)
+    return PX_ERR_BAD_TGA;
+  return PX_OK;
+}
+
+// The colour map, judged once the image ID before it has been passed.
+int CheckColorMap(const Header& h, Output output, uint32_t depth) {
+  if (output == Output::kDimensions) return PX_OK;
+  if (h.HasMap() && !MapEntryBytes(h.mapEntryBits)) return PX_ERR_BAD_TGA;
+  // Indices need a map, unless they are grey levels; a colour-mapped image without its
+  // map has no colours at all.
+  const bool indices = output == Output::kPalette || depth == 8;
+  const bool needsMap = indices ? !h.Grey() : h.ColorMapped();
+  return needsMap && !h.HasMap() ? PX_ERR_BAD_TGA : PX_OK;
+}
+
+}  // namespace
+
+int CheckHeader(const Header& h, Output output, uint32_t depth, Stage stage) {
+  if (stage == Stage::kImageID) return CheckColorMap(h, output, depth);
+  if (output == Output::kPalette && h.pixelDepth >= 9) return PX_ERR_BIT_DEPTH;
+  if (h.pixelDepth > 32 || !h.Accepted()) return PX_ERR_BAD_TGA;
+  return output == Output::kImage ? CheckImage(h, depth) : PX_OK;
+}
+
+}  // namespace pxtga
+
+namespace {
+
+using pxtga::Output;
+using pxtga::PixelKind;
+using pxtga::Stage;
+using TGAHeader = pxtga::Header;
 
 constexpr size_t kHeaderSize = 18;
 constexpr size_t kFooterSize = 26;
 constexpr size_t kExtensionSize = 495;
 constexpr char kFooterText[] = "TRUEVISION-XFILE.";  // 17 characters and the zero
-
-struct TGAHeader {
-  uint8_t idLength = 0;
-  uint8_t colorMapType = 0;
-  uint8_t imageType = 0;
-  uint16_t mapFirst = 0;
-  uint16_t mapLength = 0;
-  uint8_t mapEntryBits = 0;
-  uint16_t width = 0;
-  uint16_t height = 0;
-  uint8_t pixelDepth = 0;
-  uint8_t descriptor = 0;
-
-  bool Accepted() const {
-    return (imageType >= 1 && imageType <= 3) || (imageType >= 9 && imageType <= 11);
-  }
-  bool ColorMapped() const { return imageType == 1 || imageType == 9; }
-  bool Grey() const { return imageType == 3 || imageType == 11; }
-  bool RunLength() const { return imageType >= 9; }
-  bool HasMap() const { return colorMapType != 0 && mapLength != 0; }
-  bool TopDown() const { return (descriptor & 0x20) != 0; }
-  bool RightToLeft() const { return (descriptor & 0x10) != 0; }
-};
 
 // Reads the 18-byte header; error 3 when it is short.
 bool ReadHeader(PXOperation& op, CPXIO& io, TGAHeader* h) {
@@ -53,34 +111,11 @@ bool ReadHeader(PXOperation& op, CPXIO& io, TGAHeader* h) {
   return true;
 }
 
-// Error 32 for an image type this reader does not know or a pixel depth above 32.
-bool CheckHeader(PXOperation& op, const TGAHeader& h) {
-  if (h.pixelDepth > 32 || !h.Accepted()) return op.Fail(PX_ERR_BAD_TGA);
-  return true;
-}
-
 // A colour of the 16-bit layout shared by map entries and pixels: five bits each of red,
 // green and blue, scaled by 8.
 inline RGBQUAD Color16(const uint8_t* p) {
   const uint32_t v = PXLE16(p);
   return {uint8_t((v & 31) * 8), uint8_t(((v >> 5) & 31) * 8), uint8_t(((v >> 10) & 31) * 8), 255};
-}
-
-// Bytes of one colour-map entry, or 0 for sizes without a layout.
-size_t MapEntryBytes(uint8_t bits) {
-  switch (bits) {
-    case 8:
-      return 1;
-    case 15:
-    case 16:
-      return 2;
-    case 24:
-      return 3;
-    case 32:
-      return 4;
-    default:
-      return 0;
-  }
 }
 
 RGBQUAD MapEntry(const uint8_t* p, uint8_t bits) {
@@ -104,11 +139,10 @@ struct ColorMap {
   uint32_t count = 0;  // first index + length
 };
 
-// Reads the colour map that follows the image ID. Error 32 for an entry size without a
-// layout, 3 when the file ends inside the map.
+// Reads the colour map that follows the image ID, of an entry size CheckHeader has passed.
+// Error 3 when the file ends inside the map.
 bool ReadColorMap(PXOperation& op, CPXByteInput& in, const TGAHeader& h, ColorMap* map) {
-  const size_t entryBytes = MapEntryBytes(h.mapEntryBits);
-  if (!entryBytes) return op.Fail(PX_ERR_BAD_TGA);
+  const size_t entryBytes = pxtga::MapEntryBytes(h.mapEntryBits);
   const size_t bytes = entryBytes * h.mapLength;
   if (!in.Holds(bytes)) return op.Fail(PX_ERR_FILE_READ);
   std::vector<uint8_t> raw(bytes);
@@ -129,12 +163,20 @@ void GreyRamp(RGBQUAD* pal) {
   for (int i = 0; i < 256; ++i) pal[i] = {uint8_t(i), uint8_t(i), uint8_t(i), 255};
 }
 
+// Passes the image ID after the header and checks the colour map for `output`.
+bool SkipImageID(PXOperation& op, CPXByteInput& in, const TGAHeader& h, Output output,
+                 uint32_t depth) {
+  if (!in.Skip(h.idLength)) return op.Fail(PX_ERR_FILE_READ);
+  if (int e = CheckHeader(h, output, depth, Stage::kImageID)) return op.Fail(e);
+  return true;
+}
+
 // The 256-entry palette of an 8-bit file (colour map or grey ramp), after the header.
 // Leaves the input just after the colour map.
-bool ReadPalette(PXOperation& op, CPXByteInput& in, const TGAHeader& h, RGBQUAD* pal,
+bool ReadPalette(PXOperation& op, CPXByteInput& in, const TGAHeader& h, Output output, RGBQUAD* pal,
                  uint32_t* count) {
   std::memset(pal, 0, 256 * sizeof(RGBQUAD));
-  if (!in.Skip(h.idLength)) return op.Fail(PX_ERR_FILE_READ);
+  if (!SkipImageID(op, in, h, output, 8)) return false;
   ColorMap map;
   if (h.HasMap() && !ReadColorMap(op, in, h, &map)) return false;
   if (h.Grey()) {
@@ -142,7 +184,6 @@ bool ReadPalette(PXOperation& op, CPXByteInput& in, const TGAHeader& h, RGBQUAD*
     *count = 256;
     return true;
   }
-  if (!h.HasMap()) return op.Fail(PX_ERR_BAD_TGA);
   std::memcpy(pal, map.entries.data(), 256 * sizeof(RGBQUAD));
   *count = std::min<uint32_t>(map.count, 256);
   return true;
@@ -180,34 +221,6 @@ class PixelReader {
   bool repeat_ = false;
   uint8_t value_[4] = {};
 };
-
-enum class PixelKind { kIndex8, kIndex16, kGrey8, kGreyAlpha16, kColor16, kBGR24, kBGRA32 };
-
-// How stored pixels of this file become colours; false (error 32) when they cannot.
-bool ChoosePixelKind(const TGAHeader& h, PixelKind* kind) {
-  switch (h.pixelDepth) {
-    case 8:
-      *kind = h.ColorMapped() ? PixelKind::kIndex8 : PixelKind::kGrey8;
-      return true;
-    case 15:
-    case 16:
-      if (h.ColorMapped())
-        *kind = PixelKind::kIndex16;
-      else if (h.Grey() && h.pixelDepth == 16)
-        *kind = PixelKind::kGreyAlpha16;  // grey level, then alpha
-      else
-        *kind = PixelKind::kColor16;
-      return true;
-    case 24:
-      *kind = PixelKind::kBGR24;
-      return !h.ColorMapped();
-    case 32:
-      *kind = PixelKind::kBGRA32;
-      return !h.ColorMapped();
-    default:
-      return false;
-  }
-}
 
 inline RGBQUAD PixelColor(PixelKind kind, const uint8_t* p, const ColorMap& map) {
   switch (kind) {
@@ -253,27 +266,23 @@ BYTE* ReadTGA(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uin
   if (!dib && depth == 8 && !palette) return op.SetError(PX_ERR_PARAMETER), nullptr;
 
   TGAHeader h;
-  if (!ReadHeader(op, io, &h) || !CheckHeader(op, h)) return nullptr;
+  if (!ReadHeader(op, io, &h)) return nullptr;
   if (dib) depth = h.pixelDepth == 32 ? 32 : 24;
+  if (int e = CheckHeader(h, Output::kImage, depth, Stage::kHeader)) return op.SetError(e), nullptr;
   const bool indexed = depth == 8;
-  if (indexed && (h.pixelDepth > 8 || !(h.ColorMapped() || h.Grey())))
-    return op.SetError(PX_ERR_BIT_DEPTH), nullptr;
-  PixelKind kind;
-  if (h.pixelDepth < 8 || !ChoosePixelKind(h, &kind) || h.width == 0 || h.height == 0)
-    return op.SetError(PX_ERR_BAD_TGA), nullptr;
+  PixelKind kind = PixelKind::kBGR24;
+  pxtga::ChoosePixelKind(h, &kind);
 
   CPXByteInput in(io);
   ColorMap map;
   RGBQUAD pal[256] = {};
   uint32_t palCount = 0;
   if (indexed) {
-    if (!ReadPalette(op, in, h, pal, &palCount)) return nullptr;
+    if (!ReadPalette(op, in, h, Output::kImage, pal, &palCount)) return nullptr;
     std::memcpy(palette, pal, sizeof pal);
   } else {
-    if (!in.Skip(h.idLength)) return op.SetError(PX_ERR_FILE_READ), nullptr;
+    if (!SkipImageID(op, in, h, Output::kImage, depth)) return nullptr;
     if (h.HasMap() && !ReadColorMap(op, in, h, &map)) return nullptr;
-    // A colour-mapped image without its map has no colours at all.
-    if (h.ColorMapped() && !h.HasMap()) return op.SetError(PX_ERR_BAD_TGA), nullptr;
   }
 
   const size_t pixelBytes = (h.pixelDepth + 7) / 8;
@@ -315,37 +324,38 @@ BYTE* ReadTGA(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uin
   return out.Release(width, height);
 }
 
+bool ReadDimensions(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height,
+                    uint32_t* pixelDepth) {
+  TGAHeader h;
+  if (!ReadHeader(op, io, &h)) return false;
+  if (int e = CheckHeader(h, Output::kDimensions, 0, Stage::kHeader)) return op.Fail(e);
+  *width = h.width;
+  *height = h.height;
+  *pixelDepth = h.pixelDepth;
+  return true;
+}
+
+bool ReadFilePalette(PXOperation& op, CPXIO& io, uint32_t* colorCount, RGBQUAD* palette) {
+  TGAHeader h;
+  if (!ReadHeader(op, io, &h)) return false;
+  if (int e = CheckHeader(h, Output::kPalette, 0, Stage::kHeader)) return op.Fail(e);
+  CPXByteInput in(io);
+  return ReadPalette(op, in, h, Output::kPalette, palette, colorCount);
+}
+
 }  // namespace
 
 extern "C" BOOL PXGetTGADimensions(PXSource source, uint32_t* width, uint32_t* height,
                                    uint32_t* pixelDepth) {
-  PXOperation op;
-  if (!op) return FALSE;
-  if (!op.CheckHandle(source)) return FALSE;
-  if (!op.CheckPointer(width) || !op.CheckPointer(height) || !op.CheckPointer(pixelDepth))
-    return FALSE;
-  CPXIO io(source);
-  TGAHeader h;
-  if (!ReadHeader(op, io, &h) || !CheckHeader(op, h)) return FALSE;
-  *width = h.width;
-  *height = h.height;
-  *pixelDepth = h.pixelDepth;
-  return TRUE;
+  return PXRunEntry<BOOL>(source, FALSE, {width, height, pixelDepth},
+                          [&](PXOperation& op, CPXIO& io) {
+                            return ReadDimensions(op, io, width, height, pixelDepth);
+                          });
 }
 
 extern "C" BOOL PXGetTGAPalette(PXSource source, uint32_t* colorCount, RGBQUAD* palette) {
-  PXOperation op;
-  if (!op) return FALSE;
-  if (!op.CheckHandle(source)) return FALSE;
-  if (!op.CheckPointer(colorCount) || !op.CheckPointer(palette)) return FALSE;
-  CPXIO io(source);
-  return PXRunGuarded<BOOL>(op, FALSE, [&]() -> BOOL {
-    TGAHeader h;
-    if (!ReadHeader(op, io, &h)) return FALSE;
-    if (h.pixelDepth >= 9) return op.Fail(PX_ERR_BIT_DEPTH);
-    if (!CheckHeader(op, h)) return FALSE;
-    CPXByteInput in(io);
-    return ReadPalette(op, in, h, palette, colorCount);
+  return PXRunEntry<BOOL>(source, FALSE, {colorCount, palette}, [&](PXOperation& op, CPXIO& io) {
+    return ReadFilePalette(op, io, colorCount, palette);
   });
 }
 

@@ -54,11 +54,7 @@ PXBlock AllocateOutput(PXOperation& op, TIFF* tif, uint64_t rows, uint64_t strid
 
 BYTE* ReadBilevel(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
                   uint32_t* width, uint32_t* height) {
-  // Other samples' bits would be mixed into the picture: only one-sample pages are read.
-  if (info.bitsPerSample != 1 || info.separate() || info.samplesPerPixel != 1)
-    return op.SetError(PX_ERR_BIT_DEPTH), nullptr;
   Transform t = RequestTransform(info, request);
-  if (t.transpose) return op.SetError(PX_ERR_UNEXPECTED), nullptr;
   if (request.flags & PX_TIFF_1BIT_BOTTOM_UP) t.flipY = !t.flipY;
 
   const uint32_t w = info.width, h = info.height;
@@ -99,15 +95,6 @@ BYTE* ReadBilevel(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRe
 BYTE* ReadIndexed(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
                   uint32_t* width, uint32_t* height) {
   const uint16_t ph = info.photometric, bits = info.bitsPerSample;
-  if ((ph == PHOTOMETRIC_RGB && bits >= 8) || ph == PHOTOMETRIC_SEPARATED ||
-      ph == PHOTOMETRIC_YCBCR || ph == PHOTOMETRIC_LOGLUV)
-    return op.SetError(PX_ERR_BIT_DEPTH), nullptr;
-  // One sample per pixel, of 1 to 8 bits or 16: other layouts would be unpacked wrongly.
-  if (info.samplesPerPixel != 1 || bits == 0 || (bits > 8 && bits != 16))
-    return op.SetError(PX_ERR_BIT_DEPTH), nullptr;
-  if (bits == 16 && ph != PHOTOMETRIC_MINISWHITE && ph != PHOTOMETRIC_MINISBLACK)
-    return op.SetError(PX_ERR_PARAMETER), nullptr;
-
   RGBQUAD palette[256] = {};
   uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
   if (TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b) && bits <= 8) {
@@ -181,8 +168,6 @@ BYTE* ReadIndexed(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRe
 
 BYTE* ReadGrey16(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
                  uint32_t* width, uint32_t* height) {
-  if (info.bitsPerSample != 16 || info.samplesPerPixel != 1)
-    return op.SetError(PX_ERR_BIT_DEPTH), nullptr;
   const Transform t = RequestTransform(info, request);
   const uint32_t w = info.width, h = info.height;
   const uint32_t outW = t.transpose ? h : w, outH = t.transpose ? w : h;

@@ -7,6 +7,8 @@
 #include <memory>
 #include <new>
 
+#include "readers/claimed_size.h"
+
 namespace pxtiff {
 
 /* ---- Page ------------------------------------------------------------------------------- */
@@ -166,18 +168,24 @@ namespace {
 // and deflate data of blank areas expand by thousands.
 constexpr uint64_t kMaxExpansion = 4096;
 
-}  // namespace
-
-bool PlausibleSize(TIFF* tif, uint64_t bytes) {
-  if (bytes <= kTrustedImageBytes) return true;
+// The bytes of the page's strips or tiles (each at most the file's size), counted until
+// they reach `enough`.
+uint64_t StrileBytes(TIFF* tif, uint64_t enough) {
   const uint64_t fileSize = TIFFGetSizeProc(tif)(TIFFClientdata(tif));
   const uint32_t striles = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
   uint64_t data = 0;
-  for (uint32_t i = 0; i < striles; ++i) {
+  for (uint32_t i = 0; i < striles && data < enough; ++i)
     data += std::min(TIFFGetStrileByteCount(tif, i), fileSize);
-    if (data >= bytes / kMaxExpansion) return true;
-  }
-  return false;
+  return data;
+}
+
+}  // namespace
+
+bool PlausibleSize(TIFF* tif, uint64_t bytes) {
+  // The strips are only looked at for a size beyond trust.
+  if (bytes <= kTrustedImageBytes) return true;
+  return PXClaimIsPlausible(bytes, bytes, StrileBytes(tif, bytes / kMaxExpansion), kMaxExpansion,
+                            kTrustedImageBytes);
 }
 
 /* ---- Strips and tiles ------------------------------------------------------------------- */

@@ -14,8 +14,15 @@ struct ReadRequest {
   bool dib = false;
 };
 
-// Each path returns the new image buffer or packed DIB and its width and height, or null
-// with the error recorded in `op`. A buffer may come back together with error 20.
+// The checks of reading the page as `request` asks, before any path is taken: 0, or the
+// error code: 20 for a page without pixels or larger than a DIB can describe, 28 when its
+// samples have no form at the requested depth, 5 for 16-bit samples read as indices of a
+// colour page, 17 for a 1-bit page the orientation would turn. Pure: it reads nothing.
+int CheckHeader(const PageInfo& info, const ReadRequest& request);
+
+// Each path reads a page CheckHeader has passed for the request. It returns the new image
+// buffer or packed DIB and its width and height, or null with the error recorded in `op`.
+// A buffer may come back together with error 20.
 BYTE* ReadBilevel(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
                   uint32_t* width, uint32_t* height);
 BYTE* ReadIndexed(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,

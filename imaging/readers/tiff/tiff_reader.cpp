@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "core/entry.h"
 #include "readers/tiff/tiff_paths.h"
 
 namespace {
@@ -12,8 +13,8 @@ using pxtiff::Page;
 using pxtiff::PageInfo;
 
 // Opens the source and selects the page, recording the error of a failure.
-bool OpenPage(PXOperation& op, Page& page, PXSource source, uint32_t number) {
-  if (int e = page.OpenFile(source)) return op.Fail(e);
+bool OpenPage(PXOperation& op, Page& page, const CPXIO& io, uint32_t number) {
+  if (int e = page.OpenFile(io.handle())) return op.Fail(e);
   if (int e = page.Select(number)) return op.Fail(e);
   return true;
 }
@@ -192,10 +193,8 @@ uint32_t DIBDepth(const PageInfo& p) {
   return p.photometric <= PHOTOMETRIC_MINISBLACK ? 8 : 32;
 }
 
-BYTE* ReadPage(PXOperation& op, PXSource source, uint32_t* width, uint32_t* height, uint32_t depth,
+BYTE* ReadPage(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uint32_t depth,
                RGBQUAD* palette, uint32_t pageNumber, uint32_t flags) {
-  if (!op.CheckHandle(source)) return nullptr;
-  if (!width || !height) return op.SetError(PX_ERR_PARAMETER), nullptr;
   pxtiff::ReadRequest request;
   request.dib = flags & PX_READ_PACKED_DIB;
   request.flags = flags;
@@ -206,12 +205,10 @@ BYTE* ReadPage(PXOperation& op, PXSource source, uint32_t* width, uint32_t* heig
     request.palette = palette;
   }
   Page page;
-  if (!OpenPage(op, page, source, pageNumber)) return nullptr;
+  if (!OpenPage(op, page, io, pageNumber)) return nullptr;
   const PageInfo info = PageInfo::Read(page.tif());
-  // Sizes beyond what a DIB header (and libtiff's own row offsets) can hold are refused.
-  if (info.width == 0 || info.height == 0 || info.width > INT32_MAX || info.height > INT32_MAX)
-    return op.SetError(PX_ERR_BAD_TIFF), nullptr;
   request.depth = request.dib ? DIBDepth(info) : depth;
+  if (int e = pxtiff::CheckHeader(info, request)) return op.SetError(e), nullptr;
   switch (request.depth) {
     case 1:
       return pxtiff::ReadBilevel(op, page.tif(), info, request, width, height);
@@ -224,14 +221,9 @@ BYTE* ReadPage(PXOperation& op, PXSource source, uint32_t* width, uint32_t* heig
   }
 }
 
-}  // namespace
-
-extern "C" uint32_t PXGetTIFFPageCount(PXSource source) {
-  PXOperation op;
-  if (!op) return 0;
-  if (!op.CheckHandle(source)) return 0;
+uint32_t CountPages(PXOperation& op, CPXIO& io) {
   Page page;
-  if (int e = page.OpenFile(source)) return op.SetError(e), 0;
+  if (int e = page.OpenFile(io.handle())) return op.SetError(e), 0;
   // libtiff counts a directory only when the link to the next one can be read as well.
   // A file cut off inside the last directory's link (many writers put the directory
   // last) would lose its last page, and a single-page file would have none, though
@@ -241,42 +233,51 @@ extern "C" uint32_t PXGetTIFFPageCount(PXSource source) {
   return count;
 }
 
-extern "C" BOOL PXGetTIFFDimensions(PXSource source, uint32_t pageNumber, uint32_t* width,
-                                    uint32_t* height, uint32_t* bitsPerPixel,
-                                    PXResolution* resolution) {
-  PXOperation op;
-  if (!op) return FALSE;
-  if (!op.CheckHandle(source)) return FALSE;
-  if (!width || !height || !bitsPerPixel) return op.Fail(PX_ERR_PARAMETER);
+bool ReadDimensions(PXOperation& op, CPXIO& io, uint32_t pageNumber, uint32_t* width,
+                    uint32_t* height, uint32_t* bitsPerPixel, PXResolution* resolution) {
   Page page;
-  if (!OpenPage(op, page, source, pageNumber)) return FALSE;
+  if (!OpenPage(op, page, io, pageNumber)) return false;
   const PageInfo info = PageInfo::Read(page.tif());
   *width = info.width;
   *height = info.height;
   *bitsPerPixel = info.bitsPerPixel();
   if (resolution)
     *resolution = {Truncate(info.xResolution), Truncate(info.yResolution), info.resolutionUnit};
-  return TRUE;
+  return true;
+}
+
+bool ReadTag(PXOperation& op, CPXIO& io, uint32_t pageNumber, uint32_t tag, VARIANT* value) {
+  VariantInit(value);
+  Page page;
+  if (!OpenPage(op, page, io, pageNumber)) return false;
+  return QueryTag(op, page.tif(), tag, value);
+}
+
+}  // namespace
+
+extern "C" uint32_t PXGetTIFFPageCount(PXSource source) {
+  return PXRunEntry<uint32_t>(source, 0, {},
+                              [&](PXOperation& op, CPXIO& io) { return CountPages(op, io); });
+}
+
+extern "C" BOOL PXGetTIFFDimensions(PXSource source, uint32_t pageNumber, uint32_t* width,
+                                    uint32_t* height, uint32_t* bitsPerPixel,
+                                    PXResolution* resolution) {
+  return PXRunEntry<BOOL>(
+      source, FALSE, {width, height, bitsPerPixel}, [&](PXOperation& op, CPXIO& io) {
+        return ReadDimensions(op, io, pageNumber, width, height, bitsPerPixel, resolution);
+      });
 }
 
 extern "C" BOOL PXGetTIFFTag(PXSource source, uint32_t pageNumber, uint32_t tag, VARIANT* value) {
-  PXOperation op;
-  if (!op) return FALSE;
-  if (!op.CheckHandle(source)) return FALSE;
-  if (!value) return op.Fail(PX_ERR_PARAMETER);
-  VariantInit(value);
-  Page page;
-  if (!OpenPage(op, page, source, pageNumber)) return FALSE;
-  return QueryTag(op, page.tif(), tag, value);
+  return PXRunEntry<BOOL>(source, FALSE, {value}, [&](PXOperation& op, CPXIO& io) {
+    return ReadTag(op, io, pageNumber, tag, value);
+  });
 }
 
 extern "C" BYTE* PXReadTIFF(PXSource source, uint32_t* width, uint32_t* height, uint32_t depth,
                             RGBQUAD* palette, uint32_t page, uint32_t flags) {
-  PXOperation op;
-  if (!op) return nullptr;
-  try {
-    return ReadPage(op, source, width, height, depth, palette, page, flags);
-  } catch (const std::bad_alloc&) {
-    return op.SetError(PX_ERR_NO_MEMORY), nullptr;
-  }
+  return PXRunReader(source, width, height, [&](PXOperation& op, CPXIO& io) {
+    return ReadPage(op, io, width, height, depth, palette, page, flags);
+  });
 }

@@ -6,8 +6,21 @@
 
 #include "pixolith/px_pcx_tga_wbmp.h"
 #include "readers/raster_output.h"
+#include "readers/wbmp/wbmp_header.h"
+
+namespace pxwbmp {
+
+int CheckHeader(const Header& h, Output output) {
+  if (h.type != 0 || h.fixed != 0) return PX_ERR_BAD_WBMP;
+  if (output == Output::kImage && (h.width == 0 || h.height == 0)) return PX_ERR_BAD_WBMP;
+  return PX_OK;
+}
+
+}  // namespace pxwbmp
 
 namespace {
+
+using pxwbmp::Output;
 
 // A multi-byte integer: seven bits per byte, most significant group first, bit 7 set on
 // every byte but the last. Five groups already exceed 32 bits, so a longer chain (or a
@@ -27,10 +40,15 @@ bool ReadMultiByte(CPXIO& io, uint32_t* value) {
   return false;
 }
 
-bool ReadHeader(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height) {
+// Reads the header and checks it for `output`; error 53 when it is short or refused.
+bool ReadHeader(PXOperation& op, CPXIO& io, Output output, pxwbmp::Header* h) {
   uint8_t type[2];
-  if (!io.ReadExactly(type, 2) || type[0] != 0 || type[1] != 0) return op.Fail(PX_ERR_BAD_WBMP);
-  if (!ReadMultiByte(io, width) || !ReadMultiByte(io, height)) return op.Fail(PX_ERR_BAD_WBMP);
+  if (!io.ReadExactly(type, 2)) return op.Fail(PX_ERR_BAD_WBMP);
+  h->type = type[0];
+  h->fixed = type[1];
+  if (!ReadMultiByte(io, &h->width) || !ReadMultiByte(io, &h->height))
+    return op.Fail(PX_ERR_BAD_WBMP);
+  if (int e = CheckHeader(*h, output)) return op.Fail(e);
   return true;
 }
 
@@ -41,9 +59,9 @@ BYTE* ReadWBMP(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, RG
     return op.SetError(PX_ERR_PARAMETER), nullptr;
   if (dib) depth = 1;
 
-  uint32_t w, h;
-  if (!ReadHeader(op, io, &w, &h)) return nullptr;
-  if (w == 0 || h == 0) return op.SetError(PX_ERR_BAD_WBMP), nullptr;
+  pxwbmp::Header header;
+  if (!ReadHeader(op, io, Output::kImage, &header)) return nullptr;
+  const uint32_t w = header.width, h = header.height;
 
   const RGBQUAD colors[2] = {{0, 0, 0, 0}, {255, 255, 255, 255}};
   if (palette) std::memcpy(palette, colors, sizeof colors);
@@ -76,16 +94,13 @@ BYTE* ReadWBMP(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, RG
 }  // namespace
 
 extern "C" BOOL PXGetWBMPDimensions(PXSource source, uint32_t* width, uint32_t* height) {
-  PXOperation op;
-  if (!op) return FALSE;
-  if (!op.CheckHandle(source)) return FALSE;
-  if (!op.CheckPointer(width) || !op.CheckPointer(height)) return FALSE;
-  CPXIO io(source);
-  uint32_t w, h;
-  if (!ReadHeader(op, io, &w, &h)) return FALSE;
-  *width = w;
-  *height = h;
-  return TRUE;
+  return PXRunEntry<BOOL>(source, FALSE, {width, height}, [&](PXOperation& op, CPXIO& io) {
+    pxwbmp::Header h;
+    if (!ReadHeader(op, io, Output::kDimensions, &h)) return FALSE;
+    *width = h.width;
+    *height = h.height;
+    return TRUE;
+  });
 }
 
 extern "C" BYTE* PXReadWBMP(PXSource source, uint32_t* width, uint32_t* height, RGBQUAD* palette,

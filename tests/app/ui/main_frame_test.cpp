@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSplitter>
@@ -79,16 +80,20 @@ class MainFrameTest : public ::testing::Test {
   // Adds the pages as a drop does, taking every page of the two-page TIFF.
   void AddPages(const std::vector<std::string>& files) {
     QStringList paths;
-    bool multiPage = false;
+    int pages = 0;  // of the multi-page file
     for (const std::string& f : files) {
       paths << QString::fromStdString(f);
-      multiPage |= CPageImage::PageCount(f) > 1;
+      pages = std::max(pages, CPageImage::PageCount(f));
     }
-    if (multiPage) {
-      uitest::WhenModal<CSubFrameDlg>([](CSubFrameDlg* chooser) {
-        chooser->FillFrames();
+    if (pages > 1) {
+      // The chooser fills its list while it is open, letting events through after its
+      // first page: it is answered once every page is listed.
+      uitest::Repeat([pages] {
+        auto* chooser = qobject_cast<CSubFrameDlg*>(QApplication::activeModalWidget());
+        if (!chooser || chooser->FrameList()->count() < pages) return false;
         chooser->SelectAll();
         chooser->accept();
+        return true;
       });
     }
     frame_.ListView()->AddDroppedFiles(paths);
@@ -167,10 +172,12 @@ TEST_F(MainFrameTest, LeftColumnLeavesRoomForThePreview) {
 TEST_F(MainFrameTest, PagesAreShownSavedInListOrderAndSavedAgainWithoutAsking) {
   AddPages(MakeInputs());
   CPageWeaverListView* list = frame_.ListView();
-  ASSERT_EQ(list->count(), 4);
-  EXPECT_EQ(list->item(3)->text().toStdString(), fx_.dir.File("c.tif") + " - (1)");
+  ASSERT_EQ(list->model()->rowCount(), 4);
+  EXPECT_EQ(list->model()->index(3, 0).data().toString().toStdString(),
+            fx_.dir.File("c.tif") + " - (1)");
 
-  list->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+  list->selectionModel()->setCurrentIndex(list->model()->index(1, 0),
+                                          QItemSelectionModel::ClearAndSelect);
   EXPECT_FALSE(frame_.ImageView()->Preview().isNull());
   EXPECT_EQ(frame_.InfoView()->findChild<CPathLabel*>("inputFile")->text().toStdString(),
             fx_.dir.File("b.png"));
@@ -257,7 +264,8 @@ TEST_F(MainFrameTest, ClosingDuringARunCancelsItAndClosesAfterwards) {
 
 TEST_F(MainFrameTest, PreferencesChangeThePreviewSizeOnlyWhenItChanged) {
   AddPages({fx_.Bmp("a.bmp", 600, 300)});
-  frame_.ListView()->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+  frame_.ListView()->selectionModel()->setCurrentIndex(frame_.ListView()->model()->index(0, 0),
+                                                       QItemSelectionModel::ClearAndSelect);
   EXPECT_EQ(frame_.ImageView()->Preview().width(), 280);
 
   auto count = [this](PageListHint h) {
@@ -291,13 +299,16 @@ TEST_F(MainFrameTest, NewAndOpenEmptyThePageList) {
   EXPECT_EQ(fx_.doc.PageCount(), 0u);
   EXPECT_EQ(frame_.windowTitle(), "old.tif - PageWeaver");
   AddPages({fx_.Bmp("b.bmp")});
-  // Save writes to the opened file without asking.
+  // Save writes to the opened file without asking for a name; as the file holds no TIFF
+  // it asks before replacing it.
+  uitest::MessageRecorder replace(pwui::Answer::kYes);
   EXPECT_TRUE(frame_.Save());
   EXPECT_EQ(ui_.saveAsked, 0);
+  EXPECT_EQ(replace.texts.size(), 1u);
   EXPECT_EQ(SavedWidths(existing).size(), 1u);
   frame_.NewDocument();
   EXPECT_EQ(frame_.windowTitle(), "Untitled - PageWeaver");
-  EXPECT_EQ(frame_.ListView()->count(), 0);
+  EXPECT_EQ(frame_.ListView()->model()->rowCount(), 0);
 }
 
 }  // namespace
@@ -317,8 +328,8 @@ TEST_F(MainFrameTest, AddPagesTakesTheFilesChosenInItsDialog) {
     }
   });
   frame_.AddPages();
-  ASSERT_EQ(frame_.ListView()->count(), 2);
-  EXPECT_EQ(frame_.ListView()->item(0)->text().toStdString(), a);
+  ASSERT_EQ(frame_.ListView()->model()->rowCount(), 2);
+  EXPECT_EQ(frame_.ListView()->model()->index(0, 0).data().toString().toStdString(), a);
 }
 
 TEST_F(MainFrameTest, TooManyFilesAtOnceAreRefused) {

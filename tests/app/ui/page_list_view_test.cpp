@@ -18,7 +18,7 @@ class PageListViewTest : public ::testing::Test {
     fx_.doc.AddView(&view_);
     fx_.doc.AddView(&record_);
     fx_.doc.SetUserInterface(&ui_);
-    fx_.doc.SetPageOrder(&view_);
+    fx_.doc.SetPageOrder(view_.PageModel());
   }
   void TearDown() override {
     fx_.doc.RemoveView(&record_);
@@ -26,12 +26,21 @@ class PageListViewTest : public ::testing::Test {
   }
   int32_t Add(const std::string& name) {
     EXPECT_EQ(fx_.doc.AddPage(fx_.Bmp(name), 0, false), 0);
-    return view_.PageIdAt(view_.count() - 1);
+    return Pages().PageIdAt(Count() - 1);
   }
-  std::vector<int32_t> Order() { return view_.PageIdsInDisplayOrder(); }
+  CPageListModel& Pages() { return *view_.PageModel(); }
+  int Count() { return Pages().rowCount(); }
+  QString Label(int row) { return Pages().index(row).data().toString(); }
+  QPixmap Thumbnail(int row) {
+    return Pages().index(row).data(Qt::DecorationRole).value<QIcon>().pixmap(QSize(100, 100));
+  }
+  bool IsSelected(int row) { return view_.selectionModel()->isSelected(Pages().index(row)); }
+  QModelIndexList Selected() { return view_.selectionModel()->selectedIndexes(); }
+  std::vector<int32_t> Order() { return Pages().PageIdsInDisplayOrder(); }
   void SelectRows(std::initializer_list<int> rows) {
     view_.clearSelection();
-    for (int row : rows) view_.item(row)->setSelected(true);
+    for (int row : rows)
+      view_.selectionModel()->select(Pages().index(row), QItemSelectionModel::Select);
   }
   // The page of the last HINT_SHOW_PAGE, -1 when none came.
   int32_t LastShown() {
@@ -49,10 +58,10 @@ class PageListViewTest : public ::testing::Test {
 TEST_F(PageListViewTest, AddedPagesBecomeItemsWithThumbnailLabelAndId) {
   int32_t a = Add("a.bmp");
   int32_t b = Add("b.bmp");
-  ASSERT_EQ(view_.count(), 2);
-  EXPECT_EQ(view_.item(0)->text().toStdString(), fx_.dir.File("a.bmp"));
-  EXPECT_EQ(view_.item(1)->text().toStdString(), fx_.dir.File("b.bmp"));
-  QPixmap thumbnail = view_.item(0)->icon().pixmap(QSize(100, 100));
+  ASSERT_EQ(Count(), 2);
+  EXPECT_EQ(Label(0).toStdString(), fx_.dir.File("a.bmp"));
+  EXPECT_EQ(Label(1).toStdString(), fx_.dir.File("b.bmp"));
+  QPixmap thumbnail = Thumbnail(0);
   EXPECT_EQ(thumbnail.size(), QSize(100, 100));
   EXPECT_EQ(Order(), (std::vector<int32_t>{a, b}));
 
@@ -61,13 +70,13 @@ TEST_F(PageListViewTest, AddedPagesBecomeItemsWithThumbnailLabelAndId) {
   bare.pageId = 99;
   view_.OnUpdate(HINT_PAGE_ADDED, &bare);
   view_.OnUpdate(HINT_PAGE_ADDED, nullptr);
-  EXPECT_EQ(view_.count(), 2);
+  EXPECT_EQ(Count(), 2);
 }
 
 TEST_F(PageListViewTest, SelectingAnItemShowsItsPage) {
   Add("a.bmp");
   int32_t b = Add("b.bmp");
-  view_.setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+  view_.selectionModel()->setCurrentIndex(Pages().index(1), QItemSelectionModel::ClearAndSelect);
   EXPECT_EQ(LastShown(), b);
 }
 
@@ -75,8 +84,8 @@ TEST_F(PageListViewTest, MovesChangeTheOrderTheOutputUses) {
   int32_t a = Add("a.bmp"), b = Add("b.bmp"), c = Add("c.bmp"), d = Add("d.bmp");
   view_.MoveItem(0, 2);  // down: lands after the target
   EXPECT_EQ(Order(), (std::vector<int32_t>{b, c, a, d}));
-  EXPECT_EQ(view_.selectedItems().size(), 1);
-  EXPECT_EQ(view_.currentRow(), 2);
+  EXPECT_EQ(Selected().size(), 1);
+  EXPECT_EQ(view_.currentIndex().row(), 2);
   EXPECT_EQ(LastShown(), a);
   view_.MoveItem(3, 1);  // up: lands before the target
   EXPECT_EQ(Order(), (std::vector<int32_t>{b, d, c, a}));
@@ -84,7 +93,23 @@ TEST_F(PageListViewTest, MovesChangeTheOrderTheOutputUses) {
   view_.MoveItem(1, 9);
   EXPECT_EQ(Order(), (std::vector<int32_t>{b, d, c, a}));
   // Labels and thumbnails travel with their pages.
-  EXPECT_EQ(view_.item(1)->text().toStdString(), fx_.dir.File("d.bmp"));
+  EXPECT_EQ(Label(1).toStdString(), fx_.dir.File("d.bmp"));
+}
+
+TEST_F(PageListViewTest, AMovedPageIsShownAgain) {
+  int32_t a = Add("a.bmp"), b = Add("b.bmp");
+  view_.selectionModel()->setCurrentIndex(Pages().index(0), QItemSelectionModel::ClearAndSelect);
+  auto shown = [this] {
+    auto hints = record_.Hints();
+    return std::count(hints.begin(), hints.end(), HINT_SHOW_PAGE);
+  };
+  ASSERT_EQ(shown(), 1);
+  view_.MoveItem(0, 1);
+  EXPECT_EQ(Order(), (std::vector<int32_t>{b, a}));
+  EXPECT_EQ(shown(), 2);
+  EXPECT_EQ(LastShown(), a);
+  ASSERT_EQ(Selected().size(), 1);
+  EXPECT_EQ(Selected().first().row(), 1);
 }
 
 TEST_F(PageListViewTest, DeleteRemovesEverySelectedPageInOneCall) {
@@ -96,18 +121,18 @@ TEST_F(PageListViewTest, DeleteRemovesEverySelectedPageInOneCall) {
   EXPECT_EQ(fx_.doc.FindPage(b), nullptr);
   EXPECT_EQ(fx_.doc.FindPage(c), nullptr);
   // The item that took the removed one's place is selected.
-  ASSERT_EQ(view_.selectedItems().size(), 1);
-  EXPECT_EQ(view_.row(view_.selectedItems().first()), 1);
+  ASSERT_EQ(Selected().size(), 1);
+  EXPECT_EQ(Selected().first().row(), 1);
 
   // Backspace removes too; removing the last item selects the new last one.
   SelectRows({1});
   QTest::keyClick(&view_, Qt::Key_Backspace);
   EXPECT_EQ(Order(), (std::vector<int32_t>{a}));
-  EXPECT_TRUE(view_.item(0)->isSelected());
+  EXPECT_TRUE(IsSelected(0));
 
   SelectRows({0});
   view_.RemoveSelectedPages();
-  EXPECT_EQ(view_.count(), 0);
+  EXPECT_EQ(Count(), 0);
   EXPECT_EQ(record_.Hints().back(), HINT_RESET);
 }
 
@@ -116,26 +141,26 @@ TEST_F(PageListViewTest, RemovalOfAnUnknownPageChangesNothing) {
   PageHint hint;
   hint.pageId = 12345;
   view_.OnUpdate(HINT_PAGE_REMOVED, &hint);
-  EXPECT_EQ(view_.count(), 1);
+  EXPECT_EQ(Count(), 1);
 }
 
 TEST_F(PageListViewTest, ResetEmptiesTheListAndNewPagesStillGetTheirThumbnails) {
   int32_t first = Add("a.bmp");
   Add("b.bmp");
   fx_.doc.RemoveAllPages();
-  EXPECT_EQ(view_.count(), 0);
+  EXPECT_EQ(Count(), 0);
   int32_t again = Add("a.bmp");
   EXPECT_GT(again, first);
   int32_t other = Add("c.bmp");
-  ASSERT_EQ(view_.count(), 2);
-  QImage before = view_.item(1)->icon().pixmap(QSize(100, 100)).toImage();
+  ASSERT_EQ(Count(), 2);
+  QImage before = Thumbnail(1).toImage();
   // Rotating a page rebuilds its thumbnail, which must reach its own item.
   PageOutputSettings turned = fx_.doc.FindPage(other)->output;
   turned.rotation = 90;
   ASSERT_TRUE(fx_.doc.ApplyPageOptions(other, turned, false, false));
-  QImage after = view_.item(1)->icon().pixmap(QSize(100, 100)).toImage();
+  QImage after = Thumbnail(1).toImage();
   EXPECT_NE(before, after);
-  EXPECT_EQ(view_.PageIdAt(1), other);
+  EXPECT_EQ(Pages().PageIdAt(1), other);
 }
 
 TEST_F(PageListViewTest, DisabledDuringAnOutputRun) {

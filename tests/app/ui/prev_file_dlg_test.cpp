@@ -1,8 +1,13 @@
 // The add-images file dialog: its preview panel, file types and selection limit.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QFileSystemModel>
+#include <QRegularExpression>
+#include <filesystem>
 #include <fstream>
 
+#include "document/page_image.h"
 #include "ui/prev_file_dlg.h"
 #include "ui_support.h"
 
@@ -79,6 +84,63 @@ TEST_F(PrevFileDlgTest, FileTypesAreListedByNameWithWorkingPatterns) {
   EXPECT_TRUE(filters[0].contains("*.Psd"));
   EXPECT_TRUE(filters[1].contains("(*.BMP "));  // BMP files are image files too
   EXPECT_TRUE(filters[9].contains("*.WMF"));
+}
+
+// True when one of the type's patterns takes the name, letter case counting.
+bool Matches(const QString& filter, const QString& name) {
+  QString patterns = filter.section('(', 1).chopped(1);
+  for (const QString& pattern : patterns.split(' ', Qt::SkipEmptyParts)) {
+    QRegularExpression re(QRegularExpression::wildcardToRegularExpression(pattern));
+    if (re.match(name).hasMatch()) return true;
+  }
+  return false;
+}
+
+TEST_F(PrevFileDlgTest, ImageTypesListEveryExtensionInBothCases) {
+  CPrevFileDlg dlg;
+  pwui::SetAddImagesFilters(&dlg);
+  QStringList filters = dlg.nameFilters();
+  ASSERT_EQ(filters.size(), 11);
+  int names = 0;
+  for (const auto& format : CPageImage::FileExtensions()) {
+    for (const std::string& ext : format) {
+      for (QString name : {QString::fromStdString("scan." + ext),
+                           QString::fromStdString("SCAN." + ext).toUpper()}) {
+        ++names;
+        EXPECT_TRUE(Matches(filters[0], name)) << name.toStdString();
+        EXPECT_TRUE(Matches(filters[1], name)) << name.toStdString();
+        EXPECT_TRUE(Matches(filters[10], name)) << name.toStdString();
+      }
+    }
+  }
+  EXPECT_GE(names, 28);
+  // The one-format types take the other names of their format, and nothing else.
+  EXPECT_TRUE(Matches(filters[2], "photo.jpeg"));
+  EXPECT_TRUE(Matches(filters[4], "fax.tiff"));
+  EXPECT_TRUE(Matches(filters[4], "FAX.TIFF"));
+  EXPECT_FALSE(Matches(filters[4], "photo.jpg"));
+  EXPECT_TRUE(Matches(filters[9], "drawing.emf"));
+  EXPECT_FALSE(Matches(filters[0], "notes.txt"));
+  EXPECT_FALSE(Matches(filters[1], "photo.jpg.txt"));
+
+  // The dialog itself lists the long names under the first type.
+  std::vector<std::string> files = {"a.tiff", "b.jpeg", "c.EMF", "d.wbmp", "e.wbm", "f.txt"};
+  std::filesystem::path folder = fx_.dir.path() / "pick";
+  std::filesystem::create_directories(folder);
+  for (const std::string& name : files) std::ofstream(folder / name) << "x";
+  dlg.setDirectory(QString::fromStdString(folder.string()));
+  dlg.selectNameFilter(filters[0]);
+  auto* model = dlg.findChild<QFileSystemModel*>();
+  ASSERT_NE(model, nullptr);
+  QModelIndex root = model->index(QString::fromStdString(folder.string()));
+  for (int i = 0; i < 200 && model->rowCount(root) < 6; ++i) QCoreApplication::processEvents();
+  QStringList shown;
+  for (int row = 0; row < model->rowCount(root); ++row) {
+    QModelIndex index = model->index(row, 0, root);
+    if (model->flags(index) & Qt::ItemIsEnabled) shown << model->fileName(index);
+  }
+  shown.sort();
+  EXPECT_EQ(shown.join(' ').toStdString(), "a.tiff b.jpeg c.EMF d.wbmp e.wbm");
 }
 
 TEST(SelectionLimitTest, SelectionsThatDoNotFitAreRefused) {

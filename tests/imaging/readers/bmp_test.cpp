@@ -636,6 +636,40 @@ TEST(BMPHostile, ZeroAndNegativeSizesAndOddBitCounts) {
   }
 }
 
+// Faults of a bitmap's coding are judged once the masks and colour table are read: a file
+// cut short inside them reports the short read, a complete one the fault.
+TEST(BMPHostile, CodingFaultsAfterTheTables) {
+  BMP twoBit;
+  twoBit.bits = 2;
+  twoBit.compression = BI_BITFIELDS;
+  Result r;
+  Read(twoBit.Build(), 24, &r);
+  EXPECT_EQ(r.error, 3);
+  twoBit.masks = {0xF800, 0x07E0, 0x001F};
+  twoBit.pixels = {0, 0, 0, 0};
+  Read(twoBit.Build(), 24, &r);
+  EXPECT_EQ(r.error, 6);
+
+  BMP jpeg;
+  jpeg.bits = 8;
+  jpeg.compression = 4;
+  jpeg.clrUsed = 256;
+  Read(jpeg.Build(), 8, &r);
+  EXPECT_EQ(r.error, 3);
+  jpeg.colors = std::vector<RGBQUAD>(256, kRed);
+  Read(jpeg.Build(), 8, &r);
+  EXPECT_EQ(r.error, 6);
+
+  BMP topDownRLE = RLE8(2, -1, {2, 1, 0, 1});
+  topDownRLE.clrUsed = 256;
+  topDownRLE.colors.clear();
+  topDownRLE.pixels.clear();
+  for (uint32_t depth : {8u, 24u}) {
+    Read(topDownRLE.Build(), depth, &r);
+    EXPECT_EQ(r.error, 3) << depth;
+  }
+}
+
 // Random damage to valid files of every kind must give an image or an error, never a
 // crash or a read outside the data (the sanitizer build checks the latter).
 TEST(BMPHostile, DamagedFilesNeverCrash) {

@@ -218,4 +218,100 @@ TEST(Pcx, ShortDataAndAbortReturnTheRowsDone) {
   EXPECT_EQ(r.Bytes(6), (Pixels{1, 2, 0, 0, 0, 0}));
 }
 
+// The same picture at 1, 8 (grey table) and 24 bits, its lines stored with `encoding`.
+// Bytes from 0xC0 up are common in it: read as run-length data they would be counts.
+std::vector<PcxFile> EveryDepth(uint8_t encoding) {
+  const uint16_t w = 10, h = 4;
+  PcxFile one, grey, rgb;
+  for (PcxFile* f : {&one, &grey, &rgb}) {
+    f->encoding = encoding;
+    f->width = w;
+    f->height = h;
+  }
+  one.bitsPerPlane = 1;
+  grey.tableMarker = 12;
+  for (int i = 0; i < 256; ++i) grey.table.push_back({uint8_t(i), uint8_t(i), uint8_t(i)});
+  rgb.planes = 3;
+  for (uint16_t y = 0; y < h; ++y) {
+    Pixels bits(one.LineBytes(), 0), index(grey.LineBytes(), 0), planes(3 * rgb.LineBytes(), 0);
+    for (uint16_t x = 0; x < w; ++x) {
+      uint8_t v = uint8_t(0xC0 + 7 * x + 16 * y);
+      if ((x + y) % 3 == 0) bits[x / 8] |= uint8_t(0x80 >> (x % 8));
+      index[x] = v;
+      for (int p = 0; p < 3; ++p) planes[size_t(p) * rgb.LineBytes() + x] = uint8_t(v + 50 * p);
+    }
+    one.lines.push_back(bits);
+    grey.lines.push_back(index);
+    rgb.lines.push_back(planes);
+  }
+  return {one, grey, rgb};
+}
+
+TEST(Pcx, RawLinesOfEncodingZeroReadLikeCodedOnes) {
+  const std::vector<PcxFile> raw = EveryDepth(0), coded = EveryDepth(1);
+  const uint32_t depths[] = {1, 8, 24};
+  for (size_t i = 0; i < raw.size(); ++i) {
+    SCOPED_TRACE(depths[i]);
+    const std::vector<uint8_t> rawFile = raw[i].Build(), codedFile = coded[i].Build();
+    ASSERT_NE(rawFile, codedFile);
+    // Dimensions and palette come from the header and the table whatever the encoding.
+    pxtest::MemorySource src(rawFile);
+    uint32_t w = 0, h = 0, bits = 0;
+    ASSERT_TRUE(PXGetPCXDimensions(src, &w, &h, &bits));
+    EXPECT_EQ(w, 10u);
+    EXPECT_EQ(h, 4u);
+    EXPECT_EQ(bits, depths[i]);
+    if (depths[i] <= 8) {
+      RGBQUAD fromRaw[256], fromCoded[256];
+      uint32_t count = 0;
+      pxtest::MemorySource again(rawFile), other(codedFile);
+      ASSERT_TRUE(PXGetPCXPalette(again, &count, fromRaw));
+      ASSERT_TRUE(PXGetPCXPalette(other, &count, fromCoded));
+      EXPECT_EQ(std::memcmp(fromRaw, fromCoded, sizeof fromRaw), 0);
+    }
+    for (uint32_t depth : {1u, 8u, 24u}) {
+      if (depth < depths[i]) continue;
+      Result a, b;
+      pxtest::DecodeSmallFormat(pxtest::SmallFormat::kPCX, rawFile, depth, &a);
+      pxtest::DecodeSmallFormat(pxtest::SmallFormat::kPCX, codedFile, depth, &b);
+      ASSERT_EQ(a.error, 0) << depth;
+      ASSERT_EQ(b.error, 0) << depth;
+      size_t bytes = PXImageRowBytes(10, depth) * 4;
+      EXPECT_EQ(a.Bytes(bytes), b.Bytes(bytes)) << depth;
+    }
+  }
+  // The pixels themselves: grey value at (x, y), and red, green, blue of the 24-bit file.
+  Result r;
+  pxtest::DecodeSmallFormat(pxtest::SmallFormat::kPCX, raw[1].Build(), 8, &r);
+  ASSERT_EQ(r.error, 0);
+  EXPECT_EQ(r.Bytes(40)[3 * 10 + 9], uint8_t(0xC0 + 63 + 48));
+  EXPECT_EQ(r.palette[0xF5].rgbBlue, 0xF5);
+  pxtest::DecodeSmallFormat(pxtest::SmallFormat::kPCX, raw[2].Build(), 24, &r);
+  ASSERT_EQ(r.error, 0);
+  EXPECT_EQ(r.Bytes(6), (Pixels{0xC0, 0xF2, 0x24, 0xC7, 0xF9, 0x2B}));
+  pxtest::DecodeSmallFormat(pxtest::SmallFormat::kPCX, raw[0].Build(), 1, &r);
+  ASSERT_EQ(r.error, 0);
+  EXPECT_EQ(r.Bytes(2), (Pixels{0x92, 0x40}));  // pixels 0, 3, 6 and 9 of row 0
+}
+
+TEST(Pcx, CutRawFileGivesTheRowsItHolds) {
+  PcxFile f = EveryDepth(0)[1];
+  f.tableMarker = -1;
+  std::vector<uint8_t> file = f.Build();
+  file.resize(128 + 2 * f.LineBytes() + 3);  // two lines and a bit of the third
+  Result r;
+  pxtest::DecodeSmallFormat(pxtest::SmallFormat::kPCX, file, 8, &r);
+  EXPECT_EQ(r.error, PX_ERR_FILE_READ);
+  ASSERT_EQ(r.height, 4u);
+  Pixels rows = r.Bytes(40);
+  EXPECT_EQ(rows[10], 0xD0);  // row 1 is there
+  EXPECT_EQ(Pixels(rows.begin() + 20, rows.end()), Pixels(20, 0));
+  // A header that promises far more rows than the file could hold is refused at once.
+  f.height = 60000;
+  f.lines.resize(1);
+  pxtest::DecodeSmallFormat(pxtest::SmallFormat::kPCX, f.Build(), 8, &r);
+  EXPECT_EQ(r.error, PX_ERR_FILE_READ);
+  EXPECT_EQ(r.block.block, nullptr);
+}
+
 }  // namespace

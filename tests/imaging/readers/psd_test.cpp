@@ -264,6 +264,18 @@ TEST(PSDReader, ModesAndVersionsRefused) {
   EXPECT_EQ(PXGetLastError(), 5);
 }
 
+// The channels a mode needs are counted at the image data: a file cut short before it
+// reports the short read.
+TEST(PSDReader, TooFewChannelsAreJudgedAtTheImageData) {
+  PSDFile one = RGBFile(2, 2, 1);
+  Read r;
+  ReadPSD(BuildPSD(one), 24, r);
+  EXPECT_EQ(r.error, 46);
+  ReadPSD(pxtest::Bytes().str("8BPS").be16(1).fill(6).be16(1).be32(2).be32(2).be16(8).be16(3), 24,
+          r);
+  EXPECT_EQ(r.error, 3);
+}
+
 TEST(PSDReader, DimensionsAndResolution) {
   PSDFile psd = RGBFile(6, 4);
   psd.resources =

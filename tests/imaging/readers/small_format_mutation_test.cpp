@@ -1,8 +1,12 @@
 // Damaged PCX, TGA and WBMP files: valid fixtures with bytes changed, inserted and cut off
-// must give an image or an error code, never a crash or an out-of-bounds access (the
-// sanitizer build checks the latter). PX_MUTATIONS sets the rounds per file.
+// must give an image whose block holds all its rows, or no image and an error code; never
+// a crash or an out-of-bounds access (the sanitizer build checks the latter). PX_MUTATIONS
+// sets the rounds per file.
 #include <cstdlib>
 #include <random>
+#include <utility>
+
+#include "../../../fuzz/entries.h"
 
 #include "pixolith/px_pcx_tga_wbmp.h"
 #include "small_format_fixtures.h"
@@ -21,6 +25,11 @@ std::vector<std::vector<uint8_t>> Seeds() {
   pcx8.planes = 1;
   pcx8.lines.assign(3, std::vector<uint8_t>(18, 0xC7));
   pcx8.tableMarker = 12;
+  pxtest::PcxFile raw24 = pcx;
+  raw24.encoding = 0;
+  raw24.bitsPerPlane = 8;
+  raw24.planes = 3;
+  raw24.lines.assign(3, std::vector<uint8_t>(54, 0xC3));
   pxtest::TgaFile tga;
   tga.colorMapType = 1;
   tga.imageType = 9;
@@ -39,7 +48,7 @@ std::vector<std::vector<uint8_t>> Seeds() {
   tga32.data = {0x90, 1, 2, 3, 4, 0x02, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
   std::vector<uint8_t> wbmp = pxtest::WbmpHeader(11, 4);
   wbmp.resize(wbmp.size() + 8, 0xA5);
-  return {pcx.Build(), pcx8.Build(), tga.Build(), tga32.Build(), wbmp};
+  return {pcx.Build(), pcx8.Build(), raw24.Build(), tga.Build(), tga32.Build(), wbmp};
 }
 
 TEST(SmallFormatMutations, DamagedFilesNeverCrash) {
@@ -68,9 +77,20 @@ TEST(SmallFormatMutations, DamagedFilesNeverCrash) {
       }
       using pxtest::SmallFormat;
       for (SmallFormat format : {SmallFormat::kPCX, SmallFormat::kTGA, SmallFormat::kWBMP}) {
-        for (uint32_t depth : {1u, 8u, 24u, 32u})
-          pxtest::DecodeSmallFormat(format, file, depth, &r);
-        pxtest::DecodeSmallFormat(format, file, 0, &r, PX_READ_PACKED_DIB);
+        for (uint32_t depth : {1u, 8u, 24u, 32u, 0u}) {
+          const bool dib = depth == 0;
+          pxtest::DecodeSmallFormat(format, file, depth, &r, dib ? PX_READ_PACKED_DIB : 0);
+          void* block = std::exchange(r.block.block, nullptr);
+          if (!block) {
+            ASSERT_NE(r.error, 0) << "no image and no error code, format " << int(format)
+                                  << ", depth " << depth << ", round " << i;
+            continue;
+          }
+          pxfuzz::Problem problem =
+              dib ? pxfuzz::CheckDIB(block) : pxfuzz::CheckImage(block, r.width, r.height, depth);
+          ASSERT_EQ(problem, nullptr)
+              << problem << ", format " << int(format) << ", depth " << depth << ", round " << i;
+        }
       }
     }
   }

@@ -178,6 +178,26 @@ BOOL StopAtOnce(UINT, UINT, DWORD_PTR) {
   return FALSE;
 }
 
+// The colour map is judged after the image ID: a file cut short inside the ID reports the
+// short read, a complete one the map's fault.
+TEST(Tga, ColourMapFaultsAfterTheImageID) {
+  TgaFile f = Image(1, 2, 1, 8, {0, 1});
+  f.colorMapType = 1;
+  f.mapLength = 2;
+  f.mapEntryBits = 12;
+  f.idLength = 10;
+  f.map = Pixels(4, 0x55);
+  std::vector<uint8_t> cut = f.Build();
+  cut.resize(18 + 5);
+  for (uint32_t depth : {8u, 24u}) {
+    Result r;
+    Read(f, depth, &r);
+    EXPECT_EQ(r.error, 32) << depth;
+    pxtest::DecodeSmallFormat(pxtest::SmallFormat::kTGA, cut, depth, &r, 0);
+    EXPECT_EQ(r.error, 3) << depth;
+  }
+}
+
 TEST(Tga, ShortDataAndAbortReturnTheRowsDone) {
   // Bottom-up: the first stored row is the last image row.
   TgaFile f = Image(10, 2, 3, 24, {0x81, 1, 2, 3, 0x01, 4, 5, 6});

@@ -1,0 +1,59 @@
+// The way into every public reader function: the operation frame, the checks of the
+// source and the output pointers, and the guard that keeps exceptions from escaping.
+#ifndef PIXOLITH_CORE_ENTRY_H
+#define PIXOLITH_CORE_ENTRY_H
+
+#include <initializer_list>
+#include <new>
+
+#include "core/io.h"
+#include "core/operation.h"
+
+// Runs body() and returns its result. An allocation failure inside becomes error 1 and any
+// other exception its code (17 when it has none), and `failed` is returned, so that
+// nothing escapes to the caller.
+template <typename Result, typename Body>
+Result PXRunGuarded(PXOperation& op, Result failed, Body&& body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    op.SetError(PX_ERR_NO_MEMORY);
+  } catch (const PXException& e) {
+    op.SetError(e.code());
+  } catch (...) {
+    op.SetError(PX_ERR_UNEXPECTED);
+  }
+  return failed;
+}
+
+// The frame of a public reader function. Opens the operation, checks the source (null ->
+// 5, not a live handle -> 38) and then each pointer in `required` (null -> 5), and runs
+// body(op, io) guarded as above, over a CPXIO on the source. Returns `failed` when a
+// check fails; the thread's last error is the operation's when it ends.
+template <typename Result, typename Body>
+Result PXRunEntry(PXSource source, Result failed, std::initializer_list<const void*> required,
+                  Body&& body) {
+  PXOperation op;
+  if (!op) return failed;
+  if (!op.CheckHandle(source)) return failed;
+  for (const void* pointer : required)
+    if (!op.CheckPointer(pointer)) return failed;
+  CPXIO io(source);
+  return PXRunGuarded<Result>(op, failed, [&] { return body(op, io); });
+}
+
+// PXRunEntry for the read functions: the width and height outputs are required, and the
+// result is the image block or null.
+template <typename Body>
+BYTE* PXRunReader(PXSource source, uint32_t* width, uint32_t* height, Body&& body) {
+  return PXRunEntry<BYTE*>(source, nullptr, {width, height}, body);
+}
+
+// Records `code` as the calling thread's last error, for a call refused before it looks at
+// its source.
+inline void PXRefuseCall(int code) {
+  PXOperation op;
+  if (op) op.SetError(code);
+}
+
+#endif  // PIXOLITH_CORE_ENTRY_H

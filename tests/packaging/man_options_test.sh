@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The manual page and the program agree on the options: every option a usage text of
-# pageweaver-cli names has an entry in pageweaver-cli(1), and every entry there is an
-# option some usage text names (or one of the few aliases below).
-#   man_options_test.sh PAGEWEAVER_CLI MAN_PAGE
+# A manual page and its program agree on the options: every option a usage text of the
+# program names (its --help, and each command's) has an entry in the page, and every
+# entry there is an option some usage text names (or one of the few aliases below).
+#   man_options_test.sh PROGRAM MAN_PAGE
 set -euo pipefail
 cli=$1
 page=$2
@@ -10,8 +10,8 @@ page=$2
 # shellcheck source=usage_options.sh
 source "$(dirname "$0")/usage_options.sh"
 commands=$(cli_commands)
-[ -n "$commands" ] || { echo "no commands in '$cli --help'" >&2; exit 1; }
 in_usage=$(usage_options)
+[ -n "$in_usage" ] || { echo "no options in '$cli --help'" >&2; exit 1; }
 for c in $commands; do
   [ "$c" = help ] || in_usage+=$'\n'$(usage_options "$c")
 done
@@ -21,18 +21,18 @@ in_page=$(awk '/^\.TP/ { getline; print }' "$page" | grep -oE '\\-(\\-)?[a-z][a-
   sed 's/\\//g' | sort -u)
 [ -n "$in_page" ] || { echo "$page: no option entries" >&2; exit 1; }
 
-# Short forms the tool accepts that its usage texts do not spell out.
+# Short forms pageweaver-cli accepts that its usage texts do not spell out.
 aliases=$'-h\n-q\n--help'
 
 status=0
 missing=$(comm -23 <(echo "$in_usage") <(echo "$in_page"))
 if [ -n "$missing" ]; then
-  echo "options of pageweaver-cli without an entry in $page:" $missing >&2
+  echo "options of $(basename "$cli") without an entry in $page:" $missing >&2
   status=1
 fi
 unknown=$(comm -13 <(sort -u <<<"$in_usage"$'\n'"$aliases") <(echo "$in_page"))
 if [ -n "$unknown" ]; then
-  echo "entries of $page that no usage text of pageweaver-cli names:" $unknown >&2
+  echo "entries of $page that no usage text of $(basename "$cli") names:" $unknown >&2
   status=1
 fi
 [ $status -eq 0 ] && echo "$(wc -l <<<"$in_usage") options of the usage texts, $(wc -l <<<"$in_page") entries in $(basename "$page"): they agree"

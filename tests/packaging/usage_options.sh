@@ -1,9 +1,9 @@
-# What pageweaver-cli says about itself, for the tests that hold the manual page and the
+# What a program says about itself, for the tests that hold the manual pages and the
 # completion to it. Sourced; $cli is the program.
 
-# The commands its usage lists.
+# The commands its usage lists (pageweaver-cli's; none for pageweaver).
 cli_commands() {
-  "$cli" --help | awk '/^commands:/ { on = 1; next } on && $1 ~ /^[a-z]+$/ { print $1 }'
+  "$cli" --help 2>&1 | awk '/^commands:/ { on = 1; next } on && $1 ~ /^[a-z]+$/ { print $1 }'
 }
 
 # The options a usage text names: a dash or two and a lower-case word, after a blank,

@@ -13,11 +13,10 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Tinkerfield"));
   QApplication::setApplicationName(QStringLiteral("PageWeaver"));
-  // The installed desktop entry and icon carry the application id; the id lets Wayland
-  // compositors match the window to its entry.
+  // The installed desktop entry carries the application id; with it Wayland compositors
+  // match the window to its entry (and show the entry's icon).
   QApplication::setDesktopFileName(QStringLiteral("org.tinkerfield.PageWeaver"));
-  QApplication::setWindowIcon(
-      QIcon::fromTheme(QStringLiteral("org.tinkerfield.PageWeaver"), pwui::AppIcon()));
+  QApplication::setWindowIcon(pwui::AppIcon());
 
   Preferences preferences;
   CPageWeaverApp app(&preferences, &CPreviewCache::Instance());

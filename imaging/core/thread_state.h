@@ -53,8 +53,24 @@ struct PXJPEGState {
   int scaleDenom = 1;
   PXPtrVector<CFileDataTag> commentsRead;
   PXPtrVector<CFileDataTag> markersRead;
+  int orientationRead = 1;  // EXIF orientation of the last file read
   PXPtrVector<CFileDataTag> commentsToWrite;
   PXPtrVector<CFileDataTag> markersToWrite;
+
+  // Forgets what the last file read left, before the next header query or read.
+  void ClearRead() {
+    commentsRead.clear();
+    markersRead.clear();
+    orientationRead = 1;
+  }
+};
+
+// What the last WebP and HEIF files read left for the caller to ask.
+struct PXWebPState {
+  int orientationRead = 1;  // EXIF orientation
+};
+struct PXHEIFState {
+  int orientationRead = 1;  // the turn and mirror libheif applied
 };
 
 // One caller-defined tag for the TIFF writer: tag number, TIFF field type, count and
@@ -93,6 +109,8 @@ struct PXThreadState {
   DWORD_PTR userValue = 0;
   PXPNGState png;
   PXJPEGState jpeg;
+  PXWebPState webp;
+  PXHEIFState heif;
   PXTIFFWriteOptions tiffWrite;
   std::string versionText = PX_VERSION_TEXT;
   std::vector<uint8_t> iccProfile;  // ICC profile block for the writers

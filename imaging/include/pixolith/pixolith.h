@@ -8,6 +8,7 @@
 #include "pixolith/px_gif.h"
 #include "pixolith/px_jpeg.h"
 #include "pixolith/px_metafile.h"
+#include "pixolith/px_orientation.h"
 #include "pixolith/px_pcx_tga_wbmp.h"
 #include "pixolith/px_png.h"
 #include "pixolith/px_processing.h"

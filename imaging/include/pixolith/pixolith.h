@@ -6,6 +6,7 @@
 #include "pixolith/px_bmp.h"
 #include "pixolith/px_core.h"
 #include "pixolith/px_gif.h"
+#include "pixolith/px_heif.h"
 #include "pixolith/px_jpeg.h"
 #include "pixolith/px_metafile.h"
 #include "pixolith/px_orientation.h"
@@ -14,5 +15,6 @@
 #include "pixolith/px_processing.h"
 #include "pixolith/px_psd.h"
 #include "pixolith/px_tiff.h"
+#include "pixolith/px_webp.h"
 
 #endif  // PIXOLITH_PIXOLITH_H

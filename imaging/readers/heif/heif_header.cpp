@@ -1,6 +1,7 @@
 // HEIF brands, the orientation of an item and the checks of a read.
 #include "readers/heif/heif_header.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -76,8 +77,20 @@ class FieldReader {
  public:
   FieldReader(const uint8_t* data, size_t size) : p_(data), left_(size) {}
   bool ok() const { return ok_; }
+  // A field of 0 to 8 bytes.
+  uint64_t Read64(size_t bytes) {
+    if (!ok_ || bytes > left_ || bytes > 8) {
+      ok_ = false;
+      return 0;
+    }
+    uint64_t v = 0;
+    for (size_t i = 0; i < bytes; ++i) v = (v << 8) | p_[i];
+    p_ += bytes;
+    left_ -= bytes;
+    return v;
+  }
   uint32_t Read(size_t bytes) {
-    if (!ok_ || bytes > left_) {
+    if (!ok_ || bytes > left_ || bytes > 4) {
       ok_ = false;
       return 0;
     }
@@ -156,7 +169,100 @@ std::vector<uint32_t> Associations(const Box& ipma, uint32_t item) {
   return found;
 }
 
+/* ---- Canvases of derived images ------------------------------------------------------- */
+
+// The items of iinf whose type is grid or iovl: they are composed on a canvas their own
+// data declares.
+std::vector<std::pair<uint32_t, bool>> DerivedItems(const Box& iinf) {
+  std::vector<std::pair<uint32_t, bool>> items;  // id, overlay
+  if (iinf.size < 4) return items;
+  const size_t countBytes = iinf.payload[0] == 0 ? 2 : 4;
+  if (iinf.size < 4 + countBytes) return items;
+  BoxWalker walker(iinf.payload + 4 + countBytes, iinf.size - 4 - countBytes);
+  for (Box infe; walker.Find("infe", &infe);) {
+    FieldReader r(infe.payload, infe.size);
+    const uint32_t version = r.Read(1);
+    r.Read(3);
+    if (version < 2) continue;  // older entries have no item type
+    const uint32_t id = r.Read(version == 2 ? 2 : 4);
+    r.Read(2);  // protection index
+    const uint32_t type = r.Read(4);
+    if (!r.ok()) continue;
+    if (type == PXBE32(reinterpret_cast<const uint8_t*>("grid"))) items.push_back({id, false});
+    if (type == PXBE32(reinterpret_cast<const uint8_t*>("iovl"))) items.push_back({id, true});
+  }
+  return items;
+}
+
+// Where iloc puts the first bytes of an item: in the file, or in idat (construction
+// method 1). Null when it cannot be found within the file.
+struct Span {
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+};
+Span ItemData(const uint8_t* file, size_t size, const Box& iloc, const Box* idat, uint32_t item) {
+  FieldReader r(iloc.payload, iloc.size);
+  const uint32_t version = r.Read(1);
+  r.Read(3);
+  const uint32_t sizes = r.Read(1);
+  const uint32_t more = r.Read(1);
+  const size_t offsetSize = sizes >> 4, lengthSize = sizes & 15, baseSize = more >> 4;
+  const size_t indexSize = version >= 1 ? (more & 15) : 0;
+  const uint32_t count = r.Read(version < 2 ? 2 : 4);
+  for (uint32_t i = 0; i < count && r.ok(); ++i) {
+    const uint32_t id = r.Read(version < 2 ? 2 : 4);
+    const uint32_t method = version >= 1 ? (r.Read(2) & 15) : 0;
+    r.Read(2);  // data reference index
+    const uint64_t base = r.Read64(baseSize);
+    const uint32_t extents = r.Read(2);
+    for (uint32_t e = 0; e < extents && r.ok(); ++e) {
+      r.Read64(indexSize);
+      const uint64_t offset = base + r.Read64(offsetSize);
+      const uint64_t length = r.Read64(lengthSize);
+      if (id != item || e != 0 || !r.ok()) continue;
+      const uint8_t* from = method == 1 ? (idat ? idat->payload : nullptr) : file;
+      const size_t within = method == 1 ? (idat ? idat->size : 0) : size;
+      if (!from || (method != 0 && method != 1) || offset > within) return {};
+      return {from + offset, size_t(std::min<uint64_t>(length, within - offset))};
+    }
+  }
+  return {};
+}
+
+// The canvas a grid (version, flags, rows, columns, width, height) or an overlay
+// (version, flags, fill colour, width, height) declares.
+bool ReadCanvas(const Span& data, bool overlay, uint64_t* width, uint64_t* height) {
+  FieldReader r(data.data, data.size);
+  r.Read(1);
+  const size_t field = (r.Read(1) & 1) ? 4 : 2;
+  r.Read64(overlay ? 8 : 2);
+  *width = r.Read(field);
+  *height = r.Read(field);
+  return r.ok();
+}
+
 }  // namespace
+
+bool LargestCanvas(const uint8_t* file, size_t size, uint64_t* width, uint64_t* height) {
+  *width = *height = 0;
+  Box meta, iinf, iloc, idat;
+  if (!BoxWalker(file, size).Find("meta", &meta) || meta.size < 4) return false;
+  const uint8_t* children = meta.payload + 4;
+  const size_t bytes = meta.size - 4;
+  if (!BoxWalker(children, bytes).Find("iinf", &iinf) ||
+      !BoxWalker(children, bytes).Find("iloc", &iloc))
+    return false;
+  const bool hasIdat = BoxWalker(children, bytes).Find("idat", &idat);
+  bool found = false;
+  for (const auto& [id, overlay] : DerivedItems(iinf)) {
+    uint64_t w = 0, h = 0;
+    if (!ReadCanvas(ItemData(file, size, iloc, hasIdat ? &idat : nullptr, id), overlay, &w, &h))
+      continue;
+    if (w * h > *width * *height) *width = w, *height = h;
+    found = true;
+  }
+  return found;
+}
 
 bool ReadFileType(const uint8_t* head, size_t size, FileType* type) {
   if (size < 16 || !IsBrand(head + 4, "ftyp")) return false;
@@ -214,12 +320,15 @@ int CheckHeader(const Header& h, int depth, DWORD flags, uint64_t fileBytes) {
   if (depth != 8 && depth != 24 && depth != 32) return PX_ERR_PARAMETER;
   if (h.width <= 0 || h.height <= 0) return PX_ERR_BAD_HEIF;
   if (h.width > kMaxDimension || h.height > kMaxDimension) return PX_ERR_NO_MEMORY;
+  if (h.canvasWidth > uint64_t(kMaxDimension) || h.canvasHeight > uint64_t(kMaxDimension))
+    return PX_ERR_NO_MEMORY;
   size_t bytes;
   if (!PXBlockSize(size_t(h.height), size_t(h.width) * uint32_t(depth / 8), 0, &bytes))
     return PX_ERR_NO_MEMORY;
   // libheif decodes into planes of its own, four bytes a pixel at the most, besides the
   // output.
-  const uint64_t pixels = uint64_t(h.width) * uint64_t(h.height);
+  const uint64_t pixels =
+      std::max(uint64_t(h.width) * uint64_t(h.height), h.canvasWidth * h.canvasHeight);
   if (!PXClaimIsPlausible(pixels * 4, pixels, fileBytes, kMaxPixelsPerByte))
     return PX_ERR_NO_MEMORY;
   return PX_OK;

@@ -28,11 +28,18 @@ bool HasTopLevelBox(const uint8_t* file, size_t size, const char* type);
 // it has none or the boxes that would hold them are damaged. Reads only within `size`.
 int ItemOrientation(const uint8_t* file, size_t size, uint32_t item);
 
+// The largest canvas that a grid or overlay item of the file declares in its own data
+// (libheif 1.15 composes it at that size, whatever the item's ispe says). False when the
+// file has no such item or its data cannot be found; reads only within `size`.
+bool LargestCanvas(const uint8_t* file, size_t size, uint64_t* width, uint64_t* height);
+
 // The primary image as libheif describes it before decoding.
 struct Header {
   int width = 0;  // after the turn and the crop libheif applies
   int height = 0;
   bool alpha = false;
+  uint64_t canvasWidth = 0;  // the largest canvas of a grid or overlay (LargestCanvas)
+  uint64_t canvasHeight = 0;
 };
 
 // Bits per pixel of the file's own depth: 32 with alpha, 24 without.
@@ -42,8 +49,9 @@ uint32_t FileBits(const Header& header);
 int OutputDepth(const Header& header, int depth, DWORD flags);
 
 // The checks of a read: 0, or the error code: 5 for a depth other than 8, 24 and 32, 70
-// for an image without pixels, 1 when a side is over 32768 or the output cannot be one
-// block or its size is more than the `fileBytes` of the file could code. Pure.
+// for an image without pixels, 1 when a side of the image or of a canvas is over 32768,
+// the output cannot be one block, or the image or the largest canvas has more pixels than
+// the `fileBytes` of the file could code. Pure.
 int CheckHeader(const Header& header, int depth, DWORD flags, uint64_t fileBytes);
 
 // The largest side the reader accepts (libheif is told the same).

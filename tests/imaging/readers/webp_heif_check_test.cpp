@@ -230,4 +230,99 @@ TEST(HEIFOrientation, DamagedBoxesGiveOne) {
   EXPECT_EQ(Orientation(File({{"irot", {}}}, {{1, {1}}})), 1);
 }
 
+/* ---- Canvases of grids and overlays ---------------------------------------------------- */
+
+// meta with iinf (one infe of version 2 per item), iloc of version 1 (4-byte offsets and
+// lengths, one extent each) and idat; then the data of construction-method-0 items.
+std::vector<uint8_t> DerivedFile(
+    const std::vector<std::pair<std::string, std::vector<uint8_t>>>& items, bool inIdat) {
+  const auto iinf = Payload([&](Bytes& b) {
+    b.be32(0).be16(uint32_t(items.size()));
+    for (size_t i = 0; i < items.size(); ++i)
+      Box(b, "infe", Payload([&](Bytes& e) {
+            e.u8(2).u8(0).be16(0).be16(uint32_t(i + 1)).be16(0).str(items[i].first).u8(0);
+          }));
+  });
+  std::vector<uint8_t> data;
+  std::vector<std::pair<uint32_t, uint32_t>> extents;
+  for (const auto& item : items) {
+    extents.push_back({uint32_t(data.size()), uint32_t(item.second.size())});
+    data.insert(data.end(), item.second.begin(), item.second.end());
+  }
+  // File offsets are known once meta's size is, which the offsets do not change.
+  auto build = [&](uint32_t start) {
+    const auto iloc = Payload([&](Bytes& b) {
+      b.u8(1).u8(0).be16(0).u8(0x44).u8(0x00).be16(uint32_t(items.size()));
+      for (size_t i = 0; i < items.size(); ++i)
+        b.be16(uint32_t(i + 1))
+            .be16(inIdat ? 1 : 0)
+            .be16(0)
+            .be16(1)
+            .be32(extents[i].first + start)
+            .be32(extents[i].second);
+    });
+    const auto meta = Payload([&](Bytes& b) {
+      b.be32(0);
+      Box(b, "iinf", iinf);
+      Box(b, "iloc", iloc);
+      if (inIdat) Box(b, "idat", data);
+    });
+    Bytes f;
+    f.raw(FileType("heic", {"mif1"}));
+    Box(f, "meta", meta);
+    if (!inIdat) Box(f, "mdat", data);
+    return f.data();
+  };
+  const std::vector<uint8_t> first = build(0);
+  return inIdat ? first : build(uint32_t(first.size() - data.size()));
+}
+
+std::vector<uint8_t> Grid(uint32_t w, uint32_t h, bool wide) {
+  Bytes b;
+  b.u8(0).u8(wide ? 1 : 0).u8(0).u8(0);
+  if (wide) {
+    b.be32(w).be32(h);
+  } else {
+    b.be16(w).be16(h);
+  }
+  return b.data();
+}
+
+TEST(HEIFCanvas, TheLargestGridOrOverlayWhereverItsDataIs) {
+  const std::vector<uint8_t> tile(16, 0xAB);
+  const std::vector<uint8_t> overlay =
+      Bytes().u8(0).u8(1).fill(8, 0xFF).be32(9000).be32(8000).be32(0).be32(0).data();
+  for (bool inIdat : {true, false}) {
+    SCOPED_TRACE(inIdat ? "in idat" : "in the file");
+    const auto file = DerivedFile({{"hvc1", tile},
+                                   {"grid", Grid(640, 480, false)},
+                                   {"grid", Grid(70000, 2, true)},
+                                   {"iovl", overlay}},
+                                  inIdat);
+    std::vector<uint8_t> exact(file);
+    uint64_t w = 0, h = 0;
+    ASSERT_TRUE(pxheif::LargestCanvas(exact.data(), exact.size(), &w, &h));
+    EXPECT_EQ(w, 9000u);
+    EXPECT_EQ(h, 8000u);
+    // The check judges the canvas as it judges the image.
+    pxheif::Header header = HEIF(24, 16);
+    header.canvasWidth = w;
+    header.canvasHeight = h;
+    EXPECT_EQ(pxheif::CheckHeader(header, 24, 0, exact.size()), PX_ERR_NO_MEMORY);
+    EXPECT_EQ(pxheif::CheckHeader(header, 24, 0, kPlenty), PX_OK);
+    header.canvasWidth = 70000;
+    EXPECT_EQ(pxheif::CheckHeader(header, 24, 0, kPlenty), PX_ERR_NO_MEMORY);
+    // Cut anywhere: no canvas read from outside the file.
+    for (size_t cut = 0; cut < exact.size(); ++cut) {
+      const std::vector<uint8_t> part(exact.begin(), exact.begin() + long(cut));
+      pxheif::LargestCanvas(part.data(), part.size(), &w, &h);
+      EXPECT_LE(w * h, uint64_t(9000) * 8000) << cut;
+    }
+  }
+  std::vector<uint8_t> plain = DerivedFile({{"hvc1", tile}}, true);
+  uint64_t w = 1, h = 1;
+  EXPECT_FALSE(pxheif::LargestCanvas(plain.data(), plain.size(), &w, &h));
+  EXPECT_EQ(w * h, 0u);
+}
+
 }  // namespace

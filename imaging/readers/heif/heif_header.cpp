@@ -89,16 +89,10 @@ class FieldReader {
     left_ -= bytes;
     return v;
   }
+  // A field of 0 to 4 bytes.
   uint32_t Read(size_t bytes) {
-    if (!ok_ || bytes > left_ || bytes > 4) {
-      ok_ = false;
-      return 0;
-    }
-    uint32_t v = 0;
-    for (size_t i = 0; i < bytes; ++i) v = (v << 8) | p_[i];
-    p_ += bytes;
-    left_ -= bytes;
-    return v;
+    if (bytes > 4) ok_ = false;
+    return uint32_t(Read64(bytes));
   }
 
  private:

@@ -44,7 +44,8 @@ BYTE* PXReadHEIF(PXSource source, uint32_t* width, uint32_t* height, int depth, 
 
 // The turn and mirror (as PX_ORIENTATION_* values: how the coded image relates to the
 // upright one) that this thread's last HEIF header query or read found for the primary
-// image and libheif applied to its rows; 1 when there was none or the call failed.
+// image and libheif applied to its rows; 1 when there was none or the file could not be
+// opened.
 int PXGetLastHEIFOrientation(void);
 
 #ifdef __cplusplus

@@ -42,6 +42,7 @@ struct PXPNGState {
   bool fileBackgroundValid = false;
   PXPNGColor fileBackground;  // bKGD of the last file read
   std::vector<PXPNGText> textRead;
+  int orientationRead = 1;  // of the eXIf chunk before the image data
   std::vector<PXPNGText> textToWrite;
   PXPNGColor writeBackground;
   bool writeTransparentValid = false;

@@ -4,6 +4,7 @@
 
 #include "jpeg_gif_psd_fixtures.h"
 #include "pixolith/pixolith.h"
+#include "png_test_support.h"
 #include "test_support.h"
 
 namespace {
@@ -252,6 +253,39 @@ TEST(JPEGOrientation, CorpusFiles) {
     EXPECT_EQ(PXGetLastJPEGOrientation(), c.orientation) << c.file;
     PXCloseSource(src);
   }
+}
+
+/* ---- The PNG reader's eXIf ------------------------------------------------------------- */
+
+TEST(PNGOrientation, TheEXIfChunkIsReportedByTheHeaderQueryAndTheRead) {
+  pxtest::PngImage image;
+  image.width = 3;
+  image.height = 2;
+  image.rows.assign(image.height * image.rowBytes(), 0x40);
+  for (uint32_t value : {6u, 3u}) {
+    ExifBlock block = WithOrientation(value, value == 3);
+    block.app1 = false;  // eXIf holds the TIFF block alone
+    image.exif = block.Build();
+    const std::vector<uint8_t> file = pxtest::EncodePNG(image);
+    ASSERT_FALSE(file.empty());
+    MemorySource src(file);
+    uint32_t w = 0, h = 0;
+    int depth, type, interlace;
+    ASSERT_TRUE(PXGetPNGDimensions(src, &w, &h, &depth, &type, &interlace, nullptr));
+    EXPECT_EQ(PXGetLastPNGOrientation(), int(value));
+    PXSeekSource(src, 0, PX_SEEK_SET);
+    BlockGuard pixels(PXReadPNG(src, &w, &h, 24, nullptr, 0));
+    ASSERT_NE(pixels.block, nullptr);
+    EXPECT_EQ(PXGetLastPNGOrientation(), int(value));
+    EXPECT_EQ(pixels.bytes()[0], 0x40) << "the rows stay as stored";
+  }
+  image.exif.clear();
+  const std::vector<uint8_t> plain = pxtest::EncodePNG(image);
+  MemorySource src(plain);
+  uint32_t w = 0, h = 0;
+  BlockGuard pixels(PXReadPNG(src, &w, &h, 24, nullptr, 0));
+  ASSERT_NE(pixels.block, nullptr);
+  EXPECT_EQ(PXGetLastPNGOrientation(), 1);
 }
 
 }  // namespace

@@ -128,7 +128,25 @@ std::vector<uint8_t> EncodeHEIF(uint32_t width, uint32_t height, const std::vect
   if (options.coding == HEIFCoding::kAV1) heif_encoder_set_parameter(encoder, "speed", "9");
 
   heif_image* image = nullptr;
-  if (options.monochrome) {
+  if (options.bitDepth > 8) {
+    Require(heif_image_create(int(width), int(height), heif_colorspace_RGB,
+                              heif_chroma_interleaved_RRGGBB_LE, &image),
+            "image");
+    Require(heif_image_add_plane(image, heif_channel_interleaved, int(width), int(height),
+                                 options.bitDepth),
+            "plane");
+    int deepStride = 0;
+    uint8_t* deep = heif_image_get_plane(image, heif_channel_interleaved, &deepStride);
+    for (uint32_t y = 0; y < height; ++y)
+      for (uint32_t x = 0; x < width; ++x)
+        for (int c = 0; c < 3; ++c) {
+          const uint32_t v = uint32_t(rgba[(size_t(y) * width + x) * 4 + size_t(c)])
+                             << (options.bitDepth - 8);
+          uint8_t* p = deep + size_t(y) * size_t(deepStride) + (x * 3 + size_t(c)) * 2;
+          p[0] = uint8_t(v);
+          p[1] = uint8_t(v >> 8);
+        }
+  } else if (options.monochrome) {
     Require(heif_image_create(int(width), int(height), heif_colorspace_monochrome,
                               heif_chroma_monochrome, &image),
             "image");
@@ -144,8 +162,8 @@ std::vector<uint8_t> EncodeHEIF(uint32_t width, uint32_t height, const std::vect
   int stride = 0;
   uint8_t* plane = heif_image_get_plane(
       image, options.monochrome ? heif_channel_Y : heif_channel_interleaved, &stride);
-  const int channels = options.monochrome ? 1 : options.alpha ? 4 : 3;
-  for (uint32_t y = 0; y < height; ++y)
+  const int channels = options.bitDepth > 8 ? 0 : options.monochrome ? 1 : options.alpha ? 4 : 3;
+  for (uint32_t y = 0; y < height && channels; ++y)
     for (uint32_t x = 0; x < width; ++x)
       for (int c = 0; c < channels; ++c)
         plane[size_t(y) * size_t(stride) + x * size_t(channels) + size_t(c)] =

@@ -32,6 +32,7 @@ struct HEIFOptions {
   bool alpha = false;
   bool monochrome = false;  // the red bytes as a grey image
   int orientation = 1;      // written as irot and imir, as libheif does
+  int bitDepth = 8;         // 10: each byte of the picture as a 10-bit sample (times 4)
 };
 std::vector<uint8_t> EncodeHEIF(uint32_t width, uint32_t height, const std::vector<uint8_t>& rgba,
                                 const HEIFOptions& options = {});

@@ -94,6 +94,13 @@ class FieldReader {
     if (bytes > 4) ok_ = false;
     return uint32_t(Read64(bytes));
   }
+  // A field whose size the file gives (iloc's offsets and lengths). libheif reads sizes
+  // other than 0, 1, 2, 4 and 8 bytes as 0 and takes no bytes for them; so does this, so
+  // that both find the same data.
+  uint64_t ReadSized(size_t bytes) {
+    const bool read = bytes == 1 || bytes == 2 || bytes == 4 || bytes == 8;
+    return read ? Read64(bytes) : 0;
+  }
 
  private:
   const uint8_t* p_;
@@ -207,12 +214,12 @@ Span ItemData(const uint8_t* file, size_t size, const Box& iloc, const Box* idat
     const uint32_t id = r.Read(version < 2 ? 2 : 4);
     const uint32_t method = version >= 1 ? (r.Read(2) & 15) : 0;
     r.Read(2);  // data reference index
-    const uint64_t base = r.Read64(baseSize);
+    const uint64_t base = r.ReadSized(baseSize);
     const uint32_t extents = r.Read(2);
     for (uint32_t e = 0; e < extents && r.ok(); ++e) {
-      r.Read64(indexSize);
-      const uint64_t offset = base + r.Read64(offsetSize);
-      const uint64_t length = r.Read64(lengthSize);
+      r.ReadSized(indexSize);
+      const uint64_t offset = base + r.ReadSized(offsetSize);
+      const uint64_t length = r.ReadSized(lengthSize);
       if (id != item || e != 0 || !r.ok()) continue;
       const uint8_t* from = method == 1 ? (idat ? idat->payload : nullptr) : file;
       const size_t within = method == 1 ? (idat ? idat->size : 0) : size;

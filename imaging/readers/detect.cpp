@@ -38,7 +38,7 @@ bool IsWebP(CPXIO&, const uint8_t* head, size_t got) {
 bool IsHEIF(CPXIO& io, const uint8_t* head, size_t got) {
   uint8_t box[kFileTypeBytes];
   std::memcpy(box, head, got);
-  const size_t boxSize = std::min<size_t>(PXBE32(head), sizeof box);
+  const size_t boxSize = std::min<size_t>(px::BE32(head), sizeof box);
   if (boxSize > got) got += io.Read(box + got, boxSize - got);
   pxheif::FileType type;
   return pxheif::ReadFileType(box, got, &type) && type.image;
@@ -91,7 +91,7 @@ int ExtensionType(const char* path) {
   return PX_FORMAT_UNKNOWN;
 }
 
-int Guess(PXOperation& op, CPXIO& io) {
+int Guess(px::Operation& op, CPXIO& io) {
   uint8_t head[kHeadBytes] = {};
   size_t got = io.Read(head, sizeof head);
   if (got == 0) return op.SetError(PX_ERR_FILE_READ), PX_FORMAT_UNKNOWN;
@@ -107,7 +107,7 @@ int Guess(PXOperation& op, CPXIO& io) {
   }
 
   // Only file sources have a name; memory sources leave the path empty.
-  int byName = io.handle()->kind == kPXHandleFile ? ExtensionType(io.Path()) : PX_FORMAT_UNKNOWN;
+  int byName = io.handle()->kind == px::kHandleFile ? ExtensionType(io.Path()) : PX_FORMAT_UNKNOWN;
   // A name that says TGA, WebP or HEIF outranks the weak WBMP signature (a damaged
   // WebP or HEIF file still reaches its reader, which gives the format's own error).
   if (byName == PX_FORMAT_TGA || byName == PX_FORMAT_WEBP || byName == PX_FORMAT_HEIF)
@@ -132,5 +132,5 @@ int Guess(PXOperation& op, CPXIO& io) {
 }  // namespace
 
 extern "C" int PXGuessFileType(PXSource source) {
-  return PXRunEntry<int>(source, PX_FORMAT_UNKNOWN, {}, Guess);
+  return px::RunEntry<int>(source, PX_FORMAT_UNKNOWN, {}, Guess);
 }

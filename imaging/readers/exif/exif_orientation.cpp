@@ -22,8 +22,8 @@ class TIFFView {
   bool Holds(uint64_t offset, uint64_t bytes) const {
     return offset <= size_ && bytes <= size_ - offset;
   }
-  uint16_t U16(size_t at) const { return bigEndian_ ? PXBE16(data_ + at) : PXLE16(data_ + at); }
-  uint32_t U32(size_t at) const { return bigEndian_ ? PXBE32(data_ + at) : PXLE32(data_ + at); }
+  uint16_t U16(size_t at) const { return bigEndian_ ? px::BE16(data_ + at) : px::LE16(data_ + at); }
+  uint32_t U32(size_t at) const { return bigEndian_ ? px::BE32(data_ + at) : px::LE32(data_ + at); }
 
  private:
   const uint8_t* data_;

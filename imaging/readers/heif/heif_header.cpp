@@ -42,11 +42,11 @@ class BoxWalker {
 
   bool Next(Box* box) {
     if (left_ < 8) return false;
-    uint64_t size = PXBE32(p_);
+    uint64_t size = px::BE32(p_);
     size_t header = 8;
     if (size == 1) {
       if (left_ < 16) return false;
-      size = (uint64_t(PXBE32(p_ + 8)) << 32) | PXBE32(p_ + 12);
+      size = (uint64_t(px::BE32(p_ + 8)) << 32) | px::BE32(p_ + 12);
       header = 16;
     } else if (size == 0) {
       size = left_;  // to the end of the span
@@ -189,8 +189,8 @@ std::vector<std::pair<uint32_t, bool>> DerivedItems(const Box& iinf) {
     r.Read(2);  // protection index
     const uint32_t type = r.Read(4);
     if (!r.ok()) continue;
-    if (type == PXBE32(reinterpret_cast<const uint8_t*>("grid"))) items.push_back({id, false});
-    if (type == PXBE32(reinterpret_cast<const uint8_t*>("iovl"))) items.push_back({id, true});
+    if (type == px::BE32(reinterpret_cast<const uint8_t*>("grid"))) items.push_back({id, false});
+    if (type == px::BE32(reinterpret_cast<const uint8_t*>("iovl"))) items.push_back({id, true});
   }
   return items;
 }
@@ -267,7 +267,7 @@ bool LargestCanvas(const uint8_t* file, size_t size, uint64_t* width, uint64_t* 
 
 bool ReadFileType(const uint8_t* head, size_t size, FileType* type) {
   if (size < 16 || !IsBrand(head + 4, "ftyp")) return false;
-  const uint32_t boxSize = PXBE32(head);
+  const uint32_t boxSize = px::BE32(head);
   if (boxSize < 16) return false;
   *type = FileType();
   std::memcpy(type->major, head + 8, 4);
@@ -324,13 +324,13 @@ int CheckHeader(const Header& h, int depth, DWORD flags, uint64_t fileBytes) {
   if (h.canvasWidth > uint64_t(kMaxDimension) || h.canvasHeight > uint64_t(kMaxDimension))
     return PX_ERR_NO_MEMORY;
   size_t bytes;
-  if (!PXBlockSize(size_t(h.height), size_t(h.width) * uint32_t(depth / 8), 0, &bytes))
+  if (!px::BlockSize(size_t(h.height), size_t(h.width) * uint32_t(depth / 8), 0, &bytes))
     return PX_ERR_NO_MEMORY;
   // libheif decodes into planes of its own, four bytes a pixel at the most, besides the
   // output.
   const uint64_t pixels =
       std::max(uint64_t(h.width) * uint64_t(h.height), h.canvasWidth * h.canvasHeight);
-  if (!PXClaimIsPlausible(pixels * 4, pixels, fileBytes, kMaxPixelsPerByte))
+  if (!px::ClaimIsPlausible(pixels * 4, pixels, fileBytes, kMaxPixelsPerByte))
     return PX_ERR_NO_MEMORY;
   return PX_OK;
 }

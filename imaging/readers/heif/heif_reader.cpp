@@ -114,7 +114,7 @@ HEIFFile::HEIFFile(CPXIO& io, PXThreadState& state) {
 
 class HEIFReader {
  public:
-  HEIFReader(PXOperation& op, CPXIO& io, DWORD flags) : op_(op), io_(io), flags_(flags) {}
+  HEIFReader(px::Operation& op, CPXIO& io, DWORD flags) : op_(op), io_(io), flags_(flags) {}
 
   BYTE* Read(uint32_t* width, uint32_t* height, int depth, RGBQUAD* palette);
 
@@ -124,14 +124,14 @@ class HEIFReader {
   // Stores every row of the decoded plane (grey, RGB, or RGBA when `alpha`) with progress.
   void StoreRows(bool grey, bool alpha, bool premultiplied);
 
-  PXOperation& op_;
+  px::Operation& op_;
   CPXIO& io_;
   DWORD flags_;
   int depth_ = 24;
   uint32_t width_ = 0;
   uint32_t height_ = 0;
   std::unique_ptr<heif_image, ImageDeleter> image_;
-  CPXRasterOutput out_;
+  px::RasterOutput out_;
 };
 
 void HEIFReader::Decode(const HEIFFile& file, bool grey, bool alpha) {
@@ -225,8 +225,8 @@ BYTE* HEIFReader::Read(uint32_t* width, uint32_t* height, int depth, RGBQUAD* pa
 
 BOOL GetDimensions(PXSource source, uint32_t* width, uint32_t* height, uint32_t* bitsPerPixel,
                    char* brand, uint32_t* bitsPerSample, uint32_t* imageCount) {
-  return PXRunEntry<BOOL>(
-      source, FALSE, {width, height, bitsPerPixel}, [&](PXOperation& op, CPXIO& io) {
+  return px::RunEntry<BOOL>(
+      source, FALSE, {width, height, bitsPerPixel}, [&](px::Operation& op, CPXIO& io) {
         const HEIFFile file(io, op.state());
         const Header& h = file.header();
         if (h.width <= 0 || h.height <= 0) {
@@ -262,7 +262,7 @@ extern "C" BOOL PXGetHEIFDimensionsEx(PXSource source, uint32_t* width, uint32_t
 
 extern "C" BYTE* PXReadHEIF(PXSource source, uint32_t* width, uint32_t* height, int depth,
                             RGBQUAD* palette, DWORD flags) {
-  return PXRunReader(source, width, height, [&](PXOperation& op, CPXIO& io) -> BYTE* {
+  return px::RunReader(source, width, height, [&](px::Operation& op, CPXIO& io) -> BYTE* {
     if (depth != 8 && depth != 24 && depth != 32) return op.SetError(PX_ERR_PARAMETER), nullptr;
     if (depth == 8 && !(flags & PX_HEIF_DIB) && !palette)
       return op.SetError(PX_ERR_PARAMETER), nullptr;
@@ -272,6 +272,6 @@ extern "C" BYTE* PXReadHEIF(PXSource source, uint32_t* width, uint32_t* height, 
 }
 
 extern "C" int PXGetLastHEIFOrientation(void) {
-  PXThreadState* state = PXGetThreadState();
+  PXThreadState* state = px::GetThreadState();
   return state ? state->heif.orientationRead : PX_ORIENTATION_TOP_LEFT;
 }

@@ -35,11 +35,11 @@ int CheckHeader(const Header& h, int depth, DWORD flags, uint64_t fileBytes) {
   if (h.width == 0 || h.height == 0 || h.width > kMaxDimension || h.height > kMaxDimension)
     return PX_ERR_BAD_WEBP;
   size_t bytes;
-  if (!PXBlockSize(h.height, size_t(h.width) * uint32_t(depth / 8), 0, &bytes))
+  if (!px::BlockSize(h.height, size_t(h.width) * uint32_t(depth / 8), 0, &bytes))
     return PX_ERR_NO_MEMORY;
   // libwebp decodes into a four-byte-a-pixel canvas of its own besides the output.
   const uint64_t pixels = uint64_t(h.width) * h.height;
-  if (!PXClaimIsPlausible(pixels * 4, pixels, fileBytes, kMaxPixelsPerByte))
+  if (!px::ClaimIsPlausible(pixels * 4, pixels, fileBytes, kMaxPixelsPerByte))
     return PX_ERR_NO_MEMORY;
   return PX_OK;
 }

@@ -43,7 +43,7 @@ std::vector<uint8_t> ReadFileBytes(CPXIO& io) {
   if (data.size() < 12 || std::memcmp(data.data(), "RIFF", 4) != 0 ||
       std::memcmp(data.data() + 8, "WEBP", 4) != 0)
     throw PXException(PX_ERR_BAD_WEBP, "Not a WebP file");
-  const uint64_t declared = uint64_t(PXLE32(data.data() + 4)) + 8;
+  const uint64_t declared = uint64_t(px::LE32(data.data() + 4)) + 8;
   if (declared > 12) PXAppendBytes(io, declared - 12, data);
   return data;
 }
@@ -77,7 +77,7 @@ Header ParseHeader(const std::vector<uint8_t>& data, PXThreadState& state) {
 
 class WebPReader {
  public:
-  WebPReader(PXOperation& op, CPXIO& io, DWORD flags) : op_(op), io_(io), flags_(flags) {}
+  WebPReader(px::Operation& op, CPXIO& io, DWORD flags) : op_(op), io_(io), flags_(flags) {}
 
   BYTE* Read(uint32_t* width, uint32_t* height, int depth);
 
@@ -90,14 +90,14 @@ class WebPReader {
   // false when the callback stopped the read.
   bool StoreRows(const uint8_t* pixels, size_t stride, uint32_t upTo);
 
-  PXOperation& op_;
+  px::Operation& op_;
   CPXIO& io_;
   DWORD flags_;
   std::vector<uint8_t> data_;
   Header header_;
   int depth_ = 24;
   bool decodeAlpha_ = false;  // libwebp hands out RGBA
-  CPXRasterOutput out_;
+  px::RasterOutput out_;
   std::vector<uint8_t> row_;
   uint32_t done_ = 0;  // rows stored
 };
@@ -175,8 +175,8 @@ BYTE* WebPReader::Read(uint32_t* width, uint32_t* height, int depth) {
 
 BOOL GetDimensions(PXSource source, uint32_t* width, uint32_t* height, uint32_t* bitsPerPixel,
                    uint32_t* codingFlags, uint32_t* frameCount) {
-  return PXRunEntry<BOOL>(
-      source, FALSE, {width, height, bitsPerPixel}, [&](PXOperation& op, CPXIO& io) {
+  return px::RunEntry<BOOL>(
+      source, FALSE, {width, height, bitsPerPixel}, [&](px::Operation& op, CPXIO& io) {
         op.state().webp.orientationRead = PX_ORIENTATION_TOP_LEFT;
         const Header h = ParseHeader(ReadFileBytes(io), op.state());
         *width = h.width;
@@ -205,7 +205,7 @@ extern "C" BOOL PXGetWebPDimensionsEx(PXSource source, uint32_t* width, uint32_t
 
 extern "C" BYTE* PXReadWebP(PXSource source, uint32_t* width, uint32_t* height, int depth,
                             DWORD flags) {
-  return PXRunReader(source, width, height, [&](PXOperation& op, CPXIO& io) -> BYTE* {
+  return px::RunReader(source, width, height, [&](px::Operation& op, CPXIO& io) -> BYTE* {
     if (depth != 8 && depth != 24 && depth != 32) return op.SetError(PX_ERR_PARAMETER), nullptr;
     op.state().webp.orientationRead = PX_ORIENTATION_TOP_LEFT;
     return WebPReader(op, io, flags).Read(width, height, depth);
@@ -213,6 +213,6 @@ extern "C" BYTE* PXReadWebP(PXSource source, uint32_t* width, uint32_t* height, 
 }
 
 extern "C" int PXGetLastWebPOrientation(void) {
-  PXThreadState* state = PXGetThreadState();
+  PXThreadState* state = px::GetThreadState();
   return state ? state->webp.orientationRead : PX_ORIENTATION_TOP_LEFT;
 }

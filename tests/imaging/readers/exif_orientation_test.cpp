@@ -233,7 +233,7 @@ TEST(JPEGOrientation, TheFirstExifSegmentCountsAndEachCallStartsAfresh) {
 
 // Real files of other programs, with the orientation their EXIF holds.
 TEST(JPEGOrientation, CorpusFiles) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   const struct {
     const char* file;
     int orientation;

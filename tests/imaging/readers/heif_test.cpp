@@ -3,7 +3,7 @@
 // the turn and mirror of every orientation, progress, and damaged and cut files.
 #include <cstring>
 
-#include "../../../fuzz/entries.h"
+#include "entries.h"
 #include "pixolith/pixolith.h"
 #include "reader_results.h"
 #include "test_support.h"

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "../../../fuzz/entries.h"
+#include "entries.h"
 #include "pixolith/pixolith.h"
 #include "reader_results.h"
 #include "test_support.h"

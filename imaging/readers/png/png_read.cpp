@@ -6,13 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "codecs/png_support.h"
 #include "core/dib.h"
 #include "core/entry.h"
 #include "core/io.h"
 #include "core/operation.h"
 #include "pixolith/px_png.h"
 #include "readers/png/png_header.h"
-#include "readers/png/png_support.h"
 
 namespace {
 

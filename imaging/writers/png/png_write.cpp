@@ -7,10 +7,10 @@
 #include <new>
 #include <vector>
 
+#include "codecs/png_support.h"
 #include "core/io.h"
 #include "core/operation.h"
 #include "pixolith/px_png.h"
-#include "readers/png/png_support.h"
 
 namespace {
 

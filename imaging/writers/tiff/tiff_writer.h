@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "codecs/tiff_client.h"
 #include "core/operation.h"
-#include "readers/tiff/tiff_client.h"
 
 namespace pxtiffw {
 

@@ -1,5 +1,5 @@
 // libtiff setup shared by the TIFF reader and writer.
-#include "readers/tiff/tiff_client.h"
+#include "codecs/tiff_client.h"
 
 #include <cstdarg>
 #include <cstdio>

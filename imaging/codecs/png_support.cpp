@@ -1,4 +1,4 @@
-#include "readers/png/png_support.h"
+#include "codecs/png_support.h"
 
 // Both handlers run inside libpng's C frames, which no exception may cross: a trace hook
 // that throws is silenced here.

@@ -1,7 +1,7 @@
 // libpng glue shared by the PNG reader and writer: the error and warning handlers and
 // the guarded call that catches libpng's error path.
-#ifndef PIXOLITH_READERS_PNG_PNG_SUPPORT_H
-#define PIXOLITH_READERS_PNG_PNG_SUPPORT_H
+#ifndef PIXOLITH_CODECS_PNG_SUPPORT_H
+#define PIXOLITH_CODECS_PNG_SUPPORT_H
 
 #include <png.h>
 
@@ -43,4 +43,4 @@ auto PXPNGShielded(PXOperation& op, const Body& body) -> decltype(body()) {
   return PXRunGuarded<Result>(op, Result{}, body);
 }
 
-#endif  // PIXOLITH_READERS_PNG_PNG_SUPPORT_H
+#endif  // PIXOLITH_CODECS_PNG_SUPPORT_H

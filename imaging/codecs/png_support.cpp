@@ -1,5 +1,7 @@
 #include "codecs/png_support.h"
 
+namespace px {
+
 // Both handlers run inside libpng's C frames, which no exception may cross: a trace hook
 // that throws is silenced here.
 void PXPNGError(png_structp png, png_const_charp message) {
@@ -16,3 +18,5 @@ void PXPNGWarning(png_structp, png_const_charp message) {
   } catch (...) {
   }
 }
+
+}  // namespace px

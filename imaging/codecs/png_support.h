@@ -10,6 +10,8 @@
 
 #include "core/entry.h"
 
+namespace px {
+
 // libpng's error handler: traces "PXLib PNG Error : %s\n" and jumps back to the
 // PXPNGGuarded call that is running. Never returns.
 [[noreturn]] void PXPNGError(png_structp png, png_const_charp message);
@@ -42,5 +44,12 @@ auto PXPNGShielded(PXOperation& op, const Body& body) -> decltype(body()) {
   using Result = decltype(body());
   return PXRunGuarded<Result>(op, Result{}, body);
 }
+
+}  // namespace px
+
+using px::PXPNGError;
+using px::PXPNGGuarded;
+using px::PXPNGShielded;
+using px::PXPNGWarning;
 
 #endif  // PIXOLITH_CODECS_PNG_SUPPORT_H

@@ -23,6 +23,8 @@ extern "C" size_t PXDIBRowBytes(uint32_t width, uint32_t bitsPerPixel) {
   return ((size_t(width) * bitsPerPixel + 31) / 32) * 4;
 }
 
+namespace px {
+
 void PXFillDIBHeader(BITMAPINFOHEADER* h, int32_t width, int32_t height, uint16_t bits,
                      uint32_t colorsUsed, int32_t xPelsPerMeter, int32_t yPelsPerMeter) {
   std::memset(h, 0, sizeof *h);
@@ -76,6 +78,8 @@ uint8_t* PXRGBToDIB(const uint8_t* pixels, uint32_t width, uint32_t height, uint
   }
   return dib;
 }
+
+}  // namespace px
 
 /* ---- Conversions ------------------------------------------------------------------------ */
 

@@ -7,6 +7,8 @@
 
 #include "pixolith/px_core.h"
 
+namespace px {
+
 // Fills a 40-byte header: planes 1, no compression, biSizeImage = padded row x |height|,
 // the given resolution (pixels per metre) and colour counts.
 void PXFillDIBHeader(BITMAPINFOHEADER* header, int32_t width, int32_t height, uint16_t bitsPerPixel,
@@ -25,5 +27,12 @@ size_t PXDIBSize(uint32_t width, uint32_t height, uint16_t bitsPerPixel, uint32_
 // allocated.
 uint8_t* PXRGBToDIB(const uint8_t* pixels, uint32_t width, uint32_t height,
                     uint8_t* output = nullptr);
+
+}  // namespace px
+
+using px::PXAllocDIB;
+using px::PXDIBSize;
+using px::PXFillDIBHeader;
+using px::PXRGBToDIB;
 
 #endif  // PIXOLITH_CORE_DIB_H

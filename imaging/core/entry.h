@@ -9,6 +9,8 @@
 #include "core/io.h"
 #include "core/operation.h"
 
+namespace px {
+
 // Runs body() and returns its result. An allocation failure inside becomes error 1 and any
 // other exception its code (17 when it has none), and `failed` is returned, so that
 // nothing escapes to the caller.
@@ -55,5 +57,12 @@ inline void PXRefuseCall(int code) {
   PXOperation op;
   if (op) op.SetError(code);
 }
+
+}  // namespace px
+
+using px::PXRefuseCall;
+using px::PXRunEntry;
+using px::PXRunGuarded;
+using px::PXRunReader;
 
 #endif  // PIXOLITH_CORE_ENTRY_H

@@ -51,6 +51,8 @@ void Destroy(PXHandle* h) {
 
 }  // namespace
 
+namespace px {
+
 bool PXIsValidHandle(const PXHandle* h) {
   if (!h) return false;
   {
@@ -62,6 +64,8 @@ bool PXIsValidHandle(const PXHandle* h) {
   if (h->kind == kPXHandleFile) return h->stream != nullptr;
   return h->memData != nullptr && h->memSize != 0;
 }
+
+}  // namespace px
 
 /* ---- CPXIO ------------------------------------------------------------------------------ */
 

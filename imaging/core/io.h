@@ -8,11 +8,21 @@
 
 #include "pixolith/px_core.h"
 
+namespace px {
+
 constexpr uint32_t kPXHandleMagic1 = 0x07475590u;
 constexpr uint32_t kPXHandleMagic2 = 0x12345678u;
 constexpr uint32_t kPXHandleFile = 1;
 constexpr uint32_t kPXHandleMemory = 2;
 constexpr size_t kPXMaxPath = 260;
+
+}  // namespace px
+
+using px::kPXHandleFile;
+using px::kPXHandleMagic1;
+using px::kPXHandleMagic2;
+using px::kPXHandleMemory;
+using px::kPXMaxPath;
 
 struct PXHandle {
   uint32_t magic1;
@@ -28,10 +38,16 @@ struct PXHandle {
   uint32_t magic2;
 };
 
+namespace px {
+
 // The validity test: the pointer is an open handle of this process (it is looked up in
 // the registry of open handles before its record is read), with the right kind, both
 // magics and a stream or block.
 bool PXIsValidHandle(const PXHandle* handle);
+
+}  // namespace px
+
+using px::PXIsValidHandle;
 
 class CPXIO {
  public:
@@ -74,6 +90,8 @@ class CPXIO {
   PXHandle* handle_;
 };
 
+namespace px {
+
 // Little-endian and big-endian field access for headers read into byte arrays.
 inline uint16_t PXLE16(const uint8_t* p) {
   return uint16_t(p[0] | (p[1] << 8));
@@ -87,5 +105,12 @@ inline uint16_t PXBE16(const uint8_t* p) {
 inline uint32_t PXBE32(const uint8_t* p) {
   return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
+
+}  // namespace px
+
+using px::PXBE16;
+using px::PXBE32;
+using px::PXLE16;
+using px::PXLE32;
 
 #endif  // PIXOLITH_CORE_IO_H

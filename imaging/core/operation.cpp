@@ -6,6 +6,8 @@
 
 #include "core/io.h"
 
+namespace px {
+
 namespace {
 
 void DiscardTrace(const char*) {}
@@ -63,3 +65,5 @@ bool PXBlockSize(size_t rows, size_t rowBytes, size_t extra, size_t* out) {
   *out = total;
   return true;
 }
+
+}  // namespace px

@@ -11,6 +11,8 @@
 #include "core/thread_state.h"
 #include "pixolith/px_core.h"
 
+namespace px {
+
 // One library operation on the calling thread. While it lives the thread's nesting
 // depth is one higher, so that only the outermost operation reports progress; when it
 // ends its error (0 on success) becomes the thread's last error.
@@ -53,6 +55,8 @@ class PXOperation {
   int error_ = 0;
 };
 
+}  // namespace px
+
 // The library's exception: codec error routines throw it, entry points catch it and
 // turn it into their error code. It never crosses a public function.
 class PXException : public std::exception {
@@ -65,6 +69,8 @@ class PXException : public std::exception {
   int code_;
   std::string text_;
 };
+
+namespace px {
 
 // Diagnostic texts of the readers and writers ("PXLib PNG Error : %s\n", ...). They go
 // to a hook that discards them; they never change a result. A developer chasing why a
@@ -120,5 +126,17 @@ class PXBlock {
  private:
   uint8_t* data_ = nullptr;
 };
+
+}  // namespace px
+
+using px::PXAddSize;
+using px::PXAllocBlock;
+using px::PXBlock;
+using px::PXBlockSize;
+using px::PXMulSize;
+using px::PXOperation;
+using px::PXSetTraceHook;
+using px::PXTrace;
+using px::PXTraceHook;
 
 #endif  // PIXOLITH_CORE_OPERATION_H

@@ -17,10 +17,14 @@ PXThreadState::~PXThreadState() {
     for (VARIANT& v : tag.values) VariantClear(&v);
 }
 
+namespace px {
+
 PXThreadState* PXGetThreadState() noexcept {
   if (!t_state) t_state.reset(new (std::nothrow) PXThreadState());
   return t_state.get();
 }
+
+}  // namespace px
 
 extern "C" void PXSetProgressCallback(PXProgressCallback callback, DWORD_PTR userValue) {
   PXThreadState* state = PXGetThreadState();

@@ -21,6 +21,8 @@ struct CFileDataTag {
 template <class T>
 using PXPtrVector = std::vector<T>;
 
+namespace px {
+
 // A PNG 16-bit colour record (palette index, red, green, blue, grey).
 struct PXPNGColor {
   uint8_t index = 0;
@@ -82,6 +84,15 @@ struct PXTIFFWriteOptions {
   std::vector<PXTIFFExtraTag> extraTags;
 };
 
+}  // namespace px
+
+using px::PXJPEGState;
+using px::PXPNGColor;
+using px::PXPNGState;
+using px::PXPNGText;
+using px::PXTIFFExtraTag;
+using px::PXTIFFWriteOptions;
+
 struct PXThreadState {
   PXThreadState() = default;
   ~PXThreadState();
@@ -101,7 +112,13 @@ struct PXThreadState {
   std::string errorText;  // backing store of PXGetErrorText's "Error %d" texts
 };
 
+namespace px {
+
 // This thread's state, created on first use; null when it cannot be had.
 PXThreadState* PXGetThreadState() noexcept;
+
+}  // namespace px
+
+using px::PXGetThreadState;
 
 #endif  // PIXOLITH_CORE_THREAD_STATE_H

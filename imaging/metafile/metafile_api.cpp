@@ -8,6 +8,8 @@
 #include "platform/gdi_objects.h"
 #include "platform/metafile.h"
 
+namespace px {
+
 struct PXEnhMetaFileObject {
   std::vector<uint8_t> bytes;
   ENHMETAHEADER header;
@@ -16,6 +18,8 @@ struct PXEnhMetaFileObject {
 struct PXMetaFileObject {
   std::vector<uint8_t> bytes;
 };
+
+}  // namespace px
 
 namespace {
 
@@ -156,6 +160,8 @@ BOOL PlayEnhMetaFile(HDC dc, HENHMETAFILE emf, const RECT* rect) {
   return PXPlayEnhMetaFileEx(dc, emf, rect, nullptr);
 }
 
+namespace px {
+
 BOOL PXPlayEnhMetaFileEx(HDC dc, HENHMETAFILE emf, const RECT* rect, PXPlaybackReport* report) {
   if (report) *report = PXPlaybackReport();
   if (!dc || !emf || !rect) return FALSE;
@@ -169,3 +175,5 @@ BOOL PXPlayEnhMetaFileEx(HDC dc, HENHMETAFILE emf, const RECT* rect, PXPlaybackR
   if (report) *report = result;
   return result.complete ? TRUE : FALSE;
 }
+
+}  // namespace px

@@ -9,6 +9,8 @@
 
 #include "pixolith/platform.h"
 
+namespace px {
+
 // The common head of every GDI object; handles of any kind pass through HGDIOBJ and
 // are told apart by it.
 struct PXGdiObject {
@@ -17,6 +19,10 @@ struct PXGdiObject {
   Type type;
   bool stock = false;  // stock objects are never deleted
 };
+
+}  // namespace px
+
+using px::PXGdiObject;
 
 struct PXBitmapObject : PXGdiObject {
   PXBitmapObject(int w, int h)
@@ -37,9 +43,15 @@ struct PXBrushObject : PXGdiObject {
   COLORREF color;
 };
 
+namespace px {
+
 inline PXGdiObject* PXGdiFromHandle(HGDIOBJ handle) {
   return static_cast<PXGdiObject*>(handle);
 }
+
+}  // namespace px
+
+using px::PXGdiFromHandle;
 
 struct PXDeviceContext {
   PXDCKind kind = PXDC_DISPLAY;

@@ -13,8 +13,14 @@
 
 #include "pixolith/platform.h"
 
-typedef struct PXEnhMetaFileObject* HENHMETAFILE;
-typedef struct PXMetaFileObject* HMETAFILE;
+namespace px {
+struct PXEnhMetaFileObject;
+struct PXMetaFileObject;
+}  // namespace px
+typedef px::PXEnhMetaFileObject* HENHMETAFILE;
+typedef px::PXMetaFileObject* HMETAFILE;
+using px::PXEnhMetaFileObject;
+using px::PXMetaFileObject;
 
 // Mapping modes.
 #define MM_TEXT 1
@@ -26,9 +32,16 @@ typedef struct PXMetaFileObject* HMETAFILE;
 #define MM_ISOTROPIC 7
 #define MM_ANISOTROPIC 8
 
-// The key that starts a placeable Windows metafile.
-#define PX_PLACEABLE_KEY 0x9AC6CDD7u
-#define PX_PLACEABLE_HEADER_SIZE 22u
+namespace px {
+
+// The key that starts a placeable Windows metafile, and the size of that header.
+inline constexpr uint32_t PX_PLACEABLE_KEY = 0x9AC6CDD7u;
+inline constexpr uint32_t PX_PLACEABLE_HEADER_SIZE = 22u;
+
+}  // namespace px
+
+using px::PX_PLACEABLE_HEADER_SIZE;
+using px::PX_PLACEABLE_KEY;
 
 // The enhanced-metafile header as stored in the file (the first 88 bytes, which every
 // version has), with the two later additions read when the record holds them.
@@ -57,7 +70,13 @@ struct ENHMETAHEADER {
   LONG szlMicrometersCy;
 };
 
-#define PX_EMF_SIGNATURE 0x464D4520u  // " EMF"
+namespace px {
+
+inline constexpr uint32_t PX_EMF_SIGNATURE = 0x464D4520u;  // " EMF"
+
+}  // namespace px
+
+using px::PX_EMF_SIGNATURE;
 
 // Picture description for SetWinMetaFileBits: mapping mode and suggested extents in
 // hundredths of a millimetre.
@@ -91,6 +110,8 @@ BOOL DeleteMetaFile(HMETAFILE metafile);
 HENHMETAFILE SetWinMetaFileBits(UINT size, const BYTE* bits, HDC referenceDC,
                                 const METAFILEPICT* picture);
 
+namespace px {
+
 // What a playback achieved.
 struct PXPlaybackReport {
   bool complete = false;  // every record was read (a damaged record stops playback)
@@ -98,10 +119,21 @@ struct PXPlaybackReport {
   uint32_t records = 0;   // records played
 };
 
+}  // namespace px
+
+using px::PXPlaybackReport;
+
 // Plays the metafile into the rectangle (right and bottom exclusive) of the device
 // context's raster, its picture frame stretched to fill it. FALSE when the device
 // context has no raster or playback stopped at a damaged record.
 BOOL PlayEnhMetaFile(HDC dc, HENHMETAFILE emf, const RECT* rect);
+
+namespace px {
+
 BOOL PXPlayEnhMetaFileEx(HDC dc, HENHMETAFILE emf, const RECT* rect, PXPlaybackReport* report);
+
+}  // namespace px
+
+using px::PXPlayEnhMetaFileEx;
 
 #endif  // PIXOLITH_PLATFORM_METAFILE_H

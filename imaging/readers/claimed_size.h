@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace px {
+
 // Images up to this many bytes are decoded whatever the file holds, so that truncated
 // files come back as far as their data goes.
 constexpr uint64_t kPXTrustedImageBytes = uint64_t(64) << 20;
@@ -21,5 +23,10 @@ inline bool PXClaimIsPlausible(uint64_t imageBytes, uint64_t units, uint64_t ava
   if (imageBytes <= trustedBytes) return true;
   return units / maxUnitsPerByte <= availableBytes;
 }
+
+}  // namespace px
+
+using px::kPXTrustedImageBytes;
+using px::PXClaimIsPlausible;
 
 #endif  // PIXOLITH_READERS_CLAIMED_SIZE_H

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace px {
+
 // red = C x K / 255, green = M x K / 255, blue = Y x K / 255 on the stored bytes. The
 // files this is used for store ink inverted (255 = no ink), so the product is the
 // light that is left.
@@ -15,5 +17,9 @@ inline void PXCMYKToRGB(const uint8_t* cmyk, uint8_t* rgb, uint32_t width) {
     rgb[2] = uint8_t(cmyk[2] * k / 255);
   }
 }
+
+}  // namespace px
+
+using px::PXCMYKToRGB;
 
 #endif  // PIXOLITH_READERS_CMYK_H

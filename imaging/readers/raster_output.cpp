@@ -5,6 +5,8 @@
 
 #include "core/dib.h"
 
+namespace px {
+
 size_t CPXByteInput::Read(uint8_t* out, size_t n) {
   size_t done = 0;
   while (done < n) {
@@ -98,3 +100,5 @@ BYTE* CPXRasterOutput::Release(uint32_t* width, uint32_t* height) {
   block_ = nullptr;
   return block;
 }
+
+}  // namespace px

@@ -11,6 +11,8 @@
 #include "core/io.h"
 #include "core/operation.h"
 
+namespace px {
+
 // Reads a source through a buffer, so that byte-at-a-time decoders (run-length packets)
 // do not pay for a stream call per byte. It reads ahead: after it has been used, the
 // source's position is undefined.
@@ -77,5 +79,10 @@ class CPXRasterOutput {
   size_t stride_ = 0;
   uint8_t* rows_ = nullptr;
 };
+
+}  // namespace px
+
+using px::CPXByteInput;
+using px::CPXRasterOutput;
 
 #endif  // PIXOLITH_READERS_RASTER_OUTPUT_H

@@ -136,6 +136,10 @@ extern "C" void PXFreeTIFFEncodedPage(PXTIFFEncodedPage* page) {
   delete page;
 }
 
+namespace pxtiffw {
+
 const EncodedPage* PXEncodedPageOf(const PXTIFFEncodedPage* page) {
   return page ? &page->page : nullptr;
 }
+
+}  // namespace pxtiffw

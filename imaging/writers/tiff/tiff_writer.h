@@ -63,10 +63,11 @@ int EncodePage(PXOperation& op, const PageSpec& page, uint32_t flags, EncodedPag
 }  // namespace pxtiffw
 
 struct PXTIFFEncodedPage;
-// The page behind the public handle, or null.
-const pxtiffw::EncodedPage* PXEncodedPageOf(const PXTIFFEncodedPage* page);
 
 namespace pxtiffw {
+
+// The page behind the public handle, or null.
+const EncodedPage* PXEncodedPageOf(const PXTIFFEncodedPage* page);
 
 // The number of directories chained from the header of a TIFF in `io` (0 when it holds
 // no TIFF, as an empty sink does).
@@ -78,5 +79,7 @@ uint32_t CountDirectories(CPXIO& io);
 void CutDirectoryChain(CPXIO& io, uint32_t keep);
 
 }  // namespace pxtiffw
+
+using pxtiffw::PXEncodedPageOf;
 
 #endif  // PIXOLITH_WRITERS_TIFF_WRITER_H

@@ -4,17 +4,17 @@ namespace px {
 
 // Both handlers run inside libpng's C frames, which no exception may cross: a trace hook
 // that throws is silenced here.
-void PXPNGError(png_structp png, png_const_charp message) {
+void PNGError(png_structp png, png_const_charp message) {
   try {
-    PXTrace("PXLib PNG Error : %s\n", message);
+    Trace("PXLib PNG Error : %s\n", message);
   } catch (...) {
   }
   png_longjmp(png, 1);
 }
 
-void PXPNGWarning(png_structp, png_const_charp message) {
+void PNGWarning(png_structp, png_const_charp message) {
   try {
-    PXTrace("PXLib PNG Warning : %s\n", message);
+    Trace("PXLib PNG Warning : %s\n", message);
   } catch (...) {
   }
 }

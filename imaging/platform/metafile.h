@@ -14,13 +14,11 @@
 #include "pixolith/platform.h"
 
 namespace px {
-struct PXEnhMetaFileObject;
-struct PXMetaFileObject;
+struct EnhMetaFileObject;
+struct MetaFileObject;
 }  // namespace px
-typedef px::PXEnhMetaFileObject* HENHMETAFILE;
-typedef px::PXMetaFileObject* HMETAFILE;
-using px::PXEnhMetaFileObject;
-using px::PXMetaFileObject;
+typedef px::EnhMetaFileObject* HENHMETAFILE;
+typedef px::MetaFileObject* HMETAFILE;
 
 // Mapping modes.
 #define MM_TEXT 1
@@ -35,13 +33,10 @@ using px::PXMetaFileObject;
 namespace px {
 
 // The key that starts a placeable Windows metafile, and the size of that header.
-inline constexpr uint32_t PX_PLACEABLE_KEY = 0x9AC6CDD7u;
-inline constexpr uint32_t PX_PLACEABLE_HEADER_SIZE = 22u;
+inline constexpr uint32_t kPlaceableKey = 0x9AC6CDD7u;
+inline constexpr uint32_t kPlaceableHeaderSize = 22u;
 
 }  // namespace px
-
-using px::PX_PLACEABLE_HEADER_SIZE;
-using px::PX_PLACEABLE_KEY;
 
 // The enhanced-metafile header as stored in the file (the first 88 bytes, which every
 // version has), with the two later additions read when the record holds them.
@@ -72,11 +67,9 @@ struct ENHMETAHEADER {
 
 namespace px {
 
-inline constexpr uint32_t PX_EMF_SIGNATURE = 0x464D4520u;  // " EMF"
+inline constexpr uint32_t kEmfSignature = 0x464D4520u;  // " EMF"
 
 }  // namespace px
-
-using px::PX_EMF_SIGNATURE;
 
 // Picture description for SetWinMetaFileBits: mapping mode and suggested extents in
 // hundredths of a millimetre.
@@ -113,15 +106,13 @@ HENHMETAFILE SetWinMetaFileBits(UINT size, const BYTE* bits, HDC referenceDC,
 namespace px {
 
 // What a playback achieved.
-struct PXPlaybackReport {
+struct PlaybackReport {
   bool complete = false;  // every record was read (a damaged record stops playback)
   uint32_t drawn = 0;     // records that drew something
   uint32_t records = 0;   // records played
 };
 
 }  // namespace px
-
-using px::PXPlaybackReport;
 
 // Plays the metafile into the rectangle (right and bottom exclusive) of the device
 // context's raster, its picture frame stretched to fill it. FALSE when the device
@@ -130,10 +121,8 @@ BOOL PlayEnhMetaFile(HDC dc, HENHMETAFILE emf, const RECT* rect);
 
 namespace px {
 
-BOOL PXPlayEnhMetaFileEx(HDC dc, HENHMETAFILE emf, const RECT* rect, PXPlaybackReport* report);
+BOOL PlayEnhMetaFileEx(HDC dc, HENHMETAFILE emf, const RECT* rect, PlaybackReport* report);
 
 }  // namespace px
-
-using px::PXPlayEnhMetaFileEx;
 
 #endif  // PIXOLITH_PLATFORM_METAFILE_H

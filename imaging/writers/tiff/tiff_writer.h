@@ -40,11 +40,11 @@ int CheckPage(const PageSpec& page, uint32_t flags);
 
 // Sets every tag of the page on the current directory: 0, or 5 when a caller-defined tag
 // is refused.
-int SetPageTags(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags);
+int SetPageTags(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t flags);
 
 // Writes the page's strips or tiles: 0, or 1 (no memory), 4 (libtiff refused the data),
 // 14 (aborted), 24 (more rows than the page has).
-int WritePixels(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags);
+int WritePixels(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t flags);
 
 // A page compressed ahead: its description (without pixels) and the bytes of each of its
 // strips or tiles, in order.
@@ -58,7 +58,7 @@ struct EncodedPage {
 };
 
 // Compresses a checked page into `out`: 0, or the code of WritePixels or 1.
-int EncodePage(PXOperation& op, const PageSpec& page, uint32_t flags, EncodedPage* out);
+int EncodePage(px::Operation& op, const PageSpec& page, uint32_t flags, EncodedPage* out);
 
 }  // namespace pxtiffw
 
@@ -67,7 +67,7 @@ struct PXTIFFEncodedPage;
 namespace pxtiffw {
 
 // The page behind the public handle, or null.
-const EncodedPage* PXEncodedPageOf(const PXTIFFEncodedPage* page);
+const EncodedPage* EncodedPageOf(const PXTIFFEncodedPage* page);
 
 // The number of directories chained from the header of a TIFF in `io` (0 when it holds
 // no TIFF, as an empty sink does).
@@ -79,7 +79,5 @@ uint32_t CountDirectories(CPXIO& io);
 void CutDirectoryChain(CPXIO& io, uint32_t keep);
 
 }  // namespace pxtiffw
-
-using pxtiffw::PXEncodedPageOf;
 
 #endif  // PIXOLITH_WRITERS_TIFF_WRITER_H

@@ -230,7 +230,7 @@ TEST(JPEGReader, CommentsAndMarkersAreListed) {
   Read r;
   ReadJPEG(file, 24, 0, r);
   ASSERT_EQ(r.error, 0);
-  PXThreadState* state = PXGetThreadState();
+  PXThreadState* state = px::GetThreadState();
   ASSERT_EQ(state->jpeg.commentsRead.size(), 1u);
   EXPECT_EQ(state->jpeg.commentsRead[0].data, (std::vector<uint8_t>{'a', 'b', 'c', 0}));
   // APP0 (JFIF) and APP15 are not kept; APP1 and APP14 are, in file order.
@@ -305,7 +305,7 @@ TEST(JPEGReader, RewindFlagLeavesTheSourceAfterTheData) {
 
 TEST(JPEGReader, ScaleOptionsApply) {
   auto file = Picture(64, 40, 3);
-  PXThreadState* state = PXGetThreadState();
+  PXThreadState* state = px::GetThreadState();
   state->jpeg.scaleNum = 1;
   state->jpeg.scaleDenom = 4;
   Read r;

@@ -112,7 +112,7 @@ TEST(PngReader, MetadataGoesToTheThreadState) {
   Read r;
   ReadPNG(file, 24, 0, &r);
   ASSERT_EQ(r.error, 0);
-  const PXPNGState& s = PXGetThreadState()->png;
+  const px::PNGState& s = px::GetThreadState()->png;
   EXPECT_TRUE(s.fileBackgroundValid);
   EXPECT_EQ(s.fileBackground.blue, 3);
   ASSERT_EQ(s.textRead.size(), 2u);
@@ -295,10 +295,10 @@ TEST(PngReader, TransparencyIsCompositedOnBackground) {
             (std::vector<uint8_t>{255, 255, 255, 255, 255, 255, 170, 170, 170, 170, 170, 170}));
 
   // The thread's default background is used when the file names none.
-  PXGetThreadState()->png.defaultBackground = {0, 10, 20, 30, 0};
+  px::GetThreadState()->png.defaultBackground = {0, 10, 20, 30, 0};
   g.background.reset();
   ReadPNG(pxtest::EncodePNG(g), 24, 0, &r);
-  PXGetThreadState()->png.defaultBackground = {};
+  px::GetThreadState()->png.defaultBackground = {};
   EXPECT_EQ(Bytes(r, 6), (std::vector<uint8_t>{10, 20, 30, 9, 9, 9}));
 }
 
@@ -474,7 +474,7 @@ TEST(PngReader, CompressedTextBombIsBounded) {
   EXPECT_EQ(r.error, 0);
   EXPECT_EQ(r.pixels.bytes()[0], 42);
   size_t kept = 0;
-  for (const PXPNGText& t : PXGetThreadState()->png.textRead) kept += t.text.size();
+  for (const px::PNGText& t : px::GetThreadState()->png.textRead) kept += t.text.size();
   EXPECT_LT(kept, size_t(64) << 20);
 }
 

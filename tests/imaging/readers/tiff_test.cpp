@@ -104,11 +104,11 @@ std::vector<uint8_t> MakeTIFF(const std::vector<Page>& pages) {
   std::vector<uint8_t> file = pxtest::ReadFile(path);
   if (pages.size() == 1 && pages[0].photometric < 0) {
     // Turn the Photometric entry into Threshholding (263), which nobody reads.
-    const uint32_t ifd = PXLE32(file.data() + 4);
-    const uint16_t count = PXLE16(file.data() + ifd);
+    const uint32_t ifd = px::LE32(file.data() + 4);
+    const uint16_t count = px::LE16(file.data() + ifd);
     for (uint16_t i = 0; i < count; ++i) {
       uint8_t* entry = file.data() + ifd + 2 + 12 * i;
-      if (PXLE16(entry) == TIFFTAG_PHOTOMETRIC) entry[0] = 263 & 0xFF;
+      if (px::LE16(entry) == TIFFTAG_PHOTOMETRIC) entry[0] = 263 & 0xFF;
     }
   }
   return file;
@@ -502,7 +502,7 @@ TEST(TIFFRGBA, AlphaInterpretationAndRawCMYK) {
   rgba.data = {100, 50, 20, 128};
   const std::vector<uint8_t> file = MakeTIFF({rgba});
   // Taken as unassociated, the colours are composited over black.
-  PXThreadState* state = PXGetThreadState();
+  PXThreadState* state = px::GetThreadState();
   state->tiffWrite.extraSampleInterpretation = EXTRASAMPLE_UNASSALPHA;
   Result r;
   Read(file, 24, &r);
@@ -578,7 +578,7 @@ TEST(TIFFHostile, DamagedStripsKeepTheImageOnlyOnNativePaths) {
   p.rowsPerStrip = 1;
   std::vector<uint8_t> file = MakeTIFF({p});
   // Spoil the strips' data (it lies between the header and the directory).
-  const uint32_t ifd = PXLE32(file.data() + 4);
+  const uint32_t ifd = px::LE32(file.data() + 4);
   for (uint32_t i = 8; i < ifd; ++i) file[i] = 0x00;
   Result r;
   Read(file, 1, &r);
@@ -591,10 +591,10 @@ TEST(TIFFHostile, DamagedStripsKeepTheImageOnlyOnNativePaths) {
 
 // Sets a one-value tag of the first directory to a LONG value.
 void PatchTag(std::vector<uint8_t>& file, uint16_t tag, uint32_t value) {
-  const uint32_t ifd = PXLE32(file.data() + 4);
-  for (uint16_t i = 0, n = PXLE16(file.data() + ifd); i < n; ++i) {
+  const uint32_t ifd = px::LE32(file.data() + 4);
+  for (uint16_t i = 0, n = px::LE16(file.data() + ifd); i < n; ++i) {
     uint8_t* e = file.data() + ifd + 2 + 12 * i;
-    if (PXLE16(e) != tag) continue;
+    if (px::LE16(e) != tag) continue;
     e[2] = TIFF_LONG;
     e[3] = 0;
     for (int k = 0; k < 4; ++k) e[8 + k] = uint8_t(value >> (8 * k));
@@ -639,7 +639,7 @@ TEST(TIFFHostile, DamagedFilesNeverCrashAndLibTIFFOnlyTraces) {
 
   std::vector<std::string> traced;
   g_traced = &traced;
-  PXSetTraceHook(CollectTrace);
+  px::SetTraceHook(CollectTrace);
   std::mt19937 rng(99);
   for (int round = 0; round < 600; ++round) {
     std::vector<uint8_t> file = seeds[round % seeds.size()];
@@ -653,7 +653,7 @@ TEST(TIFFHostile, DamagedFilesNeverCrashAndLibTIFFOnlyTraces) {
       }
     }
   }
-  PXSetTraceHook(nullptr);
+  px::SetTraceHook(nullptr);
   ASSERT_FALSE(traced.empty());
   EXPECT_EQ(traced[0].rfind("LibTiff ", 0), 0u) << traced[0];
 }

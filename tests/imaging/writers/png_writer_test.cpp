@@ -72,7 +72,7 @@ struct ClearTexts : testing::Test {
   void SetUp() override { PXClearPNGTextChunks(); }
   void TearDown() override {
     PXClearPNGTextChunks();
-    PXThreadState& s = *PXGetThreadState();
+    PXThreadState& s = *px::GetThreadState();
     s.png.writeBackground = {};
     s.png.writeTransparentValid = false;
     s.iccProfile.clear();
@@ -140,7 +140,7 @@ TEST_F(PngWriter, PaletteAlphaFlagWritesReservedBytesAsTrns) {
   rgb.palette = a.palette;
   rgb.flags |= PX_PNG_WRITE_PALETTE_ALPHA;
   EXPECT_EQ(ChunkTypes(Write(rgb).bytes), "IHDR PLTE bKGD pHYs IDAT IEND");
-  PXThreadState& s = *PXGetThreadState();
+  PXThreadState& s = *px::GetThreadState();
   s.png.writeTransparentValid = true;
   s.png.writeTransparent = {0, 1, 2, 3, 0};
   ASSERT_TRUE(pxtest::DecodePNG(Write(rgb).bytes, &png));
@@ -150,7 +150,7 @@ TEST_F(PngWriter, PaletteAlphaFlagWritesReservedBytesAsTrns) {
 }
 
 TEST_F(PngWriter, AlphaImagesGetBackgroundAndTransparentColourGoesToTrns) {
-  PXThreadState& s = *PXGetThreadState();
+  PXThreadState& s = *px::GetThreadState();
   s.png.writeBackground = {0, 10, 20, 30, 0};
   Args a = Rgb(3, 3);
   a.colorType = 6;
@@ -173,7 +173,7 @@ TEST_F(PngWriter, AlphaImagesGetBackgroundAndTransparentColourGoesToTrns) {
 }
 
 TEST_F(PngWriter, TextChunksInListOrderUntilCleared) {
-  PXThreadState& s = *PXGetThreadState();
+  PXThreadState& s = *px::GetThreadState();
   s.png.textToWrite = {{0, "Title", "plain"}, {1, "Comment", std::string(500, 'z')}};
   Written w = Write(Rgb(2, 2));
   EXPECT_EQ(ChunkTypes(w.bytes), "IHDR pHYs tEXt zTXt IDAT IEND");
@@ -203,7 +203,7 @@ TEST_F(PngWriter, IccProfileIsWrittenAsIcm) {
                                      .be32(0xD32D)
                                      .fill(48)
                                      .be32(0);
-  PXGetThreadState()->iccProfile = profile;
+  px::GetThreadState()->iccProfile = profile;
   Written w = Write(Rgb(2, 2));
   EXPECT_EQ(ChunkTypes(w.bytes), "IHDR iCCP pHYs IDAT IEND");
   for (const pxtest::PngChunk& c : pxtest::ListChunks(w.bytes)) {
@@ -303,11 +303,11 @@ TEST_F(PngWriter, FailedSinkWriteIsErrorFour) {
   PXSink sink = PXOpenFileSink("/dev/full", FALSE);
   ASSERT_NE(sink, nullptr);
   g_traces.clear();
-  PXTraceHook old = PXSetTraceHook(KeepTrace);
+  px::TraceHook old = px::SetTraceHook(KeepTrace);
   Args a = Rgb(64, 64);
   PXWritePNG(sink, a.pixels.data(), a.width, a.height, a.stride, 8, 0, nullptr, 2, 0, nullptr, 0);
   EXPECT_EQ(PXGetLastError(), 4);
-  PXSetTraceHook(old);
+  px::SetTraceHook(old);
   PXCloseSink(sink);
   EXPECT_NE(std::find(g_traces.begin(), g_traces.end(), "PXLib PNG Error : Write error\n"),
             g_traces.end());

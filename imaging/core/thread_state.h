@@ -42,11 +42,11 @@ struct PNGState {
   double screenGamma = 2.9;
   PNGColor defaultBackground;  // used for alpha compositing when a file has no bKGD
   bool fileBackgroundValid = false;
-  PXPNGColor fileBackground;  // bKGD of the last file read
-  std::vector<PXPNGText> textRead;
+  PNGColor fileBackground;  // bKGD of the last file read
+  std::vector<PNGText> textRead;
   int orientationRead = 1;  // of the eXIf chunk before the image data
-  std::vector<PXPNGText> textToWrite;
-  PXPNGColor writeBackground;
+  std::vector<PNGText> textToWrite;
+  PNGColor writeBackground;
   bool writeTransparentValid = false;
   PNGColor writeTransparent;
 };
@@ -69,10 +69,10 @@ struct JPEGState {
 };
 
 // What the last WebP and HEIF files read left for the caller to ask.
-struct PXWebPState {
+struct WebPState {
   int orientationRead = 1;  // EXIF orientation
 };
-struct PXHEIFState {
+struct HEIFState {
   int orientationRead = 1;  // the turn and mirror libheif applied
 };
 
@@ -112,11 +112,11 @@ struct PXThreadState {
   PXProgressCallback progress = nullptr;
   int depth = 0;
   DWORD_PTR userValue = 0;
-  PXPNGState png;
-  PXJPEGState jpeg;
-  PXWebPState webp;
-  PXHEIFState heif;
-  PXTIFFWriteOptions tiffWrite;
+  px::PNGState png;
+  px::JPEGState jpeg;
+  px::WebPState webp;
+  px::HEIFState heif;
+  px::TIFFWriteOptions tiffWrite;
   std::string versionText = PX_VERSION_TEXT;
   std::vector<uint8_t> iccProfile;  // ICC profile block for the writers
   int deviceBitmapSwitch = 0;       // 0: device bitmaps through CreateDIBitmap

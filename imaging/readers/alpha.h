@@ -4,9 +4,11 @@
 
 #include <cstdint>
 
+namespace px {
+
 // Composites a row of straight red, green, blue, alpha onto white: a page has no other
 // background, and white is what paper shows where an image is clear.
-inline void PXRGBAOnWhite(const uint8_t* rgba, uint8_t* rgb, uint32_t width) {
+inline void RGBAOnWhite(const uint8_t* rgba, uint8_t* rgb, uint32_t width) {
   for (uint32_t x = 0; x < width; ++x, rgba += 4, rgb += 3) {
     const uint32_t a = rgba[3];
     const uint32_t white = 255 * (255 - a);
@@ -15,12 +17,14 @@ inline void PXRGBAOnWhite(const uint8_t* rgba, uint8_t* rgb, uint32_t width) {
 }
 
 // Bits per pixel of a true-colour file's own depth: 32 with alpha, 24 without.
-inline uint32_t PXTrueColourBits(bool alpha) {
+inline uint32_t TrueColourBits(bool alpha) {
   return alpha ? 32 : 24;
 }
 // The output depth of a read at `depth`: the file's own for a packed DIB.
-inline int PXTrueColourOutputDepth(bool alpha, int depth, bool packedDIB) {
-  return packedDIB ? int(PXTrueColourBits(alpha)) : depth;
+inline int TrueColourOutputDepth(bool alpha, int depth, bool packedDIB) {
+  return packedDIB ? int(TrueColourBits(alpha)) : depth;
 }
+
+}  // namespace px
 
 #endif  // PIXOLITH_READERS_ALPHA_H

@@ -309,11 +309,11 @@ int ItemOrientation(const uint8_t* file, size_t size, uint32_t item) {
 }
 
 uint32_t FileBits(const Header& h) {
-  return PXTrueColourBits(h.alpha);
+  return px::TrueColourBits(h.alpha);
 }
 
 int OutputDepth(const Header& h, int depth, DWORD flags) {
-  return PXTrueColourOutputDepth(h.alpha, depth, (flags & PX_HEIF_DIB) != 0);
+  return px::TrueColourOutputDepth(h.alpha, depth, (flags & PX_HEIF_DIB) != 0);
 }
 
 int CheckHeader(const Header& h, int depth, DWORD flags, uint64_t fileBytes) {

@@ -85,7 +85,7 @@ class HEIFFile {
 
 HEIFFile::HEIFFile(CPXIO& io, PXThreadState& state) {
   state.heif.orientationRead = PX_ORIENTATION_TOP_LEFT;
-  PXAppendBytes(io, io.Remaining(), data_);
+  px::AppendBytes(io, io.Remaining(), data_);
   if (!ReadFileType(data_.data(), data_.size(), &type_))
     throw PXException(PX_ERR_BAD_HEIF, "No file type box");
   // libheif 1.15 reads the still images of a file (in its meta box) only, not the tracks
@@ -194,7 +194,7 @@ void HEIFReader::StoreRows(bool grey, bool alpha, bool premultiplied) {
     }
     const uint8_t* stored = row.data();
     if (alpha && depth_ == 24) {
-      PXRGBAOnWhite(row.data(), rgb.data(), width_);
+      px::RGBAOnWhite(row.data(), rgb.data(), width_);
       stored = rgb.data();
     }
     out_.StoreRow(y, stored);

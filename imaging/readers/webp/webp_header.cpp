@@ -21,11 +21,11 @@ constexpr uint64_t kMaxPixelsPerByte = uint64_t(1) << 16;
 }  // namespace
 
 uint32_t FileBits(const Header& h) {
-  return PXTrueColourBits(h.alpha);
+  return px::TrueColourBits(h.alpha);
 }
 
 int OutputDepth(const Header& h, int depth, DWORD flags) {
-  return PXTrueColourOutputDepth(h.alpha, depth, (flags & PX_WEBP_DIB) != 0);
+  return px::TrueColourOutputDepth(h.alpha, depth, (flags & PX_WEBP_DIB) != 0);
 }
 
 int CheckHeader(const Header& h, int depth, DWORD flags, uint64_t fileBytes) {

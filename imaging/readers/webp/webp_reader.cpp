@@ -39,12 +39,12 @@ struct AnimDecoderDeleter {
 // source, when it is cut short): libwebp decodes from memory.
 std::vector<uint8_t> ReadFileBytes(CPXIO& io) {
   std::vector<uint8_t> data;
-  PXAppendBytes(io, 12, data);
+  px::AppendBytes(io, 12, data);
   if (data.size() < 12 || std::memcmp(data.data(), "RIFF", 4) != 0 ||
       std::memcmp(data.data() + 8, "WEBP", 4) != 0)
     throw PXException(PX_ERR_BAD_WEBP, "Not a WebP file");
   const uint64_t declared = uint64_t(px::LE32(data.data() + 4)) + 8;
-  if (declared > 12) PXAppendBytes(io, declared - 12, data);
+  if (declared > 12) px::AppendBytes(io, declared - 12, data);
   return data;
 }
 
@@ -107,7 +107,7 @@ bool WebPReader::StoreRows(const uint8_t* pixels, size_t stride, uint32_t upTo) 
   for (; done_ < upTo; ++done_) {
     const uint8_t* row = pixels + size_t(done_) * stride;
     if (composite) {
-      PXRGBAOnWhite(row, row_.data(), header_.width);
+      px::RGBAOnWhite(row, row_.data(), header_.width);
       row = row_.data();
     }
     out_.StoreRow(done_, row);

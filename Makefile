@@ -4,6 +4,8 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
+PACKAGE_BUILD ?= build-package
+PREFIX ?= /usr/local
 WERROR ?= OFF
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 # Rebuilds of other checkouts and clean clones reuse compiled objects where ccache is there.
@@ -11,7 +13,8 @@ LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && \
   echo "-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache")
 CLI := $(BUILD)/cli/pageweaver-cli
 
-.PHONY: all deps configure build run test asan bench bench-compare fuzz clean format
+.PHONY: all deps configure build run test install package package-check asan bench \
+  bench-compare fuzz clean format
 
 all: build
 
@@ -36,6 +39,30 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The programs, desktop entry, metadata, icons, manual pages and bash completion, under
+# PREFIX (and DESTDIR, when set).
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package, in a build of its own with Debian's hardening flags and no tests:
+# $(PACKAGE_BUILD)/pageweaver_VERSION_ARCH.deb.
+package: deps
+	@scripts/install-deps.sh package
+	@if [ ! -f $(PACKAGE_BUILD)/CMakeCache.txt ]; then \
+	  export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	  CFLAGS="$$(dpkg-buildflags --get CFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	  CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	  LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+	  cmake -S . -B $(PACKAGE_BUILD) $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Release \
+	    -DPX_BUILD_TESTS=OFF -DPX_WERROR=$(WERROR); \
+	fi
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+
+# The package through lintian, then installed into and removed from a clean Debian 12.
+package-check: package
+	scripts/package-check.sh $$(ls -t $(PACKAGE_BUILD)/pageweaver_*.deb | head -n 1)
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: deps
@@ -73,4 +100,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(PACKAGE_BUILD) build-fuzz

@@ -3,7 +3,10 @@
 # Quick when everything is there: it asks dpkg first and runs apt-get only for what is
 # missing. Works as root (no sudo needed) or through sudo for other users.
 #
-#   scripts/install-deps.sh            build, test and benchmark dependencies
+#   scripts/install-deps.sh            build, test and benchmark dependencies, and the
+#                                      checks of the installed tree
+#   scripts/install-deps.sh package    also what builds and checks the Debian package
+#   scripts/install-deps.sh icons      also the SVG renderer of scripts/render-icons.sh
 #   scripts/install-deps.sh fuzz       also clang and its fuzzing runtime
 #   scripts/install-deps.sh compare    also the peer tools of the comparison benchmark
 set -euo pipefail
@@ -14,9 +17,12 @@ packages=(
   qt6-base-dev libcairo2-dev libfontconfig-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   libtiff-tools
+  desktop-file-utils appstream man-db bash-completion shared-mime-info
 )
 for extra in "$@"; do
   case "$extra" in
+    package) packages+=(dpkg-dev fakeroot file lintian debootstrap) ;;
+    icons) packages+=(librsvg2-bin) ;;
     fuzz) packages+=(clang libclang-rt-14-dev llvm) ;;
     compare) packages+=(imagemagick graphicsmagick time bc libtiff-tools) ;;
     *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;

@@ -13,6 +13,9 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Tinkerfield"));
   QApplication::setApplicationName(QStringLiteral("PageWeaver"));
+  // The installed desktop entry carries the application id; with it Wayland compositors
+  // match the window to its entry (and show the entry's icon).
+  QApplication::setDesktopFileName(QStringLiteral("org.tinkerfield.PageWeaver"));
   QApplication::setWindowIcon(pwui::AppIcon());
 
   Preferences preferences;

@@ -8,7 +8,7 @@
 #include "core/io.h"
 #include "core/operation.h"
 #include "pixolith/px_metafile.h"
-#include "platform/metafile/metafile.h"
+#include "platform/metafile.h"
 
 namespace {
 

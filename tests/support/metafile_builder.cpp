@@ -28,6 +28,96 @@ std::vector<uint8_t> Fields(std::initializer_list<int64_t> fields) {
   return v;
 }
 
+Dib Dib24(int width, int height, const std::vector<uint32_t>& rgb) {
+  Dib d;
+  d.width = width;
+  d.height = height;
+  d.info = Fields({40, width, height, 0x00180001, 0, 0, 0, 0, 0, 0});
+  size_t stride = (size_t(width) * 3 + 3) & ~size_t(3);
+  for (int y = height - 1; y >= 0; --y) {
+    size_t start = d.bits.size();
+    for (int x = 0; x < width; ++x) {
+      uint32_t p = rgb[size_t(y) * width + x];
+      d.bits.insert(d.bits.end(), {uint8_t(p), uint8_t(p >> 8), uint8_t(p >> 16)});
+    }
+    d.bits.resize(start + stride, 0);
+  }
+  return d;
+}
+
+Dib Dib1(int width, int height, uint32_t color0, uint32_t color1, const std::vector<int>& pixels) {
+  Dib d;
+  d.width = width;
+  d.height = height;
+  d.info = Fields({40, width, height, 0x00010001, 0, 0, 0, 0, 2, 0, color0, color1});
+  size_t stride = ((size_t(width) + 31) / 32) * 4;
+  for (int y = height - 1; y >= 0; --y) {
+    std::vector<uint8_t> row(stride, 0);
+    for (int x = 0; x < width; ++x)
+      if (pixels[size_t(y) * width + x]) row[size_t(x) / 8] |= uint8_t(0x80 >> (x % 8));
+    d.bits.insert(d.bits.end(), row.begin(), row.end());
+  }
+  return d;
+}
+
+std::vector<uint8_t> StretchDIBitsBody(int x, int y, int w, int h, const Dib& dib, uint32_t usage,
+                                       uint32_t rop) {
+  // Bounds, destination corner, source rectangle, the DIB's offsets and sizes, usage,
+  // raster operation, destination size; then the DIB.
+  size_t offBmi = 8 + 72, offBits = offBmi + dib.info.size();
+  std::vector<uint8_t> body = Fields({0, 0, 0, 0, x, y, 0, 0, dib.width, dib.height,
+                                      int64_t(offBmi), int64_t(dib.info.size()), int64_t(offBits),
+                                      int64_t(dib.bits.size()), usage, rop, w, h});
+  body.insert(body.end(), dib.info.begin(), dib.info.end());
+  body.insert(body.end(), dib.bits.begin(), dib.bits.end());
+  return body;
+}
+
+std::vector<uint8_t> BlitBody(int x, int y, int w, int h, uint32_t rop, const Dib& dib,
+                              std::initializer_list<int64_t> extra, const Dib* mask) {
+  size_t common = 92, extraBytes = mask ? 28 : 4 * extra.size();
+  size_t offBmi = 8 + common + extraBytes, offBits = offBmi + dib.info.size();
+  std::vector<uint8_t> body = Fields({0,
+                                      0,
+                                      0,
+                                      0,
+                                      x,
+                                      y,
+                                      w,
+                                      h,
+                                      rop,
+                                      0,
+                                      0,
+                                      0x3F800000,
+                                      0,
+                                      0,
+                                      0x3F800000,
+                                      0,
+                                      0,
+                                      0,
+                                      0,
+                                      int64_t(offBmi),
+                                      int64_t(dib.info.size()),
+                                      int64_t(offBits),
+                                      int64_t(dib.bits.size())});
+  std::vector<uint8_t> tail;
+  if (mask) {
+    size_t maskInfo = offBits + dib.bits.size(), maskBits = maskInfo + mask->info.size();
+    tail = Fields({0, 0, 0, int64_t(maskInfo), int64_t(mask->info.size()), int64_t(maskBits),
+                   int64_t(mask->bits.size())});
+  } else {
+    tail = Fields(extra);
+  }
+  body.insert(body.end(), tail.begin(), tail.end());
+  body.insert(body.end(), dib.info.begin(), dib.info.end());
+  body.insert(body.end(), dib.bits.begin(), dib.bits.end());
+  if (mask) {
+    body.insert(body.end(), mask->info.begin(), mask->info.end());
+    body.insert(body.end(), mask->bits.begin(), mask->bits.end());
+  }
+  return body;
+}
+
 EmfBuilder::EmfBuilder(int width, int height) {
   // Frame in hundredths of a millimetre: 10 device pixels per millimetre.
   std::vector<uint8_t> body =

@@ -42,6 +42,29 @@ class WmfBuilder {
 // Little-endian bytes of 32-bit fields, for raw record bodies.
 std::vector<uint8_t> Fields(std::initializer_list<int64_t> fields);
 
+// A device-independent bitmap as records carry it: the BITMAPINFO (header, masks,
+// colours) and the bits.
+struct Dib {
+  std::vector<uint8_t> info;
+  std::vector<uint8_t> bits;
+  int width = 0;
+  int height = 0;
+};
+// A bottom-up 24-bit DIB of 0xRRGGBB pixels, given top row first.
+Dib Dib24(int width, int height, const std::vector<uint32_t>& rgb);
+// A bottom-up 1-bit DIB: the colours of 0 and 1 (0xRRGGBB), pixels top row first.
+Dib Dib1(int width, int height, uint32_t color0, uint32_t color1, const std::vector<int>& pixels);
+
+// The body of EMR_STRETCHDIBITS drawing the whole DIB into the rectangle.
+std::vector<uint8_t> StretchDIBitsBody(int x, int y, int w, int h, const Dib& dib,
+                                       uint32_t usage = 0, uint32_t rop = 0x00CC0020);
+// The body of a block transfer (EMR_BITBLT and the records that extend its layout): the
+// destination, the raster operation, source corner (0, 0) with an identity transform,
+// the DIB; `extra` fields follow the common layout (source size, blend function...).
+// With `mask` (EMR_MASKBLT) the extra fields are the mask's corner (0, 0) and DIB.
+std::vector<uint8_t> BlitBody(int x, int y, int w, int h, uint32_t rop, const Dib& dib,
+                              std::initializer_list<int64_t> extra = {}, const Dib* mask = nullptr);
+
 // A metafile rendered by PXRenderMetafileFile from a file written for it.
 struct Rendering {
   int error = 0;

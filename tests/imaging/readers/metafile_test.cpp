@@ -3,10 +3,10 @@
 #include <random>
 #include <vector>
 
+#include "metafile/records.h"
 #include "metafile_builder.h"
 #include "pixolith/px_metafile.h"
-#include "platform/metafile/metafile.h"
-#include "platform/metafile/records.h"
+#include "platform/metafile.h"
 #include "test_support.h"
 
 namespace {

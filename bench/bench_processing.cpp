@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "../tests/imaging/processing/reference.h"
 #include "pixolith/pixolith.h"
+#include "reference.h"
 
 namespace {
 

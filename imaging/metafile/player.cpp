@@ -68,7 +68,7 @@ Player::~Player() {
   }
 }
 
-void Player::Run(PXPlaybackReport* report) {
+void Player::Run(px::PlaybackReport* report) {
   size_t offset = 0;
   bool complete = false;
   uint32_t records = 0;

@@ -39,7 +39,7 @@ class Player {
   Player& operator=(const Player&) = delete;
 
   bool ok() const { return cr_ != nullptr; }
-  void Run(PXPlaybackReport* report);
+  void Run(px::PlaybackReport* report);
 
  private:
   // One record's handler: it reads the record's fields and changes the state or draws.

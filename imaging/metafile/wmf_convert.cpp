@@ -210,7 +210,7 @@ void Converter::WriteHeader() {
   w_.Begin(EMR_HEADER);
   for (int64_t v : {int64_t(0), int64_t(0), extX_ - 1, extY_ - 1}) w_.U32(uint32_t(v));
   for (int64_t v : {int64_t(0), int64_t(0), int64_t(extX_), int64_t(extY_)}) w_.U32(uint32_t(v));
-  w_.U32(PX_EMF_SIGNATURE);
+  w_.U32(px::kEmfSignature);
   w_.U32(0x10000);  // version
   w_.U32(0);        // bytes, patched
   w_.U32(0);        // records, patched

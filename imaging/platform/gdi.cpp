@@ -51,7 +51,7 @@ class DIBRowReader {
         colors_(reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(info) +
                                                  info->bmiHeader.biSize)),
         bits_(static_cast<const BYTE*>(bits)),
-        stride_(PXDIBStride(h_.biWidth, h_.biBitCount)) {
+        stride_(DIBStride(h_.biWidth, h_.biBitCount)) {
     colorCount_ = h_.biClrUsed ? h_.biClrUsed : (h_.biBitCount <= 8 ? 1u << h_.biBitCount : 0);
     if (h_.biCompression == BI_BITFIELDS) {
       const DWORD* m = reinterpret_cast<const DWORD*>(colors_);
@@ -69,9 +69,7 @@ class DIBRowReader {
     }
   }
 
-  static size_t PXDIBStride(LONG width, WORD bits) {
-    return ((size_t(width) * bits + 31) / 32) * 4;
-  }
+  static size_t DIBStride(LONG width, WORD bits) { return ((size_t(width) * bits + 31) / 32) * 4; }
 
   uint32_t Pixel(const BYTE* row, int x) const {
     switch (h_.biBitCount) {
@@ -258,14 +256,14 @@ extern "C" HBRUSH CreateSolidBrush(COLORREF color) {
 }
 
 extern "C" HGDIOBJ GetStockObject(int object) {
-  return object == DEFAULT_PALETTE ? static_cast<PXGdiObject*>(DefaultPalette()) : nullptr;
+  return object == DEFAULT_PALETTE ? static_cast<px::GdiObject*>(DefaultPalette()) : nullptr;
 }
 
 extern "C" HGDIOBJ SelectObject(HDC dc, HGDIOBJ handle) {
-  PXGdiObject* object = PXGdiFromHandle(handle);
+  px::GdiObject* object = px::GdiFromHandle(handle);
   if (!dc || !object) return nullptr;
   switch (object->type) {
-    case PXGdiObject::Type::kBitmap: {
+    case px::GdiObject::Type::kBitmap: {
       auto* bitmap = static_cast<PXBitmapObject*>(object);
       // Only memory contexts take bitmaps, and a bitmap is in one context at a time.
       if (dc->kind != PXDC_MEMORY) return nullptr;
@@ -274,33 +272,33 @@ extern "C" HGDIOBJ SelectObject(HDC dc, HGDIOBJ handle) {
       if (previous) previous->selectedInto = nullptr;
       bitmap->selectedInto = dc;
       dc->selectedBitmap = bitmap;
-      return static_cast<PXGdiObject*>(previous);
+      return static_cast<px::GdiObject*>(previous);
     }
-    case PXGdiObject::Type::kPalette:
+    case px::GdiObject::Type::kPalette:
       return SelectPalette(dc, static_cast<PXPaletteObject*>(object), FALSE);
-    case PXGdiObject::Type::kBrush: {
+    case px::GdiObject::Type::kBrush: {
       PXBrushObject* previous = dc->brush;
       dc->brush = static_cast<PXBrushObject*>(object);
-      return static_cast<PXGdiObject*>(previous);
+      return static_cast<px::GdiObject*>(previous);
     }
   }
   return nullptr;
 }
 
 extern "C" BOOL DeleteObject(HGDIOBJ handle) {
-  PXGdiObject* object = PXGdiFromHandle(handle);
+  px::GdiObject* object = px::GdiFromHandle(handle);
   if (!object || object->stock) return FALSE;
   switch (object->type) {
-    case PXGdiObject::Type::kBitmap: {
+    case px::GdiObject::Type::kBitmap: {
       auto* bitmap = static_cast<PXBitmapObject*>(object);
       if (bitmap->selectedInto) return FALSE;  // still drawn into by a context
       delete bitmap;
       break;
     }
-    case PXGdiObject::Type::kPalette:
+    case px::GdiObject::Type::kPalette:
       delete static_cast<PXPaletteObject*>(object);
       break;
-    case PXGdiObject::Type::kBrush:
+    case px::GdiObject::Type::kBrush:
       delete static_cast<PXBrushObject*>(object);
       break;
   }

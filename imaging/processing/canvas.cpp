@@ -184,7 +184,7 @@ void TraceSmoothLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint32_t wi
 
 extern "C" BOOL PXFillRect(BYTE* pixels, uint32_t width, uint32_t height, uint32_t bytesPerPixel,
                            uint32_t stride, const RECT* rect, uint32_t color, uint32_t flags) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!pixels || !rect || (bytesPerPixel != 1 && bytesPerPixel != 3 && bytesPerPixel != 4) ||
       !RowFits(stride, width, bytesPerPixel))
@@ -211,7 +211,7 @@ extern "C" BOOL PXFillRect(BYTE* pixels, uint32_t width, uint32_t height, uint32
 
 extern "C" BOOL PXFillRect1Bit(BYTE* pixels, uint32_t width, uint32_t height, uint32_t stride,
                                const RECT* rect, uint32_t bit) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!pixels || !rect || BitRowBytes(width) > stride) return op.Fail(PX_ERR_PARAMETER);
   // Columns left ... right - 1, rows top ... bottom - 1.
@@ -231,7 +231,7 @@ extern "C" BOOL PXPasteImage(BYTE* destination, uint32_t destinationWidth,
                              uint32_t destinationStride, const BYTE* source, uint32_t sourceWidth,
                              uint32_t sourceHeight, uint32_t sourceStride, int x, int y,
                              double opacity, uint32_t flags) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   const uint32_t mode = flags & 0xFF;
   if (!destination || !source || destination == source || bytesPerPixel < 1 || bytesPerPixel > 4 ||
@@ -268,7 +268,7 @@ extern "C" BOOL PXPasteImage1Bit(BYTE* destination, uint32_t destinationWidth,
                                  uint32_t destinationHeight, uint32_t destinationStride,
                                  const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
                                  uint32_t sourceStride, int x, int y, uint32_t flags) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!destination || !source || destination == source ||
       BitRowBytes(destinationWidth) > destinationStride || BitRowBytes(sourceWidth) > sourceStride)
@@ -309,7 +309,7 @@ extern "C" BOOL PXPasteImage1Bit(BYTE* destination, uint32_t destinationWidth,
 extern "C" BOOL PXDrawLine(BYTE* pixels, uint32_t width, uint32_t height, uint32_t bytesPerPixel,
                            uint32_t stride, uint32_t color, PXPoint from, PXPoint to,
                            uint32_t flags) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!pixels || bytesPerPixel < 1 || bytesPerPixel > 4 || !RowFits(stride, width, bytesPerPixel))
     return op.Fail(PX_ERR_PARAMETER);
@@ -337,7 +337,7 @@ extern "C" BOOL PXDrawLine(BYTE* pixels, uint32_t width, uint32_t height, uint32
 
 extern "C" BOOL PXDrawLine1Bit(BYTE* pixels, uint32_t width, uint32_t height, uint32_t stride,
                                uint32_t bit, PXPoint from, PXPoint to, uint32_t /*flags*/) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!pixels || BitRowBytes(width) > stride) return op.Fail(PX_ERR_PARAMETER);
   TraceLine(from.x, from.y, to.x, to.y, width, height, [&](int64_t u, int64_t v) {

@@ -99,7 +99,7 @@ BYTE CPXColorMatch::Nearest(int c0, int c1, int c2) const {
 }
 
 extern "C" BOOL PXColorWithinDistance(uint32_t a, uint32_t b, uint32_t squaredLimit) {
-  PXOperation op;
+  px::Operation op;
   if (a == b) return TRUE;
   if (squaredLimit == 0) return FALSE;
   uint32_t sum = 0;

@@ -38,15 +38,15 @@ class Table {
  public:
   bool Allocate(size_t count) {
     size_t bytes;
-    if (!PXBlockSize(count, sizeof(T), 0, &bytes)) return false;
-    block_ = PXBlock(bytes ? bytes : 1);
+    if (!px::BlockSize(count, sizeof(T), 0, &bytes)) return false;
+    block_ = px::Block(bytes ? bytes : 1);
     return bool(block_);
   }
   T* get() const { return reinterpret_cast<T*>(block_.get()); }
   T& operator[](size_t i) const { return get()[i]; }
 
  private:
-  PXBlock block_;
+  px::Block block_;
 };
 
 // Source positions of one axis for the bilinear resamplers: destination position i maps to

@@ -91,7 +91,7 @@ void ThresholdRow(uint8_t* out, uint32_t width, Value value) {
 extern "C" BOOL PXPackBytesTo1Bit(const BYTE* bytes, uint32_t width, uint32_t rows,
                                   uint32_t inputStride, BYTE* output, uint32_t bitsPerPixel,
                                   BOOL perRow, uint32_t outputStride) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!bytes || !output || bitsPerPixel < 1 || bitsPerPixel > 8 || !width || !rows)
     return op.Fail(PX_ERR_PARAMETER);
@@ -117,12 +117,12 @@ extern "C" BOOL PXPackBytesTo1Bit(const BYTE* bytes, uint32_t width, uint32_t ro
 
 extern "C" BOOL PXUnpack1BitToBytes(const BYTE* packed, uint32_t width, uint32_t rows,
                                     uint32_t bitsPerPixel, BYTE* output) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!packed || !output || bitsPerPixel < 1 || bitsPerPixel > 8 || !width || !rows)
     return op.Fail(PX_ERR_PARAMETER);
   size_t count;
-  if (!PXMulSize(width, rows, &count)) return op.Fail(PX_ERR_PARAMETER);
+  if (!px::MulSize(width, rows, &count)) return op.Fail(PX_ERR_PARAMETER);
 
   if (bitsPerPixel == 8) {
     std::memcpy(output, packed, count);
@@ -150,7 +150,7 @@ extern "C" BOOL PXThresholdTo1Bit(const BYTE* source, uint32_t width, uint32_t h
                                   uint32_t sourceStride, uint32_t bitsPerPixel,
                                   const RGBQUAD* palette, BYTE* destination,
                                   uint32_t destinationStride, uint32_t threshold) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!source || !destination || !width || !height) return op.Fail(PX_ERR_PARAMETER);
   if (bitsPerPixel != 8 && bitsPerPixel != 24) return op.Fail(PX_ERR_PARAMETER);
@@ -187,7 +187,7 @@ extern "C" BOOL PXThresholdTo1Bit(const BYTE* source, uint32_t width, uint32_t h
 extern "C" BOOL PXPaletteToRGB(const BYTE* indices, uint32_t width, uint32_t height,
                                uint32_t inputStride, BYTE* rgb, uint32_t outputStride,
                                uint32_t /*paletteCount*/, const RGBQUAD* palette, uint32_t flags) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!indices || !rgb || !palette || !width || !height) return op.Fail(PX_ERR_PARAMETER);
   if (inputStride < width || !RowFits(outputStride, width, 3)) return op.Fail(PX_ERR_PARAMETER);

@@ -38,7 +38,7 @@ class PaletteBuilder {
  public:
   // Builds the palette of at most `wanted` colours into planes (zeroed first). Returns the
   // number of colours, or -1 with the operation's error set.
-  int Build(PXOperation& op, const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t stride,
+  int Build(px::Operation& op, const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t stride,
             uint32_t bytesPerPixel, int wanted, bool report, Planes* planes);
 
  private:
@@ -81,7 +81,7 @@ void PaletteBuilder::Assign(int level, uint32_t index, Planes* planes) {
   }
 }
 
-int PaletteBuilder::Build(PXOperation& op, const uint8_t* rgb, uint32_t width, uint32_t height,
+int PaletteBuilder::Build(px::Operation& op, const uint8_t* rgb, uint32_t width, uint32_t height,
                           uint32_t stride, uint32_t bytesPerPixel, int wanted, bool report,
                           Planes* planes) {
   std::memset(planes, 0, sizeof *planes);
@@ -179,7 +179,7 @@ void PaletteToPlanes(const RGBQUAD* palette, uint32_t count, bool bgr, Planes* p
 class PaletteMapper {
  public:
   PaletteMapper(const Planes& planes, uint32_t count, int errorLimit);
-  bool Map(PXOperation& op, const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t stride,
+  bool Map(px::Operation& op, const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t stride,
            uint32_t bytesPerPixel, uint8_t* out, uint32_t outStride, bool dither);
 
  private:
@@ -270,7 +270,7 @@ void PaletteMapper::MapRow(const uint8_t* in, uint32_t width, uint32_t bytesPerP
   }
 }
 
-bool PaletteMapper::Map(PXOperation& op, const uint8_t* rgb, uint32_t width, uint32_t height,
+bool PaletteMapper::Map(px::Operation& op, const uint8_t* rgb, uint32_t width, uint32_t height,
                         uint32_t stride, uint32_t bytesPerPixel, uint8_t* out, uint32_t outStride,
                         bool dither) {
   const size_t rowValues = (size_t(width) + 2) * 3;
@@ -297,7 +297,7 @@ bool PaletteMapper::Map(PXOperation& op, const uint8_t* rgb, uint32_t width, uin
 
 // Common argument checks of the builder, the quantiser and the mapper (the builder has no
 // indices: it passes its palette there and a stride covering the width).
-bool CheckRGBInput(PXOperation& op, const uint8_t* rgb, uint32_t width, uint32_t height,
+bool CheckRGBInput(px::Operation& op, const uint8_t* rgb, uint32_t width, uint32_t height,
                    uint32_t stride, const void* indices, uint32_t indexStride,
                    const RGBQUAD* palette, uint32_t flags, uint32_t* bytesPerPixel) {
   *bytesPerPixel = flags & PX_FLAG_4BYTE_INPUT ? 4 : 3;
@@ -316,7 +316,7 @@ int ClampWanted(int wanted) {
 extern "C" int PXBuildPalette(const BYTE* rgb, uint32_t width, uint32_t height,
                               uint32_t inputStride, int colorsWanted, RGBQUAD* palette,
                               uint32_t flags) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return 0;
   uint32_t bpp;
   if (!CheckRGBInput(op, rgb, width, height, inputStride, palette, width, palette, flags, &bpp))
@@ -336,7 +336,7 @@ extern "C" BOOL PXQuantizeRGBToPalette(const BYTE* rgb, uint32_t width, uint32_t
                                        uint32_t inputStride, BYTE* indices, uint32_t outputStride,
                                        int colorsWanted, RGBQUAD* palette, BOOL dither,
                                        int errorLimit, uint32_t flags) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   uint32_t bpp;
   if (!CheckRGBInput(op, rgb, width, height, inputStride, indices, outputStride, palette, flags,
@@ -361,7 +361,7 @@ extern "C" BOOL PXMapRGBToPalette(const BYTE* rgb, uint32_t width, uint32_t heig
                                   uint32_t inputStride, BYTE* indices, uint32_t outputStride,
                                   uint32_t paletteCount, const RGBQUAD* palette, BOOL dither,
                                   int errorLimit, uint32_t flags) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   uint32_t bpp;
   if (!CheckRGBInput(op, rgb, width, height, inputStride, indices, outputStride, palette, flags,

@@ -114,7 +114,7 @@ class Contributions {
 
 bool Contributions::Reserve(uint32_t d, size_t tapsPerPosition) {
   size_t total;
-  return PXMulSize(d, tapsPerPosition, &total) && first_.Allocate(size_t(d) + 1) &&
+  return px::MulSize(d, tapsPerPosition, &total) && first_.Allocate(size_t(d) + 1) &&
          taps_.Allocate(total);
 }
 
@@ -186,14 +186,14 @@ bool Contributions::CoveredArea(uint32_t s, uint32_t d) {
 // fetch(y) gives source row y as `channels` bytes per pixel; store(y, values) receives the
 // destination row as doubles. Progress runs over the source rows, then the destination rows.
 template <class Fetch, class Store>
-bool Separable(PXOperation& op, uint32_t sourceHeight, uint32_t destinationWidth,
+bool Separable(px::Operation& op, uint32_t sourceHeight, uint32_t destinationWidth,
                uint32_t destinationHeight, uint32_t channels, const Contributions& xs,
                const Contributions& ys, Fetch fetch, Store store) {
   size_t rowValues, tempBytes;
   Table<float> temp;
   Table<double> row;
-  if (!PXMulSize(destinationWidth, channels, &rowValues) ||
-      !PXBlockSize(sourceHeight, rowValues * sizeof(float), 0, &tempBytes) ||
+  if (!px::MulSize(destinationWidth, channels, &rowValues) ||
+      !px::BlockSize(sourceHeight, rowValues * sizeof(float), 0, &tempBytes) ||
       !temp.Allocate(tempBytes / sizeof(float)) || !row.Allocate(rowValues))
     return op.Fail(PX_ERR_NO_MEMORY);
   const uint32_t total =
@@ -229,7 +229,7 @@ inline uint8_t ToByte(double v) {
 }
 
 // Byte images in, byte images out.
-bool ResampleBytes(PXOperation& op, const uint8_t* source, uint32_t sourceHeight,
+bool ResampleBytes(px::Operation& op, const uint8_t* source, uint32_t sourceHeight,
                    uint32_t sourceStride, uint8_t* destination, uint32_t destinationWidth,
                    uint32_t destinationHeight, uint32_t destinationStride, uint32_t channels,
                    const Contributions& xs, const Contributions& ys) {
@@ -255,7 +255,7 @@ extern "C" BOOL PXResizeRGBFiltered(const BYTE* source, uint32_t sourceWidth, ui
                                     uint32_t destinationWidth, uint32_t destinationHeight,
                                     uint32_t destinationStride, uint32_t bytesPerPixel,
                                     int filter) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!CheckBuffers(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
                     destinationHeight, destinationStride, bytesPerPixel) ||
@@ -276,7 +276,7 @@ extern "C" BOOL PXResizeRGBFiltered(const BYTE* source, uint32_t sourceWidth, ui
 extern "C" BOOL PXShrinkRGB(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
                             uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
                             uint32_t destinationHeight, uint32_t destinationStride, BOOL exact) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!CheckBuffers(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
                     destinationHeight, destinationStride, 3) ||
@@ -295,7 +295,7 @@ extern "C" BOOL PXShrinkRGB(const BYTE* source, uint32_t sourceWidth, uint32_t s
 extern "C" BOOL PXEnlargeRGB(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
                              uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
                              uint32_t destinationHeight, uint32_t destinationStride) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!CheckBuffers(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
                     destinationHeight, destinationStride, 3) ||
@@ -314,7 +314,7 @@ extern "C" BOOL PXShrinkIndexed(const BYTE* source, uint32_t sourceWidth, uint32
                                 uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
                                 uint32_t destinationHeight, uint32_t destinationStride,
                                 uint32_t paletteCount, const RGBQUAD* palette) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!palette ||
       !CheckBuffers(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,

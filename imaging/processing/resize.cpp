@@ -56,7 +56,7 @@ void RowWeights(const Column* columns, uint32_t count, double fy, Weights* out) 
 
 // The shared frame of the three bilinear resamplers: tables, rows, progress.
 template <class RowFunction>
-bool BilinearRows(PXOperation& op, uint32_t sourceWidth, uint32_t sourceHeight,
+bool BilinearRows(px::Operation& op, uint32_t sourceWidth, uint32_t sourceHeight,
                   uint32_t destinationWidth, uint32_t destinationHeight, RowFunction row) {
   Table<Column> columns;
   Table<Weights> weights;
@@ -134,8 +134,8 @@ class MatchMemo {
 
 // The byte resamplers' common start: checks the arguments (error 5) and copies an image of
 // the same shape as it is. False when nothing more is to be done; *result is the answer.
-bool NeedsResampling(PXOperation& op, const uint8_t* source, uint32_t sw, uint32_t sh, uint32_t ss,
-                     uint8_t* destination, uint32_t dw, uint32_t dh, uint32_t ds,
+bool NeedsResampling(px::Operation& op, const uint8_t* source, uint32_t sw, uint32_t sh,
+                     uint32_t ss, uint8_t* destination, uint32_t dw, uint32_t dh, uint32_t ds,
                      uint32_t bytesPerPixel, BOOL* result) {
   *result = FALSE;
   if (!ResizeArgumentsValid(source, sw, sh, ss, destination, dw, dh, ds, bytesPerPixel))
@@ -151,7 +151,7 @@ extern "C" BOOL PXResizeRGB(const BYTE* source, uint32_t sourceWidth, uint32_t s
                             uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
                             uint32_t destinationHeight, uint32_t destinationStride,
                             uint32_t bytesPerPixel) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   BOOL result;
   if (!NeedsResampling(op, source, sourceWidth, sourceHeight, sourceStride, destination,
@@ -180,7 +180,7 @@ extern "C" BOOL PXResizeIndexed(const BYTE* source, uint32_t sourceWidth, uint32
                                 uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
                                 uint32_t destinationHeight, uint32_t destinationStride,
                                 uint32_t paletteCount, const RGBQUAD* palette) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!palette || source == destination || paletteCount < 1 || paletteCount > 256 ||
       !ResizeArgumentsValid(source, sourceWidth, sourceHeight, sourceStride, destination,
@@ -225,7 +225,7 @@ extern "C" BOOL PXResizeIndexed(const BYTE* source, uint32_t sourceWidth, uint32
 extern "C" BOOL PXResize1Bit(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
                              uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
                              uint32_t destinationHeight, uint32_t destinationStride) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!source || !destination || source == destination || !sourceWidth || !sourceHeight ||
       !destinationWidth || !destinationHeight || BitRowBytes(sourceWidth) > sourceStride ||
@@ -273,7 +273,7 @@ extern "C" BOOL PXResizeNearest(const BYTE* source, uint32_t sourceWidth, uint32
                                 uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
                                 uint32_t destinationHeight, uint32_t destinationStride,
                                 uint32_t bytesPerPixel) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   BOOL result;
   if (!NeedsResampling(op, source, sourceWidth, sourceHeight, sourceStride, destination,

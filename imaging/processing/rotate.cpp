@@ -33,7 +33,7 @@ void MirrorPixels(uint8_t* row, uint32_t width, uint32_t bpp) {
   for (; a < b; a += n, b -= n) std::swap_ranges(a, a + n, b);
 }
 
-bool FlipHorizontalRows(PXOperation& op, uint8_t* pixels, uint32_t width, uint32_t height,
+bool FlipHorizontalRows(px::Operation& op, uint8_t* pixels, uint32_t width, uint32_t height,
                         uint32_t bpp, size_t stride) {
   for (uint32_t y = 0; y < height; ++y) {
     uint8_t* row = pixels + y * stride;
@@ -55,7 +55,7 @@ bool FlipHorizontalRows(PXOperation& op, uint8_t* pixels, uint32_t width, uint32
   return true;
 }
 
-bool FlipVerticalRows(PXOperation& op, uint8_t* pixels, size_t stride, uint32_t height) {
+bool FlipVerticalRows(px::Operation& op, uint8_t* pixels, size_t stride, uint32_t height) {
   for (uint32_t i = 0; i < (height + 1) / 2; ++i) {
     uint8_t* top = pixels + i * stride;
     uint8_t* bottom = pixels + (height - 1 - i) * stride;
@@ -179,7 +179,7 @@ void RotateBitBand(const uint8_t* source, uint32_t width, uint32_t height, uint3
 }
 
 // Rows reported before the stop (the stopping row included); all of them when none stopped.
-uint32_t ReportRows(PXOperation& op, uint32_t y0, uint32_t rows, uint32_t height) {
+uint32_t ReportRows(px::Operation& op, uint32_t y0, uint32_t rows, uint32_t height) {
   for (uint32_t k = 0; k < rows; ++k)
     if (!op.Progress(y0 + k, height)) return k + 1;
   return rows;
@@ -189,19 +189,19 @@ uint32_t ReportRows(PXOperation& op, uint32_t y0, uint32_t rows, uint32_t height
 
 extern "C" BOOL PXRotate90(BYTE* pixels, uint32_t width, uint32_t height, int direction,
                            uint32_t bytesPerPixel) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!pixels || direction < 0 || direction > 2 || !width || !height || !bytesPerPixel)
     return op.Fail(PX_ERR_PARAMETER);
   size_t stride, total;
-  if (!PXMulSize(width, bytesPerPixel, &stride) || !PXBlockSize(height, stride, 0, &total))
+  if (!px::MulSize(width, bytesPerPixel, &stride) || !px::BlockSize(height, stride, 0, &total))
     return op.Fail(PX_ERR_NO_MEMORY);  // no temporary image of that size can be had
 
   if (direction == 1)
     return FlipVerticalRows(op, pixels, stride, height) &&
            FlipHorizontalRows(op, pixels, width, height, bytesPerPixel, stride);
 
-  PXBlock temp(total);
+  px::Block temp(total);
   if (!temp) return op.Fail(PX_ERR_NO_MEMORY);
   for (uint32_t y0 = 0; y0 < height; y0 += kBand) {
     const uint32_t rows = std::min(kBand, height - y0);
@@ -221,7 +221,7 @@ extern "C" BOOL PXRotate90(BYTE* pixels, uint32_t width, uint32_t height, int di
 extern "C" BOOL PXRotate1Bit90(const BYTE* source, uint32_t width, uint32_t height,
                                uint32_t sourceStride, BYTE* destination, uint32_t destinationStride,
                                uint32_t directionWord) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!source || !destination || source == destination) return op.Fail(PX_ERR_PARAMETER);
   const int direction = int(directionWord & 3);
@@ -264,7 +264,7 @@ extern "C" BOOL PXRotate1Bit90(const BYTE* source, uint32_t width, uint32_t heig
 
 extern "C" BOOL PXFlipHorizontal(BYTE* pixels, uint32_t width, uint32_t height,
                                  uint32_t bytesPerPixel, uint32_t stride) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!pixels || !width || !height || !bytesPerPixel || !RowFits(stride, width, bytesPerPixel))
     return op.Fail(PX_ERR_PARAMETER);
@@ -273,7 +273,7 @@ extern "C" BOOL PXFlipHorizontal(BYTE* pixels, uint32_t width, uint32_t height,
 
 extern "C" BOOL PXFlipHorizontal1Bit(BYTE* pixels, uint32_t width, uint32_t height,
                                      uint32_t stride) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!width || !height) return TRUE;
   if (!pixels || BitRowBytes(width) > stride) return op.Fail(PX_ERR_PARAMETER);
@@ -285,7 +285,7 @@ extern "C" BOOL PXFlipHorizontal1Bit(BYTE* pixels, uint32_t width, uint32_t heig
 }
 
 extern "C" BOOL PXFlipVertical(BYTE* pixels, uint32_t stride, uint32_t height) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!pixels || !stride || !height) return op.Fail(PX_ERR_PARAMETER);
   return FlipVerticalRows(op, pixels, stride, height);

@@ -57,7 +57,7 @@ int ExtensionType(const char* path) {
   return PX_FORMAT_UNKNOWN;
 }
 
-int Guess(PXOperation& op, CPXIO& io) {
+int Guess(px::Operation& op, CPXIO& io) {
   uint8_t head[44] = {};
   size_t got = io.Read(head, sizeof head);
   if (got == 0) return op.SetError(PX_ERR_FILE_READ), PX_FORMAT_UNKNOWN;
@@ -72,7 +72,7 @@ int Guess(PXOperation& op, CPXIO& io) {
   }
 
   // Only file sources have a name; memory sources leave the path empty.
-  int byName = io.handle()->kind == kPXHandleFile ? ExtensionType(io.Path()) : PX_FORMAT_UNKNOWN;
+  int byName = io.handle()->kind == px::kHandleFile ? ExtensionType(io.Path()) : PX_FORMAT_UNKNOWN;
   if (byName == PX_FORMAT_TGA) return PX_FORMAT_TGA;
   if (byName == PX_FORMAT_WBMP) {
     result = PX_FORMAT_WBMP;
@@ -94,5 +94,5 @@ int Guess(PXOperation& op, CPXIO& io) {
 }  // namespace
 
 extern "C" int PXGuessFileType(PXSource source) {
-  return PXRunEntry<int>(source, PX_FORMAT_UNKNOWN, {}, Guess);
+  return px::RunEntry<int>(source, PX_FORMAT_UNKNOWN, {}, Guess);
 }

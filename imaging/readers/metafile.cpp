@@ -44,7 +44,7 @@ struct PlaceableHeader {
 
 class MetafileRenderer {
  public:
-  explicit MetafileRenderer(PXOperation& op) : op_(op) {}
+  explicit MetafileRenderer(px::Operation& op) : op_(op) {}
 
   BYTE* Render(const char* path, uint32_t* width, uint32_t* height, int horizontal, int vertical,
                COLORREF background, DWORD flags) {
@@ -79,8 +79,8 @@ class MetafileRenderer {
     DeleteObject(brush);
     if (!op_.Progress(2, 4)) return nullptr;
 
-    PXPlaybackReport report;
-    BOOL played = PXPlayEnhMetaFileEx(res_.memory, res_.emf, &rect, &report);
+    px::PlaybackReport report;
+    BOOL played = px::PlayEnhMetaFileEx(res_.memory, res_.emf, &rect, &report);
     if (!played && report.records == 0) return Fail(PX_ERR_METAFILE_RENDER);
     // A damaged record ends playback; what was drawn before it stays, but a file that
     // broke before drawing anything is no picture.
@@ -110,7 +110,7 @@ class MetafileRenderer {
         DeleteMetaFile(wmf);
         return op_.Fail(PX_ERR_BAD_METAFILE);
       }
-      PXBlock bits(size);
+      px::Block bits(size);
       if (!bits) {
         DeleteMetaFile(wmf);
         return op_.Fail(PX_ERR_NO_MEMORY);
@@ -127,11 +127,11 @@ class MetafileRenderer {
     if (!source) return op_.Fail(PX_ERR_FILE_OPEN);
     CPXIO io(source);
     uint64_t size = 0;
-    PXBlock data;
+    px::Block data;
     int error = 0;
     if (!io.Size(&size) || size == 0) {
       error = PX_ERR_BAD_METAFILE;
-    } else if (size > PX_MAX_GLOBAL_BLOCK || !(data = PXBlock(size_t(size)))) {
+    } else if (size > PX_MAX_GLOBAL_BLOCK || !(data = px::Block(size_t(size)))) {
       error = PX_ERR_NO_MEMORY;
     } else if (!io.Rewind() || !io.ReadExactly(data.get(), size_t(size))) {
       error = PX_ERR_FILE_READ;
@@ -142,19 +142,19 @@ class MetafileRenderer {
     const uint8_t* bits = data.get();
     size_t bitsSize = size_t(size);
     METAFILEPICT picture = {MM_ANISOTROPIC, horizontal, vertical, nullptr};
-    if (size >= PX_PLACEABLE_HEADER_SIZE && PXLE32(bits) == PX_PLACEABLE_KEY) {
+    if (size >= px::kPlaceableHeaderSize && px::LE32(bits) == px::kPlaceableKey) {
       placeable_.present = true;
-      placeable_.left = int16_t(PXLE16(bits + 6));
-      placeable_.top = int16_t(PXLE16(bits + 8));
-      placeable_.right = int16_t(PXLE16(bits + 10));
-      placeable_.bottom = int16_t(PXLE16(bits + 12));
-      placeable_.unitsPerInch = PXLE16(bits + 14);
+      placeable_.left = int16_t(px::LE16(bits + 6));
+      placeable_.top = int16_t(px::LE16(bits + 8));
+      placeable_.right = int16_t(px::LE16(bits + 10));
+      placeable_.bottom = int16_t(px::LE16(bits + 12));
+      placeable_.unitsPerInch = px::LE16(bits + 14);
       // Without units per inch the bounding box has no size.
       if (placeable_.unitsPerInch == 0) return op_.Fail(PX_ERR_BAD_METAFILE);
       picture.xExt = (placeable_.right - placeable_.left) * 2540 / placeable_.unitsPerInch;
       picture.yExt = (placeable_.bottom - placeable_.top) * 2540 / placeable_.unitsPerInch;
-      bits += PX_PLACEABLE_HEADER_SIZE;
-      bitsSize -= PX_PLACEABLE_HEADER_SIZE;
+      bits += px::kPlaceableHeaderSize;
+      bitsSize -= px::kPlaceableHeaderSize;
     }
     res_.emf = bitsSize ? SetWinMetaFileBits(UINT(bitsSize), bits, nullptr, &picture) : nullptr;
     return res_.emf ? true : op_.Fail(PX_ERR_METAFILE_RENDER);
@@ -191,8 +191,8 @@ class MetafileRenderer {
 
   BYTE* ReadRGB(int w, int h) {
     size_t total;
-    if (!PXBlockSize(size_t(h), size_t(w) * 3, 0, &total)) return Fail(PX_ERR_NO_MEMORY);
-    PXBlock out(total);
+    if (!px::BlockSize(size_t(h), size_t(w) * 3, 0, &total)) return Fail(PX_ERR_NO_MEMORY);
+    px::Block out(total);
     if (!out) return Fail(PX_ERR_NO_MEMORY);
     const uint32_t* px = PXBitmapBits(res_.bitmap);
     uint8_t* dst = out.get();
@@ -217,9 +217,9 @@ class MetafileRenderer {
     if (!GetDIBits(res_.memory, res_.bitmap, 0, UINT(h), nullptr, &info, DIB_RGB_COLORS))
       return Fail(PX_ERR_GETDIBITS);
     size_t total;
-    if (!PXBlockSize(size_t(h), PXDIBRowBytes(uint32_t(w), 24), sizeof bi, &total))
+    if (!px::BlockSize(size_t(h), PXDIBRowBytes(uint32_t(w), 24), sizeof bi, &total))
       return Fail(PX_ERR_NO_MEMORY);
-    PXBlock out(total);
+    px::Block out(total);
     if (!out) return Fail(PX_ERR_NO_MEMORY);
     if (GetDIBits(res_.memory, res_.bitmap, 0, UINT(h), out.get() + sizeof bi, &info,
                   DIB_RGB_COLORS) != h)
@@ -228,7 +228,7 @@ class MetafileRenderer {
     return out.Release();
   }
 
-  PXOperation& op_;
+  px::Operation& op_;
   RenderResources res_;
   PlaceableHeader placeable_;
 };
@@ -238,7 +238,7 @@ class MetafileRenderer {
 extern "C" BYTE* PXRenderMetafileFile(const char* path, uint32_t* width, uint32_t* height,
                                       int horizontal, int vertical, COLORREF background,
                                       DWORD flags) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return nullptr;
   if (!op.CheckPointer(path)) return nullptr;
   try {

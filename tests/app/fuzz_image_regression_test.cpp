@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../../fuzz/image_object.h"
+#include "image_object.h"
 #include "test_support.h"
 
 namespace {

@@ -176,7 +176,7 @@ TEST(ImageFormats, SamplesAndSeedsReadAsTheirType) {
 }
 
 TEST(ImageFormats, CorpusFilesReadAsTheirType) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   std::vector<fs::path> files;
   for (const auto& entry : fs::recursive_directory_iterator(pxtest::CorpusDir() / "files"))
     if (entry.is_regular_file()) files.push_back(entry.path());

@@ -5,7 +5,7 @@
 namespace pxtest {
 
 CliResult RunCli(const std::vector<std::string>& args) {
-  const ToolResult r = RunTool(PX_CLI_PATH, args);
+  const ToolResult r = RunTool(PXTEST_CLI_PATH, args);
   return {r.status, r.out, r.err};
 }
 

@@ -78,7 +78,7 @@ MemorySource::~MemorySource() {
 }
 
 fs::path SourceDir() {
-  return fs::path(PX_TEST_SOURCE_DIR);
+  return fs::path(PXTEST_SOURCE_DIR);
 }
 
 fs::path TestDataDir() {

@@ -91,7 +91,7 @@ fs::path TestDataDir();
 // PAGEWEAVER_CORPUS overrides the default place beside the project (../shared/corpus).
 fs::path CorpusDir();
 
-#define PX_REQUIRE_CORPUS()                                                              \
+#define PXTEST_REQUIRE_CORPUS()                                                          \
   do {                                                                                   \
     if (::pxtest::CorpusDir().empty())                                                   \
       GTEST_SKIP() << "sample corpus not found (../shared/corpus or PAGEWEAVER_CORPUS)"; \

@@ -36,8 +36,9 @@ bool BeginFile(const DIBParts& dib, size_t infoBytes, size_t totalBytes,
   Put32(out->data() + 2, uint32_t(totalBytes));
   out->insert(out->end(), dib.info, dib.info + infoBytes);
   uint8_t* info = out->data() + kFileHeaderBytes;
-  if (infoBytes >= 20 && PXLE32(info) >= kInfoHeaderBytes && PXLE32(info + 16) == kAlphaBitfields) {
-    if (PXLE32(info) == kInfoHeaderBytes) Put32(info, kMaskHeaderBytes);
+  if (infoBytes >= 20 && px::LE32(info) >= kInfoHeaderBytes &&
+      px::LE32(info + 16) == kAlphaBitfields) {
+    if (px::LE32(info) == kInfoHeaderBytes) Put32(info, kMaskHeaderBytes);
     Put32(info + 16, BI_BITFIELDS);
   }
   return true;
@@ -56,7 +57,7 @@ bool WithSource(const std::vector<uint8_t>& bytes, Read read) {
 }  // namespace
 
 int ReadDIBHeader(const DIBParts& dib, Header* header) {
-  PXOperation op;  // the calls below are nested: they report no progress
+  px::Operation op;  // the calls below are nested: they report no progress
   std::vector<uint8_t> file;
   int error = PX_ERR_FILE_READ;
   try {
@@ -82,7 +83,7 @@ DIBTable DIBColorTable(const Header& h) {
 
 BYTE* DecodeDIB(const DIBParts& dib, const RGBQUAD* colors, uint32_t* width, uint32_t* rows,
                 int* error) {
-  PXOperation op;  // the calls below are nested: they report no progress
+  px::Operation op;  // the calls below are nested: they report no progress
   Header h;
   if ((*error = ReadDIBHeader(dib, &h)) != PX_OK) return nullptr;
   const DIBTable table = DIBColorTable(h);

@@ -89,7 +89,7 @@ inline uint64_t FileRowBytes(uint32_t width, uint32_t bits) {
 // `depth` 8, 24 or 32 bits), which the caller has cleared to the background. Returns the
 // error code: 0 at the end-of-bitmap code, 3 when the data ends first, 6 for an
 // impossible state, 14 on abort; the image decoded so far stays in `out`.
-int DecodeRLE(PXOperation& op, CPXIO& io, const Header& header, const RGBQUAD* palette,
+int DecodeRLE(px::Operation& op, CPXIO& io, const Header& header, const RGBQUAD* palette,
               uint32_t depth, uint8_t* out);
 
 }  // namespace pxbmp

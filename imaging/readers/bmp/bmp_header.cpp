@@ -35,40 +35,40 @@ int ReadHeader(CPXIO& io, Header* h) {
   uint8_t file[14];
   if (!io.ReadExactly(file, sizeof file)) return PX_ERR_FILE_READ;
   if (file[0] != 'B' || file[1] != 'M') return PX_ERR_BAD_BMP;
-  h->offBits = PXLE32(file + 10);
+  h->offBits = px::LE32(file + 10);
 
   uint8_t b[kLargestHeader] = {};
   if (!io.ReadExactly(b, 4)) return PX_ERR_FILE_READ;
-  h->headerSize = PXLE32(b);
+  h->headerSize = px::LE32(b);
   if (h->headerSize == kCoreSize) {
     if (!io.ReadExactly(b + 4, kCoreSize - 4)) return PX_ERR_FILE_READ;
     h->kind = HeaderKind::kCore;
-    h->width = PXLE16(b + 4);
-    h->height = PXLE16(b + 6);
-    h->planes = PXLE16(b + 8);
-    h->bitCount = PXLE16(b + 10);
+    h->width = px::LE16(b + 4);
+    h->height = px::LE16(b + 6);
+    h->planes = px::LE16(b + 8);
+    h->bitCount = px::LE16(b + 10);
     return PX_OK;
   }
   if (!IsWindowsSize(h->headerSize) && !IsOS2InfoSize(h->headerSize)) return PX_ERR_BAD_BMP;
   if (!io.ReadExactly(b + 4, h->headerSize - 4)) return PX_ERR_FILE_READ;
   h->kind = IsWindowsSize(h->headerSize) ? HeaderKind::kInfo : HeaderKind::kOS2Info;
   // Fields an OS/2 2.x header leaves out read as zero, as that format defines them.
-  h->width = int32_t(PXLE32(b + 4));
-  h->height = int32_t(PXLE32(b + 8));
-  h->planes = PXLE16(b + 12);
-  h->bitCount = PXLE16(b + 14);
-  h->compression = PXLE32(b + 16);
-  h->sizeImage = PXLE32(b + 20);
-  h->xPelsPerMeter = int32_t(PXLE32(b + 24));
-  h->yPelsPerMeter = int32_t(PXLE32(b + 28));
-  h->clrUsed = PXLE32(b + 32);
-  h->clrImportant = PXLE32(b + 36);
+  h->width = int32_t(px::LE32(b + 4));
+  h->height = int32_t(px::LE32(b + 8));
+  h->planes = px::LE16(b + 12);
+  h->bitCount = px::LE16(b + 14);
+  h->compression = px::LE32(b + 16);
+  h->sizeImage = px::LE32(b + 20);
+  h->xPelsPerMeter = int32_t(px::LE32(b + 24));
+  h->yPelsPerMeter = int32_t(px::LE32(b + 28));
+  h->clrUsed = px::LE32(b + 32);
+  h->clrImportant = px::LE32(b + 36);
   if (h->kind == HeaderKind::kOS2Info) {
     if (h->compression >= BI_BITFIELDS) h->compression = kUnsupportedCompression;
   } else if (h->headerSize > kInfoSize) {
     h->headerMasks = true;
     for (int i = 0; i < 4; ++i)
-      h->masks[i] = 40 + 4 * uint32_t(i) + 4 <= h->headerSize ? PXLE32(b + 40 + 4 * i) : 0;
+      h->masks[i] = 40 + 4 * uint32_t(i) + 4 <= h->headerSize ? px::LE32(b + 40 + 4 * i) : 0;
   }
   return PX_OK;
 }

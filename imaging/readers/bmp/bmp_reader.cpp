@@ -54,14 +54,15 @@ int MoveToPixels(CPXIO& io, const Header& h, uint64_t position, Backward backwar
 
 // Allocates the zero-filled output of `rows` x `rowBytes`, or records why not: 1 when it
 // cannot be had, 3 when the file cannot hold the data that stands for its `bytes` of
-// output at `bytesPerByte` (see PXClaimIsPlausible).
-PXBlock AllocateImage(PXOperation& op, CPXIO& io, uint64_t rows, uint64_t rowBytes, size_t extra,
-                      uint64_t bytes, uint64_t bytesPerByte) {
+// output at `bytesPerByte` (see px::ClaimIsPlausible).
+px::Block AllocateImage(px::Operation& op, CPXIO& io, uint64_t rows, uint64_t rowBytes,
+                        size_t extra, uint64_t bytes, uint64_t bytesPerByte) {
   size_t total;
-  if (!PXBlockSize(rows, rowBytes, extra, &total)) return op.SetError(PX_ERR_NO_MEMORY), PXBlock();
-  if (!PXClaimIsPlausible(total, bytes, io.Remaining(), bytesPerByte))
-    return op.SetError(PX_ERR_FILE_READ), PXBlock();
-  PXBlock block(total);
+  if (!px::BlockSize(rows, rowBytes, extra, &total))
+    return op.SetError(PX_ERR_NO_MEMORY), px::Block();
+  if (!px::ClaimIsPlausible(total, bytes, io.Remaining(), bytesPerByte))
+    return op.SetError(PX_ERR_FILE_READ), px::Block();
+  px::Block block(total);
   if (!block) op.SetError(PX_ERR_NO_MEMORY);
   return block;
 }
@@ -126,7 +127,7 @@ class RowConverter {
       }
       case 16:
         for (uint32_t x = 0; x < width; ++x, in += 2, out += outBytes_) {
-          uint32_t p = PXLE16(in);
+          uint32_t p = px::LE16(in);
           if (masked_) {
             Put(out, channels_[0].Get(p), channels_[1].Get(p), channels_[2].Get(p), 255);
           } else {
@@ -141,7 +142,7 @@ class RowConverter {
         break;
       case 32:
         for (uint32_t x = 0; x < width; ++x, in += 4, out += outBytes_) {
-          uint32_t p = PXLE32(in);
+          uint32_t p = px::LE32(in);
           if (masked_) {
             Put(out, channels_[0].Get(p), channels_[1].Get(p), channels_[2].Get(p),
                 fixedAlpha_ ? 255 : alpha_.Get(p));
@@ -186,13 +187,13 @@ void ExpandIndices(const uint8_t* in, uint8_t* out, uint32_t width, uint32_t bit
 /* ---- Reading paths ---------------------------------------------------------------------- */
 
 // Run-length data into a width x height image of `depth` bits, cleared to palette entry 0.
-BYTE* ReadRLE(PXOperation& op, CPXIO& io, const Header& h, const RGBQUAD* palette,
+BYTE* ReadRLE(px::Operation& op, CPXIO& io, const Header& h, const RGBQUAD* palette,
               uint64_t position, uint32_t depth, uint32_t* width, uint32_t* height) {
   if (int e = MoveToPixels(io, h, position, Backward::kRefuse)) return op.SetError(e), nullptr;
   const uint32_t w = uint32_t(h.width), rows = h.rows();
   const uint64_t pixelBytes = depth / 8;
-  PXBlock out = AllocateImage(op, io, rows, uint64_t(w) * pixelBytes, 0,
-                              uint64_t(w) * rows * pixelBytes, kRLEExpansion);
+  px::Block out = AllocateImage(op, io, rows, uint64_t(w) * pixelBytes, 0,
+                                uint64_t(w) * rows * pixelBytes, kRLEExpansion);
   if (!out) return nullptr;
   if (depth != 8) {
     const RGBQUAD& bg = palette[0];
@@ -214,11 +215,11 @@ BYTE* ReadRLE(PXOperation& op, CPXIO& io, const Header& h, const RGBQUAD* palett
 // the bottom up unless the file is top-down; a failed read or an abort keeps the rows
 // read so far.
 template <class ConvertRow>
-BYTE* ReadRows(PXOperation& op, CPXIO& io, const Header& h, uint64_t outRowBytes, bool exactRows,
+BYTE* ReadRows(px::Operation& op, CPXIO& io, const Header& h, uint64_t outRowBytes, bool exactRows,
                ConvertRow convert, uint32_t* width, uint32_t* height) {
   const uint32_t w = uint32_t(h.width), rows = h.rows();
   const uint64_t fileRow = pxbmp::FileRowBytes(w, h.bitCount);
-  PXBlock out = AllocateImage(op, io, rows, outRowBytes, 0, fileRow * rows, kStored);
+  px::Block out = AllocateImage(op, io, rows, outRowBytes, 0, fileRow * rows, kStored);
   if (!out) return nullptr;
   std::vector<uint8_t> row(fileRow);
   for (uint32_t i = 0; i < rows; ++i) {
@@ -244,7 +245,7 @@ BYTE* ReadRows(PXOperation& op, CPXIO& io, const Header& h, uint64_t outRowBytes
 }
 
 // Depth 1 or 8: one index per pixel (depth 8) or the packed bits (depth 1).
-BYTE* ReadIndexed(PXOperation& op, CPXIO& io, uint32_t depth, RGBQUAD* palette, uint32_t* width,
+BYTE* ReadIndexed(px::Operation& op, CPXIO& io, uint32_t depth, RGBQUAD* palette, uint32_t* width,
                   uint32_t* height) {
   if (!palette) return op.SetError(PX_ERR_PARAMETER), nullptr;
   Header h;
@@ -278,7 +279,8 @@ BYTE* ReadIndexed(PXOperation& op, CPXIO& io, uint32_t depth, RGBQUAD* palette, 
 }
 
 // Depth 24 or 32: red, green, blue (and alpha) per pixel.
-BYTE* ReadTrueColor(PXOperation& op, CPXIO& io, uint32_t depth, uint32_t* width, uint32_t* height) {
+BYTE* ReadTrueColor(px::Operation& op, CPXIO& io, uint32_t depth, uint32_t* width,
+                    uint32_t* height) {
   Header h;
   if (int e = pxbmp::ReadHeader(io, &h)) return op.SetError(e), nullptr;
   if (int e = CheckHeader(h, Output::kTrueColor, depth, Stage::kHeader))
@@ -292,7 +294,7 @@ BYTE* ReadTrueColor(PXOperation& op, CPXIO& io, uint32_t depth, uint32_t* width,
   } else if (masked) {
     uint8_t b[12];
     if (!io.ReadExactly(b, sizeof b)) return op.SetError(PX_ERR_FILE_READ), nullptr;
-    for (int i = 0; i < 3; ++i) masks[i] = PXLE32(b + 4 * i);
+    for (int i = 0; i < 3; ++i) masks[i] = px::LE32(b + 4 * i);
     position += sizeof b;
   }
   if (int e = CheckHeader(h, Output::kTrueColor, depth, Stage::kMasks))
@@ -318,16 +320,17 @@ BYTE* ReadTrueColor(PXOperation& op, CPXIO& io, uint32_t depth, uint32_t* width,
 }
 
 // An OS/2 core bitmap as a Windows packed DIB: 40-byte header, 4-byte colours, the rows.
-BYTE* ReadCoreDIB(PXOperation& op, CPXIO& io, const Header& h, uint32_t* width, uint32_t* height) {
+BYTE* ReadCoreDIB(px::Operation& op, CPXIO& io, const Header& h, uint32_t* width,
+                  uint32_t* height) {
   const uint32_t bits = h.bitCount;
   const uint32_t w = uint32_t(h.width), rows = h.rows();
   const uint32_t colors = bits <= 8 ? 1u << bits : 0;
   const uint64_t rowBytes = PXDIBRowBytes(w, bits);
-  PXBlock dib =
+  px::Block dib =
       AllocateImage(op, io, rows, rowBytes, 40 + 4 * size_t(colors), rowBytes * rows, kStored);
   if (!dib) return nullptr;
   auto* header = reinterpret_cast<BITMAPINFOHEADER*>(dib.get());
-  PXFillDIBHeader(header, int32_t(w), int32_t(rows), uint16_t(bits), colors);
+  px::FillDIBHeader(header, int32_t(w), int32_t(rows), uint16_t(bits), colors);
   auto* table = reinterpret_cast<RGBQUAD*>(dib.get() + 40);
   const uint32_t stored = bits <= 8 ? TableColors(h) : 0;
   if (!pxbmp::ReadColors(io, h, stored, table)) return op.SetError(PX_ERR_FILE_READ), nullptr;
@@ -341,7 +344,7 @@ BYTE* ReadCoreDIB(PXOperation& op, CPXIO& io, const Header& h, uint32_t* width, 
 }
 
 // The bitmap as a packed DIB in its own depth and compression.
-BYTE* ReadPackedDIB(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height) {
+BYTE* ReadPackedDIB(px::Operation& op, CPXIO& io, uint32_t* width, uint32_t* height) {
   uint64_t fileSize = 0;
   io.Size(&fileSize);
   Header h;
@@ -358,7 +361,7 @@ BYTE* ReadPackedDIB(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* heigh
   const uint64_t needed = PXDIBRowBytes(w, bits) * uint64_t(rows);
   const uint64_t available = fileSize > h.offBits ? fileSize - h.offBits : 0;
   const uint64_t pixelBytes = std::max(needed, available);
-  PXBlock dib = AllocateImage(op, io, 1, pixelBytes, 40 + table, needed, kStored);
+  px::Block dib = AllocateImage(op, io, 1, pixelBytes, 40 + table, needed, kStored);
   if (!dib) return nullptr;
 
   auto* header = reinterpret_cast<BITMAPINFOHEADER*>(dib.get());
@@ -390,7 +393,7 @@ BYTE* ReadPackedDIB(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* heigh
   return dib.Release();
 }
 
-bool ReadDimensions(PXOperation& op, CPXIO& io, int32_t* width, int32_t* height,
+bool ReadDimensions(px::Operation& op, CPXIO& io, int32_t* width, int32_t* height,
                     uint32_t* bitsPerPixel, PXResolution* resolution, uint32_t flags) {
   Header h;
   if (int e = pxbmp::ReadHeader(io, &h)) return op.Fail(e);
@@ -411,13 +414,13 @@ bool ReadDimensions(PXOperation& op, CPXIO& io, int32_t* width, int32_t* height,
 
 BOOL GetDimensions(PXSource source, int32_t* width, int32_t* height, uint32_t* bitsPerPixel,
                    PXResolution* resolution, uint32_t flags) {
-  return PXRunEntry<BOOL>(
-      source, FALSE, {width, height, bitsPerPixel}, [&](PXOperation& op, CPXIO& io) {
+  return px::RunEntry<BOOL>(
+      source, FALSE, {width, height, bitsPerPixel}, [&](px::Operation& op, CPXIO& io) {
         return ReadDimensions(op, io, width, height, bitsPerPixel, resolution, flags);
       });
 }
 
-bool ReadPalette(PXOperation& op, CPXIO& io, uint32_t* colorCount, RGBQUAD* palette) {
+bool ReadPalette(px::Operation& op, CPXIO& io, uint32_t* colorCount, RGBQUAD* palette) {
   Header h;
   if (int e = pxbmp::ReadHeader(io, &h)) return op.Fail(e);
   if (int e = CheckHeader(h, Output::kPalette, 0, Stage::kHeader)) return op.Fail(e);
@@ -427,7 +430,7 @@ bool ReadPalette(PXOperation& op, CPXIO& io, uint32_t* colorCount, RGBQUAD* pale
   return true;
 }
 
-BYTE* ReadBitmap(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uint32_t depth,
+BYTE* ReadBitmap(px::Operation& op, CPXIO& io, uint32_t* width, uint32_t* height, uint32_t depth,
                  RGBQUAD* palette, uint32_t flags) {
   if (flags & PX_READ_PACKED_DIB) return ReadPackedDIB(op, io, width, height);
   switch (depth) {
@@ -456,14 +459,14 @@ extern "C" BOOL PXGetBMPDimensionsEx(PXSource source, int32_t* width, int32_t* h
 }
 
 extern "C" BOOL PXGetBMPPalette(PXSource source, uint32_t* colorCount, RGBQUAD* palette) {
-  return PXRunEntry<BOOL>(source, FALSE, {colorCount, palette}, [&](PXOperation& op, CPXIO& io) {
-    return ReadPalette(op, io, colorCount, palette);
-  });
+  return px::RunEntry<BOOL>(
+      source, FALSE, {colorCount, palette},
+      [&](px::Operation& op, CPXIO& io) { return ReadPalette(op, io, colorCount, palette); });
 }
 
 extern "C" BYTE* PXReadBMP(PXSource source, uint32_t* width, uint32_t* height, uint32_t depth,
                            RGBQUAD* palette, uint32_t flags) {
-  return PXRunReader(source, width, height, [&](PXOperation& op, CPXIO& io) {
+  return px::RunReader(source, width, height, [&](px::Operation& op, CPXIO& io) {
     return ReadBitmap(op, io, width, height, depth, palette, flags);
   });
 }

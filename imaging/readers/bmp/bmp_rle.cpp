@@ -88,7 +88,7 @@ enum class State { kCount, kRunValue, kEscape, kAbsolute };
 
 }  // namespace
 
-int DecodeRLE(PXOperation& op, CPXIO& io, const Header& h, const RGBQUAD* palette, uint32_t depth,
+int DecodeRLE(px::Operation& op, CPXIO& io, const Header& h, const RGBQUAD* palette, uint32_t depth,
               uint8_t* out) {
   const bool rle4 = h.compression == BI_RLE4;
   const uint32_t height = h.rows();

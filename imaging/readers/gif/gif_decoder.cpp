@@ -23,8 +23,8 @@ int GIFDecoder::ReadHeader() {
   if (!is89a_ && std::memcmp(sig + 3, "87a", 3) != 0) return PX_ERR_BAD_GIF;
   uint8_t screen[7];
   if (!io_.ReadExactly(screen, 7)) return PX_ERR_FILE_READ;
-  screenWidth_ = PXLE16(screen);
-  screenHeight_ = PXLE16(screen + 2);
+  screenWidth_ = px::LE16(screen);
+  screenHeight_ = px::LE16(screen + 2);
   screenFlags_ = screen[4];
   background_ = screen[5];
   aspect_ = screen[6];
@@ -61,7 +61,7 @@ void GIFDecoder::ReadExtension() {
       n = ReadSubBlock(block);
       disposal_ = (block[0] >> 2) & 7;
       userInput_ = block[0] & 2;
-      delay_ = PXLE16(block + 1);
+      delay_ = px::LE16(block + 1);
       transparent_ = n > 0 && (block[0] & 1);
       transparentIndex_ = transparent_ ? block[3] : 0;
       break;
@@ -69,7 +69,7 @@ void GIFDecoder::ReadExtension() {
       n = ReadSubBlock(block);
       if (n >= 11 && std::memcmp(block, "NETSCAPE2.0", 11) == 0) {
         n = ReadSubBlock(block);
-        if (n >= 3) loopCount_ = PXLE16(block + 1);
+        if (n >= 3) loopCount_ = px::LE16(block + 1);
       }
       break;
     default:  // comments and everything else
@@ -100,8 +100,8 @@ int GIFDecoder::ReadImageDescriptor() {
   }
   uint8_t d[9];
   if (!io_.ReadExactly(d, 9)) return PX_ERR_FILE_READ;
-  imageWidth_ = PXLE16(d + 4);
-  imageHeight_ = PXLE16(d + 6);
+  imageWidth_ = px::LE16(d + 4);
+  imageHeight_ = px::LE16(d + 6);
   imageFlags_ = d[8];
   if (hasLocalTable() && !ReadColorTable(local_, 1 << ((imageFlags_ & 7) + 1)))
     return PX_ERR_BAD_GIF;
@@ -224,7 +224,7 @@ int GIFDecoder::NextValue() {
   return stack_[--sp_];
 }
 
-int GIFDecoder::DecodeImage(PXOperation& op, uint8_t* rows, ptrdiff_t stride) {
+int GIFDecoder::DecodeImage(px::Operation& op, uint8_t* rows, ptrdiff_t stride) {
   uint8_t minCodeSize;
   if (!ReadByte(&minCodeSize)) return PX_ERR_FILE_READ;
   // Encoders have been seen to write sizes up to 11 for 8-bit pixels (values are kept to

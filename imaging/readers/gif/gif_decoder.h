@@ -53,7 +53,7 @@ class GIFDecoder {
   // rows + r * stride (stride may be negative). 0, or error 3 (no code-size byte), 12 (a
   // code size that outgrows the code table) or 14 (aborted). A stream that ends early is no error:
   // the rows not reached keep their bytes.
-  int DecodeImage(PXOperation& op, uint8_t* rows, ptrdiff_t stride);
+  int DecodeImage(px::Operation& op, uint8_t* rows, ptrdiff_t stride);
 
   // 256 entries from the image's local colour table, else the global one.
   void FillPalette(RGBQUAD* palette, bool local) const;

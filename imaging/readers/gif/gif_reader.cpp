@@ -28,7 +28,7 @@ size_t TableBytes(bool dib) {
 namespace pxgif {
 
 bool ImageBytes(const Header& h, bool dib, size_t* bytes) {
-  return PXBlockSize(h.imageHeight, Stride(h, dib), TableBytes(dib), bytes);
+  return px::BlockSize(h.imageHeight, Stride(h, dib), TableBytes(dib), bytes);
 }
 
 int CheckHeader(const Header& h, Output output, uint64_t availableBytes) {
@@ -38,8 +38,8 @@ int CheckHeader(const Header& h, Output output, uint64_t availableBytes) {
   if (h.imageWidth == 0 || h.imageHeight == 0) return PX_ERR_BAD_GIF;
   size_t total;
   if (!ImageBytes(h, output == Output::kPackedDIB, &total) ||
-      !PXClaimIsPlausible(total, uint64_t(h.imageWidth) * h.imageHeight, availableBytes,
-                          kMaxPixelsPerByte))
+      !px::ClaimIsPlausible(total, uint64_t(h.imageWidth) * h.imageHeight, availableBytes,
+                            kMaxPixelsPerByte))
     return PX_ERR_NO_MEMORY;
   return PX_OK;
 }
@@ -50,7 +50,7 @@ namespace {
 
 using pxgif::Output;
 
-bool ReadDimensions(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height,
+bool ReadDimensions(px::Operation& op, CPXIO& io, uint32_t* width, uint32_t* height,
                     uint32_t* bitsPerPixel, int* background, int* transparent, RGBQUAD* palette,
                     int* flag) {
   auto gif = std::make_unique<GIFDecoder>(io);
@@ -72,14 +72,14 @@ bool ReadDimensions(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* heigh
 
 BOOL GetDimensions(PXSource source, uint32_t* width, uint32_t* height, uint32_t* bitsPerPixel,
                    int* background, int* transparent, RGBQUAD* palette, int* flag) {
-  return PXRunEntry<BOOL>(source, FALSE, {width, height, bitsPerPixel},
-                          [&](PXOperation& op, CPXIO& io) {
-                            return ReadDimensions(op, io, width, height, bitsPerPixel, background,
-                                                  transparent, palette, flag);
-                          });
+  return px::RunEntry<BOOL>(source, FALSE, {width, height, bitsPerPixel},
+                            [&](px::Operation& op, CPXIO& io) {
+                              return ReadDimensions(op, io, width, height, bitsPerPixel, background,
+                                                    transparent, palette, flag);
+                            });
 }
 
-uint8_t* ReadFirstImage(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height,
+uint8_t* ReadFirstImage(px::Operation& op, CPXIO& io, uint32_t* width, uint32_t* height,
                         int* transparent, RGBQUAD* palette, DWORD flags) {
   const bool dib = flags & PX_GIF_DIB;
   if (!palette && !dib) return op.SetError(PX_ERR_PARAMETER), nullptr;
@@ -97,14 +97,14 @@ uint8_t* ReadFirstImage(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* h
   const size_t header = TableBytes(dib);
   size_t total = 0;
   pxgif::ImageBytes(h, dib, &total);
-  PXBlock result(total);
+  px::Block result(total);
   if (!result) return op.SetError(PX_ERR_NO_MEMORY), nullptr;
 
   uint8_t* rows = result.get() + header;
   ptrdiff_t step = ptrdiff_t(stride);
   if (dib) {
-    PXFillDIBHeader(reinterpret_cast<BITMAPINFOHEADER*>(result.get()), int32_t(w), int32_t(ht), 8,
-                    256);
+    px::FillDIBHeader(reinterpret_cast<BITMAPINFOHEADER*>(result.get()), int32_t(w), int32_t(ht), 8,
+                      256);
     rows += (ht - 1) * stride;  // bottom-up: the top row is the last one
     step = -step;
   }
@@ -126,7 +126,7 @@ extern "C" BOOL PXGetGIFDimensionsEx(PXSource source, uint32_t* width, uint32_t*
                                      uint32_t* bitsPerPixel, int* background, int* transparent,
                                      RGBQUAD* palette, int* flag) {
   // These two outputs are required before the source is looked at.
-  if (!background || !flag) return PXRefuseCall(PX_ERR_PARAMETER), FALSE;
+  if (!background || !flag) return px::RefuseCall(PX_ERR_PARAMETER), FALSE;
   return GetDimensions(source, width, height, bitsPerPixel, background, transparent, palette, flag);
 }
 
@@ -137,7 +137,7 @@ extern "C" BOOL PXGetGIFDimensions(PXSource source, uint32_t* width, uint32_t* h
 
 extern "C" BYTE* PXReadGIF(PXSource source, uint32_t* width, uint32_t* height, int* transparent,
                            RGBQUAD* palette, DWORD flags) {
-  return PXRunReader(source, width, height, [&](PXOperation& op, CPXIO& io) {
+  return px::RunReader(source, width, height, [&](px::Operation& op, CPXIO& io) {
     return ReadFirstImage(op, io, width, height, transparent, palette, flags);
   });
 }

@@ -22,7 +22,7 @@ JPEGDecoder* DecoderOf(j_common_ptr cinfo) {
 void OnFatalError(j_common_ptr cinfo) {
   JPEGDecoder* d = DecoderOf(cinfo);
   (*cinfo->err->format_message)(cinfo, d->error.message);
-  PXTrace("PXLib JPG Error : %s\n", d->error.message);
+  px::Trace("PXLib JPG Error : %s\n", d->error.message);
   std::longjmp(d->error.jump, 1);
 }
 
@@ -30,7 +30,7 @@ void OnFatalError(j_common_ptr cinfo) {
 void OnMessage(j_common_ptr cinfo) {
   char text[JMSG_LENGTH_MAX];
   (*cinfo->err->format_message)(cinfo, text);
-  PXTrace("PXLib JPG Error : %s\n", text);
+  px::Trace("PXLib JPG Error : %s\n", text);
 }
 
 void OnProgress(j_common_ptr cinfo) {
@@ -38,7 +38,7 @@ void OnProgress(j_common_ptr cinfo) {
   if (dinfo->input_scan_number > kMaxScans) {
     JPEGDecoder* d = DecoderOf(cinfo);
     std::snprintf(d->error.message, sizeof d->error.message, "More than %d scans", kMaxScans);
-    PXTrace("PXLib JPG Error : %s\n", d->error.message);
+    px::Trace("PXLib JPG Error : %s\n", d->error.message);
     std::longjmp(d->error.jump, 1);
   }
 }
@@ -145,7 +145,7 @@ JPEGDecoder* JPEGDecoderOwner::Create(const CPXIO& io, bool rewindUnused, int co
 bool JPEGDecoderOwner::AllocRowBuffer() {
   size_t bytes;
   const jpeg_decompress_struct& c = decoder_->cinfo;
-  if (!PXBlockSize(size_t(c.output_width) * 2, size_t(c.output_components), 0, &bytes))
+  if (!px::BlockSize(size_t(c.output_width) * 2, size_t(c.output_components), 0, &bytes))
     return false;
   row_ = static_cast<uint8_t*>(GlobalAlloc(GPTR, bytes));
   return row_ != nullptr;
@@ -158,10 +158,10 @@ void JPEGCopyMarkers(JPEGDecoder* decoder, PXThreadState& state) {
     tag.data.assign(m->data, m->data + m->data_length);
     if (m->marker == JPEG_COM) {
       tag.data.push_back(0);
-      PXTrace("PXLib JPG comment : %s\n", reinterpret_cast<const char*>(tag.data.data()));
+      px::Trace("PXLib JPG comment : %s\n", reinterpret_cast<const char*>(tag.data.data()));
       state.jpeg.commentsRead.push_back(std::move(tag));
     } else {
-      PXTrace("PXLib JPG marker # %d, len: %d\n", m->marker, int(m->data_length));
+      px::Trace("PXLib JPG marker # %d, len: %d\n", m->marker, int(m->data_length));
       state.jpeg.markersRead.push_back(std::move(tag));
     }
   }

@@ -88,10 +88,10 @@ int CheckHeader(const Header& h, int depth, DWORD flags, uint64_t fileBytes) {
   OutputMode out;
   if (int e = ChooseOutputMode(h.input(), depth, flags, &out)) return e;
   size_t bytes;
-  if (!PXBlockSize(h.outputHeight, RowBytes(h, out, flags), 0, &bytes)) return PX_ERR_NO_MEMORY;
+  if (!px::BlockSize(h.outputHeight, RowBytes(h, out, flags), 0, &bytes)) return PX_ERR_NO_MEMORY;
   const uint64_t pixels = uint64_t(h.imageWidth) * h.imageHeight;
   const uint64_t fullBytes = pixels * h.components;
-  if (!h.arithmetic && !PXClaimIsPlausible(fullBytes, pixels, fileBytes, kMaxPixelsPerByte))
+  if (!h.arithmetic && !px::ClaimIsPlausible(fullBytes, pixels, fileBytes, kMaxPixelsPerByte))
     return PX_ERR_NO_MEMORY;
   return PX_OK;
 }

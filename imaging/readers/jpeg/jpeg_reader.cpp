@@ -62,7 +62,7 @@ void Finish(JPEGDecoder* d, void*) {
 
 /* ---- Header query ----------------------------------------------------------------------- */
 
-bool ReadDimensions(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height,
+bool ReadDimensions(px::Operation& op, CPXIO& io, uint32_t* width, uint32_t* height,
                     uint32_t* bitsPerPixel, int* colorSpace, uint32_t* codingFlags,
                     PXResolution* resolution) {
   PXThreadState& state = op.state();
@@ -87,7 +87,7 @@ bool ReadDimensions(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* heigh
 
 BOOL GetDimensions(PXSource source, uint32_t* width, uint32_t* height, uint32_t* bitsPerPixel,
                    int* colorSpace, uint32_t* codingFlags, PXResolution* resolution) {
-  return PXRunEntry<BOOL>(source, FALSE, {width, height}, [&](PXOperation& op, CPXIO& io) {
+  return px::RunEntry<BOOL>(source, FALSE, {width, height}, [&](px::Operation& op, CPXIO& io) {
     return ReadDimensions(op, io, width, height, bitsPerPixel, colorSpace, codingFlags, resolution);
   });
 }
@@ -96,7 +96,7 @@ BOOL GetDimensions(PXSource source, uint32_t* width, uint32_t* height, uint32_t*
 
 class JPEGReader {
  public:
-  JPEGReader(PXOperation& op, const CPXIO& io, DWORD flags) : op_(op), io_(io), flags_(flags) {}
+  JPEGReader(px::Operation& op, const CPXIO& io, DWORD flags) : op_(op), io_(io), flags_(flags) {}
 
   uint8_t* Read(uint32_t* width, uint32_t* height, int depth);
 
@@ -106,7 +106,7 @@ class JPEGReader {
   // Decodes output row j into place; false with the error recorded when it fails.
   bool DecodeRow(uint32_t j);
 
-  PXOperation& op_;
+  px::Operation& op_;
   CPXIO io_;
   DWORD flags_;
   JPEGDecoderOwner owner_;
@@ -114,7 +114,7 @@ class JPEGReader {
   InputMode in_ = kInUnsupported;
   OutputMode out_ = kOutGrey;
   uint32_t rowBytes_ = 0;
-  PXBlock result_;
+  px::Block result_;
   uint8_t* rows_ = nullptr;  // first pixel row inside the result
 };
 
@@ -122,7 +122,7 @@ void JPEGReader::Setup(int depth) {
   d_ = owner_.Create(io_, flags_ & PX_JPEG_REWIND_UNUSED, PX_ERR_FILE_READ);
   jpeg_decompress_struct& c = d_->cinfo;
   JPEGRun(d_, PX_ERR_FILE_READ, ReadHeader);
-  const PXJPEGState& options = op_.state().jpeg;
+  const px::JPEGState& options = op_.state().jpeg;
   c.scale_num = unsigned(options.scaleNum > 0 ? options.scaleNum : 1);
   c.scale_denom = unsigned(options.scaleDenom > 0 ? options.scaleDenom : 1);
   // libjpeg only hands out the YCbCr it decodes: grey, RGB-coded and four-channel files
@@ -151,19 +151,19 @@ void JPEGReader::Allocate() {
   const bool dib = flags_ & PX_JPEG_DIB;
   const size_t header = dib ? 40 + (out_ == kOutGrey ? 1024 : 0) : 0;
   size_t total;
-  if (!PXBlockSize(c.output_height, rowBytes_, header, &total) ||
+  if (!px::BlockSize(c.output_height, rowBytes_, header, &total) ||
       (dib && (c.output_width > INT32_MAX || c.output_height > INT32_MAX)))
     throw PXException(PX_ERR_NO_MEMORY, "Image too large");
-  result_ = PXBlock(total);
+  result_ = px::Block(total);
   if (!result_) throw PXException(PX_ERR_NO_MEMORY, "Out of memory");
   rows_ = result_.get() + header;
   if (!dib) return;
 
   auto* h = reinterpret_cast<BITMAPINFOHEADER*>(result_.get());
   const uint16_t bits = uint16_t(8 * BytesPerPixel(out_));
-  PXFillDIBHeader(h, int32_t(c.output_width), int32_t(c.output_height), bits,
-                  out_ == kOutGrey ? 256 : 0, PelsPerMeter(c.X_density, c.density_unit),
-                  PelsPerMeter(c.Y_density, c.density_unit));
+  px::FillDIBHeader(h, int32_t(c.output_width), int32_t(c.output_height), bits,
+                    out_ == kOutGrey ? 256 : 0, PelsPerMeter(c.X_density, c.density_unit),
+                    PelsPerMeter(c.Y_density, c.density_unit));
   h->biClrImportant = 0;
   if (out_ == kOutGrey) {
     auto* table = reinterpret_cast<RGBQUAD*>(result_.get() + 40);
@@ -185,7 +185,7 @@ bool JPEGReader::DecodeRow(uint32_t j) {
   if (viaBuffer && in_ == kInGrey) {
     for (uint32_t x = 0; x < w; ++x) row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = target[x];
   } else if (viaBuffer) {
-    PXCMYKToRGB(target, row, w);
+    px::CMYKToRGB(target, row, w);
   }
   if (out_ == kOutRGB && (dib || (flags_ & PX_JPEG_WINDOWS_ROWS))) SwapRedBlue(row, w);
   return true;
@@ -225,7 +225,7 @@ extern "C" BOOL PXGetJPEGDimensions(PXSource source, uint32_t* width, uint32_t* 
 
 extern "C" BYTE* PXReadJPEG(PXSource source, uint32_t* width, uint32_t* height, int depth,
                             DWORD flags) {
-  return PXRunReader(source, width, height, [&](PXOperation& op, CPXIO& io) -> BYTE* {
+  return px::RunReader(source, width, height, [&](px::Operation& op, CPXIO& io) -> BYTE* {
     if (depth != 8 && depth != 24 && depth != 32) return op.SetError(PX_ERR_PARAMETER), nullptr;
     op.state().jpeg.commentsRead.clear();
     op.state().jpeg.markersRead.clear();

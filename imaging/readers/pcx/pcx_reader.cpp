@@ -18,23 +18,23 @@ constexpr uint8_t kTableMarker = 12;
 
 // Reads the 128-byte header at the source's position and checks it for `output` (at
 // `depth`); error 22 when it is short, else the code of CheckHeader.
-bool ReadHeader(PXOperation& op, CPXIO& io, Output output, uint32_t depth, PCXHeader* h) {
+bool ReadHeader(px::Operation& op, CPXIO& io, Output output, uint32_t depth, PCXHeader* h) {
   uint8_t b[kHeaderSize];
   if (!io.ReadExactly(b, sizeof b)) return op.Fail(PX_ERR_BAD_PCX);
   h->manufacturer = b[0];
   h->version = b[1];
   h->encoding = b[2];
   h->bitsPerPlane = b[3];
-  h->xmin = PXLE16(b + 4), h->ymin = PXLE16(b + 6);
-  h->xmax = PXLE16(b + 8), h->ymax = PXLE16(b + 10);
-  h->dpiX = PXLE16(b + 12);
-  h->dpiY = PXLE16(b + 14);
+  h->xmin = px::LE16(b + 4), h->ymin = px::LE16(b + 6);
+  h->xmax = px::LE16(b + 8), h->ymax = px::LE16(b + 10);
+  h->dpiX = px::LE16(b + 12);
+  h->dpiY = px::LE16(b + 14);
   for (int i = 0; i < 16; ++i) {
     const uint8_t* rgb = b + 16 + 3 * i;
     h->colors[i] = {rgb[2], rgb[1], rgb[0], 0};
   }
   h->planes = b[65];
-  h->bytesPerLine = PXLE16(b + 66);
+  h->bytesPerLine = px::LE16(b + 66);
   h->width = uint32_t(h->xmax - h->xmin + 1);
   h->height = uint32_t(h->ymax - h->ymin + 1);
   h->pixelBits = uint32_t(h->planes) * h->bitsPerPlane;
@@ -72,7 +72,7 @@ void BuildPalette(CPXIO& io, const PCXHeader& h, RGBQUAD* pal) {
 }
 
 // Decodes one run-length coded scan line. Runs are cut at the end of the line.
-bool DecodeLine(CPXByteInput& in, uint8_t* line, size_t length) {
+bool DecodeLine(px::ByteInput& in, uint8_t* line, size_t length) {
   size_t pos = 0;
   while (pos < length) {
     uint8_t b;
@@ -91,7 +91,7 @@ bool DecodeLine(CPXByteInput& in, uint8_t* line, size_t length) {
 }
 
 // Reads one scan line of `length` bytes as the header's encoding stores it.
-bool ReadLine(const PCXHeader& h, CPXByteInput& in, uint8_t* line, size_t length) {
+bool ReadLine(const PCXHeader& h, px::ByteInput& in, uint8_t* line, size_t length) {
   return h.encoding == 0 ? in.ReadExactly(line, length) : DecodeLine(in, line, length);
 }
 
@@ -198,18 +198,19 @@ void ConvertLine(const PCXHeader& h, Conversion c, uint32_t depth, const RGBQUAD
 
 BOOL GetDimensions(PXSource source, uint32_t* width, uint32_t* height, uint32_t* bits,
                    PXResolution* res) {
-  return PXRunEntry<BOOL>(source, FALSE, {width, height, bits}, [&](PXOperation& op, CPXIO& io) {
-    PCXHeader h;
-    if (!ReadHeader(op, io, Output::kDimensions, 0, &h)) return FALSE;
-    *width = h.width;
-    *height = h.height;
-    *bits = h.pixelBits;
-    if (res) *res = {h.dpiX, h.dpiY, 0};
-    return TRUE;
-  });
+  return px::RunEntry<BOOL>(source, FALSE, {width, height, bits},
+                            [&](px::Operation& op, CPXIO& io) {
+                              PCXHeader h;
+                              if (!ReadHeader(op, io, Output::kDimensions, 0, &h)) return FALSE;
+                              *width = h.width;
+                              *height = h.height;
+                              *bits = h.pixelBits;
+                              if (res) *res = {h.dpiX, h.dpiY, 0};
+                              return TRUE;
+                            });
 }
 
-BYTE* ReadPCX(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uint32_t depth,
+BYTE* ReadPCX(px::Operation& op, CPXIO& io, uint32_t* width, uint32_t* height, uint32_t depth,
               RGBQUAD* palette, uint32_t flags) {
   const bool dib = (flags & PX_READ_PACKED_DIB) != 0;
   if (!dib && depth != 1 && depth != 8 && depth != 24)
@@ -232,10 +233,10 @@ BYTE* ReadPCX(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uin
   // Raw lines are held to the same bound, so that a cut raw file, like a cut coded one,
   // gives the rows it holds.
   const uint64_t leastPerLine = (2 * uint64_t(h.lineLength) + 62) / 63;
-  CPXByteInput in(io);
+  px::ByteInput in(io);
   if (!in.Holds(leastPerLine * h.height)) return op.SetError(PX_ERR_FILE_READ), nullptr;
 
-  CPXRasterOutput out;
+  px::RasterOutput out;
   const uint32_t colors = dib && depth <= 8 ? 1u << depth : 0;
   if (!out.Allocate(op, h.width, h.height, depth, dib, colors, pal)) return nullptr;
   std::vector<uint8_t> line(h.lineLength);
@@ -265,18 +266,19 @@ extern "C" BOOL PXGetPCXDimensionsEx(PXSource source, uint32_t* width, uint32_t*
 }
 
 extern "C" BOOL PXGetPCXPalette(PXSource source, uint32_t* colorCount, RGBQUAD* palette) {
-  return PXRunEntry<BOOL>(source, FALSE, {colorCount, palette}, [&](PXOperation& op, CPXIO& io) {
-    PCXHeader h;
-    if (!ReadHeader(op, io, Output::kPalette, 0, &h)) return FALSE;
-    BuildPalette(io, h, palette);
-    *colorCount = 256;
-    return TRUE;
-  });
+  return px::RunEntry<BOOL>(source, FALSE, {colorCount, palette},
+                            [&](px::Operation& op, CPXIO& io) {
+                              PCXHeader h;
+                              if (!ReadHeader(op, io, Output::kPalette, 0, &h)) return FALSE;
+                              BuildPalette(io, h, palette);
+                              *colorCount = 256;
+                              return TRUE;
+                            });
 }
 
 extern "C" BYTE* PXReadPCX(PXSource source, uint32_t* width, uint32_t* height, uint32_t depth,
                            RGBQUAD* palette, uint32_t flags) {
-  return PXRunReader(source, width, height, [&](PXOperation& op, CPXIO& io) {
+  return px::RunReader(source, width, height, [&](px::Operation& op, CPXIO& io) {
     return ReadPCX(op, io, width, height, depth, palette, flags);
   });
 }

@@ -115,8 +115,8 @@ size_t OutputSize(const Header& h, Layout layout, bool dib) {
   if (dib)
     return h.width > INT32_MAX || h.height > INT32_MAX
                ? 0
-               : PXDIBSize(h.width, h.height, uint16_t(bits), LayoutColors(layout));
-  return PXBlockSize(h.height, PXImageRowBytes(h.width, bits), 0, &total) ? total : 0;
+               : px::DIBSize(h.width, h.height, uint16_t(bits), LayoutColors(layout));
+  return px::BlockSize(h.height, PXImageRowBytes(h.width, bits), 0, &total) ? total : 0;
 }
 
 int CheckHeader(const Header& h, int depth, uint32_t flags, uint64_t availableBytes) {
@@ -125,7 +125,8 @@ int CheckHeader(const Header& h, int depth, uint32_t flags, uint64_t availableBy
   // The image data must fit in what is left of the file.
   const uint64_t fileBits = uint64_t(h.bitDepth) * h.channels;
   const uint64_t rawBytes = (uint64_t(h.width) * fileBits + 7) / 8 * h.height;
-  if (!PXClaimIsPlausible(rawBytes, rawBytes, availableBytes + kInflateSlack, kMaxInflateRatio, 0))
+  if (!px::ClaimIsPlausible(rawBytes, rawBytes, availableBytes + kInflateSlack, kMaxInflateRatio,
+                            0))
     return PX_ERR_BAD_PNG;
   return OutputSize(h, layout, flags & PX_PNG_READ_DIB) ? PX_OK : PX_ERR_NO_MEMORY;
 }

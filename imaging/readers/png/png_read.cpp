@@ -6,13 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "codecs/png_support.h"
 #include "core/dib.h"
 #include "core/entry.h"
 #include "core/io.h"
 #include "core/operation.h"
 #include "pixolith/px_png.h"
 #include "readers/png/png_header.h"
-#include "readers/png/png_support.h"
 
 namespace {
 
@@ -49,10 +49,10 @@ void BudgetFree(png_structp png, png_voidp pointer) {
 }
 
 // One libpng read structure over a source. Owns everything the libpng calls need, so
-// that libpng's error jump never skips a destructor (see PXPNGGuarded).
+// that libpng's error jump never skips a destructor (see px::PNGGuarded).
 class ReadSession {
  public:
-  ReadSession(PXOperation& op, const CPXIO& io) : op_(op), io_(io) {}
+  ReadSession(px::Operation& op, const CPXIO& io) : op_(op), io_(io) {}
   ~ReadSession() {
     if (png_) png_destroy_read_struct(&png_, &info_, nullptr);
   }
@@ -62,14 +62,14 @@ class ReadSession {
   // Creates the libpng structures (error 16) and reads the chunks before the image
   // data (error 15).
   bool Open() {
-    png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, this, PXPNGError, PXPNGWarning, &budget_,
-                                    BudgetMalloc, BudgetFree);
+    png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, this, px::PNGError, px::PNGWarning,
+                                    &budget_, BudgetMalloc, BudgetFree);
     if (!png_) return op_.Fail(PX_ERR_PNG_LIB);
     info_ = png_create_info_struct(png_);
     if (!info_) return op_.Fail(PX_ERR_PNG_LIB);
     png_structp png = png_;
     png_infop info = info_;
-    bool ok = PXPNGGuarded(png, [&] {
+    bool ok = px::PNGGuarded(png, [&] {
       png_set_read_fn(png, this, &ReadSession::ReadData);
       // Our own checks against the file size and the block limit decide what is too
       // large; libpng's default of a million pixels per side would refuse real files.
@@ -90,7 +90,7 @@ class ReadSession {
     if (!self->io_.ReadExactly(data, length)) png_error(png, "read Error");
   }
 
-  PXOperation& op_;
+  px::Operation& op_;
   CPXIO io_;
   MemoryBudget budget_;
   png_structp png_ = nullptr;
@@ -147,7 +147,7 @@ int FillPalette(png_structp png, png_infop info, RGBQUAD* palette) {
 }
 
 // Copies text chunks from index `from` on into the thread's list.
-void AppendTexts(png_structp png, png_infop info, int from, std::vector<PXPNGText>& list) {
+void AppendTexts(png_structp png, png_infop info, int from, std::vector<px::PNGText>& list) {
   png_textp text = nullptr;
   int count = png_get_text(png, info, &text, nullptr);
   for (int i = from; i < count; ++i) {
@@ -160,7 +160,7 @@ void AppendTexts(png_structp png, png_infop info, int from, std::vector<PXPNGTex
 
 // The thread's record of the last file: its background colour and text chunks.
 // Returns the number of text chunks seen so far.
-int RecordFileMetadata(png_structp png, png_infop info, PXPNGState& state) {
+int RecordFileMetadata(png_structp png, png_infop info, px::PNGState& state) {
   png_color_16p bg = nullptr;
   state.fileBackgroundValid = png_get_bKGD(png, info, &bg) != 0;
   state.fileBackground = {};
@@ -177,7 +177,7 @@ struct HeaderResult {
   int transparent[4] = {-1, -1, -1, -1};  // red, green, blue, grey
 };
 
-bool QueryHeader(PXOperation& op, CPXIO& io, HeaderResult* out, RGBQUAD* palette) {
+bool QueryHeader(px::Operation& op, CPXIO& io, HeaderResult* out, RGBQUAD* palette) {
   op.state().png.textRead.clear();
   ReadSession session(op, io);
   if (!session.Open()) return false;
@@ -206,7 +206,7 @@ bool QueryHeader(PXOperation& op, CPXIO& io, HeaderResult* out, RGBQUAD* palette
 // below 8 bits along with their samples, so for layouts that widen them the level is
 // scaled here to `outputMax` (255, or 65535 for 16-bit layouts; 0 keeps the file's
 // scale, for indices).
-void RequestCompositing(png_structp png, png_infop info, const PXPNGState& state,
+void RequestCompositing(png_structp png, png_infop info, const px::PNGState& state,
                         uint32_t outputMax) {
   png_color_16p fileBackground = nullptr;
   if (png_get_bKGD(png, info, &fileBackground)) {
@@ -222,7 +222,7 @@ void RequestCompositing(png_structp png, png_infop info, const PXPNGState& state
     png_set_background(png, &background, PNG_BACKGROUND_GAMMA_FILE, 0, 1.0);
     return;
   }
-  const PXPNGColor& d = state.defaultBackground;
+  const px::PNGColor& d = state.defaultBackground;
   png_color_16 background = {d.index, d.red, d.green, d.blue, d.gray};
   png_set_background(png, &background, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0);
 }
@@ -241,9 +241,9 @@ void RequestGamma(png_structp png, png_infop info, double screenGamma) {
   png_set_gamma(png, screenGamma, fileGamma);
 }
 
-// Sets up libpng's transformations for the layout. Runs under PXPNGGuarded.
+// Sets up libpng's transformations for the layout. Runs under px::PNGGuarded.
 void ApplyTransforms(png_structp png, png_infop info, const Header& h, Layout layout, bool bgr,
-                     uint32_t flags, const PXPNGState& state) {
+                     uint32_t flags, const px::PNGState& state) {
   const int ct = h.colorType, bd = h.bitDepth;
   const bool grey = !(ct & PNG_COLOR_MASK_COLOR);
   const bool alpha = (ct & PNG_COLOR_MASK_ALPHA) || h.hasTransparency;
@@ -307,9 +307,9 @@ struct Target {
   uint8_t* Row(uint32_t y) const { return rows + stride * (bottomUp ? height - 1 - y : y); }
 };
 
-void* ReadImage(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, int depth,
+void* ReadImage(px::Operation& op, CPXIO& io, uint32_t* width, uint32_t* height, int depth,
                 RGBQUAD* palette, uint32_t flags) {
-  PXPNGState& state = op.state().png;
+  px::PNGState& state = op.state().png;
   state.textRead.clear();
   ReadSession session(op, io);
   if (!session.Open()) return nullptr;
@@ -319,7 +319,8 @@ void* ReadImage(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, i
   const Header h = ReadHeader(png, info);
 
   if (int e = pxpng::CheckHeader(h, depth, flags, session.io().Remaining())) {
-    if (e == PX_ERR_BAD_PNG) PXTrace("PXLib PNG Error : %s\n", "image data cannot fit in the file");
+    if (e == PX_ERR_BAD_PNG)
+      px::Trace("PXLib PNG Error : %s\n", "image data cannot fit in the file");
     return op.SetError(e), nullptr;
   }
   const bool dib = flags & PX_PNG_READ_DIB;
@@ -333,19 +334,19 @@ void* ReadImage(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, i
   session.AllowRowBuffers(3 * (size_t(h.width) * 8 + 64));
 
   int passes = 1;
-  bool ok = PXPNGGuarded(png, [&] {
+  bool ok = px::PNGGuarded(png, [&] {
     ApplyTransforms(png, info, h, layout, dib, flags, state);
     passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
   });
   if (!ok) return op.SetError(PX_ERR_BAD_PNG), nullptr;
   if (png_get_rowbytes(png, info) != rowBytes) {
-    PXTrace("PXLib PNG Error : row of %zu bytes, expected %zu\n",
-            size_t(png_get_rowbytes(png, info)), rowBytes);
+    px::Trace("PXLib PNG Error : row of %zu bytes, expected %zu\n",
+              size_t(png_get_rowbytes(png, info)), rowBytes);
     return op.SetError(PX_ERR_UNEXPECTED), nullptr;
   }
 
-  PXBlock block(total);
+  px::Block block(total);
   if (!block) return op.SetError(PX_ERR_NO_MEMORY), nullptr;
   Target target;
   target.height = h.height;
@@ -355,9 +356,9 @@ void* ReadImage(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, i
     for (uint32_t i = 0; i < colors; ++i) table[i].rgbReserved = 0;
     bool metre = h.resolution.unit == PNG_RESOLUTION_METER;
     auto* header = reinterpret_cast<BITMAPINFOHEADER*>(block.get());
-    PXFillDIBHeader(header, int32_t(h.width), int32_t(h.height), uint16_t(bits), colors,
-                    metre ? int32_t(std::min<uint32_t>(h.resolution.x, INT32_MAX)) : 0,
-                    metre ? int32_t(std::min<uint32_t>(h.resolution.y, INT32_MAX)) : 0);
+    px::FillDIBHeader(header, int32_t(h.width), int32_t(h.height), uint16_t(bits), colors,
+                      metre ? int32_t(std::min<uint32_t>(h.resolution.x, INT32_MAX)) : 0,
+                      metre ? int32_t(std::min<uint32_t>(h.resolution.y, INT32_MAX)) : 0);
     std::memcpy(block.get() + 40, table, 4 * size_t(colors));
     target.rows = block.get() + 40 + 4 * size_t(colors);
     target.stride = PXDIBRowBytes(h.width, bits);
@@ -374,7 +375,7 @@ void* ReadImage(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, i
   bool aborted = false;
   uint64_t done = 0;
   uint32_t reported = 0;
-  ok = PXPNGGuarded(png, [&] {
+  ok = px::PNGGuarded(png, [&] {
     for (int pass = 0; pass < passes; ++pass) {
       for (uint32_t y = 0; y < h.height; ++y) {
         png_read_row(png, target.Row(y), nullptr);
@@ -426,7 +427,7 @@ extern "C" BOOL PXGetPNGInfo(PXSource source, uint32_t* width, uint32_t* height,
   Put(resolution, PXResolution{}), Put(paletteCount, 0), Put(reserved, -1);
   Put(transparentRed, -1), Put(transparentGreen, -1), Put(transparentBlue, -1);
   Put(transparentGray, -1);
-  return PXRunEntry<BOOL>(source, FALSE, {}, [&](PXOperation& op, CPXIO& io) {
+  return px::RunEntry<BOOL>(source, FALSE, {}, [&](px::Operation& op, CPXIO& io) {
     HeaderResult r;
     if (!QueryHeader(op, io, &r, palette)) return FALSE;
     Put(width, r.header.width), Put(height, r.header.height), Put(bitDepth, r.header.bitDepth);
@@ -441,22 +442,22 @@ extern "C" BOOL PXGetPNGInfo(PXSource source, uint32_t* width, uint32_t* height,
 extern "C" BOOL PXGetPNGDimensions(PXSource source, uint32_t* width, uint32_t* height,
                                    int* bitDepth, int* colorType, int* interlace,
                                    PXResolution* resolution) {
-  return PXRunEntry<BOOL>(source, FALSE, {width, height, bitDepth, colorType, interlace},
-                          [&](PXOperation& op, CPXIO& io) {
-                            HeaderResult r;
-                            if (!QueryHeader(op, io, &r, nullptr)) return FALSE;
-                            *width = r.header.width;
-                            *height = r.header.height;
-                            *bitDepth = r.header.bitDepth;
-                            *colorType = r.header.colorType;
-                            *interlace = r.header.interlace;
-                            Put(resolution, r.header.resolution);
-                            return TRUE;
-                          });
+  return px::RunEntry<BOOL>(source, FALSE, {width, height, bitDepth, colorType, interlace},
+                            [&](px::Operation& op, CPXIO& io) {
+                              HeaderResult r;
+                              if (!QueryHeader(op, io, &r, nullptr)) return FALSE;
+                              *width = r.header.width;
+                              *height = r.header.height;
+                              *bitDepth = r.header.bitDepth;
+                              *colorType = r.header.colorType;
+                              *interlace = r.header.interlace;
+                              Put(resolution, r.header.resolution);
+                              return TRUE;
+                            });
 }
 
 extern "C" void PXGetPNGPalette(PXSource source, int* count, RGBQUAD* palette) {
-  PXRunEntry<bool>(source, false, {count, palette}, [&](PXOperation& op, CPXIO& io) {
+  px::RunEntry<bool>(source, false, {count, palette}, [&](px::Operation& op, CPXIO& io) {
     *count = 0;
     HeaderResult r;
     if (!QueryHeader(op, io, &r, palette)) return false;
@@ -467,7 +468,7 @@ extern "C" void PXGetPNGPalette(PXSource source, int* count, RGBQUAD* palette) {
 
 extern "C" void* PXReadPNG(PXSource source, uint32_t* width, uint32_t* height, int depth,
                            RGBQUAD* palette, uint32_t flags) {
-  return PXRunReader(source, width, height, [&](PXOperation& op, CPXIO& io) -> BYTE* {
+  return px::RunReader(source, width, height, [&](px::Operation& op, CPXIO& io) -> BYTE* {
     *width = *height = 0;
     if (!(flags & PX_PNG_READ_DIB)) {
       if (!IsReadDepth(depth)) return op.SetError(PX_ERR_PARAMETER), nullptr;
@@ -479,9 +480,9 @@ extern "C" void* PXReadPNG(PXSource source, uint32_t* width, uint32_t* height, i
 
 extern "C" void PXSetPNGDefaultBackground(uint16_t red, uint16_t green, uint16_t blue,
                                           uint16_t gray) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return;
-  PXPNGColor& background = op.state().png.defaultBackground;
+  px::PNGColor& background = op.state().png.defaultBackground;
   background.red = red;
   background.green = green;
   background.blue = blue;

@@ -125,12 +125,12 @@ class PSDFile {
 int PSDFile::ReadHeader() {
   uint8_t h[26];
   if (!io_.ReadExactly(h, sizeof h)) return PX_ERR_FILE_READ;
-  if (std::memcmp(h, "8BPS", 4) != 0 || PXBE16(h + 4) != 1) return PX_ERR_BAD_PSD;
-  h_.channels = PXBE16(h + 12);
-  h_.height = PXBE32(h + 14);
-  h_.width = PXBE32(h + 18);
-  h_.depth = PXBE16(h + 22);
-  h_.mode = PXBE16(h + 24);
+  if (std::memcmp(h, "8BPS", 4) != 0 || px::BE16(h + 4) != 1) return PX_ERR_BAD_PSD;
+  h_.channels = px::BE16(h + 12);
+  h_.height = px::BE32(h + 14);
+  h_.width = px::BE32(h + 18);
+  h_.depth = px::BE16(h + 22);
+  h_.mode = px::BE16(h + 24);
   return 0;
 }
 
@@ -184,7 +184,7 @@ int PSDFile::ReadResources(PXResolution* resolution) {
     uint8_t head[7];
     if (!io_.Seek(int64_t(pos), PX_SEEK_SET) || !io_.ReadExactly(head, 7)) break;
     if (std::memcmp(head, "8BIM", 4) != 0) break;
-    const uint16_t id = PXBE16(head + 4);
+    const uint16_t id = px::BE16(head + 4);
     const uint64_t nameBytes = (uint64_t(head[6]) + 2) & ~uint64_t(1);  // with the length byte
     uint32_t size;
     if (pos + 6 + nameBytes + 4 > end || !io_.Seek(int64_t(pos + 6 + nameBytes), PX_SEEK_SET) ||
@@ -196,8 +196,8 @@ int PSDFile::ReadResources(PXResolution* resolution) {
     if (id == kResolutionResource && size >= sizeof info && io_.ReadExactly(info, sizeof info)) {
       // Fixed-point values; only the integer parts count. Photoshop keeps them per
       // inch whatever unit it displays.
-      const uint32_t x = PXBE32(info) >> 16, y = PXBE32(info + 8) >> 16;
-      const uint16_t unit = PXBE16(info + 4);
+      const uint32_t x = px::BE32(info) >> 16, y = px::BE32(info + 8) >> 16;
+      const uint16_t unit = px::BE16(info + 4);
       *resolution = {x, y, unit == 1 ? 1u : unit == 2 ? 2u : 0u};
     }
     pos = data + size + (size & 1);
@@ -221,7 +221,7 @@ int PSDFile::LoadCounts(uint32_t channels) {
   if (!io_.ReadExactly(table.data(), table.size())) return PX_ERR_FILE_READ;
   uint32_t largest = 0;
   for (size_t i = 0; i < counts_.size(); ++i) {
-    counts_[i] = PXBE16(&table[2 * i]);
+    counts_[i] = px::BE16(&table[2 * i]);
     largest = std::max(largest, counts_[i]);
   }
   packed_.resize(largest);
@@ -255,7 +255,7 @@ bool PSDFile::UnpackRow(const uint8_t* in, size_t inBytes, uint8_t* out, size_t 
       o += count;
     }
   }
-  if (i != inBytes) PXTrace("PSD run-length row: %zu of %zu bytes used\n", i, inBytes);
+  if (i != inBytes) px::Trace("PSD run-length row: %zu of %zu bytes used\n", i, inBytes);
   return true;
 }
 
@@ -288,13 +288,13 @@ void PSDFile::Samples(const uint8_t* stored, uint8_t* out) const {
 // Reads the composite image at depth 8 (indices), 24 or 32.
 class PSDReader {
  public:
-  PSDReader(PXOperation& op, const CPXIO& io) : op_(op), file_(io) {}
+  PSDReader(px::Operation& op, const CPXIO& io) : op_(op), file_(io) {}
   uint8_t* Read(uint32_t* width, uint32_t* height, int depth, RGBQUAD* palette, DWORD flags);
 
  private:
   void ConvertRow(uint8_t* const* samples, uint8_t* out) const;
 
-  PXOperation& op_;
+  px::Operation& op_;
   PSDFile file_;
   RGBQUAD palette_[256] = {};
   int depth_ = 0;
@@ -323,7 +323,7 @@ void PSDReader::ConvertRow(uint8_t* const* s, uint8_t* out) const {
         std::memcpy(out, cmyk, 4);
         continue;
       }
-      PXCMYKToRGB(cmyk, rgb, 1);
+      px::CMYKToRGB(cmyk, rgb, 1);
     } else {
       const RGBQUAD& q = palette_[s[0][x]];
       rgb[0] = q.rgbRed, rgb[1] = q.rgbGreen, rgb[2] = q.rgbBlue;
@@ -367,16 +367,16 @@ uint8_t* PSDReader::Read(uint32_t* width, uint32_t* height, int depth, RGBQUAD* 
   const size_t rowBytes = dib ? PXDIBRowBytes(w, uint32_t(depth)) : size_t(w) * uint32_t(depth / 8);
   const size_t header = dib ? 40 + (depth == 8 ? 1024 : 0) : 0;
   size_t total;
-  if (!PXBlockSize(h, rowBytes, header, &total) || (dib && (w > INT32_MAX || h > INT32_MAX)) ||
-      !PXClaimIsPlausible(total, uint64_t(w) * h, file_.remaining(), kMaxPixelsPerByte))
+  if (!px::BlockSize(h, rowBytes, header, &total) || (dib && (w > INT32_MAX || h > INT32_MAX)) ||
+      !px::ClaimIsPlausible(total, uint64_t(w) * h, file_.remaining(), kMaxPixelsPerByte))
     return op_.SetError(PX_ERR_NO_MEMORY), nullptr;
-  PXBlock result(total);
+  px::Block result(total);
   std::vector<uint8_t> stored(file_.storedRowBytes());
   std::vector<uint8_t> samples(size_t(w) * used_);
   if (!result) return op_.SetError(PX_ERR_NO_MEMORY), nullptr;
   if (dib) {
     auto* hdr = reinterpret_cast<BITMAPINFOHEADER*>(result.get());
-    PXFillDIBHeader(hdr, int32_t(w), int32_t(h), uint16_t(depth), depth == 8 ? 256 : 0);
+    px::FillDIBHeader(hdr, int32_t(w), int32_t(h), uint16_t(depth), depth == 8 ? 256 : 0);
     if (depth == 8) {
       auto* table = reinterpret_cast<RGBQUAD*>(result.get() + 40);
       for (int i = 0; i < 256; ++i) table[i] = palette_[i];
@@ -410,7 +410,7 @@ int ReadStart(PSDFile& file, RGBQUAD* palette) {
   return file.ReadColorModeData(palette);
 }
 
-bool ReadDimensions(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, int* colorMode,
+bool ReadDimensions(px::Operation& op, CPXIO& io, uint32_t* width, uint32_t* height, int* colorMode,
                     PXResolution* resolution) {
   PSDFile file(io);
   RGBQUAD palette[256];
@@ -424,7 +424,7 @@ bool ReadDimensions(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* heigh
   return true;
 }
 
-bool ReadPalette(PXOperation& op, CPXIO& io, uint32_t* colorCount, RGBQUAD* palette) {
+bool ReadPalette(px::Operation& op, CPXIO& io, uint32_t* colorCount, RGBQUAD* palette) {
   PSDFile file(io);
   if (int e = file.ReadHeader()) return op.Fail(e);
   if (int e = CheckHeader(file.header(), Output::kPalette, 0, Stage::kHeader)) return op.Fail(e);
@@ -437,21 +437,21 @@ bool ReadPalette(PXOperation& op, CPXIO& io, uint32_t* colorCount, RGBQUAD* pale
 
 extern "C" BOOL PXGetPSDDimensions(PXSource source, uint32_t* width, uint32_t* height,
                                    int* colorMode, PXResolution* resolution) {
-  return PXRunEntry<BOOL>(source, FALSE, {width, height, colorMode},
-                          [&](PXOperation& op, CPXIO& io) {
-                            return ReadDimensions(op, io, width, height, colorMode, resolution);
-                          });
+  return px::RunEntry<BOOL>(source, FALSE, {width, height, colorMode},
+                            [&](px::Operation& op, CPXIO& io) {
+                              return ReadDimensions(op, io, width, height, colorMode, resolution);
+                            });
 }
 
 extern "C" BOOL PXGetPSDPalette(PXSource source, uint32_t* colorCount, RGBQUAD* palette) {
-  return PXRunEntry<BOOL>(source, FALSE, {colorCount, palette}, [&](PXOperation& op, CPXIO& io) {
-    return ReadPalette(op, io, colorCount, palette);
-  });
+  return px::RunEntry<BOOL>(
+      source, FALSE, {colorCount, palette},
+      [&](px::Operation& op, CPXIO& io) { return ReadPalette(op, io, colorCount, palette); });
 }
 
 extern "C" BYTE* PXReadPSD(PXSource source, uint32_t* width, uint32_t* height, int depth,
                            RGBQUAD* palette, DWORD flags) {
-  return PXRunReader(source, width, height, [&](PXOperation& op, CPXIO& io) -> BYTE* {
+  return px::RunReader(source, width, height, [&](px::Operation& op, CPXIO& io) -> BYTE* {
     if (depth != 8 && depth != 24 && depth != 32 && !(flags & PX_PSD_DIB))
       return op.SetError(PX_ERR_PARAMETER), nullptr;
     return PSDReader(op, io).Read(width, height, depth, palette, flags);

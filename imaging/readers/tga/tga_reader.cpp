@@ -95,17 +95,17 @@ constexpr size_t kExtensionSize = 495;
 constexpr char kFooterText[] = "TRUEVISION-XFILE.";  // 17 characters and the zero
 
 // Reads the 18-byte header; error 3 when it is short.
-bool ReadHeader(PXOperation& op, CPXIO& io, TGAHeader* h) {
+bool ReadHeader(px::Operation& op, CPXIO& io, TGAHeader* h) {
   uint8_t b[kHeaderSize];
   if (!io.ReadExactly(b, sizeof b)) return op.Fail(PX_ERR_FILE_READ);
   h->idLength = b[0];
   h->colorMapType = b[1];
   h->imageType = b[2];
-  h->mapFirst = PXLE16(b + 3);
-  h->mapLength = PXLE16(b + 5);
+  h->mapFirst = px::LE16(b + 3);
+  h->mapLength = px::LE16(b + 5);
   h->mapEntryBits = b[7];
-  h->width = PXLE16(b + 12);
-  h->height = PXLE16(b + 14);
+  h->width = px::LE16(b + 12);
+  h->height = px::LE16(b + 14);
   h->pixelDepth = b[16];
   h->descriptor = b[17];
   return true;
@@ -114,7 +114,7 @@ bool ReadHeader(PXOperation& op, CPXIO& io, TGAHeader* h) {
 // A colour of the 16-bit layout shared by map entries and pixels: five bits each of red,
 // green and blue, scaled by 8.
 inline RGBQUAD Color16(const uint8_t* p) {
-  const uint32_t v = PXLE16(p);
+  const uint32_t v = px::LE16(p);
   return {uint8_t((v & 31) * 8), uint8_t(((v >> 5) & 31) * 8), uint8_t(((v >> 10) & 31) * 8), 255};
 }
 
@@ -141,7 +141,7 @@ struct ColorMap {
 
 // Reads the colour map that follows the image ID, of an entry size CheckHeader has passed.
 // Error 3 when the file ends inside the map.
-bool ReadColorMap(PXOperation& op, CPXByteInput& in, const TGAHeader& h, ColorMap* map) {
+bool ReadColorMap(px::Operation& op, px::ByteInput& in, const TGAHeader& h, ColorMap* map) {
   const size_t entryBytes = pxtga::MapEntryBytes(h.mapEntryBits);
   const size_t bytes = entryBytes * h.mapLength;
   if (!in.Holds(bytes)) return op.Fail(PX_ERR_FILE_READ);
@@ -164,7 +164,7 @@ void GreyRamp(RGBQUAD* pal) {
 }
 
 // Passes the image ID after the header and checks the colour map for `output`.
-bool SkipImageID(PXOperation& op, CPXByteInput& in, const TGAHeader& h, Output output,
+bool SkipImageID(px::Operation& op, px::ByteInput& in, const TGAHeader& h, Output output,
                  uint32_t depth) {
   if (!in.Skip(h.idLength)) return op.Fail(PX_ERR_FILE_READ);
   if (int e = CheckHeader(h, output, depth, Stage::kImageID)) return op.Fail(e);
@@ -173,8 +173,8 @@ bool SkipImageID(PXOperation& op, CPXByteInput& in, const TGAHeader& h, Output o
 
 // The 256-entry palette of an 8-bit file (colour map or grey ramp), after the header.
 // Leaves the input just after the colour map.
-bool ReadPalette(PXOperation& op, CPXByteInput& in, const TGAHeader& h, Output output, RGBQUAD* pal,
-                 uint32_t* count) {
+bool ReadPalette(px::Operation& op, px::ByteInput& in, const TGAHeader& h, Output output,
+                 RGBQUAD* pal, uint32_t* count) {
   std::memset(pal, 0, 256 * sizeof(RGBQUAD));
   if (!SkipImageID(op, in, h, output, 8)) return false;
   ColorMap map;
@@ -193,7 +193,7 @@ bool ReadPalette(PXOperation& op, CPXByteInput& in, const TGAHeader& h, Output o
 // ends. Returns how many pixels of the row it could read.
 class PixelReader {
  public:
-  PixelReader(CPXByteInput& in, size_t bytes, bool runLength)
+  PixelReader(px::ByteInput& in, size_t bytes, bool runLength)
       : in_(in), bytes_(bytes), runLength_(runLength) {}
 
   uint32_t Row(uint8_t* out, uint32_t count) {
@@ -214,7 +214,7 @@ class PixelReader {
   }
 
  private:
-  CPXByteInput& in_;
+  px::ByteInput& in_;
   size_t bytes_;
   bool runLength_;
   uint32_t left_ = 0;
@@ -227,7 +227,7 @@ inline RGBQUAD PixelColor(PixelKind kind, const uint8_t* p, const ColorMap& map)
     case PixelKind::kIndex8:
       return map.entries[p[0]];
     case PixelKind::kIndex16: {
-      const uint32_t index = PXLE16(p);
+      const uint32_t index = px::LE16(p);
       return index < map.entries.size() ? map.entries[index] : map.entries[0];
     }
     case PixelKind::kGrey8:
@@ -251,14 +251,14 @@ void InspectFooter(CPXIO& io) {
   if (!io.Seek(-int64_t(kFooterSize), PX_SEEK_END) || !io.ReadExactly(footer, sizeof footer))
     return;
   if (std::memcmp(footer + 8, kFooterText, sizeof kFooterText) != 0) return;
-  PXTrace("Found TGA footer\n");
-  const uint32_t extension = PXLE32(footer);
+  px::Trace("Found TGA footer\n");
+  const uint32_t extension = px::LE32(footer);
   uint8_t area[kExtensionSize];
   if (extension && io.Seek(extension, PX_SEEK_SET) && io.ReadExactly(area, sizeof area))
-    PXTrace("TGA extension area of %u bytes\n", unsigned(PXLE16(area)));
+    px::Trace("TGA extension area of %u bytes\n", unsigned(px::LE16(area)));
 }
 
-BYTE* ReadTGA(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uint32_t depth,
+BYTE* ReadTGA(px::Operation& op, CPXIO& io, uint32_t* width, uint32_t* height, uint32_t depth,
               RGBQUAD* palette, uint32_t flags) {
   const bool dib = (flags & PX_READ_PACKED_DIB) != 0;
   if (!dib && depth != 8 && depth != 24 && depth != 32)
@@ -273,7 +273,7 @@ BYTE* ReadTGA(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uin
   PixelKind kind = PixelKind::kBGR24;
   pxtga::ChoosePixelKind(h, &kind);
 
-  CPXByteInput in(io);
+  px::ByteInput in(io);
   ColorMap map;
   RGBQUAD pal[256] = {};
   uint32_t palCount = 0;
@@ -292,7 +292,7 @@ BYTE* ReadTGA(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uin
       h.RunLength() ? (pixels + 127) / 128 * (1 + pixelBytes) : pixels * pixelBytes;
   if (!in.Holds(least)) return op.SetError(PX_ERR_FILE_READ), nullptr;
 
-  CPXRasterOutput out;
+  px::RasterOutput out;
   if (!out.Allocate(op, h.width, h.height, depth, dib)) return nullptr;
   std::vector<uint8_t> row(out.RowBytes());
   std::vector<uint8_t> stored(pixelBytes * h.width);
@@ -324,7 +324,7 @@ BYTE* ReadTGA(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uin
   return out.Release(width, height);
 }
 
-bool ReadDimensions(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height,
+bool ReadDimensions(px::Operation& op, CPXIO& io, uint32_t* width, uint32_t* height,
                     uint32_t* pixelDepth) {
   TGAHeader h;
   if (!ReadHeader(op, io, &h)) return false;
@@ -335,11 +335,11 @@ bool ReadDimensions(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* heigh
   return true;
 }
 
-bool ReadFilePalette(PXOperation& op, CPXIO& io, uint32_t* colorCount, RGBQUAD* palette) {
+bool ReadFilePalette(px::Operation& op, CPXIO& io, uint32_t* colorCount, RGBQUAD* palette) {
   TGAHeader h;
   if (!ReadHeader(op, io, &h)) return false;
   if (int e = CheckHeader(h, Output::kPalette, 0, Stage::kHeader)) return op.Fail(e);
-  CPXByteInput in(io);
+  px::ByteInput in(io);
   return ReadPalette(op, in, h, Output::kPalette, palette, colorCount);
 }
 
@@ -347,21 +347,21 @@ bool ReadFilePalette(PXOperation& op, CPXIO& io, uint32_t* colorCount, RGBQUAD* 
 
 extern "C" BOOL PXGetTGADimensions(PXSource source, uint32_t* width, uint32_t* height,
                                    uint32_t* pixelDepth) {
-  return PXRunEntry<BOOL>(source, FALSE, {width, height, pixelDepth},
-                          [&](PXOperation& op, CPXIO& io) {
-                            return ReadDimensions(op, io, width, height, pixelDepth);
-                          });
+  return px::RunEntry<BOOL>(source, FALSE, {width, height, pixelDepth},
+                            [&](px::Operation& op, CPXIO& io) {
+                              return ReadDimensions(op, io, width, height, pixelDepth);
+                            });
 }
 
 extern "C" BOOL PXGetTGAPalette(PXSource source, uint32_t* colorCount, RGBQUAD* palette) {
-  return PXRunEntry<BOOL>(source, FALSE, {colorCount, palette}, [&](PXOperation& op, CPXIO& io) {
-    return ReadFilePalette(op, io, colorCount, palette);
-  });
+  return px::RunEntry<BOOL>(
+      source, FALSE, {colorCount, palette},
+      [&](px::Operation& op, CPXIO& io) { return ReadFilePalette(op, io, colorCount, palette); });
 }
 
 extern "C" BYTE* PXReadTGA(PXSource source, uint32_t* width, uint32_t* height, uint32_t depth,
                            RGBQUAD* palette, uint32_t flags) {
-  return PXRunReader(source, width, height, [&](PXOperation& op, CPXIO& io) {
+  return px::RunReader(source, width, height, [&](px::Operation& op, CPXIO& io) {
     return ReadTGA(op, io, width, height, depth, palette, flags);
   });
 }

@@ -1,5 +1,5 @@
 // libtiff setup shared by the TIFF reader and writer.
-#include "readers/tiff/tiff_client.h"
+#include "codecs/tiff_client.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -56,7 +56,7 @@ void UnmapProc(thandle_t, void*, toff_t) {}
 void TraceMessage(const char* prefix, const char* format, va_list args) {
   char text[1024];
   std::vsnprintf(text, sizeof text, format, args);
-  PXTrace("%s%s", prefix, text);
+  px::Trace("%s%s", prefix, text);
 }
 
 void ErrorHandler(const char*, const char* format, va_list args) {

@@ -1,8 +1,8 @@
 // libtiff over the library's sources and sinks, shared by the TIFF reader and writer:
 // client I/O through CPXIO, error and warning handlers that only trace, and the extra
 // tag definitions, all set up once per process before the first file is opened.
-#ifndef PIXOLITH_READERS_TIFF_CLIENT_H
-#define PIXOLITH_READERS_TIFF_CLIENT_H
+#ifndef PIXOLITH_CODECS_TIFF_CLIENT_H
+#define PIXOLITH_CODECS_TIFF_CLIENT_H
 
 #include <tiffio.h>
 
@@ -40,4 +40,4 @@ class ClientTIFF {
 
 }  // namespace pxtiff
 
-#endif  // PIXOLITH_READERS_TIFF_CLIENT_H
+#endif  // PIXOLITH_CODECS_TIFF_CLIENT_H

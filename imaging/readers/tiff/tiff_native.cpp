@@ -43,16 +43,18 @@ Transform RequestTransform(const PageInfo& info, const ReadRequest& request) {
   return t;
 }
 
-PXBlock AllocateOutput(PXOperation& op, TIFF* tif, uint64_t rows, uint64_t stride, size_t prefix) {
+px::Block AllocateOutput(px::Operation& op, TIFF* tif, uint64_t rows, uint64_t stride,
+                         size_t prefix) {
   size_t bytes;
-  if (!PXBlockSize(rows, stride, prefix, &bytes)) return op.SetError(PX_ERR_NO_MEMORY), PXBlock();
-  if (!PlausibleSize(tif, bytes)) return op.SetError(PX_ERR_BAD_TIFF), PXBlock();
-  PXBlock block(bytes);
+  if (!px::BlockSize(rows, stride, prefix, &bytes))
+    return op.SetError(PX_ERR_NO_MEMORY), px::Block();
+  if (!PlausibleSize(tif, bytes)) return op.SetError(PX_ERR_BAD_TIFF), px::Block();
+  px::Block block(bytes);
   if (!block) op.SetError(PX_ERR_NO_MEMORY);
   return block;
 }
 
-BYTE* ReadBilevel(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
+BYTE* ReadBilevel(px::Operation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
                   uint32_t* width, uint32_t* height) {
   Transform t = RequestTransform(info, request);
   if (request.flags & PX_TIFF_1BIT_BOTTOM_UP) t.flipY = !t.flipY;
@@ -61,7 +63,7 @@ BYTE* ReadBilevel(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRe
   const size_t rowBytes = PXImageRowBytes(w, 1);
   const size_t stride = request.dib ? PXDIBRowBytes(w, 1) : rowBytes;
   const size_t prefix = request.dib ? 48 : 0;
-  PXBlock out = AllocateOutput(op, tif, h, stride, prefix);
+  px::Block out = AllocateOutput(op, tif, h, stride, prefix);
   if (!out) return nullptr;
   uint8_t* rows = out.get() + prefix;
   Placer placer(rows, stride, w, h, 1, t);
@@ -83,8 +85,8 @@ BYTE* ReadBilevel(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRe
   colors[0] = kWhite;
   colors[1] = kBlack;
   if (request.dib) {
-    PXFillDIBHeader(reinterpret_cast<BITMAPINFOHEADER*>(out.get()), int32_t(w), int32_t(h), 1, 2,
-                    info.xPelsPerMeter(), info.yPelsPerMeter());
+    px::FillDIBHeader(reinterpret_cast<BITMAPINFOHEADER*>(out.get()), int32_t(w), int32_t(h), 1, 2,
+                      info.xPelsPerMeter(), info.yPelsPerMeter());
   }
   op.SetError(error);
   *width = w;
@@ -92,7 +94,7 @@ BYTE* ReadBilevel(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRe
   return out.Release();
 }
 
-BYTE* ReadIndexed(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
+BYTE* ReadIndexed(px::Operation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
                   uint32_t* width, uint32_t* height) {
   const uint16_t ph = info.photometric, bits = info.bitsPerSample;
   RGBQUAD palette[256] = {};
@@ -127,7 +129,7 @@ BYTE* ReadIndexed(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRe
   const uint32_t outW = t.transpose ? h : w, outH = t.transpose ? w : h;
   const size_t stride = request.dib ? PXDIBRowBytes(outW, 8) : outW;
   const size_t prefix = request.dib ? 40 + 256 * 4 : 0;
-  PXBlock out = AllocateOutput(op, tif, outH, stride, prefix);
+  px::Block out = AllocateOutput(op, tif, outH, stride, prefix);
   if (!out) return nullptr;
   Placer placer(out.get() + prefix, stride, w, h, 8, t);
   std::vector<uint8_t> row(w);
@@ -154,8 +156,8 @@ BYTE* ReadIndexed(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRe
   if (!KeepsImage(error)) return op.SetError(error), nullptr;
 
   if (request.dib) {
-    PXFillDIBHeader(reinterpret_cast<BITMAPINFOHEADER*>(out.get()), int32_t(outW), int32_t(outH), 8,
-                    256, info.xPelsPerMeter(), info.yPelsPerMeter());
+    px::FillDIBHeader(reinterpret_cast<BITMAPINFOHEADER*>(out.get()), int32_t(outW), int32_t(outH),
+                      8, 256, info.xPelsPerMeter(), info.yPelsPerMeter());
     std::memcpy(out.get() + 40, palette, sizeof palette);
   } else {
     std::memcpy(request.palette, palette, sizeof palette);
@@ -166,14 +168,14 @@ BYTE* ReadIndexed(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRe
   return out.Release();
 }
 
-BYTE* ReadGrey16(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
+BYTE* ReadGrey16(px::Operation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
                  uint32_t* width, uint32_t* height) {
   const Transform t = RequestTransform(info, request);
   const uint32_t w = info.width, h = info.height;
   const uint32_t outW = t.transpose ? h : w, outH = t.transpose ? w : h;
   size_t stride = size_t(outW) * 2;
   if (request.flags & PX_TIFF_16BIT_PAD_ROWS) stride = (stride + 3) & ~size_t(3);
-  PXBlock out = AllocateOutput(op, tif, outH, stride, 0);
+  px::Block out = AllocateOutput(op, tif, outH, stride, 0);
   if (!out) return nullptr;
   Placer placer(out.get(), stride, w, h, 16, t);
   const int error = ReadPlane(

@@ -184,13 +184,13 @@ uint64_t StrileBytes(TIFF* tif, uint64_t enough) {
 bool PlausibleSize(TIFF* tif, uint64_t bytes) {
   // The strips are only looked at for a size beyond trust.
   if (bytes <= kTrustedImageBytes) return true;
-  return PXClaimIsPlausible(bytes, bytes, StrileBytes(tif, bytes / kMaxExpansion), kMaxExpansion,
-                            kTrustedImageBytes);
+  return px::ClaimIsPlausible(bytes, bytes, StrileBytes(tif, bytes / kMaxExpansion), kMaxExpansion,
+                              kTrustedImageBytes);
 }
 
 /* ---- Strips and tiles ------------------------------------------------------------------- */
 
-int ReadPlane(PXOperation& op, TIFF* tif, const PageInfo& info, const PlaneSink& sink) {
+int ReadPlane(px::Operation& op, TIFF* tif, const PageInfo& info, const PlaneSink& sink) {
   const bool tiled = info.tiled;
   const tmsize_t bufferSize = tiled ? TIFFTileSize(tif) : TIFFStripSize(tif);
   const tmsize_t rowSize = tiled ? TIFFTileRowSize(tif) : TIFFScanlineSize(tif);
@@ -204,7 +204,7 @@ int ReadPlane(PXOperation& op, TIFF* tif, const PageInfo& info, const PlaneSink&
     return PX_ERR_BAD_TIFF;
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size_t(bufferSize)]);
   if (!buffer) {
-    PXTrace("%s", tiled ? "No space for tile buffer" : "No space for strip buffer");
+    px::Trace("%s", tiled ? "No space for tile buffer" : "No space for strip buffer");
     return PX_ERR_NO_MEMORY;
   }
 

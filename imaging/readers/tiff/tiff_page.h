@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "codecs/tiff_client.h"
 #include "core/operation.h"
-#include "readers/tiff/tiff_client.h"
 
 namespace pxtiff {
 
@@ -117,7 +117,7 @@ bool PlausibleSize(TIFF* tif, uint64_t bytes);
 // 20 when some strips or tiles could not be decoded (they stay zero and reading goes
 // on), 14 on abort or 1 when the buffer cannot be had.
 using PlaneSink = std::function<void(uint32_t x, uint32_t y, const uint8_t* data, uint32_t count)>;
-int ReadPlane(PXOperation& op, TIFF* tif, const PageInfo& info, const PlaneSink& sink);
+int ReadPlane(px::Operation& op, TIFF* tif, const PageInfo& info, const PlaneSink& sink);
 
 }  // namespace pxtiff
 

@@ -23,13 +23,13 @@ int CheckHeader(const PageInfo& info, const ReadRequest& request);
 // Each path reads a page CheckHeader has passed for the request. It returns the new image
 // buffer or packed DIB and its width and height, or null with the error recorded in `op`.
 // A buffer may come back together with error 20.
-BYTE* ReadBilevel(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
+BYTE* ReadBilevel(px::Operation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
                   uint32_t* width, uint32_t* height);
-BYTE* ReadIndexed(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
+BYTE* ReadIndexed(px::Operation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
                   uint32_t* width, uint32_t* height);
-BYTE* ReadGrey16(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
+BYTE* ReadGrey16(px::Operation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
                  uint32_t* width, uint32_t* height);
-BYTE* ReadRGBA(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
+BYTE* ReadRGBA(px::Operation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
                uint32_t* width, uint32_t* height);
 
 // The transform that brings the page upright in the requested form: the Orientation tag
@@ -38,7 +38,8 @@ Transform RequestTransform(const PageInfo& info, const ReadRequest& request);
 
 // Allocates `rows` rows of `stride` bytes after `prefix` bytes, or records why not: 1 when
 // the size cannot be had, 20 when the page's data could not describe that much.
-PXBlock AllocateOutput(PXOperation& op, TIFF* tif, uint64_t rows, uint64_t stride, size_t prefix);
+px::Block AllocateOutput(px::Operation& op, TIFF* tif, uint64_t rows, uint64_t stride,
+                         size_t prefix);
 
 }  // namespace pxtiff
 

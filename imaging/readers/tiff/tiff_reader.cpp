@@ -13,7 +13,7 @@ using pxtiff::Page;
 using pxtiff::PageInfo;
 
 // Opens the source and selects the page, recording the error of a failure.
-bool OpenPage(PXOperation& op, Page& page, const CPXIO& io, uint32_t number) {
+bool OpenPage(px::Operation& op, Page& page, const CPXIO& io, uint32_t number) {
   if (int e = page.OpenFile(io.handle())) return op.Fail(e);
   if (int e = page.Select(number)) return op.Fail(e);
   return true;
@@ -135,7 +135,7 @@ std::string TextToUTF8(const char* text) {
   return out;
 }
 
-bool QueryTag(PXOperation& op, TIFF* tif, uint32_t tag, VARIANT* value) {
+bool QueryTag(px::Operation& op, TIFF* tif, uint32_t tag, VARIANT* value) {
   switch (KindOf(tag)) {
     case TagKind::kUI4:
     case TagKind::kUI2: {
@@ -193,7 +193,7 @@ uint32_t DIBDepth(const PageInfo& p) {
   return p.photometric <= PHOTOMETRIC_MINISBLACK ? 8 : 32;
 }
 
-BYTE* ReadPage(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, uint32_t depth,
+BYTE* ReadPage(px::Operation& op, CPXIO& io, uint32_t* width, uint32_t* height, uint32_t depth,
                RGBQUAD* palette, uint32_t pageNumber, uint32_t flags) {
   pxtiff::ReadRequest request;
   request.dib = flags & PX_READ_PACKED_DIB;
@@ -221,7 +221,7 @@ BYTE* ReadPage(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, ui
   }
 }
 
-uint32_t CountPages(PXOperation& op, CPXIO& io) {
+uint32_t CountPages(px::Operation& op, CPXIO& io) {
   Page page;
   if (int e = page.OpenFile(io.handle())) return op.SetError(e), 0;
   // libtiff counts a directory only when the link to the next one can be read as well.
@@ -233,7 +233,7 @@ uint32_t CountPages(PXOperation& op, CPXIO& io) {
   return count;
 }
 
-bool ReadDimensions(PXOperation& op, CPXIO& io, uint32_t pageNumber, uint32_t* width,
+bool ReadDimensions(px::Operation& op, CPXIO& io, uint32_t pageNumber, uint32_t* width,
                     uint32_t* height, uint32_t* bitsPerPixel, PXResolution* resolution) {
   Page page;
   if (!OpenPage(op, page, io, pageNumber)) return false;
@@ -246,7 +246,7 @@ bool ReadDimensions(PXOperation& op, CPXIO& io, uint32_t pageNumber, uint32_t* w
   return true;
 }
 
-bool ReadTag(PXOperation& op, CPXIO& io, uint32_t pageNumber, uint32_t tag, VARIANT* value) {
+bool ReadTag(px::Operation& op, CPXIO& io, uint32_t pageNumber, uint32_t tag, VARIANT* value) {
   VariantInit(value);
   Page page;
   if (!OpenPage(op, page, io, pageNumber)) return false;
@@ -256,28 +256,28 @@ bool ReadTag(PXOperation& op, CPXIO& io, uint32_t pageNumber, uint32_t tag, VARI
 }  // namespace
 
 extern "C" uint32_t PXGetTIFFPageCount(PXSource source) {
-  return PXRunEntry<uint32_t>(source, 0, {},
-                              [&](PXOperation& op, CPXIO& io) { return CountPages(op, io); });
+  return px::RunEntry<uint32_t>(source, 0, {},
+                                [&](px::Operation& op, CPXIO& io) { return CountPages(op, io); });
 }
 
 extern "C" BOOL PXGetTIFFDimensions(PXSource source, uint32_t pageNumber, uint32_t* width,
                                     uint32_t* height, uint32_t* bitsPerPixel,
                                     PXResolution* resolution) {
-  return PXRunEntry<BOOL>(
-      source, FALSE, {width, height, bitsPerPixel}, [&](PXOperation& op, CPXIO& io) {
+  return px::RunEntry<BOOL>(
+      source, FALSE, {width, height, bitsPerPixel}, [&](px::Operation& op, CPXIO& io) {
         return ReadDimensions(op, io, pageNumber, width, height, bitsPerPixel, resolution);
       });
 }
 
 extern "C" BOOL PXGetTIFFTag(PXSource source, uint32_t pageNumber, uint32_t tag, VARIANT* value) {
-  return PXRunEntry<BOOL>(source, FALSE, {value}, [&](PXOperation& op, CPXIO& io) {
+  return px::RunEntry<BOOL>(source, FALSE, {value}, [&](px::Operation& op, CPXIO& io) {
     return ReadTag(op, io, pageNumber, tag, value);
   });
 }
 
 extern "C" BYTE* PXReadTIFF(PXSource source, uint32_t* width, uint32_t* height, uint32_t depth,
                             RGBQUAD* palette, uint32_t page, uint32_t flags) {
-  return PXRunReader(source, width, height, [&](PXOperation& op, CPXIO& io) {
+  return px::RunReader(source, width, height, [&](px::Operation& op, CPXIO& io) {
     return ReadPage(op, io, width, height, depth, palette, page, flags);
   });
 }

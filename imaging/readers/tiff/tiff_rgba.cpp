@@ -63,7 +63,7 @@ uint32_t BandRows(const PageInfo& info) {
 
 }  // namespace
 
-BYTE* ReadRGBA(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
+BYTE* ReadRGBA(px::Operation& op, TIFF* tif, const PageInfo& info, const ReadRequest& request,
                uint32_t* width, uint32_t* height) {
   const uint32_t depth = request.depth;
   if (depth != 24 && depth != 32) return op.SetError(PX_ERR_UNEXPECTED), nullptr;
@@ -84,7 +84,7 @@ BYTE* ReadRGBA(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadReque
   char message[1024] = {};
   RGBAImage image;
   if (!TIFFRGBAImageOK(tif, message) || !image.Begin(tif, message)) {
-    PXTrace("LibTiff Error: %s", message);
+    px::Trace("LibTiff Error: %s", message);
     return op.SetError(PX_ERR_BAD_TIFF), nullptr;
   }
   TIFFRGBAImage& img = image.img();
@@ -102,7 +102,7 @@ BYTE* ReadRGBA(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadReque
   const uint32_t pixelBytes = depth / 8;
   const size_t stride = request.dib ? PXDIBRowBytes(outW, depth) : size_t(outW) * pixelBytes;
   const size_t prefix = request.dib ? 40 : 0;
-  PXBlock out = AllocateOutput(op, tif, outH, stride, prefix);
+  px::Block out = AllocateOutput(op, tif, outH, stride, prefix);
   if (!out) return nullptr;
 
   // libtiff (4.5) refuses an uncompressed tile when the raw buffer it allocated itself,
@@ -145,8 +145,8 @@ BYTE* ReadRGBA(PXOperation& op, TIFF* tif, const PageInfo& info, const ReadReque
   }
   if (request.dib) {
     auto* header = reinterpret_cast<BITMAPINFOHEADER*>(out.get());
-    PXFillDIBHeader(header, int32_t(outW), int32_t(outH), uint16_t(depth), 0, info.xPelsPerMeter(),
-                    info.yPelsPerMeter());
+    px::FillDIBHeader(header, int32_t(outW), int32_t(outH), uint16_t(depth), 0,
+                      info.xPelsPerMeter(), info.yPelsPerMeter());
   }
   *width = outW;
   *height = outH;

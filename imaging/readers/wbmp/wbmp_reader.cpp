@@ -41,7 +41,7 @@ bool ReadMultiByte(CPXIO& io, uint32_t* value) {
 }
 
 // Reads the header and checks it for `output`; error 53 when it is short or refused.
-bool ReadHeader(PXOperation& op, CPXIO& io, Output output, pxwbmp::Header* h) {
+bool ReadHeader(px::Operation& op, CPXIO& io, Output output, pxwbmp::Header* h) {
   uint8_t type[2];
   if (!io.ReadExactly(type, 2)) return op.Fail(PX_ERR_BAD_WBMP);
   h->type = type[0];
@@ -52,7 +52,7 @@ bool ReadHeader(PXOperation& op, CPXIO& io, Output output, pxwbmp::Header* h) {
   return true;
 }
 
-BYTE* ReadWBMP(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, RGBQUAD* palette,
+BYTE* ReadWBMP(px::Operation& op, CPXIO& io, uint32_t* width, uint32_t* height, RGBQUAD* palette,
                uint32_t depth, uint32_t flags) {
   const bool dib = (flags & PX_READ_PACKED_DIB) != 0;
   if (!dib && ((depth != 1 && depth != 8) || !palette))
@@ -67,9 +67,9 @@ BYTE* ReadWBMP(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, RG
   if (palette) std::memcpy(palette, colors, sizeof colors);
 
   const size_t stored = PXImageRowBytes(w, 1);
-  CPXByteInput in(io);
+  px::ByteInput in(io);
   if (!in.Holds(uint64_t(stored) * h)) return op.SetError(PX_ERR_FILE_READ), nullptr;
-  CPXRasterOutput out;
+  px::RasterOutput out;
   if (!out.Allocate(op, w, h, depth, dib, dib ? 2 : 0, colors)) return nullptr;
   std::vector<uint8_t> bits(stored);
   std::vector<uint8_t> row(depth == 8 ? size_t(w) : 0);
@@ -94,7 +94,7 @@ BYTE* ReadWBMP(PXOperation& op, CPXIO& io, uint32_t* width, uint32_t* height, RG
 }  // namespace
 
 extern "C" BOOL PXGetWBMPDimensions(PXSource source, uint32_t* width, uint32_t* height) {
-  return PXRunEntry<BOOL>(source, FALSE, {width, height}, [&](PXOperation& op, CPXIO& io) {
+  return px::RunEntry<BOOL>(source, FALSE, {width, height}, [&](px::Operation& op, CPXIO& io) {
     pxwbmp::Header h;
     if (!ReadHeader(op, io, Output::kDimensions, &h)) return FALSE;
     *width = h.width;
@@ -105,7 +105,7 @@ extern "C" BOOL PXGetWBMPDimensions(PXSource source, uint32_t* width, uint32_t* 
 
 extern "C" BYTE* PXReadWBMP(PXSource source, uint32_t* width, uint32_t* height, RGBQUAD* palette,
                             uint32_t depth, uint32_t flags) {
-  return PXRunReader(source, width, height, [&](PXOperation& op, CPXIO& io) {
+  return px::RunReader(source, width, height, [&](px::Operation& op, CPXIO& io) {
     return ReadWBMP(op, io, width, height, palette, depth, flags);
   });
 }

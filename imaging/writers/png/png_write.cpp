@@ -7,10 +7,10 @@
 #include <new>
 #include <vector>
 
+#include "codecs/png_support.h"
 #include "core/io.h"
 #include "core/operation.h"
 #include "pixolith/px_png.h"
-#include "readers/png/png_support.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ class WriteSession {
   WriteSession& operator=(const WriteSession&) = delete;
 
   bool Create() {
-    png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, this, PXPNGError, PXPNGWarning);
+    png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, this, px::PNGError, px::PNGWarning);
     if (!png_) return false;
     info_ = png_create_info_struct(png_);
     return info_ != nullptr;
@@ -79,7 +79,7 @@ int Channels(int colorType) {
   }
 }
 
-png_color_16 ToPNG(const PXPNGColor& c) {
+png_color_16 ToPNG(const px::PNGColor& c) {
   return {c.index, c.red, c.green, c.blue, c.gray};
 }
 
@@ -111,13 +111,13 @@ struct ChunkTables {
   std::vector<png_text> text;
 };
 
-void BuildTables(const WriteRequest& r, const PXPNGState& state, ChunkTables* t) {
+void BuildTables(const WriteRequest& r, const px::PNGState& state, ChunkTables* t) {
   if (r.paletteCount >= 1 && r.paletteCount <= 256) {
     for (int i = 0; i < r.paletteCount; ++i)
       t->plte.push_back({r.palette[i].rgbRed, r.palette[i].rgbGreen, r.palette[i].rgbBlue});
     for (int i = 0; i < r.paletteCount; ++i) t->alpha.push_back(r.palette[i].rgbReserved);
   }
-  for (const PXPNGText& entry : state.textToWrite) {
+  for (const px::PNGText& entry : state.textToWrite) {
     png_text text = {};
     text.compression = entry.compressed ? PNG_TEXT_COMPRESSION_zTXt : PNG_TEXT_COMPRESSION_NONE;
     text.key = const_cast<char*>(entry.keyword.c_str());
@@ -128,8 +128,8 @@ void BuildTables(const WriteRequest& r, const PXPNGState& state, ChunkTables* t)
 }
 
 // The chunks before the image data, in this order: IHDR, PLTE, tRNS, bKGD, tIME, pHYs,
-// gAMA, text, iCCP (libpng places each where PNG wants it). Runs under PXPNGGuarded.
-void SetChunks(png_structp png, png_infop info, const WriteRequest& r, const PXPNGState& state,
+// gAMA, text, iCCP (libpng places each where PNG wants it). Runs under px::PNGGuarded.
+void SetChunks(png_structp png, png_infop info, const WriteRequest& r, const px::PNGState& state,
                const std::vector<uint8_t>& icc, ChunkTables& t) {
   png_set_IHDR(png, info, r.width, r.height, r.bitDepth, r.colorType,
                (r.flags & PX_PNG_WRITE_INTERLACE) ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
@@ -168,7 +168,7 @@ void SetChunks(png_structp png, png_infop info, const WriteRequest& r, const PXP
     png_set_iCCP(png, info, "icm", PNG_COMPRESSION_TYPE_BASE, icc.data(), png_uint_32(icc.size()));
 }
 
-uint32_t WriteImage(PXOperation& op, PXSink sink, const WriteRequest& r) {
+uint32_t WriteImage(px::Operation& op, PXSink sink, const WriteRequest& r) {
   const PXThreadState& thread = op.state();
   ChunkTables tables;
   try {
@@ -182,7 +182,7 @@ uint32_t WriteImage(PXOperation& op, PXSink sink, const WriteRequest& r) {
   if (!session.Create()) return op.SetError(PX_ERR_PNG_LIB), 0;
   png_structp png = session.png();
   png_infop info = session.info();
-  bool ok = PXPNGGuarded(png, [&] {
+  bool ok = px::PNGGuarded(png, [&] {
     png_set_write_fn(png, &session, &WriteSession::WriteData, &WriteSession::FlushData);
     // Chunks libpng cannot store (an out-of-range gamma, a malformed ICC profile) are
     // left out with a warning instead of failing the whole image.
@@ -217,7 +217,7 @@ extern "C" uint32_t PXWritePNG(PXSink sink, const void* pixels, uint32_t width, 
                                uint32_t stride, int bitDepth, int paletteCount,
                                const RGBQUAD* palette, int colorType, double gamma,
                                const PXResolution* resolution, uint32_t flags) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return 0;
   if (!op.CheckHandle(sink)) return 0;
   if (!pixels || (paletteCount >= 1 && paletteCount <= 256 && !palette))
@@ -246,11 +246,11 @@ extern "C" uint32_t PXWritePNG(PXSink sink, const void* pixels, uint32_t width, 
                        gamma,
                        resolution,
                        flags};
-  return PXPNGShielded(op, [&] { return WriteImage(op, sink, request); });
+  return px::PNGShielded(op, [&] { return WriteImage(op, sink, request); });
 }
 
 extern "C" BOOL PXClearPNGTextChunks(void) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return TRUE;
   op.state().png.textToWrite.clear();
   return TRUE;

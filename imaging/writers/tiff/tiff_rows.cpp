@@ -52,10 +52,10 @@ const uint8_t* SourceRow(const PageSpec& page, uint32_t flags, uint32_t y) {
   return page.pixels + size_t(stored) * page.stride;
 }
 
-int WriteStrips(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags,
+int WriteStrips(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t flags,
                 const RowFilter& filter) {
   const size_t rowBytes = RowBytes(page.width, page.bitsPerPixel);
-  PXBlock row(rowBytes);
+  px::Block row(rowBytes);
   if (!row) return PX_ERR_NO_MEMORY;
   for (uint32_t y = 0; y < page.height; ++y) {
     std::memcpy(row.get(), SourceRow(page, flags, y), rowBytes);
@@ -66,7 +66,7 @@ int WriteStrips(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags
   return PX_OK;
 }
 
-int WriteTiles(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags,
+int WriteTiles(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t flags,
                const RowFilter& filter) {
   uint32_t tileWidth = 0, tileLength = 0;
   TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
@@ -74,7 +74,7 @@ int WriteTiles(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags,
   const tmsize_t tileBytes = TIFFTileSize(tif);
   const tmsize_t tileRowBytes = TIFFTileRowSize(tif);
   if (!tileWidth || !tileLength || tileBytes <= 0 || tileRowBytes <= 0) return PX_ERR_NO_MEMORY;
-  PXBlock tile{size_t(tileBytes)};
+  px::Block tile{size_t(tileBytes)};
   if (!tile) return PX_ERR_NO_MEMORY;
   const size_t rowBytes = RowBytes(page.width, page.bitsPerPixel);
   for (uint64_t y0 = 0; y0 < page.height; y0 += tileLength) {
@@ -100,7 +100,7 @@ int WriteTiles(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags,
 
 }  // namespace
 
-int WritePixels(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags) {
+int WritePixels(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t flags) {
   const RowFilter filter(page, flags);
   if (flags & PX_TIFF_WRITE_TILES) return WriteTiles(op, tif, page, flags, filter);
   return WriteStrips(op, tif, page, flags, filter);

@@ -28,7 +28,7 @@ bool UsesPredictor(uint32_t bits, uint32_t compression, uint32_t flags) {
 }
 
 void SetDepthTags(TIFF* tif, const PageSpec& page, uint32_t compression, uint32_t flags,
-                  const PXTIFFWriteOptions& options) {
+                  const px::TIFFWriteOptions& options) {
   const uint32_t bits = page.bitsPerPixel;
   const uint16_t samples = bits == 24 ? 3 : bits == 32 ? 4 : 1;
   TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
@@ -82,8 +82,8 @@ void SetDepthTags(TIFF* tif, const PageSpec& page, uint32_t compression, uint32_
   }
 }
 
-void SetCommonTags(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags,
-                   const PXTIFFWriteOptions& options) {
+void SetCommonTags(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t flags,
+                   const px::TIFFWriteOptions& options) {
   TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, page.width);
   TIFFSetField(tif, TIFFTAG_IMAGELENGTH, page.height);
   TIFFSetField(tif, TIFFTAG_ORIENTATION, options.orientation);
@@ -196,7 +196,7 @@ double AsDouble(const VARIANT& v) {
 }
 
 // The values packed as libtiff reads an array of them: elements of `size` bytes.
-std::vector<uint8_t> Pack(const PXTIFFExtraTag& entry, size_t count, int size) {
+std::vector<uint8_t> Pack(const px::TIFFExtraTag& entry, size_t count, int size) {
   std::vector<uint8_t> out(count * size_t(size));
   for (size_t i = 0; i < count; ++i) {
     const VARIANT& v = entry.values[i];
@@ -219,7 +219,7 @@ std::vector<uint8_t> Pack(const PXTIFFExtraTag& entry, size_t count, int size) {
 
 // Hands one entry to libtiff in the calling form its field takes. False when libtiff
 // refuses it.
-bool SetEntry(TIFF* tif, const TIFFField* field, const PXTIFFExtraTag& entry) {
+bool SetEntry(TIFF* tif, const TIFFField* field, const px::TIFFExtraTag& entry) {
   const uint32_t tag = entry.tag;
   const int writeCount = TIFFFieldWriteCount(field);
   const int size = TIFFFieldSetGetSize(field);
@@ -259,16 +259,16 @@ bool SetEntry(TIFF* tif, const TIFFField* field, const PXTIFFExtraTag& entry) {
 }
 
 // 0, or 5 with the reason traced.
-int SetExtraTags(TIFF* tif, const std::vector<PXTIFFExtraTag>& entries) {
-  for (const PXTIFFExtraTag& entry : entries) {
+int SetExtraTags(TIFF* tif, const std::vector<px::TIFFExtraTag>& entries) {
+  for (const px::TIFFExtraTag& entry : entries) {
     if (Reserved(entry.tag)) {
-      PXTrace("Writing of tag %d is not permitted", int(entry.tag));
+      px::Trace("Writing of tag %d is not permitted", int(entry.tag));
       continue;
     }
     const VARTYPE valueType = ValueType(entry.fieldType);
     if (valueType == VT_EMPTY) break;
     if (entry.values.size() < entry.count || entry.count == 0) {
-      PXTrace("Not enough data elements in TIFF tag\n");
+      px::Trace("Not enough data elements in TIFF tag\n");
       return PX_ERR_PARAMETER;
     }
     // Pseudo-tags steer libtiff itself, and the colour map and transfer function take a
@@ -278,7 +278,7 @@ int SetExtraTags(TIFF* tif, const std::vector<PXTIFFExtraTag>& entries) {
                                ? TIFFFindField(tif, entry.tag, TIFF_ANY)
                                : nullptr;
     if (!any) {
-      PXTrace("Unsupported TIFF tag\n");
+      px::Trace("Unsupported TIFF tag\n");
       return PX_ERR_PARAMETER;
     }
     const TIFFField* field = TIFFFindField(tif, entry.tag, TIFFDataType(entry.fieldType));
@@ -288,16 +288,16 @@ int SetExtraTags(TIFF* tif, const std::vector<PXTIFFExtraTag>& entries) {
         (entry.fieldType == TIFF_SHORT && size == 4 && TIFFFieldWriteCount(field) == 2) ||
         entry.fieldType == TIFF_ASCII;
     if (!field || !sizeOk) {
-      PXTrace("Incorrect TIFF tag data type\n");
+      px::Trace("Incorrect TIFF tag data type\n");
       return PX_ERR_PARAMETER;
     }
     if (TIFFFieldWriteCount(field) > 0 && uint32_t(TIFFFieldWriteCount(field)) > entry.count) {
-      PXTrace("Incorrect TIFF tag data count\n");
+      px::Trace("Incorrect TIFF tag data count\n");
       return PX_ERR_PARAMETER;
     }
     for (uint32_t i = 0; i < entry.count; ++i) {
       if (entry.values[i].vt != valueType) {
-        PXTrace("Bad Variant type in TIFF tag\n");
+        px::Trace("Bad Variant type in TIFF tag\n");
         return PX_ERR_PARAMETER;
       }
     }
@@ -308,8 +308,8 @@ int SetExtraTags(TIFF* tif, const std::vector<PXTIFFExtraTag>& entries) {
 
 }  // namespace
 
-int SetPageTags(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags) {
-  const PXTIFFWriteOptions& options = op.state().tiffWrite;
+int SetPageTags(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t flags) {
+  const px::TIFFWriteOptions& options = op.state().tiffWrite;
   SetDepthTags(tif, page, MapCompression(page.bitsPerPixel, page.compression), flags, options);
   SetCommonTags(op, tif, page, flags, options);
   return SetExtraTags(tif, options.extraTags);

@@ -58,7 +58,7 @@ namespace {
 // One TIFF being written into a sink.
 class Output {
  public:
-  Output(PXOperation& op, PXSink sink, uint32_t flags)
+  Output(px::Operation& op, PXSink sink, uint32_t flags)
       : op_(op), record_(*sink), io_(&record_), flags_(flags) {}
   // A write that ends early (an exception) adds nothing further to the file.
   ~Output() { CloseQuietly(); }
@@ -158,7 +158,7 @@ class Output {
     record_.writable = writable;
   }
 
-  PXOperation& op_;
+  px::Operation& op_;
   PXHandle record_;  // private copy: same stream, its own write switch
   CPXIO io_;
   pxtiff::ClientTIFF tif_;
@@ -168,7 +168,7 @@ class Output {
   bool linkAtRisk_ = false;
 };
 
-uint32_t WritePages(PXOperation& op, PXSink sink, PXTIFFPageCallback callback, void* userData,
+uint32_t WritePages(px::Operation& op, PXSink sink, PXTIFFPageCallback callback, void* userData,
                     uint32_t flags) {
   Output output(op, sink, flags);
   int error = output.Open();
@@ -210,19 +210,19 @@ bool MultiPage(const BYTE* pixels, uint32_t width, uint32_t height, uint32_t bit
 
 namespace {
 
-uint32_t WriteEncodedPages(PXOperation& op, PXSink sink, PXTIFFEncodedPageCallback callback,
+uint32_t WriteEncodedPages(px::Operation& op, PXSink sink, PXTIFFEncodedPageCallback callback,
                            void* userData, uint32_t flags) {
   Output output(op, sink, flags);
   int error = output.Open();
   while (!error) {
     const PXTIFFEncodedPage* handle = nullptr;
     if (!callback(&handle, userData) || !handle) break;
-    error = output.WriteEncodedPage(*PXEncodedPageOf(handle));
+    error = output.WriteEncodedPage(*EncodedPageOf(handle));
   }
   return output.Finish(error);
 }
 
-uint32_t WriteOne(PXOperation& op, PXSink sink, const PageSpec& page, uint32_t flags) {
+uint32_t WriteOne(px::Operation& op, PXSink sink, const PageSpec& page, uint32_t flags) {
   // Bad arguments are refused before the sink is touched.
   if (int error = CheckPage(page, flags)) return op.SetError(error), 0;
   Output output(op, sink, flags);
@@ -232,7 +232,7 @@ uint32_t WriteOne(PXOperation& op, PXSink sink, const PageSpec& page, uint32_t f
 }
 
 template <class Body>
-uint32_t Shielded(PXOperation& op, Body body) {
+uint32_t Shielded(px::Operation& op, Body body) {
   try {
     return body();
   } catch (const std::bad_alloc&) {
@@ -264,7 +264,7 @@ using namespace pxtiffw;
 
 extern "C" uint32_t PXWriteMultiPageTIFF(PXSink sink, PXTIFFPageCallback callback, void* userData,
                                          uint32_t flags) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return 0;
   if (!op.CheckHandle(sink)) return 0;
   if (!callback) return op.SetError(PX_ERR_PARAMETER), 0;
@@ -273,7 +273,7 @@ extern "C" uint32_t PXWriteMultiPageTIFF(PXSink sink, PXTIFFPageCallback callbac
 
 extern "C" uint32_t PXWriteEncodedTIFFPages(PXSink sink, PXTIFFEncodedPageCallback callback,
                                             void* userData, uint32_t flags) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return 0;
   if (!op.CheckHandle(sink)) return 0;
   if (!callback) return op.SetError(PX_ERR_PARAMETER), 0;
@@ -284,7 +284,7 @@ extern "C" uint32_t PXWriteTIFFStride(PXSink sink, const BYTE* pixels, uint32_t 
                                       uint32_t height, uint32_t bitsPerPixel, uint32_t stride,
                                       const RGBQUAD* palette, uint32_t compression,
                                       const PXResolution* resolution, uint32_t flags) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return 0;
   if (!op.CheckHandle(sink)) return 0;
   // 16-bit strides count samples.
@@ -297,7 +297,7 @@ extern "C" uint32_t PXWriteTIFFStride(PXSink sink, const BYTE* pixels, uint32_t 
 extern "C" uint32_t PXWriteTIFF(PXSink sink, const BYTE* pixels, uint32_t width, uint32_t height,
                                 uint32_t bitsPerPixel, const RGBQUAD* palette, uint32_t compression,
                                 const PXResolution* resolution, uint32_t flags) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return 0;
   if (!op.CheckHandle(sink)) return 0;
   const PageSpec page = SinglePage(pixels, width, height, bitsPerPixel,

@@ -28,7 +28,7 @@ TEST(ImageBuffer, RowLengths) {
 
 TEST(PackedDIB, OnePixelRGBIs44BytesInBGROrder) {
   const uint8_t rgb[3] = {0x11, 0x22, 0x33};
-  BlockGuard dib(PXRGBToDIB(rgb, 1, 1));
+  BlockGuard dib(px::RGBToDIB(rgb, 1, 1));
   ASSERT_NE(dib.block, nullptr);
   EXPECT_EQ(GlobalSize(dib.block), 44u);
   EXPECT_EQ(Header(dib).biSize, 40u);
@@ -44,7 +44,7 @@ TEST(PackedDIB, OnePixelRGBIs44BytesInBGROrder) {
 
 TEST(PackedDIB, RGBRowsAreStoredBottomUp) {
   const uint8_t rgb[6] = {1, 2, 3, 4, 5, 6};  // 1 x 2: top pixel then bottom pixel
-  BlockGuard dib(PXRGBToDIB(rgb, 1, 2));
+  BlockGuard dib(px::RGBToDIB(rgb, 1, 2));
   ASSERT_NE(dib.block, nullptr);
   const uint8_t* rows = dib.bytes() + 40;
   EXPECT_EQ(rows[0], 6);  // first DIB row = bottom image row, blue first
@@ -222,7 +222,7 @@ TEST_F(DrawErrors, DeviceWithoutSurfaceIs29) {
 
 TEST(StretchDIB, FillsTheRectangleAndNeedsStretchCapability) {
   const uint8_t rgb[6] = {255, 0, 0, 0, 0, 255};  // 2 x 1: red, blue
-  BlockGuard dib(PXRGBToDIB(rgb, 2, 1));
+  BlockGuard dib(px::RGBToDIB(rgb, 2, 1));
   Canvas canvas(4, 2);
   ASSERT_TRUE(PXStretchDIBToDC(canvas.dc(), dib.block, 0, 0, 4, 2));
   EXPECT_EQ(canvas.At(0, 0), 0xFF0000u);

@@ -99,10 +99,10 @@ class ProgressTest : public ::testing::Test {
 
 TEST_F(ProgressTest, OnlyTheOutermostOperationReports) {
   {
-    PXOperation outer;
+    px::Operation outer;
     EXPECT_TRUE(outer.Progress(0, 3));
     {
-      PXOperation inner;  // what a reader starts for itself
+      px::Operation inner;  // what a reader starts for itself
       EXPECT_TRUE(inner.Progress(7, 9));
       EXPECT_FALSE(inner.Reporting());
     }
@@ -116,7 +116,7 @@ TEST_F(ProgressTest, OnlyTheOutermostOperationReports) {
 TEST_F(ProgressTest, FalseFromTheCallbackAbortsWithError14) {
   log_.answer = false;
   {
-    PXOperation op;
+    px::Operation op;
     EXPECT_FALSE(op.Progress(0, 10));
     EXPECT_EQ(op.error(), PX_ERR_ABORTED);
   }
@@ -126,7 +126,7 @@ TEST_F(ProgressTest, FalseFromTheCallbackAbortsWithError14) {
 
 TEST_F(ProgressTest, NullCallbackSwitchesReportingOff) {
   PXSetProgressCallback(nullptr, 0);
-  PXOperation op;
+  px::Operation op;
   EXPECT_FALSE(op.Reporting());
   EXPECT_TRUE(op.Progress(0, 1));
   EXPECT_TRUE(log_.calls.empty());
@@ -134,12 +134,12 @@ TEST_F(ProgressTest, NullCallbackSwitchesReportingOff) {
 
 TEST(Frame, TraceHookSeesFormattedText) {
   static std::string seen;
-  PXTraceHook old = PXSetTraceHook([](const char* text) { seen = text; });
-  PXTrace("PXLib JPG marker # %d, len: %d\n", 225, 42);
-  PXSetTraceHook(old);
+  px::TraceHook old = px::SetTraceHook([](const char* text) { seen = text; });
+  px::Trace("PXLib JPG marker # %d, len: %d\n", 225, 42);
+  px::SetTraceHook(old);
   EXPECT_EQ(seen, "PXLib JPG marker # 225, len: 42\n");
   seen.clear();
-  PXTrace("dropped %d", 1);  // the default hook discards
+  px::Trace("dropped %d", 1);  // the default hook discards
   EXPECT_TRUE(seen.empty());
 }
 

@@ -182,7 +182,7 @@ TEST(HandleValidity, BogusPointersAreError38) {
   PXHandle copy = *real;
   EXPECT_FALSE(PXSeekSource(&copy, 0, 0));
   EXPECT_EQ(PXGetLastError(), PX_ERR_INVALID_HANDLE);
-  EXPECT_TRUE(PXIsValidHandle(real));
+  EXPECT_TRUE(px::IsValidHandle(real));
   PXCloseSource(real);
 }
 

@@ -26,13 +26,13 @@ TEST(GlobalMemory, RequestsAboveTheLimitAreRefused) {
 
 TEST(GlobalMemory, BlockSizeRejectsOverflowAndOversize) {
   size_t total = 0;
-  EXPECT_TRUE(PXBlockSize(100, 300, 40, &total));
+  EXPECT_TRUE(px::BlockSize(100, 300, 40, &total));
   EXPECT_EQ(total, 30040u);
-  EXPECT_FALSE(PXBlockSize(SIZE_MAX / 2, 3, 0, &total));
-  EXPECT_FALSE(PXBlockSize(1, SIZE_MAX, 1, &total));
-  EXPECT_FALSE(PXBlockSize(60000, 60000 * 3, 0, &total));  // 10.8 GB
-  EXPECT_TRUE(PXBlockSize(1, PX_MAX_GLOBAL_BLOCK, 0, &total));
-  EXPECT_FALSE(PXBlockSize(1, PX_MAX_GLOBAL_BLOCK, 1, &total));
+  EXPECT_FALSE(px::BlockSize(SIZE_MAX / 2, 3, 0, &total));
+  EXPECT_FALSE(px::BlockSize(1, SIZE_MAX, 1, &total));
+  EXPECT_FALSE(px::BlockSize(60000, 60000 * 3, 0, &total));  // 10.8 GB
+  EXPECT_TRUE(px::BlockSize(1, PX_MAX_GLOBAL_BLOCK, 0, &total));
+  EXPECT_FALSE(px::BlockSize(1, PX_MAX_GLOBAL_BLOCK, 1, &total));
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../../../fuzz/targets.h"
+#include "targets.h"
 #include "test_support.h"
 
 namespace {

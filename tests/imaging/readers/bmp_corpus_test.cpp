@@ -48,7 +48,7 @@ bool Broken(const CorpusEntry& e) {
 }
 
 TEST(BMPCorpus, ReadableFilesMatchTheReference) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   const std::vector<CorpusEntry> entries = pxtest::CorpusFilesStartingWith({"BM"});
   auto refOf = [&](const CorpusEntry& e) {
     const auto other = kSamePictureAs.find(e.path);
@@ -82,7 +82,7 @@ TEST(BMPCorpus, ReadableFilesMatchTheReference) {
 }
 
 TEST(BMPCorpus, BrokenFilesGiveErrorsNotCrashes) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   int refused = 0, read = 0;
   for (const CorpusEntry& e : pxtest::CorpusFilesStartingWith({"BM"})) {
     if (!Broken(e) && !kExcluded.count(e.path)) continue;

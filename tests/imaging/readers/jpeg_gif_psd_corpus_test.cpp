@@ -113,7 +113,7 @@ int Compare(const Decoded& d, const RefImage& ref, int tolerance, std::string* w
 }
 
 TEST(JPEGGIFPSDCorpus, MatchesReferencePixels) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   const pxtest::fs::path dir = pxtest::CorpusDir();
   struct Count {
     int files = 0, matched = 0;
@@ -168,7 +168,7 @@ const std::map<std::string, std::string> kReadDespiteNoReference = {
 };
 
 TEST(JPEGGIFPSDCorpus, FilesWithoutReferenceEndWithAnErrorCode) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   const pxtest::fs::path dir = pxtest::CorpusDir();
   std::map<int, std::pair<int, int>> counts;  // format -> refused, read
   for (const CorpusEntry& e : pxtest::LoadCorpusManifest()) {
@@ -194,7 +194,7 @@ TEST(JPEGGIFPSDCorpus, FilesWithoutReferenceEndWithAnErrorCode) {
 // Every file of the corpus through every reader of this kind, whatever its format: no
 // crash, no hang, and a failure always has a code.
 TEST(JPEGGIFPSDCorpus, EveryFileThroughEveryReader) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   const pxtest::fs::path dir = pxtest::CorpusDir();
   for (const CorpusEntry& e : pxtest::LoadCorpusManifest()) {
     const std::string path = (dir / "files" / e.path).string();

@@ -28,7 +28,7 @@ bool ShowsSomething(const pxtest::Rendering& r) {
 }
 
 TEST(MetafileCorpus, RealEnhancedMetafilesRender) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   auto files = Files(pxtest::CorpusDir() / "files" / "emf");
   if (files.empty()) GTEST_SKIP() << "no emf folder in the corpus";
   int rendered = 0, blank = 0, tooLarge = 0, empty = 0, failed = 0;
@@ -63,7 +63,7 @@ TEST(MetafileCorpus, RealEnhancedMetafilesRender) {
 }
 
 TEST(MetafileCorpus, DamagedEnhancedMetafilesEndCleanly) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   auto files = Files(pxtest::CorpusDir() / "files" / "emf-corrupted");
   if (files.empty()) GTEST_SKIP() << "no emf-corrupted folder in the corpus";
   int rendered = 0, refused = 0;
@@ -97,7 +97,7 @@ double Match(const pxtest::Rendering& r, const pxtest::RefImage& ref, int tolera
 }
 
 TEST(MetafileCorpus, DrawingsMatchThePlatformsRenderings) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   fs::path dir = pxtest::CorpusDir() / "files";
   struct Case {
     const char* file;

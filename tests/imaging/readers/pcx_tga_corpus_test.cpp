@@ -29,7 +29,7 @@ void Decode(const pxtest::CorpusEntry& e, uint32_t depth, pxtest::Decoded* d) {
 }
 
 TEST(PcxTgaCorpus, DecodesLikeTheReference) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   std::map<std::string, int> tried, exact, fiveBit, skipped;
   for (const pxtest::CorpusEntry& e : pxtest::LoadCorpusManifest()) {
     if ((e.format != "PCX" && e.format != "TGA") || e.ref.empty()) continue;
@@ -65,7 +65,7 @@ TEST(PcxTgaCorpus, DecodesLikeTheReference) {
 }
 
 TEST(PcxTgaCorpus, RefusedFilesEndWithAnError) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   int refused = 0;
   for (const pxtest::CorpusEntry& e : pxtest::LoadCorpusManifest()) {
     if ((e.format != "PCX" && e.format != "TGA") || e.error.empty()) continue;
@@ -80,7 +80,7 @@ TEST(PcxTgaCorpus, RefusedFilesEndWithAnError) {
 }
 
 TEST(PcxTgaCorpus, EveryFileIsSafeForEveryReader) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   size_t files = 0;
   for (const auto& item : pxtest::fs::recursive_directory_iterator(CorpusDir() / "files")) {
     std::vector<uint8_t> data;

@@ -84,7 +84,7 @@ int MaxDifference(const std::vector<uint8_t>& expected, const uint8_t* actual) {
 }
 
 TEST(PngCorpus, DecodesLikeTheReference) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   int compared = 0, exact = 0, withinOne = 0;
   for (const CorpusEntry& e : pxtest::LoadCorpusManifest()) {
     if (!IsPNG(e) || e.ref.empty() || kClippedByReference.count(e.path)) continue;
@@ -121,7 +121,7 @@ TEST(PngCorpus, DecodesLikeTheReference) {
 }
 
 TEST(PngCorpus, RefusedButValidFilesDecode) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   std::map<std::string, CorpusEntry> byPath;
   for (const CorpusEntry& e : pxtest::LoadCorpusManifest()) byPath[e.path] = e;
   for (const auto& [name, reason] : kRefusedButValid) {
@@ -140,7 +140,7 @@ TEST(PngCorpus, RefusedButValidFilesDecode) {
 }
 
 TEST(PngCorpus, BrokenFilesFailCleanly) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   int checked = 0;
   for (const CorpusEntry& e : pxtest::LoadCorpusManifest()) {
     if (!IsPNG(e) || e.error.empty() || kRefusedButValid.count(e.path)) continue;
@@ -162,7 +162,7 @@ TEST(PngCorpus, BrokenFilesFailCleanly) {
 // codes a PNG read may give. Run under the sanitizers this covers the transformation
 // paths with real files.
 TEST(PngCorpus, EveryDepthOfEveryFile) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   const std::set<int> allowed = {0, PX_ERR_BAD_PNG, PX_ERR_BIT_DEPTH};
   const int depths[] = {1, 8, 16, 24, 32, 48, 64};
   for (const CorpusEntry& e : pxtest::LoadCorpusManifest()) {

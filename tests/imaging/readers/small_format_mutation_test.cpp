@@ -6,7 +6,7 @@
 #include <random>
 #include <utility>
 
-#include "../../../fuzz/entries.h"
+#include "entries.h"
 
 #include "pixolith/px_pcx_tga_wbmp.h"
 #include "small_format_fixtures.h"

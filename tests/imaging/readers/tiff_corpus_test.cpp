@@ -96,7 +96,7 @@ pxtest::RefImage OverBlack(const pxtest::RefImage& ref) {
 }
 
 TEST(TIFFCorpus, ReadableFilesMatchTheReference) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   int compared = 0, matched = 0, near = 0;
   for (const CorpusEntry& e : pxtest::CorpusFilesStartingWith({"II", "MM"})) {
     if (e.ref.empty() || kExcluded.count(e.path)) continue;
@@ -127,7 +127,7 @@ TEST(TIFFCorpus, ReadableFilesMatchTheReference) {
 }
 
 TEST(TIFFCorpus, EveryPageAtEveryDepthGivesAnImageOrAnError) {
-  PX_REQUIRE_CORPUS();
+  PXTEST_REQUIRE_CORPUS();
   int images = 0, errors = 0;
   for (const CorpusEntry& e : pxtest::CorpusFilesStartingWith({"II", "MM"})) {
     SCOPED_TRACE(e.path);

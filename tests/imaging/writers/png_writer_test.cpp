@@ -72,7 +72,7 @@ struct ClearTexts : testing::Test {
   void SetUp() override { PXClearPNGTextChunks(); }
   void TearDown() override {
     PXClearPNGTextChunks();
-    PXThreadState& s = *PXGetThreadState();
+    PXThreadState& s = *px::GetThreadState();
     s.png.writeBackground = {};
     s.png.writeTransparentValid = false;
     s.iccProfile.clear();
@@ -140,7 +140,7 @@ TEST_F(PngWriter, PaletteAlphaFlagWritesReservedBytesAsTrns) {
   rgb.palette = a.palette;
   rgb.flags |= PX_PNG_WRITE_PALETTE_ALPHA;
   EXPECT_EQ(ChunkTypes(Write(rgb).bytes), "IHDR PLTE bKGD pHYs IDAT IEND");
-  PXThreadState& s = *PXGetThreadState();
+  PXThreadState& s = *px::GetThreadState();
   s.png.writeTransparentValid = true;
   s.png.writeTransparent = {0, 1, 2, 3, 0};
   ASSERT_TRUE(pxtest::DecodePNG(Write(rgb).bytes, &png));
@@ -150,7 +150,7 @@ TEST_F(PngWriter, PaletteAlphaFlagWritesReservedBytesAsTrns) {
 }
 
 TEST_F(PngWriter, AlphaImagesGetBackgroundAndTransparentColourGoesToTrns) {
-  PXThreadState& s = *PXGetThreadState();
+  PXThreadState& s = *px::GetThreadState();
   s.png.writeBackground = {0, 10, 20, 30, 0};
   Args a = Rgb(3, 3);
   a.colorType = 6;
@@ -173,7 +173,7 @@ TEST_F(PngWriter, AlphaImagesGetBackgroundAndTransparentColourGoesToTrns) {
 }
 
 TEST_F(PngWriter, TextChunksInListOrderUntilCleared) {
-  PXThreadState& s = *PXGetThreadState();
+  PXThreadState& s = *px::GetThreadState();
   s.png.textToWrite = {{0, "Title", "plain"}, {1, "Comment", std::string(500, 'z')}};
   Written w = Write(Rgb(2, 2));
   EXPECT_EQ(ChunkTypes(w.bytes), "IHDR pHYs tEXt zTXt IDAT IEND");
@@ -203,7 +203,7 @@ TEST_F(PngWriter, IccProfileIsWrittenAsIcm) {
                                      .be32(0xD32D)
                                      .fill(48)
                                      .be32(0);
-  PXGetThreadState()->iccProfile = profile;
+  px::GetThreadState()->iccProfile = profile;
   Written w = Write(Rgb(2, 2));
   EXPECT_EQ(ChunkTypes(w.bytes), "IHDR iCCP pHYs IDAT IEND");
   for (const pxtest::PngChunk& c : pxtest::ListChunks(w.bytes)) {
@@ -270,28 +270,28 @@ TEST_F(PngWriter, BadArgumentsAreRefusedBeforeWriting) {
   };
   Args noPixels = Rgb(2, 2);
   noPixels.pixels.clear();
-  EXPECT_EQ(error(noPixels), 5);
+  EXPECT_EQ(error(noPixels), PX_ERR_PARAMETER);
   Args noPalette = Palette8(4);
   noPalette.palette.clear();
-  EXPECT_EQ(error(noPalette), 5);
+  EXPECT_EQ(error(noPalette), PX_ERR_PARAMETER);
   Args badDepth = Rgb(2, 2);
   badDepth.bitDepth = 4;  // RGB has 8 or 16 bits
-  EXPECT_EQ(error(badDepth), 5);
+  EXPECT_EQ(error(badDepth), PX_ERR_PARAMETER);
   Args shortStride = Rgb(2, 2);
   shortStride.stride = 5;
-  EXPECT_EQ(error(shortStride), 5);
+  EXPECT_EQ(error(shortStride), PX_ERR_PARAMETER);
   Args bigPalette = Palette8(8);
   bigPalette.bitDepth = 2;  // 2 bits index 4 entries
-  EXPECT_EQ(error(bigPalette), 5);
+  EXPECT_EQ(error(bigPalette), PX_ERR_PARAMETER);
 
   std::vector<uint8_t> px(12);
   EXPECT_EQ(PXWritePNG(nullptr, px.data(), 2, 2, 6, 8, 0, nullptr, 2, 0, nullptr, 0), 0u);
-  EXPECT_EQ(PXGetLastError(), 5);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
   pxtest::TempDir dir;
   PXSink closed = PXOpenFileSink(dir.File("x.png").c_str(), FALSE);
   PXCloseSink(closed);
   EXPECT_EQ(PXWritePNG(closed, px.data(), 2, 2, 6, 8, 0, nullptr, 2, 0, nullptr, 0), 0u);
-  EXPECT_EQ(PXGetLastError(), 38);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_INVALID_HANDLE);
 }
 
 std::vector<std::string> g_traces;
@@ -303,11 +303,11 @@ TEST_F(PngWriter, FailedSinkWriteIsErrorFour) {
   PXSink sink = PXOpenFileSink("/dev/full", FALSE);
   ASSERT_NE(sink, nullptr);
   g_traces.clear();
-  PXTraceHook old = PXSetTraceHook(KeepTrace);
+  px::TraceHook old = px::SetTraceHook(KeepTrace);
   Args a = Rgb(64, 64);
   PXWritePNG(sink, a.pixels.data(), a.width, a.height, a.stride, 8, 0, nullptr, 2, 0, nullptr, 0);
-  EXPECT_EQ(PXGetLastError(), 4);
-  PXSetTraceHook(old);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_FILE_WRITE);
+  px::SetTraceHook(old);
   PXCloseSink(sink);
   EXPECT_NE(std::find(g_traces.begin(), g_traces.end(), "PXLib PNG Error : Write error\n"),
             g_traces.end());
@@ -336,7 +336,7 @@ TEST_F(PngWriter, ProgressCountsRowsOverAllPassesAndAborts) {
   g_stopAt = 1;
   Written w = Write(Rgb(5, 9));
   PXSetProgressCallback(nullptr, 0);
-  EXPECT_EQ(w.error, 14);
+  EXPECT_EQ(w.error, PX_ERR_ABORTED);
   EXPECT_EQ(w.result, w.bytes.size());  // what was written so far
   EXPECT_GT(w.result, 0u);
   EXPECT_EQ(g_progress.size(), 1u);

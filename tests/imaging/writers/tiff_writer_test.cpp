@@ -27,10 +27,10 @@ class OptionsGuard {
  public:
   OptionsGuard() : saved_(Options()) {}
   ~OptionsGuard() { Options() = saved_; }
-  static PXTIFFWriteOptions& Options() { return PXGetThreadState()->tiffWrite; }
+  static px::TIFFWriteOptions& Options() { return px::GetThreadState()->tiffWrite; }
 
  private:
-  PXTIFFWriteOptions saved_;
+  px::TIFFWriteOptions saved_;
 };
 
 std::vector<std::string> g_trace;
@@ -321,7 +321,7 @@ TEST(TIFFWriteTags, LargeRowsGetFewRowsPerStrip) {
 
 TEST(TIFFWriteOptions, StripsTilesOrientationAndSoftware) {
   OptionsGuard guard;
-  PXTIFFWriteOptions& o = OptionsGuard::Options();
+  px::TIFFWriteOptions& o = OptionsGuard::Options();
   TempDir dir;
   const std::string path = dir.File("options.tif");
   TestPage page = NoisePage(50, 40, 8);
@@ -369,7 +369,7 @@ TEST(TIFFWriteOptions, JPEGQualityChangesTheData) {
 
 TEST(TIFFWriteOptions, MetadataBlocksAreWrittenAsGiven) {
   OptionsGuard guard;
-  PXTIFFWriteOptions& o = OptionsGuard::Options();
+  px::TIFFWriteOptions& o = OptionsGuard::Options();
   o.xmp = {'<', 'x', '/', '>'};
   o.annotations = {1, 2, 3};
   o.iptc = {0x1C, 2, 0, 0, 0};
@@ -409,8 +409,8 @@ VARIANT Value(VARTYPE vt, double v) {
   return out;
 }
 
-PXTIFFExtraTag Tag(uint32_t tag, int type, VARTYPE vt, std::vector<double> values) {
-  PXTIFFExtraTag t;
+px::TIFFExtraTag Tag(uint32_t tag, int type, VARTYPE vt, std::vector<double> values) {
+  px::TIFFExtraTag t;
   t.tag = tag;
   t.fieldType = type;
   t.count = uint32_t(values.size());
@@ -418,7 +418,7 @@ PXTIFFExtraTag Tag(uint32_t tag, int type, VARTYPE vt, std::vector<double> value
   return t;
 }
 
-PXTIFFExtraTag Text(uint32_t tag, const std::string& text) {
+px::TIFFExtraTag Text(uint32_t tag, const std::string& text) {
   std::vector<double> bytes(text.begin(), text.end());
   bytes.push_back(0);
   return Tag(tag, TIFF_ASCII, VT_UI1, bytes);
@@ -426,7 +426,7 @@ PXTIFFExtraTag Text(uint32_t tag, const std::string& text) {
 
 TEST(TIFFWriteOptions, ExtraTagsInTheirCallingForms) {
   OptionsGuard guard;
-  PXTIFFWriteOptions& o = OptionsGuard::Options();
+  px::TIFFWriteOptions& o = OptionsGuard::Options();
   o.extraTags = {
       Text(TIFFTAG_IMAGEDESCRIPTION, "a page"),
       Tag(TIFFTAG_PAGENUMBER, TIFF_SHORT, VT_UI2, {2, 9}),
@@ -437,11 +437,11 @@ TEST(TIFFWriteOptions, ExtraTagsInTheirCallingForms) {
       Tag(TIFFTAG_IMAGEWIDTH, TIFF_LONG, VT_UI4, {7}),  // the writer's own: skipped
   };
   g_trace.clear();
-  PXTraceHook old = PXSetTraceHook(KeepTrace);
+  px::TraceHook old = px::SetTraceHook(KeepTrace);
   TempDir dir;
   const std::string path = dir.File("extra.tif");
   const pxtest::WriteOutcome w = pxtest::WriteTIFFFile(path, NoisePage(12, 3, 24));
-  PXSetTraceHook(old);
+  px::SetTraceHook(old);
   ASSERT_EQ(w.error, 0);
   EXPECT_EQ(g_trace, std::vector<std::string>{"Writing of tag 256 is not permitted"});
 
@@ -467,12 +467,12 @@ TEST(TIFFWriteOptions, ExtraTagsInTheirCallingForms) {
 
 TEST(TIFFWriteOptions, RefusedExtraTagsFailThePage) {
   struct Case {
-    PXTIFFExtraTag tag;
+    px::TIFFExtraTag tag;
     const char* trace;
   };
-  PXTIFFExtraTag short1 = Tag(TIFFTAG_ARTIST, TIFF_ASCII, VT_UI1, {65, 0});
+  px::TIFFExtraTag short1 = Tag(TIFFTAG_ARTIST, TIFF_ASCII, VT_UI1, {65, 0});
   short1.count = 3;  // one value missing
-  PXTIFFExtraTag mixed = Tag(TIFFTAG_PAGENUMBER, TIFF_SHORT, VT_UI2, {1, 2});
+  px::TIFFExtraTag mixed = Tag(TIFFTAG_PAGENUMBER, TIFF_SHORT, VT_UI2, {1, 2});
   mixed.values[1] = Value(VT_UI4, 2);
   const Case cases[] = {
       {short1, "Not enough data elements in TIFF tag\n"},
@@ -488,10 +488,10 @@ TEST(TIFFWriteOptions, RefusedExtraTagsFailThePage) {
     OptionsGuard guard;
     OptionsGuard::Options().extraTags = {c.tag};
     g_trace.clear();
-    PXTraceHook old = PXSetTraceHook(KeepTrace);
+    px::TraceHook old = px::SetTraceHook(KeepTrace);
     const std::string path = dir.File("refused.tif");
     const pxtest::WriteOutcome w = pxtest::WriteTIFFFile(path, NoisePage(4, 4, 8));
-    PXSetTraceHook(old);
+    px::SetTraceHook(old);
     EXPECT_EQ(w.error, PX_ERR_PARAMETER);
     EXPECT_EQ(w.result, 0u);
     ASSERT_FALSE(g_trace.empty());

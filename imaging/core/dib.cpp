@@ -23,8 +23,10 @@ extern "C" size_t PXDIBRowBytes(uint32_t width, uint32_t bitsPerPixel) {
   return ((size_t(width) * bitsPerPixel + 31) / 32) * 4;
 }
 
-void PXFillDIBHeader(BITMAPINFOHEADER* h, int32_t width, int32_t height, uint16_t bits,
-                     uint32_t colorsUsed, int32_t xPelsPerMeter, int32_t yPelsPerMeter) {
+namespace px {
+
+void FillDIBHeader(BITMAPINFOHEADER* h, int32_t width, int32_t height, uint16_t bits,
+                   uint32_t colorsUsed, int32_t xPelsPerMeter, int32_t yPelsPerMeter) {
   std::memset(h, 0, sizeof *h);
   uint32_t rows = height < 0 ? 0u - uint32_t(height) : uint32_t(height);
   h->biSize = 40;
@@ -40,27 +42,27 @@ void PXFillDIBHeader(BITMAPINFOHEADER* h, int32_t width, int32_t height, uint16_
   h->biClrImportant = colorsUsed;
 }
 
-size_t PXDIBSize(uint32_t width, uint32_t height, uint16_t bits, uint32_t colors) {
+size_t DIBSize(uint32_t width, uint32_t height, uint16_t bits, uint32_t colors) {
   size_t total;
-  if (!PXBlockSize(height, PXDIBRowBytes(width, bits), 40 + 4 * size_t(colors), &total)) return 0;
+  if (!BlockSize(height, PXDIBRowBytes(width, bits), 40 + 4 * size_t(colors), &total)) return 0;
   return total;
 }
 
-uint8_t* PXAllocDIB(uint32_t width, uint32_t height, uint16_t bits, uint32_t colors,
-                    size_t* totalSize) {
-  size_t total = PXDIBSize(width, height, bits, colors);
+uint8_t* AllocDIB(uint32_t width, uint32_t height, uint16_t bits, uint32_t colors,
+                  size_t* totalSize) {
+  size_t total = DIBSize(width, height, bits, colors);
   if (!total || width > INT32_MAX || height > INT32_MAX) return nullptr;
   if (totalSize) *totalSize = total;
-  return static_cast<uint8_t*>(PXAllocBlock(total));
+  return static_cast<uint8_t*>(AllocBlock(total));
 }
 
-uint8_t* PXRGBToDIB(const uint8_t* pixels, uint32_t width, uint32_t height, uint8_t* output) {
-  size_t total = PXDIBSize(width, height, 24, 0);
+uint8_t* RGBToDIB(const uint8_t* pixels, uint32_t width, uint32_t height, uint8_t* output) {
+  size_t total = DIBSize(width, height, 24, 0);
   if (!total || width > INT32_MAX || height > INT32_MAX) return nullptr;
-  uint8_t* dib = output ? output : static_cast<uint8_t*>(PXAllocBlock(total));
+  uint8_t* dib = output ? output : static_cast<uint8_t*>(AllocBlock(total));
   if (!dib) return nullptr;
   auto* h = reinterpret_cast<BITMAPINFOHEADER*>(dib);
-  PXFillDIBHeader(h, int32_t(width), int32_t(height), 24, 0);
+  FillDIBHeader(h, int32_t(width), int32_t(height), 24, 0);
   h->biClrImportant = 0;
   size_t stride = PXDIBRowBytes(width, 24);
   uint8_t* rows = dib + 40;
@@ -76,6 +78,8 @@ uint8_t* PXRGBToDIB(const uint8_t* pixels, uint32_t width, uint32_t height, uint
   }
   return dib;
 }
+
+}  // namespace px
 
 /* ---- Conversions ------------------------------------------------------------------------ */
 
@@ -97,7 +101,7 @@ class PaletteSelection {
   HPALETTE previous_;
 };
 
-HBITMAP DIBToHBITMAP(PXOperation& op, const void* packed, HPALETTE palette, HDC given) {
+HBITMAP DIBToHBITMAP(px::Operation& op, const void* packed, HPALETTE palette, HDC given) {
   const auto* h = static_cast<const BITMAPINFOHEADER*>(packed);
   if (!h) return op.SetError(PX_ERR_PARAMETER), nullptr;
   if (h->biSize != 40) return op.SetError(PX_ERR_PARAMETER), nullptr;
@@ -159,12 +163,12 @@ HBITMAP DIBToHBITMAP(PXOperation& op, const void* packed, HPALETTE palette, HDC 
   return bitmap;
 }
 
-BOOL DrawBitmap(PXOperation& op, HDC dc, HBITMAP bitmap, int x, int y, int width, int height,
+BOOL DrawBitmap(px::Operation& op, HDC dc, HBITMAP bitmap, int x, int y, int width, int height,
                 HPALETTE palette) {
   if (!dc || !bitmap) return op.Fail(PX_ERR_PARAMETER);
   if (!(GetDeviceCaps(dc, RASTERCAPS) & RC_BITBLT)) return op.Fail(PX_ERR_DEVICE_CAPS);
   HPALETTE use =
-      palette ? palette : static_cast<HPALETTE>(PXGdiFromHandle(GetStockObject(DEFAULT_PALETTE)));
+      palette ? palette : static_cast<HPALETTE>(px::GdiFromHandle(GetStockObject(DEFAULT_PALETTE)));
   PaletteSelection targetPalette(dc, use);
   HDC memory = CreateCompatibleDC(dc);
   if (!memory) return op.Fail(PX_ERR_DEVICE_CONTEXT);
@@ -185,17 +189,17 @@ BOOL DrawBitmap(PXOperation& op, HDC dc, HBITMAP bitmap, int x, int y, int width
 }  // namespace
 
 extern "C" HBITMAP PXDIBToHBITMAP(const void* packedDIB, HPALETTE palette, HDC dc) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return nullptr;
   return DIBToHBITMAP(op, packedDIB, palette, dc);
 }
 
 extern "C" HBITMAP PXRGBToHBITMAP(const BYTE* pixels, uint32_t width, uint32_t height,
                                   HPALETTE palette, HDC dc) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return nullptr;
   if (!pixels) return op.SetError(PX_ERR_PARAMETER), nullptr;
-  uint8_t* dib = PXRGBToDIB(pixels, width, height);
+  uint8_t* dib = px::RGBToDIB(pixels, width, height);
   if (!dib) return op.SetError(PX_ERR_NO_MEMORY), nullptr;
   HBITMAP bitmap = DIBToHBITMAP(op, dib, palette, dc);
   GlobalFree(dib);
@@ -204,16 +208,16 @@ extern "C" HBITMAP PXRGBToHBITMAP(const BYTE* pixels, uint32_t width, uint32_t h
 
 namespace {
 
-void* IndexedToDIB(PXOperation& op, const BYTE* pixels, uint32_t width, uint32_t height,
+void* IndexedToDIB(px::Operation& op, const BYTE* pixels, uint32_t width, uint32_t height,
                    uint32_t colorCount, uint32_t dibBits, const RGBQUAD* palette, void* output) {
   if (!pixels || (colorCount && !palette)) return op.SetError(PX_ERR_PARAMETER), nullptr;
   if ((dibBits != 1 && dibBits != 4 && dibBits != 8) || colorCount > 256)
     return op.SetError(PX_ERR_PARAMETER), nullptr;
   uint8_t* dib = static_cast<uint8_t*>(output);
-  if (!dib) dib = PXAllocDIB(width, height, uint16_t(dibBits), colorCount);
+  if (!dib) dib = px::AllocDIB(width, height, uint16_t(dibBits), colorCount);
   if (!dib) return op.SetError(PX_ERR_NO_MEMORY), nullptr;
   auto* h = reinterpret_cast<BITMAPINFOHEADER*>(dib);
-  PXFillDIBHeader(h, int32_t(width), int32_t(height), uint16_t(dibBits), colorCount);
+  px::FillDIBHeader(h, int32_t(width), int32_t(height), uint16_t(dibBits), colorCount);
   if (colorCount) std::memcpy(dib + 40, palette, 4 * size_t(colorCount));
   size_t stride = PXDIBRowBytes(width, dibBits);
   uint8_t* rows = dib + 40 + 4 * size_t(colorCount);
@@ -240,21 +244,21 @@ void* IndexedToDIB(PXOperation& op, const BYTE* pixels, uint32_t width, uint32_t
 extern "C" void* PXIndexedToDIB(const BYTE* pixels, uint32_t width, uint32_t height,
                                 uint32_t colorCount, uint32_t dibBits, const RGBQUAD* palette,
                                 void* output) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return nullptr;
   return IndexedToDIB(op, pixels, width, height, colorCount, dibBits, palette, output);
 }
 
 extern "C" void* PX1BitToDIB(const BYTE* pixels, uint32_t width, uint32_t height,
                              const RGBQUAD* twoColors, void* output) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return nullptr;
   if (!pixels || !twoColors) return op.SetError(PX_ERR_PARAMETER), nullptr;
   uint8_t* dib = static_cast<uint8_t*>(output);
-  if (!dib) dib = PXAllocDIB(width, height, 1, 2);
+  if (!dib) dib = px::AllocDIB(width, height, 1, 2);
   if (!dib) return op.SetError(PX_ERR_NO_MEMORY), nullptr;
   auto* h = reinterpret_cast<BITMAPINFOHEADER*>(dib);
-  PXFillDIBHeader(h, int32_t(width), int32_t(height), 1, 2);
+  px::FillDIBHeader(h, int32_t(width), int32_t(height), 1, 2);
   h->biClrImportant = 0;
   std::memcpy(dib + 40, twoColors, 8);
   size_t stride = PXDIBRowBytes(width, 1);
@@ -270,14 +274,14 @@ extern "C" void* PX1BitToDIB(const BYTE* pixels, uint32_t width, uint32_t height
 
 extern "C" BOOL PXDrawDIBToDC(HDC dc, HBITMAP bitmap, int x, int y, int width, int height,
                               HPALETTE palette) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   return DrawBitmap(op, dc, bitmap, x, y, width, height, palette);
 }
 
 extern "C" BOOL PXStretchDIBToDC(HDC dc, const void* packedDIB, int x, int y, int width,
                                  int height) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!dc || !packedDIB) return op.Fail(PX_ERR_PARAMETER);
   if (!(GetDeviceCaps(dc, RASTERCAPS) & RC_STRETCHDIB)) return op.Fail(PX_ERR_DEVICE_CAPS);
@@ -296,10 +300,10 @@ extern "C" BOOL PXStretchDIBToDC(HDC dc, const void* packedDIB, int x, int y, in
 
 extern "C" BOOL PXDrawRGBToDC(HDC dc, const BYTE* pixels, uint32_t imageWidth, uint32_t imageHeight,
                               int x, int y, int width, int height, HPALETTE palette) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!pixels) return op.Fail(PX_ERR_PARAMETER);
-  uint8_t* dib = PXRGBToDIB(pixels, imageWidth, imageHeight);
+  uint8_t* dib = px::RGBToDIB(pixels, imageWidth, imageHeight);
   if (!dib) return op.Fail(PX_ERR_NO_MEMORY);
   HBITMAP bitmap = DIBToHBITMAP(op, dib, palette, dc);
   GlobalFree(dib);
@@ -312,7 +316,7 @@ extern "C" BOOL PXDrawRGBToDC(HDC dc, const BYTE* pixels, uint32_t imageWidth, u
 extern "C" BOOL PXDrawIndexedToDC(HDC dc, const BYTE* pixels, uint32_t imageWidth,
                                   uint32_t imageHeight, const RGBQUAD* colors, int x, int y,
                                   int width, int height, HPALETTE palette) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   void* dib = IndexedToDIB(op, pixels, imageWidth, imageHeight, 256, 8, colors, nullptr);
   if (!dib) return FALSE;

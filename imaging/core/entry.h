@@ -9,11 +9,13 @@
 #include "core/io.h"
 #include "core/operation.h"
 
+namespace px {
+
 // Runs body() and returns its result. An allocation failure inside becomes error 1 and any
 // other exception its code (17 when it has none), and `failed` is returned, so that
 // nothing escapes to the caller.
 template <typename Result, typename Body>
-Result PXRunGuarded(PXOperation& op, Result failed, Body&& body) {
+Result RunGuarded(Operation& op, Result failed, Body&& body) {
   try {
     return body();
   } catch (const std::bad_alloc&) {
@@ -31,29 +33,31 @@ Result PXRunGuarded(PXOperation& op, Result failed, Body&& body) {
 // body(op, io) guarded as above, over a CPXIO on the source. Returns `failed` when a
 // check fails; the thread's last error is the operation's when it ends.
 template <typename Result, typename Body>
-Result PXRunEntry(PXSource source, Result failed, std::initializer_list<const void*> required,
-                  Body&& body) {
-  PXOperation op;
+Result RunEntry(PXSource source, Result failed, std::initializer_list<const void*> required,
+                Body&& body) {
+  Operation op;
   if (!op) return failed;
   if (!op.CheckHandle(source)) return failed;
   for (const void* pointer : required)
     if (!op.CheckPointer(pointer)) return failed;
   CPXIO io(source);
-  return PXRunGuarded<Result>(op, failed, [&] { return body(op, io); });
+  return RunGuarded<Result>(op, failed, [&] { return body(op, io); });
 }
 
-// PXRunEntry for the read functions: the width and height outputs are required, and the
+// RunEntry for the read functions: the width and height outputs are required, and the
 // result is the image block or null.
 template <typename Body>
-BYTE* PXRunReader(PXSource source, uint32_t* width, uint32_t* height, Body&& body) {
-  return PXRunEntry<BYTE*>(source, nullptr, {width, height}, body);
+BYTE* RunReader(PXSource source, uint32_t* width, uint32_t* height, Body&& body) {
+  return RunEntry<BYTE*>(source, nullptr, {width, height}, body);
 }
 
 // Records `code` as the calling thread's last error, for a call refused before it looks at
 // its source.
-inline void PXRefuseCall(int code) {
-  PXOperation op;
+inline void RefuseCall(int code) {
+  Operation op;
   if (op) op.SetError(code);
 }
+
+}  // namespace px
 
 #endif  // PIXOLITH_CORE_ENTRY_H

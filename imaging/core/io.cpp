@@ -30,20 +30,20 @@ void Unregister(const PXHandle* h) {
 }
 
 PXHandle* NewHandle(const char* path) {
-  auto* h = static_cast<PXHandle*>(PXAllocBlock(sizeof(PXHandle)));
-  if (h && path) std::strncpy(h->path, path, kPXMaxPath - 1);
+  auto* h = static_cast<PXHandle*>(px::AllocBlock(sizeof(PXHandle)));
+  if (h && path) std::strncpy(h->path, path, px::kMaxPath - 1);
   return h;
 }
 
 void Seal(PXHandle* h) {
-  h->magic1 = kPXHandleMagic1;
-  h->magic2 = kPXHandleMagic2;
+  h->magic1 = px::kHandleMagic1;
+  h->magic2 = px::kHandleMagic2;
   Register(h);
 }
 
 void Destroy(PXHandle* h) {
   Unregister(h);
-  if (h->kind == kPXHandleFile && h->stream) std::fclose(h->stream);
+  if (h->kind == px::kHandleFile && h->stream) std::fclose(h->stream);
   h->magic1 = 0;
   h->magic2 = 0;
   GlobalFree(h);
@@ -51,24 +51,28 @@ void Destroy(PXHandle* h) {
 
 }  // namespace
 
-bool PXIsValidHandle(const PXHandle* h) {
+namespace px {
+
+bool IsValidHandle(const PXHandle* h) {
   if (!h) return false;
   {
     std::lock_guard<std::mutex> lock(g_handlesMutex);
     if (!OpenHandles().count(h)) return false;
   }
-  if (h->kind != kPXHandleFile && h->kind != kPXHandleMemory) return false;
-  if (h->magic1 != kPXHandleMagic1 || h->magic2 != kPXHandleMagic2) return false;
-  if (h->kind == kPXHandleFile) return h->stream != nullptr;
+  if (h->kind != kHandleFile && h->kind != kHandleMemory) return false;
+  if (h->magic1 != kHandleMagic1 || h->magic2 != kHandleMagic2) return false;
+  if (h->kind == kHandleFile) return h->stream != nullptr;
   return h->memData != nullptr && h->memSize != 0;
 }
+
+}  // namespace px
 
 /* ---- CPXIO ------------------------------------------------------------------------------ */
 
 size_t CPXIO::Read(void* buffer, size_t n) {
   PXHandle* h = handle_;
   if (!h || !buffer || !n) return 0;
-  if (h->kind == kPXHandleFile) return h->stream ? std::fread(buffer, 1, n, h->stream) : 0;
+  if (h->kind == px::kHandleFile) return h->stream ? std::fread(buffer, 1, n, h->stream) : 0;
   uint32_t end = h->writable ? h->highWater : h->memSize;
   if (h->position >= end) return 0;
   size_t count = std::min<size_t>(n, end - h->position);
@@ -80,7 +84,7 @@ size_t CPXIO::Read(void* buffer, size_t n) {
 bool CPXIO::Seek(int64_t offset, int origin) {
   PXHandle* h = handle_;
   if (!h) return false;
-  if (h->kind == kPXHandleFile) {
+  if (h->kind == px::kHandleFile) {
     int whence = origin == PX_SEEK_CUR ? SEEK_CUR : origin == PX_SEEK_END ? SEEK_END : SEEK_SET;
     if (origin < 0 || origin > 2) return false;
     return h->stream && fseeko(h->stream, off_t(offset), whence) == 0;
@@ -113,7 +117,7 @@ bool CPXIO::Seek(int64_t offset, int origin) {
 bool CPXIO::Tell(uint64_t* position) {
   PXHandle* h = handle_;
   if (!h || !position) return false;
-  if (h->kind == kPXHandleFile) {
+  if (h->kind == px::kHandleFile) {
     if (!h->stream) return false;
     off_t p = ftello(h->stream);
     if (p < 0) return false;
@@ -127,7 +131,7 @@ bool CPXIO::Tell(uint64_t* position) {
 bool CPXIO::Size(uint64_t* size) {
   PXHandle* h = handle_;
   if (!h || !size) return false;
-  if (h->kind == kPXHandleFile) {
+  if (h->kind == px::kHandleFile) {
     if (!h->stream) return false;
     if (h->writable) std::fflush(h->stream);
     struct stat st;
@@ -142,10 +146,10 @@ bool CPXIO::Size(uint64_t* size) {
 bool CPXIO::Write(const void* buffer, size_t elementSize, size_t count) {
   PXHandle* h = handle_;
   if (!h || !h->writable || !buffer) return false;
-  if (h->kind == kPXHandleFile)
+  if (h->kind == px::kHandleFile)
     return h->stream && std::fwrite(buffer, elementSize, count, h->stream) == count;
   size_t bytes;
-  if (!PXMulSize(elementSize, count, &bytes)) return false;
+  if (!px::MulSize(elementSize, count, &bytes)) return false;
   if (uint64_t(h->position) + bytes > h->memSize) return false;
   // Memory handles are never writable through the public functions; the block belongs
   // to the caller and is written in place.
@@ -158,35 +162,35 @@ bool CPXIO::Write(const void* buffer, size_t elementSize, size_t count) {
 bool CPXIO::Flush() {
   PXHandle* h = handle_;
   if (!h || !h->writable) return false;
-  if (h->kind != kPXHandleFile) return true;
+  if (h->kind != px::kHandleFile) return true;
   return h->stream && std::fflush(h->stream) == 0 && !std::ferror(h->stream);
 }
 
 bool CPXIO::ReadLE16(uint16_t* v) {
   uint8_t b[2];
   if (!ReadExactly(b, 2)) return false;
-  *v = PXLE16(b);
+  *v = px::LE16(b);
   return true;
 }
 
 bool CPXIO::ReadLE32(uint32_t* v) {
   uint8_t b[4];
   if (!ReadExactly(b, 4)) return false;
-  *v = PXLE32(b);
+  *v = px::LE32(b);
   return true;
 }
 
 bool CPXIO::ReadBE16(uint16_t* v) {
   uint8_t b[2];
   if (!ReadExactly(b, 2)) return false;
-  *v = PXBE16(b);
+  *v = px::BE16(b);
   return true;
 }
 
 bool CPXIO::ReadBE32(uint32_t* v) {
   uint8_t b[4];
   if (!ReadExactly(b, 4)) return false;
-  *v = PXBE32(b);
+  *v = px::BE32(b);
   return true;
 }
 
@@ -199,7 +203,7 @@ uint64_t CPXIO::Remaining() {
 /* ---- Public functions ------------------------------------------------------------------- */
 
 extern "C" PXSource PXOpenFileSource(const char* path) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return nullptr;
   PXHandle* h = NewHandle(path);
   if (!h) return op.SetError(PX_ERR_NO_MEMORY), nullptr;
@@ -207,13 +211,13 @@ extern "C" PXSource PXOpenFileSource(const char* path) {
     GlobalFree(h);
     return op.SetError(PX_ERR_FILE_OPEN), nullptr;
   }
-  h->kind = kPXHandleFile;
+  h->kind = px::kHandleFile;
   Seal(h);
   return h;
 }
 
 extern "C" PXSource PXOpenMemorySource(const void* data, uint32_t size) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return nullptr;
   PXHandle* h = NewHandle(nullptr);
   if (!h) return op.SetError(PX_ERR_NO_MEMORY), nullptr;
@@ -221,7 +225,7 @@ extern "C" PXSource PXOpenMemorySource(const void* data, uint32_t size) {
     GlobalFree(h);
     return op.SetError(PX_ERR_PARAMETER), nullptr;
   }
-  h->kind = kPXHandleMemory;
+  h->kind = px::kHandleMemory;
   h->memData = static_cast<const uint8_t*>(data);
   h->memSize = size;
   Seal(h);
@@ -229,14 +233,14 @@ extern "C" PXSource PXOpenMemorySource(const void* data, uint32_t size) {
 }
 
 extern "C" BOOL PXSeekSource(PXSource source, long offset, int origin) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return FALSE;
   if (!op.CheckHandle(source)) return FALSE;
   return CPXIO(source).Seek(offset, origin);
 }
 
 extern "C" uint32_t PXCloseSource(PXSource source) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return 0;
   if (!op.CheckHandle(source)) return 0;
   uint64_t position = 0;
@@ -246,7 +250,7 @@ extern "C" uint32_t PXCloseSource(PXSource source) {
 }
 
 extern "C" PXSink PXOpenFileSink(const char* path, BOOL append) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return nullptr;
   PXHandle* h = NewHandle(path);
   if (!h) return op.SetError(PX_ERR_NO_MEMORY), nullptr;
@@ -265,7 +269,7 @@ extern "C" PXSink PXOpenFileSink(const char* path, BOOL append) {
     GlobalFree(h);
     return op.SetError(PX_ERR_FILE_OPEN), nullptr;
   }
-  h->kind = kPXHandleFile;
+  h->kind = px::kHandleFile;
   h->writable = 1;
   h->append = append ? 1 : 0;
   Seal(h);
@@ -273,7 +277,7 @@ extern "C" PXSink PXOpenFileSink(const char* path, BOOL append) {
 }
 
 extern "C" uint32_t PXCloseSink(PXSink sink) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return 0;
   if (!op.CheckHandle(sink)) return 0;
   uint64_t size = 0;

@@ -8,11 +8,15 @@
 
 #include "pixolith/px_core.h"
 
-constexpr uint32_t kPXHandleMagic1 = 0x07475590u;
-constexpr uint32_t kPXHandleMagic2 = 0x12345678u;
-constexpr uint32_t kPXHandleFile = 1;
-constexpr uint32_t kPXHandleMemory = 2;
-constexpr size_t kPXMaxPath = 260;
+namespace px {
+
+constexpr uint32_t kHandleMagic1 = 0x07475590u;
+constexpr uint32_t kHandleMagic2 = 0x12345678u;
+constexpr uint32_t kHandleFile = 1;
+constexpr uint32_t kHandleMemory = 2;
+constexpr size_t kMaxPath = 260;
+
+}  // namespace px
 
 struct PXHandle {
   uint32_t magic1;
@@ -22,16 +26,20 @@ struct PXHandle {
   uint32_t memSize;
   uint32_t position;
   uint32_t highWater;
-  char path[kPXMaxPath];
+  char path[px::kMaxPath];
   uint8_t writable;
   uint8_t append;
   uint32_t magic2;
 };
 
+namespace px {
+
 // The validity test: the pointer is an open handle of this process (it is looked up in
 // the registry of open handles before its record is read), with the right kind, both
 // magics and a stream or block.
-bool PXIsValidHandle(const PXHandle* handle);
+bool IsValidHandle(const PXHandle* handle);
+
+}  // namespace px
 
 class CPXIO {
  public:
@@ -44,7 +52,7 @@ class CPXIO {
   }
 
   PXHandle* handle() const { return handle_; }
-  bool IsValid() const { return PXIsValidHandle(handle_); }
+  bool IsValid() const { return px::IsValidHandle(handle_); }
 
   // Bytes read, at most n.
   size_t Read(void* buffer, size_t n);
@@ -74,18 +82,22 @@ class CPXIO {
   PXHandle* handle_;
 };
 
+namespace px {
+
 // Little-endian and big-endian field access for headers read into byte arrays.
-inline uint16_t PXLE16(const uint8_t* p) {
+inline uint16_t LE16(const uint8_t* p) {
   return uint16_t(p[0] | (p[1] << 8));
 }
-inline uint32_t PXLE32(const uint8_t* p) {
+inline uint32_t LE32(const uint8_t* p) {
   return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
-inline uint16_t PXBE16(const uint8_t* p) {
+inline uint16_t BE16(const uint8_t* p) {
   return uint16_t((p[0] << 8) | p[1]);
 }
-inline uint32_t PXBE32(const uint8_t* p) {
+inline uint32_t BE32(const uint8_t* p) {
   return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
+
+}  // namespace px
 
 #endif  // PIXOLITH_CORE_IO_H

@@ -11,21 +11,23 @@
 #include "core/thread_state.h"
 #include "pixolith/px_core.h"
 
+namespace px {
+
 // One library operation on the calling thread. While it lives the thread's nesting
 // depth is one higher, so that only the outermost operation reports progress; when it
 // ends its error (0 on success) becomes the thread's last error.
 //
-//   PXOperation op;
+//   Operation op;
 //   if (!op) return nullptr;              // no per-thread state: nothing recorded
 //   if (!op.CheckSource(src)) return nullptr;
 //   ...
 //   if (!op.Progress(row, height)) break; // error 14 is set
-class PXOperation {
+class Operation {
  public:
-  PXOperation() noexcept;
-  ~PXOperation();
-  PXOperation(const PXOperation&) = delete;
-  PXOperation& operator=(const PXOperation&) = delete;
+  Operation() noexcept;
+  ~Operation();
+  Operation(const Operation&) = delete;
+  Operation& operator=(const Operation&) = delete;
 
   explicit operator bool() const { return state_ != nullptr; }
   PXThreadState& state() const { return *state_; }
@@ -53,6 +55,8 @@ class PXOperation {
   int error_ = 0;
 };
 
+}  // namespace px
+
 // The library's exception: codec error routines throw it, entry points catch it and
 // turn it into their error code. It never crosses a public function.
 class PXException : public std::exception {
@@ -66,41 +70,43 @@ class PXException : public std::exception {
   std::string text_;
 };
 
+namespace px {
+
 // Diagnostic texts of the readers and writers ("PXLib PNG Error : %s\n", ...). They go
 // to a hook that discards them; they never change a result. A developer chasing why a
 // file was refused can install a hook that prints them (tests do, to check the texts).
-void PXTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));
-using PXTraceHook = void (*)(const char* text);
+void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+using TraceHook = void (*)(const char* text);
 // Installs a process-wide hook (null restores the discarding one); returns the old one.
-PXTraceHook PXSetTraceHook(PXTraceHook hook);
+TraceHook SetTraceHook(TraceHook hook);
 
 // Allocates a zero-filled image block of `bytes`, or returns null (the caller records
 // error 1). Blocks are released with GlobalFree.
-inline void* PXAllocBlock(size_t bytes) {
+inline void* AllocBlock(size_t bytes) {
   return GlobalAlloc(GPTR, bytes);
 }
 
 // Overflow-checked size arithmetic: false when the result does not fit.
-inline bool PXMulSize(size_t a, size_t b, size_t* out) {
+inline bool MulSize(size_t a, size_t b, size_t* out) {
   return !__builtin_mul_overflow(a, b, out);
 }
-inline bool PXAddSize(size_t a, size_t b, size_t* out) {
+inline bool AddSize(size_t a, size_t b, size_t* out) {
   return !__builtin_add_overflow(a, b, out);
 }
 // rows * rowBytes + extra, or false when it overflows or exceeds the largest block.
-bool PXBlockSize(size_t rows, size_t rowBytes, size_t extra, size_t* out);
+bool BlockSize(size_t rows, size_t rowBytes, size_t extra, size_t* out);
 
 // Zero-filled image blocks for a function that hands them to its caller: freed unless
 // Release() is called.
-class PXBlock {
+class Block {
  public:
-  PXBlock() = default;
-  explicit PXBlock(size_t bytes) : data_(static_cast<uint8_t*>(PXAllocBlock(bytes))) {}
-  ~PXBlock() { GlobalFree(data_); }
-  PXBlock(const PXBlock&) = delete;
-  PXBlock& operator=(const PXBlock&) = delete;
-  PXBlock(PXBlock&& other) noexcept : data_(other.data_) { other.data_ = nullptr; }
-  PXBlock& operator=(PXBlock&& other) noexcept {
+  Block() = default;
+  explicit Block(size_t bytes) : data_(static_cast<uint8_t*>(AllocBlock(bytes))) {}
+  ~Block() { GlobalFree(data_); }
+  Block(const Block&) = delete;
+  Block& operator=(const Block&) = delete;
+  Block(Block&& other) noexcept : data_(other.data_) { other.data_ = nullptr; }
+  Block& operator=(Block&& other) noexcept {
     if (this != &other) {
       GlobalFree(data_);
       data_ = other.data_;
@@ -120,5 +126,7 @@ class PXBlock {
  private:
   uint8_t* data_ = nullptr;
 };
+
+}  // namespace px
 
 #endif  // PIXOLITH_CORE_OPERATION_H

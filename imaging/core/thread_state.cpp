@@ -13,24 +13,28 @@ thread_local std::unique_ptr<PXThreadState> t_state;
 }  // namespace
 
 PXThreadState::~PXThreadState() {
-  for (PXTIFFExtraTag& tag : tiffWrite.extraTags)
+  for (px::TIFFExtraTag& tag : tiffWrite.extraTags)
     for (VARIANT& v : tag.values) VariantClear(&v);
 }
 
-PXThreadState* PXGetThreadState() noexcept {
+namespace px {
+
+PXThreadState* GetThreadState() noexcept {
   if (!t_state) t_state.reset(new (std::nothrow) PXThreadState());
   return t_state.get();
 }
 
+}  // namespace px
+
 extern "C" void PXSetProgressCallback(PXProgressCallback callback, DWORD_PTR userValue) {
-  PXThreadState* state = PXGetThreadState();
+  PXThreadState* state = px::GetThreadState();
   if (!state) return;
   state->progress = callback;
   state->userValue = userValue;
 }
 
 extern "C" int PXGetLastError(void) {
-  PXThreadState* state = PXGetThreadState();
+  PXThreadState* state = px::GetThreadState();
   return state ? state->lastError : PX_ERR_NO_THREAD_STATE;
 }
 

@@ -21,8 +21,10 @@ struct CFileDataTag {
 template <class T>
 using PXPtrVector = std::vector<T>;
 
+namespace px {
+
 // A PNG 16-bit colour record (palette index, red, green, blue, grey).
-struct PXPNGColor {
+struct PNGColor {
   uint8_t index = 0;
   uint16_t red = 0;
   uint16_t green = 0;
@@ -30,25 +32,25 @@ struct PXPNGColor {
   uint16_t gray = 0;
 };
 
-struct PXPNGText {
+struct PNGText {
   int compressed = 0;  // 1 for zTXt/compressed iTXt, 0 for tEXt
   std::string keyword;
   std::string text;
 };
 
-struct PXPNGState {
+struct PNGState {
   double screenGamma = 2.9;
-  PXPNGColor defaultBackground;  // used for alpha compositing when a file has no bKGD
+  PNGColor defaultBackground;  // used for alpha compositing when a file has no bKGD
   bool fileBackgroundValid = false;
-  PXPNGColor fileBackground;  // bKGD of the last file read
-  std::vector<PXPNGText> textRead;
-  std::vector<PXPNGText> textToWrite;
-  PXPNGColor writeBackground;
+  PNGColor fileBackground;  // bKGD of the last file read
+  std::vector<PNGText> textRead;
+  std::vector<PNGText> textToWrite;
+  PNGColor writeBackground;
   bool writeTransparentValid = false;
-  PXPNGColor writeTransparent;
+  PNGColor writeTransparent;
 };
 
-struct PXJPEGState {
+struct JPEGState {
   int scaleNum = 1;
   int scaleDenom = 1;
   PXPtrVector<CFileDataTag> commentsRead;
@@ -59,14 +61,14 @@ struct PXJPEGState {
 
 // One caller-defined tag for the TIFF writer: tag number, TIFF field type, count and
 // values as variants (owned by the entry).
-struct PXTIFFExtraTag {
+struct TIFFExtraTag {
   uint32_t tag = 0;
   int fieldType = 0;
   uint32_t count = 0;
   std::vector<VARIANT> values;
 };
 
-struct PXTIFFWriteOptions {
+struct TIFFWriteOptions {
   int rowsPerStrip = -1;
   int jpegQuality = 75;
   int extraSampleInterpretation = -1;  // -1 = automatic (also read by the TIFF reader)
@@ -79,8 +81,10 @@ struct PXTIFFWriteOptions {
   std::vector<uint8_t> iptc;         // tag 33723
   std::vector<uint8_t> icc;          // tag 34675
   std::vector<uint8_t> photoshop;    // tag 34377
-  std::vector<PXTIFFExtraTag> extraTags;
+  std::vector<TIFFExtraTag> extraTags;
 };
+
+}  // namespace px
 
 struct PXThreadState {
   PXThreadState() = default;
@@ -91,9 +95,9 @@ struct PXThreadState {
   PXProgressCallback progress = nullptr;
   int depth = 0;
   DWORD_PTR userValue = 0;
-  PXPNGState png;
-  PXJPEGState jpeg;
-  PXTIFFWriteOptions tiffWrite;
+  px::PNGState png;
+  px::JPEGState jpeg;
+  px::TIFFWriteOptions tiffWrite;
   std::string versionText = PX_VERSION_TEXT;
   std::vector<uint8_t> iccProfile;  // ICC profile block for the writers
   int deviceBitmapSwitch = 0;       // 0: device bitmaps through CreateDIBitmap
@@ -101,7 +105,11 @@ struct PXThreadState {
   std::string errorText;  // backing store of PXGetErrorText's "Error %d" texts
 };
 
+namespace px {
+
 // This thread's state, created on first use; null when it cannot be had.
-PXThreadState* PXGetThreadState() noexcept;
+PXThreadState* GetThreadState() noexcept;
+
+}  // namespace px
 
 #endif  // PIXOLITH_CORE_THREAD_STATE_H

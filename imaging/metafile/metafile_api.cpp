@@ -8,14 +8,18 @@
 #include "platform/gdi_objects.h"
 #include "platform/metafile.h"
 
-struct PXEnhMetaFileObject {
+namespace px {
+
+struct EnhMetaFileObject {
   std::vector<uint8_t> bytes;
   ENHMETAHEADER header;
 };
 
-struct PXMetaFileObject {
+struct MetaFileObject {
   std::vector<uint8_t> bytes;
 };
+
+}  // namespace px
 
 namespace {
 
@@ -60,7 +64,7 @@ bool ParseEnhHeader(const std::vector<uint8_t>& bytes, ENHMETAHEADER* h) {
   h->szlDeviceCy = v.I32(76);
   h->szlMillimetersCx = v.I32(80);
   h->szlMillimetersCy = v.I32(84);
-  if (h->iType != pxmf::EMR_HEADER || h->dSignature != PX_EMF_SIGNATURE) return false;
+  if (h->iType != pxmf::EMR_HEADER || h->dSignature != px::kEmfSignature) return false;
   if (h->nSize < 88 || h->nSize > bytes.size()) return false;
   // The later header fields exist only when the description does not start before them.
   uint32_t fields = h->nSize;
@@ -79,7 +83,7 @@ bool ParseEnhHeader(const std::vector<uint8_t>& bytes, ENHMETAHEADER* h) {
 }
 
 HENHMETAFILE MakeEnhMetaFile(std::vector<uint8_t> bytes) {
-  auto* emf = new (std::nothrow) PXEnhMetaFileObject();
+  auto* emf = new (std::nothrow) px::EnhMetaFileObject();
   if (!emf) return nullptr;
   emf->bytes = std::move(bytes);
   if (!ParseEnhHeader(emf->bytes, &emf->header)) {
@@ -124,7 +128,7 @@ HMETAFILE GetMetaFileA(const char* path) {
   std::vector<uint8_t> bytes;
   if (!ReadWholeFile(path, &bytes)) return nullptr;
   if (!pxmf::IsWindowsMetafileHeader(pxmf::ByteView(bytes.data(), bytes.size()))) return nullptr;
-  auto* mf = new (std::nothrow) PXMetaFileObject();
+  auto* mf = new (std::nothrow) px::MetaFileObject();
   if (!mf) return nullptr;
   mf->bytes = std::move(bytes);
   return mf;
@@ -153,19 +157,23 @@ HENHMETAFILE SetWinMetaFileBits(UINT size, const BYTE* bits, HDC, const METAFILE
 }
 
 BOOL PlayEnhMetaFile(HDC dc, HENHMETAFILE emf, const RECT* rect) {
-  return PXPlayEnhMetaFileEx(dc, emf, rect, nullptr);
+  return px::PlayEnhMetaFileEx(dc, emf, rect, nullptr);
 }
 
-BOOL PXPlayEnhMetaFileEx(HDC dc, HENHMETAFILE emf, const RECT* rect, PXPlaybackReport* report) {
-  if (report) *report = PXPlaybackReport();
+namespace px {
+
+BOOL PlayEnhMetaFileEx(HDC dc, HENHMETAFILE emf, const RECT* rect, PlaybackReport* report) {
+  if (report) *report = PlaybackReport();
   if (!dc || !emf || !rect) return FALSE;
   PXBitmapObject* target = dc->Target();
   if (!target) return FALSE;
   pxmf::Player player(target->pixels.data(), target->width, target->height, emf->header, *rect,
                       pxmf::ByteView(emf->bytes.data(), emf->bytes.size()));
   if (!player.ok()) return FALSE;
-  PXPlaybackReport result;
+  PlaybackReport result;
   player.Run(&result);
   if (report) *report = result;
   return result.complete ? TRUE : FALSE;
 }
+
+}  // namespace px

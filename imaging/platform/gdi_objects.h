@@ -9,37 +9,45 @@
 
 #include "pixolith/platform.h"
 
+namespace px {
+
 // The common head of every GDI object; handles of any kind pass through HGDIOBJ and
 // are told apart by it.
-struct PXGdiObject {
+struct GdiObject {
   enum class Type { kBitmap, kPalette, kBrush };
-  explicit PXGdiObject(Type t) : type(t) {}
+  explicit GdiObject(Type t) : type(t) {}
   Type type;
   bool stock = false;  // stock objects are never deleted
 };
 
-struct PXBitmapObject : PXGdiObject {
+}  // namespace px
+
+struct PXBitmapObject : px::GdiObject {
   PXBitmapObject(int w, int h)
-      : PXGdiObject(Type::kBitmap), width(w), height(h), pixels(size_t(w) * size_t(h)) {}
+      : px::GdiObject(Type::kBitmap), width(w), height(h), pixels(size_t(w) * size_t(h)) {}
   int width;
   int height;
   std::vector<uint32_t> pixels;  // 0x00RRGGBB, rows top-down
   PXDeviceContext* selectedInto = nullptr;
 };
 
-struct PXPaletteObject : PXGdiObject {
-  PXPaletteObject() : PXGdiObject(Type::kPalette) {}
+struct PXPaletteObject : px::GdiObject {
+  PXPaletteObject() : px::GdiObject(Type::kPalette) {}
   std::vector<PALETTEENTRY> entries;
 };
 
-struct PXBrushObject : PXGdiObject {
-  explicit PXBrushObject(COLORREF c) : PXGdiObject(Type::kBrush), color(c) {}
+struct PXBrushObject : px::GdiObject {
+  explicit PXBrushObject(COLORREF c) : px::GdiObject(Type::kBrush), color(c) {}
   COLORREF color;
 };
 
-inline PXGdiObject* PXGdiFromHandle(HGDIOBJ handle) {
-  return static_cast<PXGdiObject*>(handle);
+namespace px {
+
+inline GdiObject* GdiFromHandle(HGDIOBJ handle) {
+  return static_cast<GdiObject*>(handle);
 }
+
+}  // namespace px
 
 struct PXDeviceContext {
   PXDCKind kind = PXDC_DISPLAY;

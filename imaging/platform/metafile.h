@@ -13,8 +13,12 @@
 
 #include "pixolith/platform.h"
 
-typedef struct PXEnhMetaFileObject* HENHMETAFILE;
-typedef struct PXMetaFileObject* HMETAFILE;
+namespace px {
+struct EnhMetaFileObject;
+struct MetaFileObject;
+}  // namespace px
+typedef px::EnhMetaFileObject* HENHMETAFILE;
+typedef px::MetaFileObject* HMETAFILE;
 
 // Mapping modes.
 #define MM_TEXT 1
@@ -26,9 +30,13 @@ typedef struct PXMetaFileObject* HMETAFILE;
 #define MM_ISOTROPIC 7
 #define MM_ANISOTROPIC 8
 
-// The key that starts a placeable Windows metafile.
-#define PX_PLACEABLE_KEY 0x9AC6CDD7u
-#define PX_PLACEABLE_HEADER_SIZE 22u
+namespace px {
+
+// The key that starts a placeable Windows metafile, and the size of that header.
+inline constexpr uint32_t kPlaceableKey = 0x9AC6CDD7u;
+inline constexpr uint32_t kPlaceableHeaderSize = 22u;
+
+}  // namespace px
 
 // The enhanced-metafile header as stored in the file (the first 88 bytes, which every
 // version has), with the two later additions read when the record holds them.
@@ -57,7 +65,11 @@ struct ENHMETAHEADER {
   LONG szlMicrometersCy;
 };
 
-#define PX_EMF_SIGNATURE 0x464D4520u  // " EMF"
+namespace px {
+
+inline constexpr uint32_t kEmfSignature = 0x464D4520u;  // " EMF"
+
+}  // namespace px
 
 // Picture description for SetWinMetaFileBits: mapping mode and suggested extents in
 // hundredths of a millimetre.
@@ -91,17 +103,26 @@ BOOL DeleteMetaFile(HMETAFILE metafile);
 HENHMETAFILE SetWinMetaFileBits(UINT size, const BYTE* bits, HDC referenceDC,
                                 const METAFILEPICT* picture);
 
+namespace px {
+
 // What a playback achieved.
-struct PXPlaybackReport {
+struct PlaybackReport {
   bool complete = false;  // every record was read (a damaged record stops playback)
   uint32_t drawn = 0;     // records that drew something
   uint32_t records = 0;   // records played
 };
 
+}  // namespace px
+
 // Plays the metafile into the rectangle (right and bottom exclusive) of the device
 // context's raster, its picture frame stretched to fill it. FALSE when the device
 // context has no raster or playback stopped at a damaged record.
 BOOL PlayEnhMetaFile(HDC dc, HENHMETAFILE emf, const RECT* rect);
-BOOL PXPlayEnhMetaFileEx(HDC dc, HENHMETAFILE emf, const RECT* rect, PXPlaybackReport* report);
+
+namespace px {
+
+BOOL PlayEnhMetaFileEx(HDC dc, HENHMETAFILE emf, const RECT* rect, PlaybackReport* report);
+
+}  // namespace px
 
 #endif  // PIXOLITH_PLATFORM_METAFILE_H

@@ -5,7 +5,9 @@
 
 #include "core/dib.h"
 
-size_t CPXByteInput::Read(uint8_t* out, size_t n) {
+namespace px {
+
+size_t ByteInput::Read(uint8_t* out, size_t n) {
   size_t done = 0;
   while (done < n) {
     if (pos_ == end_) {
@@ -24,7 +26,7 @@ size_t CPXByteInput::Read(uint8_t* out, size_t n) {
   return done;
 }
 
-bool CPXByteInput::Skip(size_t n) {
+bool ByteInput::Skip(size_t n) {
   while (n > 0) {
     if (pos_ == end_ && !Refill()) return false;
     size_t take = std::min(n, end_ - pos_);
@@ -34,15 +36,14 @@ bool CPXByteInput::Skip(size_t n) {
   return true;
 }
 
-bool CPXByteInput::Refill() {
+bool ByteInput::Refill() {
   pos_ = 0;
   end_ = io_.Read(buffer_, sizeof buffer_);
   return end_ > 0;
 }
 
-bool CPXRasterOutput::Allocate(PXOperation& op, uint32_t width, uint32_t height,
-                               uint32_t bitsPerPixel, bool packedDIB, uint32_t colors,
-                               const RGBQUAD* palette) {
+bool RasterOutput::Allocate(Operation& op, uint32_t width, uint32_t height, uint32_t bitsPerPixel,
+                            bool packedDIB, uint32_t colors, const RGBQUAD* palette) {
   GlobalFree(block_);
   block_ = nullptr;
   width_ = width;
@@ -52,24 +53,24 @@ bool CPXRasterOutput::Allocate(PXOperation& op, uint32_t width, uint32_t height,
   rowBytes_ = PXImageRowBytes(width, bitsPerPixel);
   if (packedDIB) {
     stride_ = PXDIBRowBytes(width, bitsPerPixel);
-    block_ = PXAllocDIB(width, height, uint16_t(bitsPerPixel), colors);
+    block_ = AllocDIB(width, height, uint16_t(bitsPerPixel), colors);
     if (!block_) return op.Fail(PX_ERR_NO_MEMORY);
-    PXFillDIBHeader(reinterpret_cast<BITMAPINFOHEADER*>(block_), int32_t(width), int32_t(height),
-                    uint16_t(bitsPerPixel), colors);
+    FillDIBHeader(reinterpret_cast<BITMAPINFOHEADER*>(block_), int32_t(width), int32_t(height),
+                  uint16_t(bitsPerPixel), colors);
     if (colors && palette) std::memcpy(block_ + 40, palette, 4 * size_t(colors));
     rows_ = block_ + 40 + 4 * size_t(colors);
     return true;
   }
   stride_ = rowBytes_;
   size_t total;
-  if (!PXBlockSize(height, rowBytes_, 0, &total)) return op.Fail(PX_ERR_NO_MEMORY);
-  block_ = static_cast<uint8_t*>(PXAllocBlock(total));
+  if (!BlockSize(height, rowBytes_, 0, &total)) return op.Fail(PX_ERR_NO_MEMORY);
+  block_ = static_cast<uint8_t*>(AllocBlock(total));
   if (!block_) return op.Fail(PX_ERR_NO_MEMORY);
   rows_ = block_;
   return true;
 }
 
-void CPXRasterOutput::StoreRow(uint32_t y, const uint8_t* row) {
+void RasterOutput::StoreRow(uint32_t y, const uint8_t* row) {
   if (!block_ || y >= height_) return;
   if (!dib_) {
     std::memcpy(rows_ + size_t(y) * stride_, row, rowBytes_);
@@ -91,10 +92,12 @@ void CPXRasterOutput::StoreRow(uint32_t y, const uint8_t* row) {
   }
 }
 
-BYTE* CPXRasterOutput::Release(uint32_t* width, uint32_t* height) {
+BYTE* RasterOutput::Release(uint32_t* width, uint32_t* height) {
   if (width) *width = width_;
   if (height) *height = height_;
   uint8_t* block = block_;
   block_ = nullptr;
   return block;
 }
+
+}  // namespace px

@@ -11,14 +11,16 @@
 #include "core/io.h"
 #include "core/operation.h"
 
+namespace px {
+
 // Reads a source through a buffer, so that byte-at-a-time decoders (run-length packets)
 // do not pay for a stream call per byte. It reads ahead: after it has been used, the
 // source's position is undefined.
-class CPXByteInput {
+class ByteInput {
  public:
-  explicit CPXByteInput(CPXIO& io) : io_(io) {}
-  CPXByteInput(const CPXByteInput&) = delete;
-  CPXByteInput& operator=(const CPXByteInput&) = delete;
+  explicit ByteInput(CPXIO& io) : io_(io) {}
+  ByteInput(const ByteInput&) = delete;
+  ByteInput& operator=(const ByteInput&) = delete;
 
   bool Byte(uint8_t* v) {
     if (pos_ == end_ && !Refill()) return false;
@@ -49,16 +51,16 @@ class CPXByteInput {
 // red-green-blue order) or a packed DIB (header, palette, rows bottom-up padded to four
 // bytes, blue-green-red order). Rows are given to StoreRow in image-buffer form; rows never
 // stored stay zero. The block is freed unless Release() is called.
-class CPXRasterOutput {
+class RasterOutput {
  public:
-  CPXRasterOutput() = default;
-  ~CPXRasterOutput() { GlobalFree(block_); }
-  CPXRasterOutput(const CPXRasterOutput&) = delete;
-  CPXRasterOutput& operator=(const CPXRasterOutput&) = delete;
+  RasterOutput() = default;
+  ~RasterOutput() { GlobalFree(block_); }
+  RasterOutput(const RasterOutput&) = delete;
+  RasterOutput& operator=(const RasterOutput&) = delete;
 
   // Allocates the block; false (error 1 recorded) when it does not fit or memory is
   // short. `colors` palette entries are copied into a DIB from `palette`.
-  bool Allocate(PXOperation& op, uint32_t width, uint32_t height, uint32_t bitsPerPixel,
+  bool Allocate(Operation& op, uint32_t width, uint32_t height, uint32_t bitsPerPixel,
                 bool packedDIB, uint32_t colors = 0, const RGBQUAD* palette = nullptr);
   // Bytes in one row as StoreRow takes it.
   size_t RowBytes() const { return rowBytes_; }
@@ -77,5 +79,7 @@ class CPXRasterOutput {
   size_t stride_ = 0;
   uint8_t* rows_ = nullptr;
 };
+
+}  // namespace px
 
 #endif  // PIXOLITH_READERS_RASTER_OUTPUT_H

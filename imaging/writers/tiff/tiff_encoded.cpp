@@ -70,7 +70,7 @@ void UnmapMemory(thandle_t, void*, toff_t) {}
 
 }  // namespace
 
-int EncodePage(PXOperation& op, const PageSpec& page, uint32_t flags, EncodedPage* out) {
+int EncodePage(px::Operation& op, const PageSpec& page, uint32_t flags, EncodedPage* out) {
   pxtiff::InitLibTIFF();
   MemoryFile file;
   pxtiff::ClientTIFF tif(TIFFClientOpen("page", "w", &file, ReadMemory, WriteMemory, SeekMemory,
@@ -112,7 +112,7 @@ extern "C" PXTIFFEncodedPage* PXEncodeTIFFPage(const BYTE* pixels, uint32_t widt
                                                uint32_t bitsPerPixel, const RGBQUAD* palette,
                                                uint32_t compression, const PXResolution* resolution,
                                                uint32_t flags) {
-  PXOperation op;
+  px::Operation op;
   if (!op) return nullptr;
   PageSpec page;
   if (!MultiPage(pixels, width, height, bitsPerPixel, palette, compression,
@@ -136,6 +136,10 @@ extern "C" void PXFreeTIFFEncodedPage(PXTIFFEncodedPage* page) {
   delete page;
 }
 
-const EncodedPage* PXEncodedPageOf(const PXTIFFEncodedPage* page) {
+namespace pxtiffw {
+
+const EncodedPage* EncodedPageOf(const PXTIFFEncodedPage* page) {
   return page ? &page->page : nullptr;
 }
+
+}  // namespace pxtiffw

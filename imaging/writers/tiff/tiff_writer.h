@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "codecs/tiff_client.h"
 #include "core/operation.h"
-#include "readers/tiff/tiff_client.h"
 
 namespace pxtiffw {
 
@@ -40,11 +40,11 @@ int CheckPage(const PageSpec& page, uint32_t flags);
 
 // Sets every tag of the page on the current directory: 0, or 5 when a caller-defined tag
 // is refused.
-int SetPageTags(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags);
+int SetPageTags(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t flags);
 
 // Writes the page's strips or tiles: 0, or 1 (no memory), 4 (libtiff refused the data),
 // 14 (aborted), 24 (more rows than the page has).
-int WritePixels(PXOperation& op, TIFF* tif, const PageSpec& page, uint32_t flags);
+int WritePixels(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t flags);
 
 // A page compressed ahead: its description (without pixels) and the bytes of each of its
 // strips or tiles, in order.
@@ -58,15 +58,16 @@ struct EncodedPage {
 };
 
 // Compresses a checked page into `out`: 0, or the code of WritePixels or 1.
-int EncodePage(PXOperation& op, const PageSpec& page, uint32_t flags, EncodedPage* out);
+int EncodePage(px::Operation& op, const PageSpec& page, uint32_t flags, EncodedPage* out);
 
 }  // namespace pxtiffw
 
 struct PXTIFFEncodedPage;
-// The page behind the public handle, or null.
-const pxtiffw::EncodedPage* PXEncodedPageOf(const PXTIFFEncodedPage* page);
 
 namespace pxtiffw {
+
+// The page behind the public handle, or null.
+const EncodedPage* EncodedPageOf(const PXTIFFEncodedPage* page);
 
 // The number of directories chained from the header of a TIFF in `io` (0 when it holds
 // no TIFF, as an empty sink does).

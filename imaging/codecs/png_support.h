@@ -1,7 +1,7 @@
 // libpng glue shared by the PNG reader and writer: the error and warning handlers and
 // the guarded call that catches libpng's error path.
-#ifndef PIXOLITH_READERS_PNG_PNG_SUPPORT_H
-#define PIXOLITH_READERS_PNG_PNG_SUPPORT_H
+#ifndef PIXOLITH_CODECS_PNG_SUPPORT_H
+#define PIXOLITH_CODECS_PNG_SUPPORT_H
 
 #include <png.h>
 
@@ -10,11 +10,13 @@
 
 #include "core/entry.h"
 
+namespace px {
+
 // libpng's error handler: traces "PXLib PNG Error : %s\n" and jumps back to the
-// PXPNGGuarded call that is running. Never returns.
-[[noreturn]] void PXPNGError(png_structp png, png_const_charp message);
+// PNGGuarded call that is running. Never returns.
+[[noreturn]] void PNGError(png_structp png, png_const_charp message);
 // libpng's warning handler: traces the text, nothing else.
-void PXPNGWarning(png_structp png, png_const_charp message);
+void PNGWarning(png_structp png, png_const_charp message);
 
 // Runs body() and returns true, or false when libpng reported an error inside it.
 //
@@ -27,7 +29,7 @@ void PXPNGWarning(png_structp png, png_const_charp message);
 // is a lambda capturing by reference; the static_assert keeps it from capturing owning
 // objects by value.
 template <class Body>
-bool PXPNGGuarded(png_structp png, const Body& body) {
+bool PNGGuarded(png_structp png, const Body& body) {
   static_assert(std::is_trivially_destructible_v<Body>,
                 "a body run under libpng's longjmp must not own objects with destructors");
   if (setjmp(png_jmpbuf(png))) return false;
@@ -35,12 +37,14 @@ bool PXPNGGuarded(png_structp png, const Body& body) {
   return true;
 }
 
-// Runs body() guarded as PXRunGuarded does (a failed allocation records error 1, any other
+// Runs body() guarded as RunGuarded does (a failed allocation records error 1, any other
 // exception error 17); the result is then a zero value.
 template <class Body>
-auto PXPNGShielded(PXOperation& op, const Body& body) -> decltype(body()) {
+auto PNGShielded(Operation& op, const Body& body) -> decltype(body()) {
   using Result = decltype(body());
-  return PXRunGuarded<Result>(op, Result{}, body);
+  return RunGuarded<Result>(op, Result{}, body);
 }
 
-#endif  // PIXOLITH_READERS_PNG_PNG_SUPPORT_H
+}  // namespace px
+
+#endif  // PIXOLITH_CODECS_PNG_SUPPORT_H

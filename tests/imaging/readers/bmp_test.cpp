@@ -132,35 +132,35 @@ TEST(BMPHeader, BadHeadersAndArguments) {
   notBM[0] = 'X';
   MemorySource a(notBM);
   EXPECT_FALSE(PXGetBMPDimensions(a, &w, &h, &bpp, nullptr));
-  EXPECT_EQ(PXGetLastError(), 6);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_BAD_BMP);
 
   std::vector<uint8_t> oddSize = good;
   oddSize[14] = 66;  // no header has 66 bytes
   MemorySource b(oddSize);
   EXPECT_FALSE(PXGetBMPDimensions(b, &w, &h, &bpp, nullptr));
-  EXPECT_EQ(PXGetLastError(), 6);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_BAD_BMP);
 
   const std::vector<uint8_t> cut(good.begin(), good.begin() + 30);
   MemorySource c(cut);
   EXPECT_FALSE(PXGetBMPDimensions(c, &w, &h, &bpp, nullptr));
-  EXPECT_EQ(PXGetLastError(), 3);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_FILE_READ);
 
   MemorySource d(good);
   EXPECT_FALSE(PXGetBMPDimensions(d, nullptr, &h, &bpp, nullptr));
-  EXPECT_EQ(PXGetLastError(), 5);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
   uint32_t uw, uh;
   EXPECT_EQ(PXReadBMP(d, &uw, &uh, 4, nullptr, 0), nullptr);
-  EXPECT_EQ(PXGetLastError(), 5);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
   RGBQUAD pal[256];
   EXPECT_EQ(PXReadBMP(d, &uw, &uh, 16, pal, 0), nullptr);
-  EXPECT_EQ(PXGetLastError(), 5);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
   EXPECT_EQ(PXReadBMP(nullptr, &uw, &uh, 24, pal, 0), nullptr);
-  EXPECT_EQ(PXGetLastError(), 5);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
 
   PXSource closed = PXOpenMemorySource(good.data(), uint32_t(good.size()));
   PXCloseSource(closed);
   EXPECT_EQ(PXReadBMP(closed, &uw, &uh, 24, pal, 0), nullptr);
-  EXPECT_EQ(PXGetLastError(), 38);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_INVALID_HANDLE);
 }
 
 TEST(BMPHeader, PaletteCounts) {
@@ -195,7 +195,7 @@ TEST(BMPHeader, PaletteCounts) {
   const std::vector<uint8_t> rgbFile = BMP().Build();
   MemorySource src3(rgbFile);
   EXPECT_FALSE(PXGetBMPPalette(src3, &count, pal));
-  EXPECT_EQ(PXGetLastError(), 28);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_BIT_DEPTH);
 }
 
 /* ---- Indexed output --------------------------------------------------------------------- */
@@ -226,7 +226,7 @@ TEST(BMPIndexed, FourBitFileAtDepthOneIsRefused) {
   Result r;
   Read(bmp.Build(), 1, &r);
   EXPECT_EQ(r.pixels.block, nullptr);
-  EXPECT_EQ(r.error, 28);
+  EXPECT_EQ(r.error, PX_ERR_BIT_DEPTH);
   Read(bmp.Build(), 8, &r);
   ASSERT_EQ(r.error, 0);
   EXPECT_EQ(r.pixels.bytes()[0], 3);
@@ -273,7 +273,7 @@ TEST(BMPIndexed, OffBitsPointingBackIntoTheTable) {
   bmp.offBits = 58;
   Result r;
   Read(bmp.Build(), 8, &r);
-  EXPECT_EQ(r.error, 6);
+  EXPECT_EQ(r.error, PX_ERR_BAD_BMP);
   // 54, which some writers store whatever precedes the pixels: the pixels follow the table.
   bmp.offBits = 54;
   Read(bmp.Build(), 8, &r);
@@ -294,7 +294,7 @@ TEST(BMPIndexed, ShortFileReturnsRowsReadWithError3) {
   Result r;
   Read(bmp.Build(), 8, &r);
   ASSERT_NE(r.pixels.block, nullptr);
-  EXPECT_EQ(r.error, 3);
+  EXPECT_EQ(r.error, PX_ERR_FILE_READ);
   EXPECT_EQ(r.bytes(12), (std::vector<uint8_t>{0, 0, 0, 0, 2, 2, 2, 2, 1, 1, 1, 1}));
 }
 
@@ -317,7 +317,7 @@ TEST(BMPIndexed, ProgressCountsAndAbort) {
   Read(bmp.Build(), 8, &r);
   PXSetProgressCallback(nullptr, 0);
   ASSERT_NE(r.pixels.block, nullptr);  // the rows read so far come back
-  EXPECT_EQ(r.error, 14);
+  EXPECT_EQ(r.error, PX_ERR_ABORTED);
   EXPECT_EQ(r.bytes(3), (std::vector<uint8_t>{7, 0, 0}));
 }
 
@@ -453,7 +453,7 @@ TEST(BMPTrueColor, ShortRowIsZeroFilledWithError3) {
   EXPECT_EQ(r.bytes(6), (std::vector<uint8_t>{9, 8, 7, 0, 0, 0}));
   bmp.height = 3;
   Read(bmp.Build(), 24, &r);
-  EXPECT_EQ(r.error, 3);
+  EXPECT_EQ(r.error, PX_ERR_FILE_READ);
 }
 
 /* ---- Run-length data -------------------------------------------------------------------- */
@@ -495,7 +495,7 @@ TEST(BMPRunLength, StreamWithoutEndCodeGivesImageAndError3) {
   Result r;
   Read(RLE8(2, 1, {2, 3, 0, 0}).Build(), 8, &r);
   ASSERT_NE(r.pixels.block, nullptr);
-  EXPECT_EQ(r.error, 3);
+  EXPECT_EQ(r.error, PX_ERR_FILE_READ);
   EXPECT_EQ(r.bytes(2), (std::vector<uint8_t>{3, 3}));
 }
 
@@ -537,11 +537,11 @@ TEST(BMPRunLength, TopDownRunLengthIsRefused) {
   Result r;
   Read(RLE8(2, -1, {2, 1, 0, 1}).Build(), 8, &r);
   EXPECT_EQ(r.pixels.block, nullptr);
-  EXPECT_EQ(r.error, 6);
+  EXPECT_EQ(r.error, PX_ERR_BAD_BMP);
   BMP wrongBits = RLE8(2, 1, {2, 1, 0, 1});
   wrongBits.compression = BI_RLE4;  // RLE4 on an 8-bit file
   Read(wrongBits.Build(), 24, &r);
-  EXPECT_EQ(r.error, 6);
+  EXPECT_EQ(r.error, PX_ERR_BAD_BMP);
 }
 
 /* ---- Packed DIB ------------------------------------------------------------------------- */
@@ -600,7 +600,7 @@ TEST(BMPHostile, HugeDimensionsOnATinyFileAreRefusedWithoutAllocating) {
       Result r;
       Read(bmp.Build(), depth, &r, flags);
       EXPECT_EQ(r.pixels.block, nullptr);
-      EXPECT_EQ(r.error, 3);
+      EXPECT_EQ(r.error, PX_ERR_FILE_READ);
       bmp.compression = BI_RLE8;
       Read(bmp.Build(), depth, &r, flags);
       EXPECT_EQ(r.pixels.block, nullptr);
@@ -613,7 +613,7 @@ TEST(BMPHostile, HugeDimensionsOnATinyFileAreRefusedWithoutAllocating) {
   Result r;
   Read(wide.Build(), 24, &r);
   EXPECT_EQ(r.pixels.block, nullptr);
-  EXPECT_EQ(r.error, 1);
+  EXPECT_EQ(r.error, PX_ERR_NO_MEMORY);
 }
 
 TEST(BMPHostile, ZeroAndNegativeSizesAndOddBitCounts) {
@@ -622,7 +622,7 @@ TEST(BMPHostile, ZeroAndNegativeSizesAndOddBitCounts) {
     bmp.width = width;
     Result r;
     Read(bmp.Build(), 24, &r);
-    EXPECT_EQ(r.error, 6) << width;
+    EXPECT_EQ(r.error, PX_ERR_BAD_BMP) << width;
   }
   for (uint16_t bits : {0, 2, 3, 7, 30000}) {
     BMP bmp;
@@ -630,7 +630,7 @@ TEST(BMPHostile, ZeroAndNegativeSizesAndOddBitCounts) {
     bmp.pixels = {0, 0, 0, 0};
     Result r;
     Read(bmp.Build(), 24, &r);
-    EXPECT_EQ(r.error, 6) << bits;
+    EXPECT_EQ(r.error, PX_ERR_BAD_BMP) << bits;
     Read(bmp.Build(), 8, &r);
     EXPECT_NE(r.error, 0) << bits;
   }
@@ -644,21 +644,21 @@ TEST(BMPHostile, CodingFaultsAfterTheTables) {
   twoBit.compression = BI_BITFIELDS;
   Result r;
   Read(twoBit.Build(), 24, &r);
-  EXPECT_EQ(r.error, 3);
+  EXPECT_EQ(r.error, PX_ERR_FILE_READ);
   twoBit.masks = {0xF800, 0x07E0, 0x001F};
   twoBit.pixels = {0, 0, 0, 0};
   Read(twoBit.Build(), 24, &r);
-  EXPECT_EQ(r.error, 6);
+  EXPECT_EQ(r.error, PX_ERR_BAD_BMP);
 
   BMP jpeg;
   jpeg.bits = 8;
   jpeg.compression = 4;
   jpeg.clrUsed = 256;
   Read(jpeg.Build(), 8, &r);
-  EXPECT_EQ(r.error, 3);
+  EXPECT_EQ(r.error, PX_ERR_FILE_READ);
   jpeg.colors = std::vector<RGBQUAD>(256, kRed);
   Read(jpeg.Build(), 8, &r);
-  EXPECT_EQ(r.error, 6);
+  EXPECT_EQ(r.error, PX_ERR_BAD_BMP);
 
   BMP topDownRLE = RLE8(2, -1, {2, 1, 0, 1});
   topDownRLE.clrUsed = 256;
@@ -666,7 +666,7 @@ TEST(BMPHostile, CodingFaultsAfterTheTables) {
   topDownRLE.pixels.clear();
   for (uint32_t depth : {8u, 24u}) {
     Read(topDownRLE.Build(), depth, &r);
-    EXPECT_EQ(r.error, 3) << depth;
+    EXPECT_EQ(r.error, PX_ERR_FILE_READ) << depth;
   }
 }
 

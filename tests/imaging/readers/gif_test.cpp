@@ -239,7 +239,7 @@ TEST(GIFReader, GIF87aIsNotScannedForTransparency) {
   {
     MemorySource src(file89);
     EXPECT_FALSE(PXGetGIFDimensions(src, &w, &h, &bits, &transparent, nullptr));
-    EXPECT_EQ(PXGetLastError(), 3);
+    EXPECT_EQ(PXGetLastError(), PX_ERR_FILE_READ);
   }
 }
 
@@ -312,27 +312,27 @@ TEST(GIFReader, PackedDIBIsBottomUpWithItsPalette) {
 TEST(GIFReader, HeaderErrors) {
   Read r;
   ReadGIF(pxtest::Bytes().str("GIF88a").le16(1).le16(1).fill(20), r);
-  EXPECT_EQ(r.error, 12);
+  EXPECT_EQ(r.error, PX_ERR_BAD_GIF);
   EXPECT_EQ(r.block.block, nullptr);
   ReadGIF(pxtest::Bytes().str("GIF89a").le16(1), r);
-  EXPECT_EQ(r.error, 3);
+  EXPECT_EQ(r.error, PX_ERR_FILE_READ);
   ReadGIF(pxtest::Bytes().str("GIF89a").le16(0).le16(5).fill(20), r);
-  EXPECT_EQ(r.error, 12);
+  EXPECT_EQ(r.error, PX_ERR_BAD_GIF);
   // A global table cut short.
   ReadGIF(pxtest::Bytes().str("GIF89a").le16(2).le16(2).u8(0x87).u8(0).u8(0).fill(30), r);
-  EXPECT_EQ(r.error, 12);
+  EXPECT_EQ(r.error, PX_ERR_BAD_GIF);
   // No image before the data ends: the trailer is skipped like any other byte.
   GIFFile empty;
   empty.width = empty.height = 2;
   ReadGIF(BuildGIF(empty), r);
-  EXPECT_EQ(r.error, 3);
+  EXPECT_EQ(r.error, PX_ERR_FILE_READ);
   EXPECT_EQ(r.block.block, nullptr);
   // A missing palette pointer is refused before anything is read.
   const auto one = BuildGIF(OneImage(1, 1, {0}));
   MemorySource src(one);
   uint32_t w, h;
   EXPECT_EQ(PXReadGIF(src, &w, &h, nullptr, nullptr, 0), nullptr);
-  EXPECT_EQ(PXGetLastError(), 5);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
 }
 
 TEST(GIFReader, HostileStreamsEndWithoutOverrun) {
@@ -341,7 +341,7 @@ TEST(GIFReader, HostileStreamsEndWithoutOverrun) {
   gif.images[0].data = {12, 2, 0xFF, 0xFF, 0};
   Read r;
   ReadGIF(BuildGIF(gif), r);
-  EXPECT_EQ(r.error, 12);
+  EXPECT_EQ(r.error, PX_ERR_BAD_GIF);
   EXPECT_EQ(r.block.block, nullptr);
 
   // Code size 11, as one encoder writes: values keep their low byte.
@@ -383,7 +383,7 @@ TEST(GIFReader, HostileStreamsEndWithoutOverrun) {
   gif = OneImage(4, 4, {1});
   gif.images[0].width = 0;
   ReadGIF(BuildGIF(gif), r);
-  EXPECT_EQ(r.error, 12);
+  EXPECT_EQ(r.error, PX_ERR_BAD_GIF);
 }
 
 TEST(GIFReader, ImpossibleSizesAreRefusedBeforeAllocating) {
@@ -394,7 +394,7 @@ TEST(GIFReader, ImpossibleSizesAreRefusedBeforeAllocating) {
     gif.images[0].data = pxtest::GIFImageData(std::vector<uint8_t>(10, 1), 8);
     Read r;
     ReadGIF(BuildGIF(gif), r);
-    EXPECT_EQ(r.error, 1) << side;
+    EXPECT_EQ(r.error, PX_ERR_NO_MEMORY) << side;
     EXPECT_EQ(r.block.block, nullptr);
   }
 }
@@ -413,7 +413,7 @@ TEST(GIFReader, ProgressCountsRowsAndAbortKeepsThem) {
   Read r;
   ReadGIF(BuildGIF(OneImage(4, 6, indices)), r);
   PXSetProgressCallback(nullptr, 0);
-  EXPECT_EQ(r.error, 14);
+  EXPECT_EQ(r.error, PX_ERR_ABORTED);
   ASSERT_NE(r.block.block, nullptr);
   EXPECT_EQ(seen, (std::vector<UINT>{1, 2, 3}));
   auto px = r.pixels();

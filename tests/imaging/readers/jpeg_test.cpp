@@ -60,10 +60,10 @@ TEST(JPEGReader, GreyAtDepth8And24) {
   }
 
   ReadJPEG(file, 32, 0, r);
-  EXPECT_EQ(r.error, 28);
+  EXPECT_EQ(r.error, PX_ERR_BIT_DEPTH);
   EXPECT_EQ(r.block.block, nullptr);
   ReadJPEG(file, 16, 0, r);  // not a depth this reader knows
-  EXPECT_EQ(r.error, 5);
+  EXPECT_EQ(r.error, PX_ERR_PARAMETER);
 }
 
 TEST(JPEGReader, ColourAt24OnlyAndLikeLibjpeg) {
@@ -77,9 +77,9 @@ TEST(JPEGReader, ColourAt24OnlyAndLikeLibjpeg) {
     EXPECT_EQ(r.error, 0);
     EXPECT_EQ(r.bytes(w * h * 3), DecodeJPEGDirect(file).pixels) << progressive;
     ReadJPEG(file, 8, 0, r);
-    EXPECT_EQ(r.error, 28);
+    EXPECT_EQ(r.error, PX_ERR_BIT_DEPTH);
     ReadJPEG(file, 32, 0, r);
-    EXPECT_EQ(r.error, 28);
+    EXPECT_EQ(r.error, PX_ERR_BIT_DEPTH);
   }
 }
 
@@ -117,9 +117,9 @@ TEST(JPEGReader, HeaderQueryReportsCodingAndDensity) {
   const auto junk = pxtest::Bytes().u8(0xFF).u8(0xD8).fill(50, 0x11).data();
   MemorySource src3(junk);
   EXPECT_FALSE(PXGetJPEGDimensions(src3, &w, &h, &bpp, nullptr));
-  EXPECT_EQ(PXGetLastError(), 9);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_BAD_JPEG);
   EXPECT_FALSE(PXGetJPEGDimensions(src3, nullptr, &h, &bpp, nullptr));
-  EXPECT_EQ(PXGetLastError(), 5);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
 }
 
 TEST(JPEGReader, CMYKWithTheAdobeSegmentIsConvertedFromStoredInk) {
@@ -155,9 +155,9 @@ TEST(JPEGReader, CMYKWithTheAdobeSegmentIsConvertedFromStoredInk) {
     EXPECT_EQ(r.error, 0);
     EXPECT_EQ(r.bytes(w * h * 4), direct.pixels);
     ReadJPEG(file, 24, 1, r);
-    EXPECT_EQ(r.error, 28);
+    EXPECT_EQ(r.error, PX_ERR_BIT_DEPTH);
     ReadJPEG(file, 32, 0, r);
-    EXPECT_EQ(r.error, 28);
+    EXPECT_EQ(r.error, PX_ERR_BIT_DEPTH);
     // As a packed DIB it comes at 24 bits whatever was asked.
     ReadJPEG(file, 8, 2, r);
     EXPECT_EQ(r.error, 0);
@@ -274,9 +274,9 @@ TEST(JPEGReader, EmptyInputIsLibjpegsError) {
   ASSERT_TRUE(PXSeekSource(src, 0, PX_SEEK_END));  // the first read returns nothing
   uint32_t w, h, bpp;
   EXPECT_FALSE(PXGetJPEGDimensions(src, &w, &h, &bpp, nullptr));
-  EXPECT_EQ(PXGetLastError(), 9);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_BAD_JPEG);
   EXPECT_EQ(PXReadJPEG(src, &w, &h, 24, 0), nullptr);
-  EXPECT_EQ(PXGetLastError(), 3);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_FILE_READ);
 }
 
 TEST(JPEGReader, RewindFlagLeavesTheSourceAfterTheData) {
@@ -336,7 +336,7 @@ TEST(JPEGReader, ImpossibleSizesAreRefusedBeforeDecoding) {
     big[sof + 8] = uint8_t(side);
     Read r;
     ReadJPEG(big, 24, 0, r);
-    EXPECT_EQ(r.error, 1) << side;
+    EXPECT_EQ(r.error, PX_ERR_NO_MEMORY) << side;
     EXPECT_EQ(r.block.block, nullptr);
   }
 }
@@ -363,7 +363,7 @@ TEST(JPEGReader, EndlessProgressiveScansAreRefused) {
   ReadJPEG(Repeated(20), 8, 0, r);
   EXPECT_EQ(r.error, 0);
   ReadJPEG(Repeated(600), 8, 0, r);
-  EXPECT_EQ(r.error, 3);
+  EXPECT_EQ(r.error, PX_ERR_FILE_READ);
   EXPECT_EQ(r.block.block, nullptr);
 }
 
@@ -376,7 +376,7 @@ TEST(JPEGReader, TwoComponentFilesHaveNoColourSpace) {
   for (int depth : {8, 24, 32}) {
     Read r;
     ReadJPEG(file, depth, 0, r);
-    EXPECT_EQ(r.error, 9) << depth;
+    EXPECT_EQ(r.error, PX_ERR_BAD_JPEG) << depth;
     EXPECT_EQ(r.block.block, nullptr);
   }
 }
@@ -387,7 +387,7 @@ TEST(JPEGReader, ProgressAbortReturnsTheRowsSoFar) {
   Read r;
   ReadJPEG(Picture(16, 32, 1), 8, 0, r);
   PXSetProgressCallback(nullptr, 0);
-  EXPECT_EQ(r.error, 14);
+  EXPECT_EQ(r.error, PX_ERR_ABORTED);
   ASSERT_NE(r.block.block, nullptr);
   EXPECT_EQ(r.height, 32u);
 }

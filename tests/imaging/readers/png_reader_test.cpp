@@ -349,7 +349,7 @@ TEST(PngReader, InterlacedFileReportsProgressOverAllPasses) {
   Read aborted;
   ReadPNG(interlacedFile, 24, 0, &aborted);
   PXSetProgressCallback(nullptr, 0);
-  EXPECT_EQ(aborted.error, 14);
+  EXPECT_EQ(aborted.error, PX_ERR_ABORTED);
   EXPECT_NE(aborted.pixels.block, nullptr);  // the rows made so far come back
 }
 
@@ -381,24 +381,24 @@ TEST(PngReader, DepthAndArgumentErrors) {
   std::vector<uint8_t> pal = pxtest::EncodePNG(Fixture(3, 8));
   Read r;
   ReadPNG(rgb, 4, 0, &r);
-  EXPECT_EQ(r.error, 5);
+  EXPECT_EQ(r.error, PX_ERR_PARAMETER);
   ReadPNG(rgb, 8, 0, &r);
-  EXPECT_EQ(r.error, 28);
+  EXPECT_EQ(r.error, PX_ERR_BIT_DEPTH);
   ReadPNG(pal, 1, 0, &r);
-  EXPECT_EQ(r.error, 28);
+  EXPECT_EQ(r.error, PX_ERR_BIT_DEPTH);
   ReadPNG(pal, 48, 0, &r);
-  EXPECT_EQ(r.error, 28);
+  EXPECT_EQ(r.error, PX_ERR_BIT_DEPTH);
   EXPECT_EQ(r.pixels.block, nullptr);
   MemorySource source(pal);
   uint32_t w, h;
   EXPECT_EQ(PXReadPNG(source, &w, &h, 8, nullptr, 0), nullptr);
-  EXPECT_EQ(PXGetLastError(), 5);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
   EXPECT_EQ(PXReadPNG(nullptr, &w, &h, 24, nullptr, 0), nullptr);
-  EXPECT_EQ(PXGetLastError(), 5);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
   PXSource closed = PXOpenMemorySource(pal.data(), uint32_t(pal.size()));
   PXCloseSource(closed);
   EXPECT_EQ(PXReadPNG(closed, &w, &h, 24, nullptr, 0), nullptr);
-  EXPECT_EQ(PXGetLastError(), 38);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_INVALID_HANDLE);
 }
 
 TEST(PngReader, TruncatedFiles) {
@@ -409,12 +409,12 @@ TEST(PngReader, TruncatedFiles) {
   uint32_t w, h;
   int bits, type, interlace;
   EXPECT_FALSE(PXGetPNGDimensions(source, &w, &h, &bits, &type, &interlace, nullptr));
-  EXPECT_EQ(PXGetLastError(), 15);
-  // Inside the second IDAT chunk: the rows of the first one come back, with error 15.
+  EXPECT_EQ(PXGetLastError(), PX_ERR_BAD_PNG);
+  // Inside the second IDAT chunk: the rows of the first one come back, with PX_ERR_BAD_PNG.
   std::vector<uint8_t> half(file.begin(), file.begin() + long(file.size() * 3 / 4));
   Read r;
   ReadPNG(half, 24, 0, &r);
-  EXPECT_EQ(r.error, 15);
+  EXPECT_EQ(r.error, PX_ERR_BAD_PNG);
   ASSERT_NE(r.pixels.block, nullptr);
   Read full;
   ReadPNG(file, 24, 0, &full);
@@ -448,7 +448,7 @@ TEST(PngReader, HugeClaimsFailBeforeAllocating) {
                                     .raw(Chunk("IEND", {}));
     Read r;
     ReadPNG(file, 24, 0, &r);
-    EXPECT_EQ(r.error, 15);
+    EXPECT_EQ(r.error, PX_ERR_BAD_PNG);
     EXPECT_EQ(r.pixels.block, nullptr);
   }
 }
@@ -492,9 +492,10 @@ TEST(PngReader, DamagedFilesNeverCrash) {
       for (int depth : {1, 8, 24, 64}) {
         Read r;
         ReadPNG(*data, depth, 0, &r);
-        EXPECT_TRUE(r.error == 0 || r.error == 15 || r.error == 28) << i << " " << r.error;
+        EXPECT_TRUE(r.error == 0 || r.error == PX_ERR_BAD_PNG || r.error == PX_ERR_BIT_DEPTH)
+            << i << " " << r.error;
         if (r.pixels.block && r.error) {
-          EXPECT_EQ(r.error, 15);
+          EXPECT_EQ(r.error, PX_ERR_BAD_PNG);
         }
       }
     }

@@ -73,7 +73,7 @@ TEST(PSDReader, RGBRawAndRunLengthAt24And32) {
         ASSERT_EQ(px[4 * i + 3], channels == 4 ? psd.planes[3][i] : 255) << i;
       }
       ReadPSD(file, 8, r);
-      EXPECT_EQ(r.error, 28);
+      EXPECT_EQ(r.error, PX_ERR_BIT_DEPTH);
       EXPECT_EQ(r.block.block, nullptr);
     }
   }
@@ -96,7 +96,7 @@ TEST(PSDReader, SixteenBitSamplesKeepTheirHighByte) {
   // Run-length rows of 16-bit samples are not read.
   psd.compression = 1;
   ReadPSD(BuildPSD(psd), 24, r);
-  EXPECT_EQ(r.error, 47);
+  EXPECT_EQ(r.error, PX_ERR_PSD_SUBFORMAT);
 }
 
 TEST(PSDReader, GreyscaleAtDepth8And24) {
@@ -205,7 +205,7 @@ TEST(PSDReader, CMYKStoredInvertedBecomesRGB) {
   EXPECT_EQ(r.bytes(12),
             (std::vector<uint8_t>{255, 255, 255, 255, 255, 255, 255, 0, 200, 100, 50, 128}));
   ReadPSD(file, 8, r);
-  EXPECT_EQ(r.error, 28);
+  EXPECT_EQ(r.error, PX_ERR_BIT_DEPTH);
 }
 
 TEST(PSDReader, PackedDIBInTheFilesOwnDepth) {
@@ -227,41 +227,41 @@ TEST(PSDReader, ModesAndVersionsRefused) {
   Read r;
   psd.version = 2;
   ReadPSD(BuildPSD(psd), 24, r);
-  EXPECT_EQ(r.error, 46);
+  EXPECT_EQ(r.error, PX_ERR_BAD_PSD);
   psd.version = 1;
   psd.mode = 9;  // Lab
   ReadPSD(BuildPSD(psd), 24, r);
-  EXPECT_EQ(r.error, 47);
+  EXPECT_EQ(r.error, PX_ERR_PSD_SUBFORMAT);
   ReadPSD(BuildPSD(psd), 8, r);
-  EXPECT_EQ(r.error, 47);
+  EXPECT_EQ(r.error, PX_ERR_PSD_SUBFORMAT);
   psd.mode = 7;  // multichannel
   ReadPSD(BuildPSD(psd), 24, r);
-  EXPECT_EQ(r.error, 47);
+  EXPECT_EQ(r.error, PX_ERR_PSD_SUBFORMAT);
   psd.mode = 3;
   for (uint16_t depth : {2, 4, 32}) {  // there are no 4-bit Photoshop channels
     psd.depth = depth;
     ReadPSD(BuildPSD(psd), 24, r);
-    EXPECT_EQ(r.error, 47) << depth;
+    EXPECT_EQ(r.error, PX_ERR_PSD_SUBFORMAT) << depth;
   }
   psd.depth = 8;
   psd.compression = 2;  // zip
   ReadPSD(BuildPSD(psd), 24, r);
-  EXPECT_EQ(r.error, 3);
+  EXPECT_EQ(r.error, PX_ERR_FILE_READ);
   ReadPSD(pxtest::Bytes().str("8BPX").fill(40), 24, r);
-  EXPECT_EQ(r.error, 46);
+  EXPECT_EQ(r.error, PX_ERR_BAD_PSD);
   ReadPSD(pxtest::Bytes().str("8BPS").be16(1), 24, r);
-  EXPECT_EQ(r.error, 3);
+  EXPECT_EQ(r.error, PX_ERR_FILE_READ);
   ReadPSD(BuildPSD(RGBFile(2, 2)), 16, r);
-  EXPECT_EQ(r.error, 5);
+  EXPECT_EQ(r.error, PX_ERR_PARAMETER);
 
   const auto rgb = BuildPSD(RGBFile(2, 2));
   MemorySource src(rgb);
   uint32_t count;
   RGBQUAD pal[256];
   EXPECT_FALSE(PXGetPSDPalette(src, &count, pal));
-  EXPECT_EQ(PXGetLastError(), 28);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_BIT_DEPTH);
   EXPECT_FALSE(PXGetPSDPalette(src, &count, nullptr));
-  EXPECT_EQ(PXGetLastError(), 5);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
 }
 
 // The channels a mode needs are counted at the image data: a file cut short before it
@@ -270,10 +270,10 @@ TEST(PSDReader, TooFewChannelsAreJudgedAtTheImageData) {
   PSDFile one = RGBFile(2, 2, 1);
   Read r;
   ReadPSD(BuildPSD(one), 24, r);
-  EXPECT_EQ(r.error, 46);
+  EXPECT_EQ(r.error, PX_ERR_BAD_PSD);
   ReadPSD(pxtest::Bytes().str("8BPS").be16(1).fill(6).be16(1).be32(2).be32(2).be16(8).be16(3), 24,
           r);
-  EXPECT_EQ(r.error, 3);
+  EXPECT_EQ(r.error, PX_ERR_FILE_READ);
 }
 
 TEST(PSDReader, DimensionsAndResolution) {
@@ -313,7 +313,7 @@ TEST(PSDReader, DimensionsAndResolution) {
   EXPECT_EQ(r.x, 0u);
   EXPECT_EQ(r.unit, 0u);
   EXPECT_FALSE(PXGetPSDDimensions(src3, &w, &h, nullptr, &r));
-  EXPECT_EQ(PXGetLastError(), 5);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
 }
 
 TEST(PSDReader, RunLengthRowsThatOverrunOrRunOut) {
@@ -334,7 +334,7 @@ TEST(PSDReader, RunLengthRowsThatOverrunOrRunOut) {
   for (const auto& row : rows) file.insert(file.end(), row.begin(), row.end());
   Read r;
   ReadPSD(file, 8, r);
-  EXPECT_EQ(r.error, 3);
+  EXPECT_EQ(r.error, PX_ERR_FILE_READ);
   ASSERT_NE(r.block.block, nullptr);  // the rows before the broken one
   EXPECT_EQ(r.bytes(18),
             (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 9, 9, 9, 9, 9, 9, 0, 0, 0, 0, 0, 0}));
@@ -349,32 +349,32 @@ TEST(PSDReader, SectionsAndTablesBeyondTheEndOfTheFile) {
   const size_t layerLength = 26 + 4 + 4;
   layers[layerLength] = 0x7F;
   ReadPSD(layers, 24, r);
-  EXPECT_EQ(r.error, 3);
+  EXPECT_EQ(r.error, PX_ERR_FILE_READ);
   EXPECT_EQ(r.block.block, nullptr);
   // A count table cut short: nothing is allocated for the image.
   auto cut = file;
   cut.resize(26 + 12 + 37 + 2 + 10);
   ReadPSD(cut, 24, r);
-  EXPECT_EQ(r.error, 3);
+  EXPECT_EQ(r.error, PX_ERR_FILE_READ);
   EXPECT_EQ(r.block.block, nullptr);
   // Raw data cut short: the rows read so far come back.
   psd.compression = 0;
   auto raw = BuildPSD(psd);
   raw.erase(raw.end() - 20, raw.end());
   ReadPSD(raw, 24, r);
-  EXPECT_EQ(r.error, 3);
+  EXPECT_EQ(r.error, PX_ERR_FILE_READ);
   EXPECT_NE(r.block.block, nullptr);
   // Fewer channels than the mode needs.
   psd = RGBFile(4, 4, 2);
   ReadPSD(BuildPSD(psd), 24, r);
-  EXPECT_EQ(r.error, 46);
+  EXPECT_EQ(r.error, PX_ERR_BAD_PSD);
   // No pixels or no channels.
   psd = RGBFile(0, 4);
   ReadPSD(BuildPSD(psd), 24, r);
-  EXPECT_EQ(r.error, 46);
+  EXPECT_EQ(r.error, PX_ERR_BAD_PSD);
   psd = RGBFile(4, 4, 0);
   ReadPSD(BuildPSD(psd), 24, r);
-  EXPECT_EQ(r.error, 46);
+  EXPECT_EQ(r.error, PX_ERR_BAD_PSD);
 }
 
 TEST(PSDReader, ImpossibleSizesAreRefusedBeforeAllocating) {
@@ -389,7 +389,7 @@ TEST(PSDReader, ImpossibleSizesAreRefusedBeforeAllocating) {
       Read r;
       ReadPSD(file, 24, r);
       EXPECT_NE(r.error, 0) << side << " " << compression;
-      EXPECT_TRUE(r.error == 1 || r.error == 3) << r.error;
+      EXPECT_TRUE(r.error == PX_ERR_NO_MEMORY || r.error == PX_ERR_FILE_READ) << r.error;
       EXPECT_EQ(r.block.block, nullptr);
     }
   }
@@ -400,7 +400,7 @@ TEST(PSDReader, ProgressAbortKeepsTheRowsSoFar) {
   Read r;
   ReadPSD(BuildPSD(RGBFile(4, 6)), 24, r);
   PXSetProgressCallback(nullptr, 0);
-  EXPECT_EQ(r.error, 14);
+  EXPECT_EQ(r.error, PX_ERR_ABORTED);
   ASSERT_NE(r.block.block, nullptr);
 }
 

@@ -192,9 +192,9 @@ TEST(Tga, ColourMapFaultsAfterTheImageID) {
   for (uint32_t depth : {8u, 24u}) {
     Result r;
     Read(f, depth, &r);
-    EXPECT_EQ(r.error, 32) << depth;
+    EXPECT_EQ(r.error, PX_ERR_BAD_TGA) << depth;
     pxtest::DecodeSmallFormat(pxtest::SmallFormat::kTGA, cut, depth, &r, 0);
-    EXPECT_EQ(r.error, 3) << depth;
+    EXPECT_EQ(r.error, PX_ERR_FILE_READ) << depth;
   }
 }
 

@@ -166,11 +166,11 @@ TEST(TIFFPages, CountDimensionsAndResolution) {
   EXPECT_EQ(res.unit, 0u);
 
   EXPECT_FALSE(PXGetTIFFDimensions(src, 3, &w, &h, &bpp, &res));
-  EXPECT_EQ(PXGetLastError(), 5);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
   Result r;
   Read(file, 24, &r, 3);
   EXPECT_EQ(r.pixels.block, nullptr);
-  EXPECT_EQ(r.error, 5);
+  EXPECT_EQ(r.error, PX_ERR_PARAMETER);
   Read(file, 24, &r, 1);
   ASSERT_EQ(r.error, 0);
   EXPECT_EQ(r.width, 5u);
@@ -180,19 +180,19 @@ TEST(TIFFPages, NotATIFFAndBadArguments) {
   std::vector<uint8_t> junk = {'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F, 1, 2, 3, 4};
   MemorySource src(junk);
   EXPECT_EQ(PXGetTIFFPageCount(src), 0u);
-  EXPECT_EQ(PXGetLastError(), 20);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_BAD_TIFF);
   const std::vector<uint8_t> file = MakeTIFF({Coordinates(2, 2)});
   Result r;
   Read(file, 4, &r);
-  EXPECT_EQ(r.error, 5);
+  EXPECT_EQ(r.error, PX_ERR_PARAMETER);
   MemorySource good(file);
   uint32_t w, h;
   EXPECT_EQ(PXReadTIFF(good, &w, &h, 8, nullptr, 0, 0), nullptr);
-  EXPECT_EQ(PXGetLastError(), 5);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
   PXSource closed = PXOpenMemorySource(file.data(), uint32_t(file.size()));
   PXCloseSource(closed);
   EXPECT_EQ(PXGetTIFFPageCount(closed), 0u);
-  EXPECT_EQ(PXGetLastError(), 38);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_INVALID_HANDLE);
 }
 
 TEST(TIFFTags, ValuesByKind) {
@@ -230,13 +230,13 @@ TEST(TIFFTags, ValuesByKind) {
   EXPECT_EQ(v.ulVal, 1234u);
 
   EXPECT_FALSE(PXGetTIFFTag(src, 0, 270, &v));  // no ImageDescription
-  EXPECT_EQ(PXGetLastError(), 54);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_TIFF_TAG);
   EXPECT_EQ(v.vt, VT_BSTR);
   EXPECT_EQ(v.bstrVal, nullptr);
   EXPECT_FALSE(PXGetTIFFTag(src, 0, 323, &v));  // a strip page has no TileLength
-  EXPECT_EQ(PXGetLastError(), 54);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_TIFF_TAG);
   EXPECT_FALSE(PXGetTIFFTag(src, 0, 999, &v));
-  EXPECT_EQ(PXGetLastError(), 54);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_TIFF_TAG);
   EXPECT_EQ(v.vt, VT_NULL);
 }
 
@@ -294,7 +294,7 @@ TEST(TIFFBilevel, OrientationAndRowOrder) {
   p.orientation = ORIENTATION_RIGHTTOP;
   Read(MakeTIFF({p}), 1, &r);
   EXPECT_EQ(r.pixels.block, nullptr);
-  EXPECT_EQ(r.error, 17);
+  EXPECT_EQ(r.error, PX_ERR_UNEXPECTED);
 }
 
 TEST(TIFFBilevel, TilesAndPackedDIB) {
@@ -389,7 +389,7 @@ TEST(TIFFIndexed, GreyRamps) {
 TEST(TIFFIndexed, PagesTheEightBitPathDoesNotRead) {
   Result r;
   Read(MakeTIFF({Coordinates(2, 2)}), 8, &r);
-  EXPECT_EQ(r.error, 28);
+  EXPECT_EQ(r.error, PX_ERR_BIT_DEPTH);
   Read(MakeTIFF({Coordinates(2, 2)}), 24, &r);
   EXPECT_EQ(r.error, 0);
   Page greyAlpha;
@@ -397,7 +397,7 @@ TEST(TIFFIndexed, PagesTheEightBitPathDoesNotRead) {
   greyAlpha.extraSamples = {EXTRASAMPLE_ASSOCALPHA};
   greyAlpha.data = {10, 255};
   Read(MakeTIFF({greyAlpha}), 8, &r);  // its alpha bytes would pass for pixels
-  EXPECT_EQ(r.error, 28);
+  EXPECT_EQ(r.error, PX_ERR_BIT_DEPTH);
 }
 
 TEST(TIFFIndexed, TurnedPageAndPackedDIB) {
@@ -554,7 +554,7 @@ TEST(TIFFRGBA, ProgressBetweenBandsAndAbort) {
   log.stopAt = 2;
   Read(file, 24, &r);
   EXPECT_EQ(r.pixels.block, nullptr);
-  EXPECT_EQ(r.error, 14);
+  EXPECT_EQ(r.error, PX_ERR_ABORTED);
   // The native paths report after each strip, with the strip's first row.
   Page grey;
   grey.width = 2;
@@ -568,7 +568,7 @@ TEST(TIFFRGBA, ProgressBetweenBandsAndAbort) {
   Read(MakeTIFF({grey}), 8, &r);
   PXSetProgressCallback(nullptr, 0);
   EXPECT_EQ(r.pixels.block, nullptr);
-  EXPECT_EQ(r.error, 14);
+  EXPECT_EQ(r.error, PX_ERR_ABORTED);
 }
 
 /* ---- Damaged files ---------------------------------------------------------------------- */
@@ -583,10 +583,10 @@ TEST(TIFFHostile, DamagedStripsKeepTheImageOnlyOnNativePaths) {
   Result r;
   Read(file, 1, &r);
   ASSERT_NE(r.pixels.block, nullptr);
-  EXPECT_EQ(r.error, 20);
+  EXPECT_EQ(r.error, PX_ERR_BAD_TIFF);
   Read(file, 24, &r);
   EXPECT_EQ(r.pixels.block, nullptr);
-  EXPECT_EQ(r.error, 20);
+  EXPECT_EQ(r.error, PX_ERR_BAD_TIFF);
 }
 
 // Sets a one-value tag of the first directory to a LONG value.
@@ -611,7 +611,7 @@ TEST(TIFFHostile, HugePageOnATinyFileIsRefusedWithoutAllocating) {
     Result r;
     Read(file, depth, &r);
     EXPECT_EQ(r.pixels.block, nullptr) << depth;
-    EXPECT_EQ(r.error, 20) << depth;
+    EXPECT_EQ(r.error, PX_ERR_BAD_TIFF) << depth;
   }
 }
 

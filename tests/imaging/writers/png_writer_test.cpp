@@ -238,7 +238,7 @@ TEST_F(PngWriter, RowsAreTakenAtTheStride) {
 }
 
 // libpng's default limit of a million pixels per side is its own, not the format's: a
-// long strip was refused with error 4.
+// long strip was refused with PX_ERR_FILE_WRITE.
 TEST_F(PngWriter, ImagesWiderThanAMillionPixelsAreWrittenAndReadBack) {
   Args a;
   a.width = 1000003, a.height = 2, a.stride = a.width, a.colorType = 0;
@@ -270,28 +270,28 @@ TEST_F(PngWriter, BadArgumentsAreRefusedBeforeWriting) {
   };
   Args noPixels = Rgb(2, 2);
   noPixels.pixels.clear();
-  EXPECT_EQ(error(noPixels), 5);
+  EXPECT_EQ(error(noPixels), PX_ERR_PARAMETER);
   Args noPalette = Palette8(4);
   noPalette.palette.clear();
-  EXPECT_EQ(error(noPalette), 5);
+  EXPECT_EQ(error(noPalette), PX_ERR_PARAMETER);
   Args badDepth = Rgb(2, 2);
   badDepth.bitDepth = 4;  // RGB has 8 or 16 bits
-  EXPECT_EQ(error(badDepth), 5);
+  EXPECT_EQ(error(badDepth), PX_ERR_PARAMETER);
   Args shortStride = Rgb(2, 2);
   shortStride.stride = 5;
-  EXPECT_EQ(error(shortStride), 5);
+  EXPECT_EQ(error(shortStride), PX_ERR_PARAMETER);
   Args bigPalette = Palette8(8);
   bigPalette.bitDepth = 2;  // 2 bits index 4 entries
-  EXPECT_EQ(error(bigPalette), 5);
+  EXPECT_EQ(error(bigPalette), PX_ERR_PARAMETER);
 
   std::vector<uint8_t> px(12);
   EXPECT_EQ(PXWritePNG(nullptr, px.data(), 2, 2, 6, 8, 0, nullptr, 2, 0, nullptr, 0), 0u);
-  EXPECT_EQ(PXGetLastError(), 5);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
   pxtest::TempDir dir;
   PXSink closed = PXOpenFileSink(dir.File("x.png").c_str(), FALSE);
   PXCloseSink(closed);
   EXPECT_EQ(PXWritePNG(closed, px.data(), 2, 2, 6, 8, 0, nullptr, 2, 0, nullptr, 0), 0u);
-  EXPECT_EQ(PXGetLastError(), 38);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_INVALID_HANDLE);
 }
 
 std::vector<std::string> g_traces;
@@ -306,7 +306,7 @@ TEST_F(PngWriter, FailedSinkWriteIsErrorFour) {
   px::TraceHook old = px::SetTraceHook(KeepTrace);
   Args a = Rgb(64, 64);
   PXWritePNG(sink, a.pixels.data(), a.width, a.height, a.stride, 8, 0, nullptr, 2, 0, nullptr, 0);
-  EXPECT_EQ(PXGetLastError(), 4);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_FILE_WRITE);
   px::SetTraceHook(old);
   PXCloseSink(sink);
   EXPECT_NE(std::find(g_traces.begin(), g_traces.end(), "PXLib PNG Error : Write error\n"),
@@ -336,7 +336,7 @@ TEST_F(PngWriter, ProgressCountsRowsOverAllPassesAndAborts) {
   g_stopAt = 1;
   Written w = Write(Rgb(5, 9));
   PXSetProgressCallback(nullptr, 0);
-  EXPECT_EQ(w.error, 14);
+  EXPECT_EQ(w.error, PX_ERR_ABORTED);
   EXPECT_EQ(w.result, w.bytes.size());  // what was written so far
   EXPECT_GT(w.result, 0u);
   EXPECT_EQ(g_progress.size(), 1u);

@@ -42,7 +42,9 @@ QString PagesText(const std::vector<PageRecord>& pages) {
     if (names.size() == kNamesShown) break;
     names << QFileInfo(QString::fromStdString(page.sourcePath)).fileName();
   }
-  QString text = names.join(QStringLiteral(", "));
+  QString text = (pages.size() == 1 ? QStringLiteral("1 page: ")
+                                    : QStringLiteral("%1 pages: ").arg(pages.size())) +
+                 names.join(QStringLiteral(", "));
   if (pages.size() > size_t(kNamesShown))
     text += QStringLiteral(" and %1 more").arg(pages.size() - size_t(kNamesShown));
   return text;

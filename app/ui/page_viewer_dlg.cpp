@@ -117,6 +117,7 @@ void CPageViewerDlg::OnUpdate(PageListHint hint, const PageHint* pageHint) {
       // with the keys reads only the page it stops at.
       if (pageHint && isVisible() && pageHint->pageId != pageId_) {
         pageId_ = pageHint->pageId;
+        fit_ = true;  // each page starts fitted, whatever the last one was zoomed to
         QTimer::singleShot(0, this, [this, id = pageId_] {
           if (id == pageId_) Load();
         });

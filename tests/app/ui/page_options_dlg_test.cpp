@@ -253,7 +253,7 @@ std::vector<PageRecord> TwoPages() {
 TEST_F(PageOptionsDlgTest, SeveralPagesShowWhatTheyShareAndNothingWhereTheyDiffer) {
   dlg_.SetPages(TwoPages());
   EXPECT_EQ(dlg_.windowTitle(), "Output settings for 2 pages");
-  EXPECT_EQ(Get<QLabel>("sourcePath")->text(), "one.bmp, two.bmp");
+  EXPECT_EQ(Get<QLabel>("sourcePath")->text(), "2 pages: one.bmp, two.bmp");
   EXPECT_TRUE(Get<QCheckBox>("setAll")->isHidden());
   EXPECT_EQ(Edit("sizeX")->text(), "");
   EXPECT_EQ(Edit("sizeY")->text(), "480");
@@ -281,6 +281,12 @@ TEST_F(PageOptionsDlgTest, SeveralPagesShowWhatTheyShareAndNothingWhereTheyDiffe
   // One page is one page, without "Set all pages".
   dlg_.SetPages({TwoPages()[1]});
   EXPECT_EQ(dlg_.windowTitle(), "Output settings for 1 page");
+  EXPECT_EQ(Get<QLabel>("sourcePath")->text(), "1 page: two.bmp");
+  std::vector<PageRecord> six(6, TwoPages()[0]);
+  dlg_.SetPages(six);
+  EXPECT_EQ(Get<QLabel>("sourcePath")->text(),
+            "6 pages: one.bmp, one.bmp, one.bmp, one.bmp and 2 more");
+  dlg_.SetPages({TwoPages()[1]});
   EXPECT_EQ(Edit("sizeX")->text(), "800");
   EXPECT_EQ(Items("rotation").first(), "None=0");
   // A single page afterwards gets the dialog it always had.

@@ -118,10 +118,14 @@ TEST_F(PageViewerTest, FollowsTheSelectedPageWhileOpen) {
   int32_t a = AddHalves("a.bmp", 60, 40);
   int32_t b = AddHalves("b.bmp", 30, 50);
   viewer_.ShowPage(a);
+  viewer_.ZoomOut();
   list_.SelectPages({b}, b);
   QApplication::processEvents();
   EXPECT_EQ(viewer_.PageId(), b);
   EXPECT_EQ(viewer_.Picture().size(), QSize(30, 50));
+  // Each page starts fitted.
+  EXPECT_TRUE(viewer_.FitsWindow());
+  EXPECT_EQ(viewer_.Zoom(), 1.0);
   // Closed, it does not read pages.
   viewer_.hide();
   list_.SelectPages({a}, a);

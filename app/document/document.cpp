@@ -317,7 +317,7 @@ void CPageWeaverDoc::RestorePages(const std::vector<PageRecord>& records) {
     if (image.Load(page.sourcePath, UNKNOWN, page.frameIndex) == 0)
       cache_->CreateEntry(image, page.sourcePath, &cachePath, &page.output);
   }
-  if (pages_.empty()) Notify(HINT_RESET);
+  Notify(HINT_RESET);
 }
 
 bool CPageWeaverDoc::ApplyPageOptions(int32_t id, const PageOutputSettings& settings,

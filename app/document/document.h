@@ -87,8 +87,9 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   // Makes the pages the records of an earlier state, as an undo step recorded them. Pages
   // that leave give up their previews as removed pages do; pages that come back take
   // theirs again, and those whose preview is gone or was made for another rotation or
-  // flip get a new one from their source. Only an empty list is announced (HINT_RESET):
-  // the thumbnail list and the selection are put back by whoever recorded them.
+  // flip get a new one from their source. The views are told to start over
+  // (HINT_RESET): the thumbnail list and the selection are put back by whoever recorded
+  // them, and the page shown is shown again by selecting it.
   void RestorePages(const std::vector<PageRecord>& records);
 
   // Takes a new preview size (after the preferences dialog).

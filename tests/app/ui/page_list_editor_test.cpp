@@ -326,6 +326,25 @@ TEST_F(PageListEditorTest, AddingTwelvePagesIsOneStep) {
   EXPECT_EQ(Take().labels[15].toStdString(), "16: " + fx_.dir.File("n11.bmp"));
 }
 
+TEST_F(PageListEditorTest, TheOtherViewsShowThePageOfTheStateThatCameBack) {
+  pxtest::RecordingView shown;
+  fx_.doc.AddView(&shown);
+  view_.clearSelection();
+  Editor().AddPages({fx_.Bmp("e.bmp")});
+  SelectRows({4}, 4);
+  ASSERT_EQ(shown.events.back().hint, HINT_SHOW_PAGE);
+  // Before the step nothing was selected: the page that is gone is shown no more.
+  Editor().Undo();
+  EXPECT_EQ(shown.events.back().hint, HINT_RESET);
+  Editor().Redo();
+  SelectRows({1}, 1);
+  view_.RemoveSelectedPages();
+  Editor().Undo();
+  ASSERT_EQ(shown.events.back().hint, HINT_SHOW_PAGE);
+  EXPECT_EQ(shown.events.back().page.pageId, ids_[1]);
+  fx_.doc.RemoveView(&shown);
+}
+
 TEST_F(PageListEditorTest, RemoveAllIsUndoneFromTheCacheWithoutTheFiles) {
   SelectRows({1}, 1);
   ListState before = Take();

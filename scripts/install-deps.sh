@@ -16,7 +16,7 @@ packages=(
   libtiff-dev libpng-dev libjpeg-dev zlib1g-dev
   qt6-base-dev libcairo2-dev libfontconfig-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
-  libtiff-tools
+  libtiff-tools clang-format
   desktop-file-utils appstream man-db bash-completion shared-mime-info
 )
 for extra in "$@"; do

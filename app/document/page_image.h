@@ -1,9 +1,9 @@
 // CPageImage: the application's image — a library image buffer with its size, depth,
 // palette and resolution, and the operations the document, the output and the views
-// need. Every operation returns a library error code: 0 on success, 5 when there is no
-// image or an argument is out of range, otherwise the library's code. Conversions build
-// their result aside and take it over only on success, so a failure leaves the image as
-// it was.
+// need. Every operation returns a library error code: 0 on success, PX_ERR_PARAMETER
+// when there is no image or an argument is out of range, otherwise the library's code.
+// Conversions build their result aside and take it over only on success, so a failure
+// leaves the image as it was.
 #ifndef PAGEWEAVER_DOCUMENT_PAGE_IMAGE_H
 #define PAGEWEAVER_DOCUMENT_PAGE_IMAGE_H
 

@@ -19,7 +19,8 @@ struct Signature {
 // Tried in order; the first match decides. Strong magic numbers come first; two zero
 // bytes (WBMP's type and fixed header) match almost anything and come last but one, so
 // they only decide when nothing better did, and even then the extension and the TGA
-// footer are consulted before WBMP is believed.
+// footer are consulted before WBMP is believed. TGA has no signature: its extension or
+// its footer names it.
 constexpr Signature kSignatures[] = {
     {PX_FORMAT_BMP, 0, 2, "BM"},
     {PX_FORMAT_PAX, 0, 3, "PAX"},
@@ -45,7 +46,6 @@ constexpr Signature kSignatures[] = {
     {PX_FORMAT_JP2, 0, 2, "\xFF\x4F"},
     {PX_FORMAT_J2K_CODESTREAM, 4, 2, "\xFF\x4F"},
     {PX_FORMAT_WBMP, 0, 2, "\x00\x00"},
-    {PX_FORMAT_TGA, 0, 0, ""},  // never matches: TGA has no signature
     {PX_FORMAT_OLE, 0, 4, "\xD0\xCF\x11\xE0"},
 };
 
@@ -64,7 +64,7 @@ int Guess(px::Operation& op, CPXIO& io) {
 
   int result = PX_FORMAT_UNKNOWN;
   for (const Signature& s : kSignatures) {
-    if (s.length == 0 || got < s.offset + s.length) continue;
+    if (got < s.offset + s.length) continue;
     if (std::memcmp(head + s.offset, s.bytes, s.length) != 0) continue;
     if (s.id != PX_FORMAT_WBMP) return s.id;
     result = PX_FORMAT_WBMP;

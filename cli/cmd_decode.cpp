@@ -22,6 +22,17 @@ int Usage() {
   return 2;
 }
 
+// One page of a file of a known format, at the requested depth or its own.
+int DecodePage(const ImageFormat& format, PXSource source, const std::string& path, int page,
+               int depth, Image& image) {
+  if (page != 0 && !format.pageCount) return PX_ERR_PARAMETER;
+  // The dimension call tells the file's own depth, and refuses what cannot be read.
+  const Refinement refinement = format.refine(source, page);
+  if (refinement.error) return refinement.error;
+  if (depth == 0) depth = int(OwnDepth(format, refinement));
+  return format.read({source, path, page, uint32_t(depth)}, image);
+}
+
 }  // namespace
 
 int RunDecode(const Args& args) {
@@ -77,16 +88,16 @@ int DecodeFile(const std::string& path, int page, int depth, Image& image, std::
   int id = PXGuessFileType(source);
   int error = PXGetLastError();
   PXSeekSource(source, 0, PX_SEEK_SET);
-  const FormatHandler* handler = FindFormat(id);
-  if (!handler || !handler->decode) {
+  const ImageFormat* format = FindImageFormat(id);
+  if (!format) {
     // No reader for this format: report what detection said, or refuse it as a bad
     // argument.
     error = error ? error : PX_ERR_PARAMETER;
-  } else if (depth != 0 && !OffersDepth(*handler, depth)) {
-    if (refusal) *refusal = DepthsSentence(*handler);
+  } else if (depth != 0 && !ReadsAtDepth(*format, depth)) {
+    if (refusal) *refusal = DepthsSentence(*format);
     error = PX_ERR_PARAMETER;
   } else {
-    error = handler->decode(source, path, page, depth, image);
+    error = DecodePage(*format, source, path, page, depth, image);
   }
   PXCloseSource(source);
   return error;

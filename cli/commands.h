@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+struct DecodedImage;
+
 namespace cli {
 
 using Args = std::vector<std::string>;
@@ -15,12 +17,11 @@ int RunDecode(const Args& args);
 int RunBuild(const Args& args);
 int RunPages(const Args& args);
 
-struct Image;
 // Opens a file, detects its format and decodes one page (0-based) at the requested
-// depth (0: the file's own) with the format's handler. Returns 0 or a library error
+// depth (0: the file's own) as the format table reads it. Returns 0 or a library error
 // code; a partial image may be left in `image` with an error. A depth the format's
 // reader does not give sets `refusal` to a sentence saying which it gives.
-int DecodeFile(const std::string& path, int page, int depth, Image& image,
+int DecodeFile(const std::string& path, int page, int depth, DecodedImage& image,
                std::string* refusal = nullptr);
 
 // Prints "error N: message" for a library error code on standard error.

@@ -52,19 +52,14 @@ json::Value PageObject(uint32_t width, uint32_t height, uint32_t bitsPerPixel,
   return page;
 }
 
-bool OffersDepth(const FormatHandler& handler, int depth) {
-  unsigned bit = depth == 1 ? kDepth1 : depth == 8 ? kDepth8 : depth == 24 ? kDepth24 : 0;
-  return (handler.depths & bit) != 0;
-}
-
-std::string DepthsSentence(const FormatHandler& handler) {
+std::string DepthsSentence(const ImageFormat& format) {
   std::vector<std::string> depths;
   for (int depth : {1, 8, 24})
-    if (OffersDepth(handler, depth)) depths.push_back(std::to_string(depth));
+    if (ReadsAtDepth(format, depth)) depths.push_back(std::to_string(depth));
   std::string list;
   for (size_t i = 0; i < depths.size(); ++i)
     list += (i == 0 ? "" : i + 1 == depths.size() ? " or " : ", ") + depths[i];
-  return std::string(handler.name) + " files are read at " + list + " bits";
+  return std::string(format.name) + " files are read at " + list + " bits";
 }
 
 const FormatHandler* FindFormat(int id) {
@@ -73,35 +68,15 @@ const FormatHandler* FindFormat(int id) {
 }
 
 const char* FormatName(int id) {
+  if (const ImageFormat* format = FindImageFormat(id)) return format->name;
+  // Formats the library recognises but the application does not read.
   switch (id) {
-    case PX_FORMAT_BMP:
-      return "BMP";
-    case PX_FORMAT_GIF:
-      return "GIF";
-    case PX_FORMAT_JPEG:
-      return "JPEG";
-    case PX_FORMAT_PNG:
-      return "PNG";
-    case PX_FORMAT_PCX:
-      return "PCX";
-    case PX_FORMAT_TIFF:
-      return "TIFF";
-    case PX_FORMAT_WMF:
-      return "WMF";
-    case PX_FORMAT_EMF:
-      return "EMF";
     case PX_FORMAT_PAX:
       return "PAX";
-    case PX_FORMAT_PSD:
-      return "PSD";
     case PX_FORMAT_TLA:
       return "TLA";
     case PX_FORMAT_TLAU:
       return "TLAU";
-    case PX_FORMAT_WBMP:
-      return "WBMP";
-    case PX_FORMAT_TGA:
-      return "TGA";
     case PX_FORMAT_PCD_OPA:
       return "PCD_OPA";
     case PX_FORMAT_PHOTO_CD:

@@ -97,8 +97,12 @@ collect_seeds() {
 dictionary_of() {
   local format=$1
   if [ "$format" = all ]; then
-    cat "$root"/fuzz/dicts/*.dict >"$build/all.dict.$$"
-    mv "$build/all.dict.$$" "$build/all.dict"
+    # Targets started together each write their own copy ($$ is the same in every
+    # subshell) and move it into place whole.
+    local copy
+    copy=$(mktemp "$build/all.dict.XXXXXX") || return 1
+    cat "$root"/fuzz/dicts/*.dict >"$copy"
+    mv "$copy" "$build/all.dict"
     echo "$build/all.dict"
   else
     echo "$root/fuzz/dicts/$format.dict"

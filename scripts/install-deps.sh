@@ -20,7 +20,7 @@ packages=(
   libde265-0 libdav1d6 libaom3 libx265-199
   qt6-base-dev libcairo2-dev libfontconfig-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
-  libtiff-tools
+  libtiff-tools clang-format
   desktop-file-utils appstream man-db bash-completion shared-mime-info
 )
 for extra in "$@"; do

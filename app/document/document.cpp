@@ -243,13 +243,81 @@ int CPageWeaverDoc::RefreshPageThumbnail(const PageRecord* record) {
 }
 
 bool CPageWeaverDoc::EditPageOptions(int32_t id) {
-  const PageRecord* page = FindPage(id);
-  if (!page) return false;
-  PageOutputSettings settings = page->output;
-  bool setAll = false, changeSize = false;
-  if (ui_ && ui_->EditPageOptions(*page, &settings, &setAll, &changeSize))
-    ApplyPageOptions(id, settings, setAll, changeSize);
+  if (!FindPage(id)) return false;
+  PageOptionsEdit edit;
+  if (AskPageOptions(id, &edit))
+    ApplyPageOptions(id, edit.settings, edit.setAllPages, edit.changeSize);
   return true;
+}
+
+bool CPageWeaverDoc::AskPageOptions(int32_t id, PageOptionsEdit* edit) {
+  const PageRecord* page = FindPage(id);
+  if (!page || !ui_) return false;
+  edit->settings = page->output;
+  return ui_->EditPageOptions(*page, &edit->settings, &edit->setAllPages, &edit->changeSize);
+}
+
+bool CPageWeaverDoc::AskSeveralPagesOptions(const std::vector<int32_t>& ids,
+                                            SettingsChange* change) {
+  std::vector<PageRecord> pages;
+  for (int32_t id : ids) {
+    const PageRecord* page = FindPage(id);
+    if (!page) return false;
+    pages.push_back(*page);
+  }
+  return !pages.empty() && ui_ && ui_->EditSeveralPagesOptions(pages, change);
+}
+
+bool CPageWeaverDoc::ApplySettingsChange(const std::vector<int32_t>& ids,
+                                         const SettingsChange& change) {
+  for (int32_t id : ids) {
+    const PageRecord* page = FindPage(id);
+    if (!page) return false;
+    PageRecord edited = *page;
+    edited.output = change.ApplyTo(page->output);
+    if (edited.output == page->output) continue;
+    bool geometryChanged =
+        edited.output.rotation != page->output.rotation || edited.output.flip != page->output.flip;
+    UpdatePage(edited);
+    if (geometryChanged) {
+      if (cache_) cache_->DeleteCacheFile(edited.sourcePath, edited.frameIndex);
+      RefreshPageThumbnail(&edited);
+    }
+    const PageRecord& stored = *FindPage(id);
+    PageHint hint{stored, stored.sourcePath, nullptr, id};
+    Notify(HINT_PAGE_SETTINGS_CHANGED, &hint);
+  }
+  return true;
+}
+
+void CPageWeaverDoc::KeepPreviews(const std::vector<PageRecord>& pages) {
+  if (!cache_) return;
+  for (const PageRecord& page : pages) cache_->Hold(page.sourcePath, page.frameIndex);
+}
+
+void CPageWeaverDoc::ReleasePreviews(const std::vector<PageRecord>& pages) {
+  if (!cache_) return;
+  for (const PageRecord& page : pages) cache_->Release(page.sourcePath, page.frameIndex);
+}
+
+void CPageWeaverDoc::RestorePages(const std::vector<PageRecord>& records) {
+  std::map<int32_t, PageRecord> restored;
+  for (const PageRecord& record : records) restored[record.pageId] = record;
+  for (const auto& [id, page] : pages_)
+    if (!restored.count(id) && cache_) cache_->DeleteCacheFile(page.sourcePath, page.frameIndex);
+  pages_ = std::move(restored);
+  for (const auto& [id, page] : pages_) {
+    if (!cache_) break;
+    cache_->KeepCacheFile(page.sourcePath, page.frameIndex);
+    if (cache_->HoldsPreview(page.sourcePath, page.frameIndex, page.output.rotation,
+                             page.output.flip))
+      continue;
+    CPageImage image;
+    std::string cachePath;
+    if (image.Load(page.sourcePath, UNKNOWN, page.frameIndex) == 0)
+      cache_->CreateEntry(image, page.sourcePath, &cachePath, &page.output);
+  }
+  Notify(HINT_RESET);
 }
 
 bool CPageWeaverDoc::ApplyPageOptions(int32_t id, const PageOutputSettings& settings,

@@ -60,10 +60,38 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   int RefreshPageThumbnail(const PageRecord* record);
   // Runs the page options dialog for a page and stores what it gives.
   bool EditPageOptions(int32_t id);
+  // What the page options dialog gave for a page.
+  struct PageOptionsEdit {
+    PageOutputSettings settings;
+    bool setAllPages = false;
+    bool changeSize = false;
+  };
+  // Runs the page options dialog for a page without storing anything; false for an
+  // unknown id or when the user cancelled.
+  bool AskPageOptions(int32_t id, PageOptionsEdit* edit);
+  // Runs the options dialog for several pages at once; false for an unknown id, no pages
+  // or when the user cancelled.
+  bool AskSeveralPagesOptions(const std::vector<int32_t>& ids, SettingsChange* change);
+  // Changes the pages' output settings as `change` says, rebuilding the preview and
+  // thumbnail of each page whose rotation or flip changed; false for an unknown id (the
+  // pages before it are changed).
+  bool ApplySettingsChange(const std::vector<int32_t>& ids, const SettingsChange& change);
   // Stores edited output settings into one page or every page (sizes only with
   // changeSize), rebuilding previews and thumbnails when rotation or flip changed.
   bool ApplyPageOptions(int32_t id, const PageOutputSettings& settings, bool setAllPages,
                         bool changeSize);
+  // Undo steps keep the previews of the pages they can bring back (see
+  // CPreviewCache::Hold); each KeepPreviews is ended by one ReleasePreviews.
+  void KeepPreviews(const std::vector<PageRecord>& pages);
+  void ReleasePreviews(const std::vector<PageRecord>& pages);
+  // Makes the pages the records of an earlier state, as an undo step recorded them. Pages
+  // that leave give up their previews as removed pages do; pages that come back take
+  // theirs again, and those whose preview is gone or was made for another rotation or
+  // flip get a new one from their source. The views are told to start over
+  // (HINT_RESET): the thumbnail list and the selection are put back by whoever recorded
+  // them, and the page shown is shown again by selecting it.
+  void RestorePages(const std::vector<PageRecord>& records);
+
   // Takes a new preview size (after the preferences dialog).
   void ChangePreviewSize(const PreviewSize& size);
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "page_record.h"
+#include "settings_change.h"
 
 class CPageImage;
 
@@ -37,6 +38,13 @@ class UserInterface {
   virtual bool EditPageOptions(const PageRecord& page, PageOutputSettings* settings,
                                bool* setAllPages, bool* changeSize) {
     (void)page, (void)settings, (void)setAllPages, (void)changeSize;
+    return false;
+  }
+  // Edits the output settings of several pages at once: `change` gets the fields the
+  // user changed; false when cancelled.
+  virtual bool EditSeveralPagesOptions(const std::vector<PageRecord>& pages,
+                                       SettingsChange* change) {
+    (void)pages, (void)change;
     return false;
   }
   // The path to save to ("Save TIFF as..."); empty when cancelled.

@@ -1,7 +1,5 @@
 #include "page_image.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -36,99 +34,6 @@ class Source {
 int LastErrorOr(int fallback) {
   int e = PXGetLastError();
   return e ? e : fallback;
-}
-
-ImageType TypeByExtension(const std::string& path) {
-  size_t dot = path.rfind('.');
-  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return UNKNOWN;
-  const char* ext = path.c_str() + dot;
-  struct {
-    const char* ext;
-    ImageType type;
-  } static const kTable[] = {{".bmp", BMP_24}, {".wbmp", WBMP},   {".wbm", WBMP},
-                             {".tga", TGA_24}, {".jpeg", JPG_24}, {".jpg", JPG_24},
-                             {".tif", TIF_24}, {".tiff", TIF_24}, {".pcx", PCX_24},
-                             {".png", PNG_24}, {".wmf", WMF},     {".emf", EMF}};
-  for (const auto& row : kTable)
-    if (strcasecmp(ext, row.ext) == 0) return row.type;
-  return UNKNOWN;
-}
-
-ImageType TypeByFormat(int format) {
-  switch (format) {
-    case PX_FORMAT_BMP:
-      return BMP_24;
-    case PX_FORMAT_GIF:
-      return GIF;
-    case PX_FORMAT_JPEG:
-      return JPG_24;
-    case PX_FORMAT_PNG:
-      return PNG_24;
-    case PX_FORMAT_PCX:
-      return PCX_24;
-    case PX_FORMAT_TIFF:
-      return TIF_24;
-    case PX_FORMAT_WMF:
-      return WMF;
-    case PX_FORMAT_EMF:
-      return EMF;
-    case PX_FORMAT_PSD:
-      return PSD_24;
-    case PX_FORMAT_WBMP:
-      return WBMP;
-    case PX_FORMAT_TGA:
-      return TGA_24;
-    default:
-      return UNKNOWN;
-  }
-}
-
-// The candidate refined by the format's own dimension call.
-ImageType Refine(ImageType candidate, PXSource source, int frame) {
-  PXSeekSource(source, 0, PX_SEEK_SET);
-  uint32_t w = 0, h = 0, bits = 0;
-  switch (candidate) {
-    case BMP_24: {
-      int32_t sw = 0, sh = 0;
-      if (PXGetBMPDimensions(source, &sw, &sh, &bits, nullptr) && bits <= 8) return BMP_PAL;
-      return candidate;
-    }
-    case PNG_24: {
-      int depth = 0, colorType = 0, interlace = 0;
-      if (!PXGetPNGDimensions(source, &w, &h, &depth, &colorType, &interlace, nullptr))
-        return candidate;
-      if (depth == 1) return PNG_1;
-      if (depth <= 8 && colorType == 3) return PNG_PAL;
-      return candidate;
-    }
-    case TIF_24:
-      if (!PXGetTIFFDimensions(source, uint32_t(frame), &w, &h, &bits, nullptr)) return candidate;
-      if (bits == 1) return TIF_1;
-      if (bits >= 2 && bits <= 8) return TIF_PAL;
-      return candidate;
-    case JPG_24:
-      if (PXGetJPEGDimensions(source, &w, &h, &bits, nullptr) && bits <= 8) return JPG_8;
-      return candidate;
-    case PCX_24:
-      if (PXGetPCXDimensions(source, &w, &h, &bits) && bits <= 8) return PCX_PAL;
-      return candidate;
-    case TGA_24:
-      if (PXGetTGADimensions(source, &w, &h, &bits) && bits <= 8) return TGA_PAL;
-      return candidate;
-    case PSD_24: {
-      int mode = -1;
-      if (PXGetPSDDimensions(source, &w, &h, &mode, nullptr) &&
-          (mode == 0 || mode == 1 || mode == 2 || mode == 8))
-        return PSD_8;
-      return candidate;
-    }
-    default:
-      return candidate;
-  }
-}
-
-void GreyRamp(RGBQUAD* palette) {
-  for (int i = 0; i < 256; ++i) palette[i] = {BYTE(i), BYTE(i), BYTE(i), 0};
 }
 
 int Luma(const RGBQUAD& q) {
@@ -235,31 +140,15 @@ void CPageImage::GiveDescription(CPageImage* out, uint8_t* pixels, uint32_t widt
 
 /* ---- Loading ---------------------------------------------------------------------------- */
 
-namespace {
-
-// The type a file's content (or, failing that, its name) suggests, before refinement.
-ImageType Candidate(PXSource source, const std::string& path) {
-  PXSeekSource(source, 0, PX_SEEK_SET);
-  ImageType candidate = TypeByFormat(PXGuessFileType(source));
-  return candidate == UNKNOWN ? TypeByExtension(path) : candidate;
-}
-
-}  // namespace
-
 ImageType CPageImage::DetectType(const std::string& path, int frame) {
   Source source(path);
   if (!source) return UNKNOWN;
-  ImageType candidate = Candidate(source.get(), path);
-  return candidate == UNKNOWN ? UNKNOWN : Refine(candidate, source.get(), frame);
+  ImageType candidate = CandidateType(source.get(), path);
+  return candidate == UNKNOWN ? UNKNOWN : RefineType(candidate, source.get(), frame);
 }
 
 const std::vector<std::vector<std::string>>& CPageImage::FileExtensions() {
-  // GIF and Photoshop files are known by their content alone; the others by their
-  // extension too (TypeByExtension).
-  static const std::vector<std::vector<std::string>> extensions = {
-      {"bmp"}, {"jpg", "jpeg"}, {"psd"}, {"gif"}, {"pcx"},        {"png"},
-      {"tga"}, {"tif", "tiff"}, {"wmf"}, {"emf"}, {"wbmp", "wbm"}};
-  return extensions;
+  return FormatExtensions();
 }
 
 bool CPageImage::HasTiffContent(const std::string& path) {
@@ -269,8 +158,10 @@ bool CPageImage::HasTiffContent(const std::string& path) {
 
 int CPageImage::PageCount(const std::string& path) {
   Source source(path);
-  if (!source || Candidate(source.get(), path) != TIF_24) return 0;
-  return int(PXGetTIFFPageCount(source.AtStart()));
+  if (!source) return 0;
+  const ImageTypeRow* row = FindImageType(CandidateType(source.get(), path));
+  if (!row || !row->format->pageCount) return 0;
+  return int(row->format->pageCount(source.get()));
 }
 
 int CPageImage::Load(const std::string& path, ImageType type, int frame) {
@@ -280,152 +171,46 @@ int CPageImage::Load(const std::string& path, ImageType type, int frame) {
   Source source(path);
   if (type == UNKNOWN) {
     if (source) {
-      type = Candidate(source.get(), path);
-      if (type != UNKNOWN) type = Refine(type, source.get(), frame);
+      type = CandidateType(source.get(), path);
+      if (type != UNKNOWN) type = RefineType(type, source.get(), frame);
     }
     if (type == UNKNOWN) return PX_ERR_PARAMETER;
   }
-  if (type == WMF || type == EMF) return LoadMetafile(path, type);
-  if (!source) return LastErrorOr(PX_ERR_FILE_OPEN);
-  PXSeekSource(source.get(), 0, PX_SEEK_SET);
-  if (int error = ReadWithLibrary(source.get(), type, frame)) {
+  const ImageTypeRow* row = FindImageType(type);
+  // Metafiles are rendered from their name; they have one page.
+  const bool byPath = row && row->format->byPath;
+  if (!source && !byPath) return LastErrorOr(PX_ERR_FILE_OPEN);
+  DecodedImage image;
+  if (int error = ReadImageType(byPath ? nullptr : source.get(), path, type, frame, image))
+    return error;
+  Adopt(image.Release(), image.width, image.height, image.bitsPerPixel, image.palette,
+        image.colors);
+  if (bitsPerPixel_ == 1) NormaliseOneBit();
+  sourceName_ = path;
+  type_ = type;
+  frameIndex_ = byPath ? 0 : frame;
+  if (int error = TakeSourceFacts(byPath ? nullptr : source.get(), *row)) {
     Clear();
     return error;
   }
-  sourceName_ = path;
-  type_ = type;
-  frameIndex_ = frame;
-  ReadResolution(source.get(), type);
+  return 0;
+}
+
+int CPageImage::TakeSourceFacts(PXSource source, const ImageTypeRow& row) {
+  PXResolution res = row.format->resolution(source);
+  resolutionX_ = int(res.x);
+  resolutionY_ = int(res.y);
+  resolutionUnit_ = int(res.unit);
+  if (row.format->compression) sourceCompression_ = row.format->compression(source);
 
   // Pages scanned with clearly non-square pixels (fax modes) are stretched so that they
   // look right on screen and on paper.
-  if ((type == TIF_24 || type == TIF_PAL) && resolutionX_ != resolutionY_ && resolutionX_ != 0) {
-    double r = double(resolutionY_) / double(resolutionX_);
-    if (std::fabs(1.0 - r) > 0.25) {
-      double stretched = double(height_) / r;
-      if (stretched >= 1 && stretched < 1e6) {
-        if (int error = Resize(width_, uint32_t(stretched), kResizeDefault)) {
-          Clear();
-          return error;
-        }
-      }
-    }
-  }
-  return 0;
-}
-
-int CPageImage::LoadMetafile(const std::string& path, ImageType type) {
-  uint32_t w = 0, h = 0;
-  BYTE* pixels = PXRenderMetafileFile(path.c_str(), &w, &h, 100, 100, kMetafileBackground, 0);
-  if (!pixels) return LastErrorOr(PX_ERR_BAD_METAFILE);
-  Adopt(pixels, w, h, 24, nullptr, 0);
-  type_ = type;
-  sourceName_ = path;
-  frameIndex_ = 0;
-  resolutionX_ = resolutionY_ = resolutionUnit_ = 0;
-  return 0;
-}
-
-int CPageImage::ReadWithLibrary(PXSource source, ImageType type, int frame) {
-  uint32_t w = 0, h = 0;
-  RGBQUAD palette[256] = {};
-  BYTE* pixels = nullptr;
-  int transparent = -1;
-  const bool rgb = type == BMP_24 || type == PNG_24 || type == TIF_24 || type == JPG_24 ||
-                   type == PCX_24 || type == TGA_24 || type == PSD_24;
-  const uint32_t bits = rgb ? 24 : (type == PNG_1 || type == TIF_1) ? 1 : 8;
-  RGBQUAD* pal = rgb ? nullptr : palette;
-  switch (type) {
-    case BMP_24:
-    case BMP_PAL:
-      pixels = PXReadBMP(source, &w, &h, bits, pal, 0);
-      break;
-    case PNG_24:
-    case PNG_PAL:
-    case PNG_1:
-      // Transparent parts of a page show the paper it is printed on, not black.
-      PXSetPNGDefaultBackground(255, 255, 255, 255);
-      pixels = static_cast<BYTE*>(PXReadPNG(source, &w, &h, int(bits), pal, 0));
-      break;
-    case TIF_24:
-    case TIF_PAL:
-    case TIF_1:
-      pixels = PXReadTIFF(source, &w, &h, bits, pal, uint32_t(frame), 0);
-      break;
-    case JPG_24:
-    case JPG_8:
-      pixels = PXReadJPEG(source, &w, &h, int(bits), 0);
-      break;
-    case GIF:
-      pixels = PXReadGIF(source, &w, &h, &transparent, palette, 0);
-      break;
-    case PCX_24:
-    case PCX_PAL:
-      pixels = PXReadPCX(source, &w, &h, bits, pal, 0);
-      break;
-    case TGA_24:
-    case TGA_PAL:
-      pixels = PXReadTGA(source, &w, &h, bits, pal, 0);
-      break;
-    case PSD_24:
-    case PSD_8:
-      pixels = PXReadPSD(source, &w, &h, int(bits), pal, 0);
-      break;
-    case WBMP:
-      pixels = PXReadWBMP(source, &w, &h, palette, 8, 0);
-      break;
-    default:
-      return PX_ERR_PARAMETER;
-  }
-  if (!pixels) return LastErrorOr(PX_ERR_UNEXPECTED);
-  // A reader that stopped early hands back the rows it made together with its error;
-  // a page must be complete, so that is a failure here.
-  if (int error = PXGetLastError()) {
-    GlobalFree(pixels);
-    return error;
-  }
-
-  // How many palette entries are in use, as each format tells it.
-  uint32_t colors = rgb ? 0 : 256;
-  RGBQUAD ignored[256];
-  PXSeekSource(source, 0, PX_SEEK_SET);
-  switch (type) {
-    case BMP_PAL:
-      if (!PXGetBMPPalette(source, &colors, ignored)) colors = 256;
-      break;
-    case PNG_PAL: {
-      int count = 0;
-      PXGetPNGPalette(source, &count, ignored);
-      colors = uint32_t(std::clamp(count, 1, 256));
-      break;
-    }
-    case PNG_1:
-    case TIF_1:
-    case WBMP:
-      colors = 2;
-      break;
-    case JPG_8:
-      GreyRamp(palette);
-      break;
-    case GIF: {
-      uint32_t screenWidth, screenHeight, gifBits = 8;  // the image's own size stays
-      if (PXGetGIFDimensions(source, &screenWidth, &screenHeight, &gifBits, &transparent, ignored))
-        colors = 1u << std::min<uint32_t>(gifBits, 8);
-      break;
-    }
-    case TGA_PAL:
-      if (!PXGetTGAPalette(source, &colors, ignored)) colors = 256;
-      break;
-    default:
-      break;
-  }
-  if (type == TIF_1) {
-    palette[0] = {255, 255, 255, 0};
-    palette[1] = {0, 0, 0, 0};
-  }
-  Adopt(pixels, w, h, bits, palette, colors);
-  if (bits == 1) NormaliseOneBit();
-  return 0;
+  if (!row.squaresPixels || resolutionX_ == resolutionY_ || resolutionX_ == 0) return 0;
+  double r = double(resolutionY_) / double(resolutionX_);
+  if (std::fabs(1.0 - r) <= 0.25) return 0;
+  double stretched = double(height_) / r;
+  if (stretched < 1 || stretched >= 1e6) return 0;
+  return Resize(width_, uint32_t(stretched), kResizeDefault);
 }
 
 void CPageImage::NormaliseOneBit() {
@@ -433,82 +218,6 @@ void CPageImage::NormaliseOneBit() {
   std::swap(palette_[0], palette_[1]);
   size_t bytes = RowBytes() * height_;
   for (size_t i = 0; i < bytes; ++i) pixels_[i] = uint8_t(~pixels_[i]);
-}
-
-void CPageImage::ReadResolution(PXSource source, ImageType type) {
-  PXResolution res = {};
-  PXSeekSource(source, 0, PX_SEEK_SET);
-  uint32_t w, h, bits;
-  switch (type) {
-    case BMP_24:
-    case BMP_PAL: {
-      int32_t sw, sh;
-      res = {};
-      if (!PXGetBMPDimensions(source, &sw, &sh, &bits, &res)) res = {};
-      resolutionX_ = int(res.x);
-      resolutionY_ = int(res.y);
-      resolutionUnit_ = res.unit == 1 ? 3 : 1;
-      break;
-    }
-    case PNG_24:
-    case PNG_PAL:
-    case PNG_1: {
-      int depth, colorType, interlace;
-      if (!PXGetPNGDimensions(source, &w, &h, &depth, &colorType, &interlace, &res)) res = {};
-      if (res.unit == 1) {
-        resolutionX_ = int(res.x / 100);
-        resolutionY_ = int(res.y / 100);
-        resolutionUnit_ = 3;
-      } else {
-        resolutionX_ = int(res.x);
-        resolutionY_ = int(res.y);
-        resolutionUnit_ = 1;
-      }
-      break;
-    }
-    case TIF_24:
-    case TIF_PAL:
-    case TIF_1: {
-      if (!PXGetTIFFDimensions(source, 0, &w, &h, &bits, &res)) res = {};
-      resolutionX_ = int(res.x);
-      resolutionY_ = int(res.y);
-      resolutionUnit_ = (res.unit == 2 || res.unit == 3) ? int(res.unit) : 1;
-      PXSeekSource(source, 0, PX_SEEK_SET);
-      VARIANT v;
-      VariantInit(&v);
-      sourceCompression_ = 1;
-      if (PXGetTIFFTag(source, 0, 259, &v) && v.vt == VT_UI2) {
-        int code = v.uiVal;
-        switch (code) {
-          case 1:
-          case 2:
-          case 3:
-          case 4:
-          case 5:
-          case 7:
-          case 32773:
-          case 32946:
-            sourceCompression_ = code;
-            break;
-          default:
-            break;
-        }
-      }
-      VariantClear(&v);
-      break;
-    }
-    case JPG_24:
-    case JPG_8:
-      if (!PXGetJPEGDimensions(source, &w, &h, &bits, &res)) res = {};
-      resolutionX_ = int(res.x);
-      resolutionY_ = int(res.y);
-      resolutionUnit_ = res.unit == 1 ? 2 : res.unit == 2 ? 3 : 1;
-      break;
-    default:
-      resolutionX_ = resolutionY_ = 72;
-      resolutionUnit_ = 1;
-      break;
-  }
 }
 
 /* ---- Geometry and depth ----------------------------------------------------------------- */

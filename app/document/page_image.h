@@ -1,9 +1,9 @@
 // CPageImage: the application's image — a library image buffer with its size, depth,
 // palette and resolution, and the operations the document, the output and the views
-// need. Every operation returns a library error code: 0 on success, 5 when there is no
-// image or an argument is out of range, otherwise the library's code. Conversions build
-// their result aside and take it over only on success, so a failure leaves the image as
-// it was.
+// need. Every operation returns a library error code: 0 on success, PX_ERR_PARAMETER
+// when there is no image or an argument is out of range, otherwise the library's code.
+// Conversions build their result aside and take it over only on success, so a failure
+// leaves the image as it was.
 #ifndef PAGEWEAVER_DOCUMENT_PAGE_IMAGE_H
 #define PAGEWEAVER_DOCUMENT_PAGE_IMAGE_H
 
@@ -11,39 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "image_formats.h"
 #include "pixolith/px_core.h"
-
-enum ImageType {
-  JPG_24 = 0,
-  JPG_8 = 1,
-  BMP_24 = 2,
-  BMP_PAL = 3,
-  GIF = 4,
-  PCX_24 = 5,
-  PCX_PAL = 6,
-  PNG_24 = 7,
-  PNG_PAL = 8,
-  TIF_24 = 9,
-  TIF_PAL = 10,
-  TGA_24 = 11,
-  TGA_PAL = 12,
-  WMF = 13,
-  EMF = 14,
-  PSD_24 = 15,
-  PSD_8 = 16,
-  WBMP = 17,
-  TIF_1 = 18,
-  PNG_1 = 19,
-  UNKNOWN = 20,
-};
 
 // Resize methods.
 constexpr int kResizeDefault = 0;
 constexpr int kResizeNearest = 4;
-
-// The background metafiles are rendered on: a page is paper, and black drawings must
-// stay visible on it.
-constexpr COLORREF kMetafileBackground = RGB(255, 255, 255);
 
 class CPageImage {
  public:
@@ -112,9 +85,9 @@ class CPageImage {
   void Clear();
 
  private:
-  int LoadMetafile(const std::string& path, ImageType type);
-  int ReadWithLibrary(PXSource source, ImageType type, int frame);
-  void ReadResolution(PXSource source, ImageType type);
+  // The facts of a page read by the format table: resolution, compression, and pixels
+  // stretched square where the type asks for it.
+  int TakeSourceFacts(PXSource source, const ImageTypeRow& row);
   // 1-bit images keep their lighter colour at index 0 and the darker at index 1, so that
   // a set bit is the dark one everywhere (the TIFF output writes a set bit as black).
   void NormaliseOneBit();

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <QByteArray>
 #include <QSettings>
 #include <QString>
 #include <QVariant>
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <numeric>
 
 namespace {
 
@@ -98,6 +100,15 @@ bool Preferences::Write(int sortStyle, const PreviewSize& size) {
   return settings_->status() == QSettings::NoError;
 }
 
+std::string Preferences::ReadLayout(const std::string& name) const {
+  QByteArray bytes = settings_->value(QString::fromStdString("Window/" + name)).toByteArray();
+  return bytes.toStdString();
+}
+
+void Preferences::WriteLayout(const std::string& name, const std::string& bytes) {
+  settings_->setValue(QString::fromStdString("Window/" + name), QByteArray::fromStdString(bytes));
+}
+
 bool AlphabeticalLess(const std::string& a, const std::string& b) {
   std::string folderA, nameA, folderB, nameB;
   SplitFolder(a, &folderA, &nameA);
@@ -120,38 +131,40 @@ bool DateLess(const std::string& a, const std::string& b) {
   return ModificationTime(a) < ModificationTime(b);
 }
 
-std::vector<std::string> SortForAdding(const std::vector<std::string>& names, int style) {
-  std::vector<std::string> sorted(names);
-  std::function<bool(const std::string&, const std::string&)> less;
+std::vector<size_t> SortedPositions(const std::vector<std::string>& names, int style) {
+  std::vector<size_t> order(names.size());
+  std::iota(order.begin(), order.end(), size_t(0));
+  std::function<bool(size_t, size_t)> less;
+  std::vector<time_t> times;
   switch (style) {
     case kSortAlphabetical:
     case kSortAlphabeticalReverse:
-      less = AlphabeticalLess;
+      less = [&names](size_t x, size_t y) { return AlphabeticalLess(names[x], names[y]); };
       break;
     case kSortAlphaNumeric:
     case kSortAlphaNumericReverse:
-      less = AlphaNumericLess;
+      less = [&names](size_t x, size_t y) { return AlphaNumericLess(names[x], names[y]); };
       break;
     case kSortDate:
-    case kSortDateReverse: {
+    case kSortDateReverse:
       // One status call per file, not one per comparison.
-      std::vector<std::pair<time_t, size_t>> keyed;
-      for (size_t i = 0; i < names.size(); ++i) keyed.emplace_back(ModificationTime(names[i]), i);
-      bool descending = style == kSortDateReverse;
-      std::stable_sort(keyed.begin(), keyed.end(), [descending](const auto& x, const auto& y) {
-        return descending ? y.first < x.first : x.first < y.first;
-      });
-      for (size_t i = 0; i < keyed.size(); ++i) sorted[i] = names[keyed[i].second];
-      return sorted;
-    }
+      for (const std::string& name : names) times.push_back(ModificationTime(name));
+      less = [&times](size_t x, size_t y) { return times[x] < times[y]; };
+      break;
     default:
-      std::reverse(sorted.begin(), sorted.end());
-      return sorted;
+      std::reverse(order.begin(), order.end());
+      return order;
   }
   if (style % 2 == 0)
-    std::stable_sort(sorted.begin(), sorted.end(),
-                     [&less](const std::string& x, const std::string& y) { return less(y, x); });
+    std::stable_sort(order.begin(), order.end(),
+                     [&less](size_t x, size_t y) { return less(y, x); });
   else
-    std::stable_sort(sorted.begin(), sorted.end(), less);
+    std::stable_sort(order.begin(), order.end(), less);
+  return order;
+}
+
+std::vector<std::string> SortForAdding(const std::vector<std::string>& names, int style) {
+  std::vector<std::string> sorted;
+  for (size_t position : SortedPositions(names, style)) sorted.push_back(names[position]);
   return sorted;
 }

@@ -3,6 +3,7 @@
 #ifndef PAGEWEAVER_DOCUMENT_PREFERENCES_H
 #define PAGEWEAVER_DOCUMENT_PREFERENCES_H
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,8 +33,8 @@ struct PreviewSize {
 };
 
 // The persisted settings: organisation "Tinkerfield", application "PageWeaver", values
-// SortStyle, PreviewSizeX and PreviewSizeY. Missing or unreadable values give their
-// defaults.
+// SortStyle, PreviewSizeX and PreviewSizeY, and the window layouts. Missing or unreadable
+// values give their defaults.
 class Preferences {
  public:
   // The user's settings.
@@ -49,6 +50,11 @@ class Preferences {
   // Writes all three values; false when they could not be stored.
   bool Write(int sortStyle, const PreviewSize& size);
 
+  // Window layouts kept between runs (the bytes a window saves of its geometry or a
+  // splitter of its sizes), by name under "Window/"; empty when none was kept.
+  std::string ReadLayout(const std::string& name) const;
+  void WriteLayout(const std::string& name, const std::string& bytes);
+
  private:
   int ReadInt(const char* name, int fallback) const;
   std::unique_ptr<QSettings> settings_;
@@ -63,5 +69,8 @@ bool DateLess(const std::string& a, const std::string& b);
 // descending for 2, 4, 6, and the reverse of the delivered order for 0 and any other
 // value. Names that compare equal keep their delivered order.
 std::vector<std::string> SortForAdding(const std::vector<std::string>& names, int style);
+// The same as positions into `names`: element k is the position of the name that comes
+// k-th.
+std::vector<size_t> SortedPositions(const std::vector<std::string>& names, int style);
 
 #endif  // PAGEWEAVER_DOCUMENT_PREFERENCES_H

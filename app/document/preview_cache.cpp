@@ -115,6 +115,9 @@ int CPreviewCache::CreateEntry(CPageImage& image, const std::string& sourceName,
     entry.path = path;
     if (entry.bitmap) DeleteObject(entry.bitmap);
     entry.bitmap = nullptr;
+    entry.rotation = options ? options->rotation : 0;
+    entry.flip = options ? options->flip : 0;
+    entry.deleted = false;
   }
   if (outPath) *outPath = path;
   return result;
@@ -144,10 +147,46 @@ int CPreviewCache::GetPreviewBitmap(const std::string& sourceName, int frame, HB
 }
 
 void CPreviewCache::DeleteCacheFile(const std::string& sourceName, int frame) {
-  auto it = entries_.find(Key(sourceName, frame));
+  Key key(sourceName, frame);
+  auto it = entries_.find(key);
   if (it == entries_.end()) return;
+  if (holds_.count(key)) {
+    it->second.deleted = true;
+    return;
+  }
   std::error_code ignored;
   fs::remove(it->second.path, ignored);
+}
+
+void CPreviewCache::Hold(const std::string& sourceName, int frame) {
+  ++holds_[Key(sourceName, frame)];
+}
+
+void CPreviewCache::Release(const std::string& sourceName, int frame) {
+  Key key(sourceName, frame);
+  auto hold = holds_.find(key);
+  if (hold == holds_.end() || --hold->second > 0) return;
+  holds_.erase(hold);
+  auto it = entries_.find(key);
+  if (it == entries_.end() || !it->second.deleted) return;
+  it->second.deleted = false;
+  std::error_code ignored;
+  fs::remove(it->second.path, ignored);
+}
+
+void CPreviewCache::KeepCacheFile(const std::string& sourceName, int frame) {
+  auto it = entries_.find(Key(sourceName, frame));
+  if (it != entries_.end()) it->second.deleted = false;
+}
+
+bool CPreviewCache::HoldsPreview(const std::string& sourceName, int frame, int rotation,
+                                 int flip) const {
+  auto it = entries_.find(Key(sourceName, frame));
+  if (it == entries_.end()) return false;
+  const Entry& entry = it->second;
+  if (entry.rotation != rotation || entry.flip != flip) return false;
+  std::error_code ec;
+  return entry.bitmap || fs::is_regular_file(entry.path, ec);
 }
 
 void CPreviewCache::ClearAll() {

@@ -47,8 +47,20 @@ class CPreviewCache {
   // The display bitmap of an entry, made on first use; the cache keeps owning it.
   // Unknown entries are made from the source file. `*bitmap` is set only on success.
   int GetPreviewBitmap(const std::string& sourceName, int frame, HBITMAP* bitmap);
-  // Deletes the entry's file; the entry stays.
+  // Deletes the entry's file; the entry stays. While the entry is held the file is kept
+  // until the last hold ends.
   void DeleteCacheFile(const std::string& sourceName, int frame);
+  // Holds for an entry that an undo step may need again: a page it can bring back keeps
+  // its file while it is removed. Each Hold is ended by one Release; the file of an entry
+  // deleted meanwhile goes with the last.
+  void Hold(const std::string& sourceName, int frame);
+  void Release(const std::string& sourceName, int frame);
+  // The page is back: a deletion of its file that waits for the holds to end is called
+  // off.
+  void KeepCacheFile(const std::string& sourceName, int frame);
+  // True when the entry can give a preview made for this rotation and flip without
+  // reading the source again.
+  bool HoldsPreview(const std::string& sourceName, int frame, int rotation, int flip) const;
   // Frees every bitmap, deletes every file and forgets every entry.
   void ClearAll();
 
@@ -60,6 +72,9 @@ class CPreviewCache {
   struct Entry {
     std::string path;
     HBITMAP bitmap = nullptr;
+    int rotation = 0;  // what the preview was turned and flipped by
+    int flip = 0;
+    bool deleted = false;  // deleted while held: the file goes when the holds end
   };
 
   // The file for a key: "name(frame).dat", made unique when another source of the same
@@ -72,6 +87,7 @@ class CPreviewCache {
   std::map<Key, Entry> entries_;
   std::map<Key, std::string> names_;  // file assigned to each key, kept across ClearAll
   std::set<std::string> usedNames_;
+  std::map<Key, int> holds_;  // kept across ClearAll: they belong to the undo steps
 };
 
 #endif  // PAGEWEAVER_DOCUMENT_PREVIEW_CACHE_H

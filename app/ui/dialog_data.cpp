@@ -3,13 +3,26 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+#include "document/preferences.h"
 #include "message_box.h"
 
 namespace pwui {
 
-void FillCombo(QComboBox* combo, std::initializer_list<ComboItem> items) {
+void FillCombo(QComboBox* combo, const std::vector<ComboItem>& items) {
   combo->clear();
   for (const ComboItem& item : items) combo->addItem(QString::fromUtf8(item.text), item.data);
+}
+
+const std::vector<ComboItem>& SortStyleItems() {
+  static const std::vector<ComboItem> items = {
+      {"Alpha-numeric", kSortAlphaNumeric},
+      {"Alpha-numeric (reverse)", kSortAlphaNumericReverse},
+      {"Alphabetical", kSortAlphabetical},
+      {"Alphabetical(reverse)", kSortAlphabeticalReverse},
+      {"Date", kSortDate},
+      {"Date (reversed)", kSortDateReverse},
+      {"No sort", kSortNone}};
+  return items;
 }
 
 void SelectByData(QComboBox* combo, int value) {

@@ -3,7 +3,7 @@
 #ifndef PAGEWEAVER_UI_DIALOG_DATA_H
 #define PAGEWEAVER_UI_DIALOG_DATA_H
 
-#include <initializer_list>
+#include <vector>
 
 class QComboBox;
 class QLineEdit;
@@ -15,7 +15,9 @@ struct ComboItem {
   int data;
 };
 
-void FillCombo(QComboBox* combo, std::initializer_list<ComboItem> items);
+void FillCombo(QComboBox* combo, const std::vector<ComboItem>& items);
+// The file-name orders as the preferences list them, "No sort" last.
+const std::vector<ComboItem>& SortStyleItems();
 // Selects the item that carries `value`, or the first item when none does.
 void SelectByData(QComboBox* combo, int value);
 // The selected item's number; 0 when nothing is selected.

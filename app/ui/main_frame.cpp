@@ -11,11 +11,13 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QUndoStack>
 #include <algorithm>
 
 #include "about_dlg.h"
 #include "bitmap_image.h"
 #include "busy_dlg.h"
+#include "dialog_data.h"
 #include "document/page_image.h"
 #include "document/preview_cache.h"
 #include "icons.h"
@@ -23,7 +25,9 @@
 #include "info_view.h"
 #include "lock_indicators.h"
 #include "message_box.h"
+#include "page_list_editor.h"
 #include "page_list_view.h"
+#include "page_viewer_dlg.h"
 #include "preferences_dlg.h"
 #include "prev_file_dlg.h"
 
@@ -33,6 +37,13 @@ namespace {
 constexpr int kRightColumnExtra = 100;
 // The information form below the preview.
 constexpr int kInfoRowHeight = 300;
+
+// Names of the kept window layouts.
+constexpr char kGeometryLayout[] = "MainGeometry";
+constexpr char kWindowLayout[] = "MainState";
+constexpr char kColumnsLayout[] = "Columns";
+constexpr char kColumnsWidthLayout[] = "ColumnsWidth";
+constexpr char kRowsLayout[] = "Rows";
 
 // An action with its status bar prompt and, after a line break, its tool tip.
 QAction* MakeAction(QObject* parent, const QString& text, const QString& prompt,
@@ -53,10 +64,12 @@ CMainFrame::CMainFrame(CPageWeaverDoc* doc, Preferences* preferences, CPreviewCa
   setWindowIcon(pwui::AppIcon());
   resize(1000, 720);
   CreateActions();
+  CreateClient();
+  CreateEditActions();
   CreateMenus();
   CreateToolBar();
   CreateStatusBar();
-  CreateClient();
+  RestoreLayout();
 
   busy_ = new CBusyDlg(this);
   imageView_->SetBusyTimeout([this] {
@@ -89,8 +102,9 @@ CMainFrame::~CMainFrame() {
 }
 
 void CMainFrame::CreateActions() {
-  addPagesAction = MakeAction(this, QStringLiteral("Add pages"),
-                              QStringLiteral("Add new pages to this TIFF\nAdd pages"));
+  addPagesAction = MakeAction(this, QStringLiteral("&Add pages..."),
+                              QStringLiteral("Add new pages to this TIFF\nAdd pages"),
+                              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
   addPagesAction->setIcon(pwui::AddPagesIcon());
   saveAction =
       MakeAction(this, QStringLiteral("&Save"),
@@ -148,8 +162,65 @@ void CMainFrame::CreateActions() {
   connect(previousPane, &QAction::triggered, this, [this] { CyclePane(-1); });
 }
 
+void CMainFrame::CreateEditActions() {
+  CPageListEditor* editor = Editor();
+  undoAction = MakeAction(this, QStringLiteral("&Undo"),
+                          QStringLiteral("Undo the last change of the page list\nUndo"));
+  undoAction->setShortcuts({QKeySequence::Undo, QKeySequence(Qt::ALT | Qt::Key_Backspace)});
+  redoAction = MakeAction(this, QStringLiteral("&Redo"),
+                          QStringLiteral("Make the change that was undone again\nRedo"));
+  redoAction->setShortcuts(QKeySequence::Redo);
+  moveUpAction = MakeAction(this, QStringLiteral("Move &Up"),
+                            QStringLiteral("Move the selected pages one place up\nMove up"),
+                            QKeySequence(Qt::CTRL | Qt::Key_Up));
+  moveDownAction = MakeAction(this, QStringLiteral("Move &Down"),
+                              QStringLiteral("Move the selected pages one place down\nMove down"),
+                              QKeySequence(Qt::CTRL | Qt::Key_Down));
+  moveToStartAction =
+      MakeAction(this, QStringLiteral("Move to &Start"),
+                 QStringLiteral("Move the selected pages to the start of the list\nMove to start"),
+                 QKeySequence(Qt::CTRL | Qt::Key_Home));
+  moveToEndAction =
+      MakeAction(this, QStringLiteral("Move to &End"),
+                 QStringLiteral("Move the selected pages to the end of the list\nMove to end"),
+                 QKeySequence(Qt::CTRL | Qt::Key_End));
+  reverseAction = MakeAction(
+      this, QStringLiteral("Re&verse Order"),
+      QStringLiteral("Reverse the order of the selected pages, or of all pages\nReverse order"));
+  sortMenu = new QMenu(QStringLiteral("S&ort Pages"), this);
+  for (const pwui::ComboItem& item : pwui::SortStyleItems()) {
+    if (item.data == kSortNone) continue;
+    QAction* sort = sortMenu->addAction(QString::fromUtf8(item.text));
+    sort->setStatusTip(QStringLiteral("Sort all pages by their source files"));
+    connect(sort, &QAction::triggered, editor,
+            [editor, style = item.data] { editor->SortPages(style); });
+  }
+  viewPageAction = listView_->ViewPageAction();
+
+  connect(undoAction, &QAction::triggered, editor, &CPageListEditor::Undo);
+  connect(redoAction, &QAction::triggered, editor, &CPageListEditor::Redo);
+  using Move = CPageListEditor::Move;
+  for (auto [action, move] : {std::pair{moveUpAction, Move::kUp},
+                              {moveDownAction, Move::kDown},
+                              {moveToStartAction, Move::kToStart},
+                              {moveToEndAction, Move::kToEnd}})
+    connect(action, &QAction::triggered, editor,
+            [editor, move] { editor->MoveSelectedPages(move); });
+  connect(reverseAction, &QAction::triggered, editor, &CPageListEditor::ReverseOrder);
+  connect(listView_, &CPageWeaverListView::ViewPageRequested, this, &CMainFrame::ViewPage);
+  QUndoStack* stack = editor->UndoStack();
+  connect(stack, &QUndoStack::indexChanged, this, &CMainFrame::UpdateCommandUI);
+  connect(stack, &QUndoStack::canUndoChanged, this, &CMainFrame::UpdateCommandUI);
+  connect(stack, &QUndoStack::canRedoChanged, this, &CMainFrame::UpdateCommandUI);
+  // The commands that act on the list work wherever the focus is in the window.
+  addActions(
+      {undoAction, redoAction, moveUpAction, moveDownAction, moveToStartAction, moveToEndAction});
+}
+
 void CMainFrame::CreateMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  file->addAction(addPagesAction);
+  file->addSeparator();
   file->addAction(saveAction);
   file->addAction(saveAsAction);
   file->addSeparator();
@@ -160,7 +231,17 @@ void CMainFrame::CreateMenus() {
   // The toolbar's own toggle, made in CreateToolBar, goes first.
   view->setObjectName("viewMenu");
   view->addAction(statusBarAction);
+  view->addSeparator();
+  view->addAction(viewPageAction);
   QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+  edit->addAction(undoAction);
+  edit->addAction(redoAction);
+  edit->addSeparator();
+  edit->addActions({moveUpAction, moveDownAction, moveToStartAction, moveToEndAction});
+  edit->addSeparator();
+  edit->addAction(reverseAction);
+  edit->addMenu(sortMenu);
+  edit->addSeparator();
   edit->addAction(preferencesAction);
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->addAction(aboutAction);
@@ -219,16 +300,45 @@ void CMainFrame::ApplyColumnWidth() {
   if (!splittersCreated_ || isMinimized()) return;
   int width = outer_->width();
   if (width <= 0) return;
-  int preview = cache_ ? cache_->Size().width : kDefaultPreviewWidth;
-  int left = std::max(width - preview - kRightColumnExtra, listView_->minimumSizeHint().width());
-  outer_->setSizes({left, std::max(width - left - outer_->handleWidth(), 0)});
-  // The rows start with the information form at the bottom; after that they stay as the
-  // user sets them.
+  // Until the window gets another width, the columns stay as the last run left them.
+  bool kept = width == savedColumnsWidth_ && outer_->restoreState(savedColumns_);
+  if (!kept) {
+    savedColumnsWidth_ = -1;
+    int preview = cache_ ? cache_->Size().width : kDefaultPreviewWidth;
+    int left = std::max(width - preview - kRightColumnExtra, listView_->minimumSizeHint().width());
+    outer_->setSizes({left, std::max(width - left - outer_->handleWidth(), 0)});
+  }
+  // The rows start with the information form at the bottom (or as the last run left
+  // them); after that they stay as the user sets them.
   if (!rowsSized_ && inner_->height() > 0) {
     int height = inner_->height();
-    inner_->setSizes({std::max(height - kInfoRowHeight, 0), kInfoRowHeight});
+    if (savedRows_.isEmpty() || !inner_->restoreState(savedRows_))
+      inner_->setSizes({std::max(height - kInfoRowHeight, 0), kInfoRowHeight});
     rowsSized_ = true;
   }
+}
+
+void CMainFrame::RestoreLayout() {
+  if (!preferences_) return;
+  auto read = [this](const char* name) {
+    return QByteArray::fromStdString(preferences_->ReadLayout(name));
+  };
+  if (QByteArray geometry = read(kGeometryLayout); !geometry.isEmpty()) restoreGeometry(geometry);
+  if (QByteArray state = read(kWindowLayout); !state.isEmpty()) restoreState(state);
+  savedColumns_ = read(kColumnsLayout);
+  bool ok = false;
+  savedColumnsWidth_ = read(kColumnsWidthLayout).toInt(&ok);
+  if (!ok || savedColumns_.isEmpty()) savedColumnsWidth_ = -1;
+  savedRows_ = read(kRowsLayout);
+}
+
+void CMainFrame::SaveLayout() {
+  if (!preferences_) return;
+  preferences_->WriteLayout(kGeometryLayout, saveGeometry().toStdString());
+  preferences_->WriteLayout(kWindowLayout, saveState().toStdString());
+  preferences_->WriteLayout(kColumnsLayout, outer_->saveState().toStdString());
+  preferences_->WriteLayout(kColumnsWidthLayout, QByteArray::number(outer_->width()).toStdString());
+  preferences_->WriteLayout(kRowsLayout, inner_->saveState().toStdString());
 }
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
@@ -245,6 +355,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  SaveLayout();
   QMainWindow::closeEvent(event);
 }
 
@@ -262,8 +373,35 @@ void CMainFrame::OnUpdate(PageListHint hint, const PageHint*) {
 void CMainFrame::UpdateCommandUI() {
   bool idle = !doc_->Busy() && !saving_;
   for (QAction* action : {addPagesAction, preferencesAction, saveAction, saveAsAction,
-                          removeAllAction, newAction, openAction})
+                          removeAllAction, newAction, openAction, moveUpAction, moveDownAction,
+                          moveToStartAction, moveToEndAction, reverseAction, viewPageAction})
     action->setEnabled(idle);
+  sortMenu->setEnabled(idle);
+  QUndoStack* stack = Editor()->UndoStack();
+  undoAction->setEnabled(idle && stack->canUndo());
+  redoAction->setEnabled(idle && stack->canRedo());
+  UpdateUndoTexts();
+}
+
+void CMainFrame::UpdateUndoTexts() {
+  QUndoStack* stack = Editor()->UndoStack();
+  auto text = [](const QString& verb, bool can, const QString& step) {
+    return can && !step.isEmpty() ? verb + ' ' + step : verb;
+  };
+  undoAction->setText(text(QStringLiteral("&Undo"), stack->canUndo(), stack->undoText()));
+  redoAction->setText(text(QStringLiteral("&Redo"), stack->canRedo(), stack->redoText()));
+}
+
+CPageListEditor* CMainFrame::Editor() const {
+  return listView_->Editor();
+}
+
+void CMainFrame::ViewPage() {
+  if (doc_->Busy() || saving_) return;
+  int32_t page = listView_->CurrentPageId();
+  if (page < 0) return;
+  if (!viewer_) viewer_ = new CPageViewerDlg(doc_, this);
+  viewer_->ShowPage(page);
 }
 
 void CMainFrame::UpdateTitle() {
@@ -288,13 +426,17 @@ void CMainFrame::AddPages() {
   std::vector<std::string> names;
   for (const QString& file : files) names.push_back(file.toStdString());
   pwui::WaitCursor wait;
-  doc_->AddPages(names);
+  Editor()->AddPages(names);
 }
 
 bool CMainFrame::RunSave(const std::string& path) {
   if (doc_->Busy() || saving_) return false;
   ui_.SetRecentFiles(recent_.Files());
+  std::map<int32_t, PageRecord> before = doc_->Pages();
   OutputReport report = doc_->Save(path);
+  // Pages saved into their own source file were read again from their new places in
+  // it: the earlier steps would bring back pages that are no longer there.
+  if (doc_->Pages() != before) Editor()->Clear();
   if (report.ok()) {
     path_ = QString::fromStdString(doc_->Path());
     recent_.Add(path_);
@@ -323,7 +465,7 @@ bool CMainFrame::SaveAs() {
 
 void CMainFrame::RemoveAllPages() {
   if (doc_->Busy() || saving_) return;
-  doc_->RemoveAllPages();
+  Editor()->RemoveAllPages();
 }
 
 void CMainFrame::ShowPreferences() {
@@ -341,6 +483,7 @@ void CMainFrame::ShowAbout() {
 void CMainFrame::NewDocument() {
   if (doc_->Busy() || saving_) return;
   doc_->RemoveAllPages();
+  Editor()->Clear();
   path_.clear();
   UpdateTitle();
 }
@@ -348,6 +491,7 @@ void CMainFrame::NewDocument() {
 void CMainFrame::OpenDocument(const QString& path) {
   if (doc_->Busy() || saving_) return;
   doc_->RemoveAllPages();
+  Editor()->Clear();
   path_ = QFileInfo(path).absoluteFilePath();
   recent_.Add(path_);
   UpdateTitle();

@@ -4,8 +4,10 @@
 #ifndef PAGEWEAVER_UI_MAIN_FRAME_H
 #define PAGEWEAVER_UI_MAIN_FRAME_H
 
+#include <QByteArray>
 #include <QMainWindow>
 #include <QString>
+#include <vector>
 
 #include "document/document.h"
 #include "qt_user_interface.h"
@@ -13,11 +15,14 @@
 
 class CBusyDlg;
 class CLockIndicators;
+class CPageListEditor;
+class CPageViewerDlg;
 class CPageWeaverImageView;
 class CPageWeaverInfoView;
 class CPageWeaverListView;
 class CPreviewCache;
 class QAction;
+class QMenu;
 class QSplitter;
 class QToolBar;
 
@@ -49,6 +54,9 @@ class CMainFrame : public QMainWindow, public DocumentView {
   // edited pages back to it.
   void OpenForEditing(const QString& path);
 
+  // "View Page": the current page at full size, in the one page window.
+  void ViewPage();
+
   // Enables the commands for the document's state: nothing that changes the page list
   // or starts another output runs while the output is being written.
   void UpdateCommandUI();
@@ -59,6 +67,10 @@ class CMainFrame : public QMainWindow, public DocumentView {
   CBusyDlg* BusyDialog() const { return busy_; }
   QToolBar* ToolBar() const { return toolBar_; }
   QSplitter* OuterSplitter() const { return outer_; }
+  QSplitter* InnerSplitter() const { return inner_; }
+  CPageListEditor* Editor() const;
+  // The page window, once "View Page" made it.
+  CPageViewerDlg* PageViewer() const { return viewer_; }
   CLockIndicators* LockIndicators() const { return locks_; }
 
   QAction* addPagesAction;
@@ -72,6 +84,15 @@ class CMainFrame : public QMainWindow, public DocumentView {
   QAction* aboutAction;
   QAction* newAction;
   QAction* openAction;
+  QAction* undoAction;
+  QAction* redoAction;
+  QAction* moveUpAction;
+  QAction* moveDownAction;
+  QAction* moveToStartAction;
+  QAction* moveToEndAction;
+  QAction* reverseAction;
+  QMenu* sortMenu;
+  QAction* viewPageAction;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -83,7 +104,13 @@ class CMainFrame : public QMainWindow, public DocumentView {
   void CreateToolBar();
   void CreateStatusBar();
   void CreateClient();
+  void CreateEditActions();
   void ApplyColumnWidth();
+  // The window's size and place, the toolbar and the splitters as the last run left
+  // them, and keeping them for the next.
+  void RestoreLayout();
+  void SaveLayout();
+  void UpdateUndoTexts();
   void UpdateTitle();
   bool RunSave(const std::string& path);
   void CyclePane(int step);
@@ -98,6 +125,11 @@ class CMainFrame : public QMainWindow, public DocumentView {
   bool closePending_ = false;
   bool splittersCreated_ = false;
   bool rowsSized_ = false;
+  // The column sizes kept from the last run, for the width they were left at; they hold
+  // until the window is made wider or narrower.
+  QByteArray savedColumns_;
+  int savedColumnsWidth_ = -1;
+  QByteArray savedRows_;
 
   QSplitter* outer_ = nullptr;
   QSplitter* inner_ = nullptr;
@@ -107,6 +139,7 @@ class CMainFrame : public QMainWindow, public DocumentView {
   CPageWeaverInfoView* infoView_ = nullptr;
   CBusyDlg* busy_ = nullptr;
   CLockIndicators* locks_ = nullptr;
+  CPageViewerDlg* viewer_ = nullptr;
 };
 
 #endif  // PAGEWEAVER_UI_MAIN_FRAME_H

@@ -9,6 +9,10 @@ CPageListModel::CPageListModel(QObject* parent) : QAbstractListModel(parent) {}
 
 CPageListModel::~CPageListModel() = default;
 
+QString CPageListModel::NumberOfRow(int row) {
+  return QStringLiteral("%1: ").arg(row + 1);
+}
+
 int CPageListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : int(pages_.size());
 }
@@ -20,6 +24,8 @@ QVariant CPageListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
       return page->label;
+    case kNumberedLabelRole:
+      return NumberOfRow(index.row()) + page->label;
     case Qt::DecorationRole:
       return page->thumbnail;
     case kPageIdRole:
@@ -41,6 +47,7 @@ bool CPageListModel::removeRows(int row, int count, const QModelIndex& parent) {
   beginRemoveRows(QModelIndex(), row, row + count - 1);
   pages_.erase(pages_.begin() + row, pages_.begin() + row + count);
   endRemoveRows();
+  PositionsChanged(row);
   return true;
 }
 
@@ -123,6 +130,7 @@ bool CPageListModel::InsertPages(int row, const std::vector<Page>& pages) {
   beginInsertRows(QModelIndex(), row, row + int(pages.size()) - 1);
   pages_.insert(pages_.begin() + row, pages.begin(), pages.end());
   endInsertRows();
+  PositionsChanged(row + int(pages.size()));
   return true;
 }
 
@@ -164,6 +172,39 @@ void CPageListModel::MoveBlock(int first, int last, int destination) {
   else
     std::rotate(at(first), at(last + 1), at(destination));
   endMoveRows();
+  PositionsChanged(std::min(first, destination), std::max(last, destination - 1));
+}
+
+void CPageListModel::PositionsChanged(int first, int last) {
+  if (last < 0) last = rowCount() - 1;
+  if (first > last || first < 0) return;
+  emit dataChanged(index(first), index(last), {kNumberedLabelRole});
+}
+
+bool CPageListModel::Reorder(const std::vector<int32_t>& ids) {
+  if (ids.size() != pages_.size()) return false;
+  std::vector<Page> reordered;
+  std::vector<int> newRow(pages_.size(), -1);
+  for (size_t k = 0; k < ids.size(); ++k) {
+    int row = RowOfPage(ids[k]);
+    if (row < 0 || newRow[size_t(row)] >= 0) return false;
+    newRow[size_t(row)] = int(k);
+    reordered.push_back(pages_[size_t(row)]);
+  }
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  QModelIndexList from = persistentIndexList(), to;
+  for (const QModelIndex& index : from) to << this->index(newRow[size_t(index.row())]);
+  changePersistentIndexList(from, to);
+  pages_ = std::move(reordered);
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+  PositionsChanged(0);
+  return true;
+}
+
+void CPageListModel::SetPages(std::vector<Page> pages) {
+  beginResetModel();
+  pages_ = std::move(pages);
+  endResetModel();
 }
 
 int CPageListModel::DropDestination(const std::vector<int>& rows, int target) const {
@@ -183,7 +224,7 @@ bool CPageListModel::SetThumbnail(int row, const QIcon& thumbnail) {
 bool CPageListModel::SetLabel(int row, const QString& label) {
   if (!PageAt(row)) return false;
   pages_[size_t(row)].label = label;
-  emit dataChanged(index(row), index(row), {Qt::DisplayRole, Qt::ToolTipRole});
+  emit dataChanged(index(row), index(row), {Qt::DisplayRole, Qt::ToolTipRole, kNumberedLabelRole});
   return true;
 }
 

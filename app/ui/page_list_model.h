@@ -23,10 +23,15 @@ class CPageListModel : public QAbstractListModel, public PageOrderSource {
   // The page id of a row (the label is the display and tool-tip text, the thumbnail the
   // decoration).
   static constexpr int kPageIdRole = Qt::UserRole;
+  // What the list shows under a thumbnail: the row's position and the label ("3:
+  // /scans/page3.tif"), so that the order can be read at a glance.
+  static constexpr int kNumberedLabelRole = Qt::UserRole + 1;
+  // The start of a numbered label: "3: " for the third row.
+  static QString NumberOfRow(int row);
 
   struct Page {
     int32_t id = -1;
-    QString label;
+    QString label;  // the page's name, without its position
     QIcon thumbnail;
   };
 
@@ -66,6 +71,13 @@ class CPageListModel : public QAbstractListModel, public PageOrderSource {
   // The destination of MoveRows for rows dropped on the page at `target` (see
   // dropMimeData); -1 when the target is outside the list or one of the rows.
   int DropDestination(const std::vector<int>& rows, int target) const;
+  // Puts the rows in the order of `ids`, which names every page of the list once;
+  // selections and current items follow their pages. False, changing nothing, for any
+  // other list of ids.
+  bool Reorder(const std::vector<int32_t>& ids);
+  // Every page, first row to last, and a whole new list of them.
+  const std::vector<Page>& Pages() const { return pages_; }
+  void SetPages(std::vector<Page> pages);
   bool SetThumbnail(int row, const QIcon& thumbnail);
   // Replaces the label of the page in `row`; false when there is no such row.
   bool SetLabel(int row, const QString& label);
@@ -91,6 +103,9 @@ class CPageListModel : public QAbstractListModel, public PageOrderSource {
                                    const QModelIndex& parent) const;
   // Moves the block of rows first..last before `destination`, as one move.
   void MoveBlock(int first, int last, int destination);
+  // The rows from `first` to `last` (-1: the last row) stand at new positions: their
+  // numbered labels change.
+  void PositionsChanged(int first, int last = -1);
 
   std::vector<Page> pages_;
 };

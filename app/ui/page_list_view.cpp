@@ -1,5 +1,6 @@
 #include "page_list_view.h"
 
+#include <QAction>
 #include <QContextMenuEvent>
 #include <QDrag>
 #include <QFileInfo>
@@ -8,6 +9,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -23,6 +25,25 @@ constexpr int kCellHeight = 130;
 // How close to the top or bottom edge a dragged page starts scrolling the list.
 constexpr int kScrollMargin = 16;
 constexpr int kScrollIntervalMs = 100;
+
+// Shows each page's numbered label. A long path loses its start, never the number.
+class NumberedLabelDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    QString number = CPageListModel::NumberOfRow(index.row());
+    int room =
+        option->rect.width() - 2 * kTextMargin - option->fontMetrics.horizontalAdvance(number);
+    option->text = number + option->fontMetrics.elidedText(index.data().toString(), Qt::ElideLeft,
+                                                           std::max(room, 0));
+  }
+
+ private:
+  static constexpr int kTextMargin = 4;
+};
 
 // The document deletes the thumbnail when its notification returns: the model keeps a
 // copy.
@@ -43,6 +64,7 @@ CPageWeaverListView::CPageWeaverListView(CPageWeaverDoc* doc, QWidget* parent)
   setUniformItemSizes(true);
   setWordWrap(false);
   setTextElideMode(Qt::ElideLeft);  // the file name is the end of the path
+  setItemDelegate(new NumberedLabelDelegate(this));
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setDragEnabled(true);
   setAcceptDrops(true);
@@ -58,6 +80,16 @@ CPageWeaverListView::CPageWeaverListView(CPageWeaverDoc* doc, QWidget* parent)
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this](const QItemSelection& selected) { OnSelectionChanged(selected); });
   connect(this, &QAbstractItemView::doubleClicked, this, [this] { EditSelectedPages(); });
+
+  viewPageAction_ = new QAction(QStringLiteral("View Page"), this);
+  viewPageAction_->setStatusTip(QStringLiteral("Show the page at full size"));
+  viewPageAction_->setShortcut(QKeySequence(Qt::Key_Space));
+  viewPageAction_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  addAction(viewPageAction_);
+  connect(viewPageAction_, &QAction::triggered, this, [this] {
+    if (!Busy() && CurrentPageId() >= 0) emit ViewPageRequested();
+  });
+  editor_ = std::make_unique<CPageListEditor>(doc_, this);
 }
 
 CPageWeaverListView::~CPageWeaverListView() = default;
@@ -130,34 +162,57 @@ std::vector<int32_t> CPageWeaverListView::SelectedPageIds() const {
   return ids;
 }
 
-void CPageWeaverListView::SelectRow(int row) {
-  // A moved page may have been selected before: it is selected anew, so that the other
-  // views are told of it as they were when it was picked.
+int32_t CPageWeaverListView::CurrentPageId() const {
+  return currentIndex().isValid() ? model_->PageIdAt(currentIndex().row()) : -1;
+}
+
+void CPageWeaverListView::SelectPages(const std::vector<int32_t>& ids, int32_t current) {
+  // Pages that were selected before are selected anew, so that the other views are told
+  // of the current one as they were when it was picked.
   selectionModel()->clearSelection();
-  selectionModel()->setCurrentIndex(model_->index(row), QItemSelectionModel::ClearAndSelect);
+  QItemSelection selection;
+  for (int32_t id : ids) {
+    QModelIndex index = model_->index(model_->RowOfPage(id));
+    if (index.isValid()) selection.select(index, index);
+  }
+  QModelIndex currentIndex = model_->index(model_->RowOfPage(current));
+  selectionModel()->setCurrentIndex(currentIndex, QItemSelectionModel::NoUpdate);
+  selectionModel()->select(selection, QItemSelectionModel::Select);
+}
+
+void CPageWeaverListView::ScrollToCurrent() {
+  if (currentIndex().isValid()) scrollTo(currentIndex());
 }
 
 void CPageWeaverListView::MoveItem(int from, int to) {
   if (from < 0 || from >= model_->rowCount()) return;
-  int landed = model_->MoveRows({from}, model_->DropDestination({from}, to));
-  if (landed >= 0) SelectRow(landed);
+  int destination = model_->DropDestination({from}, to);
+  if (destination >= 0) editor_->MovePages({model_->PageIdAt(from)}, destination);
 }
 
-void CPageWeaverListView::DropPages(const QMimeData* mime) {
-  int32_t dragged = model_->PageIdAt(dragSource_);
-  if (model_->dropMimeData(mime, Qt::MoveAction, -1, 0, model_->index(dropTarget_)))
-    SelectRow(model_->RowOfPage(dragged));
+void CPageWeaverListView::DropPages(const QMimeData* mime, int target) {
+  std::optional<std::vector<int>> rows = model_->RowsInMimeData(mime);
+  if (!rows) return;
+  int destination = model_->DropDestination(*rows, target);
+  if (destination < 0) return;
+  std::vector<int32_t> ids;
+  for (int row : *rows) ids.push_back(model_->PageIdAt(row));
+  editor_->MovePages(ids, destination);
 }
 
 void CPageWeaverListView::RemoveSelectedPages() {
   if (Busy() || !doc_) return;
-  std::vector<int32_t> ids = SelectedPageIds();
-  if (!ids.empty()) doc_->RemovePages(ids);
+  editor_->RemovePages(SelectedPageIds());
 }
 
 void CPageWeaverListView::EditSelectedPages() {
   if (Busy() || !doc_) return;
-  for (int32_t id : SelectedPageIds()) doc_->EditPageOptions(id);
+  editor_->EditPageOptions(SelectedPageIds());
+}
+
+void CPageWeaverListView::EditSelectedPagesTogether() {
+  if (Busy() || !doc_) return;
+  editor_->EditPagesTogether(SelectedPageIds());
 }
 
 void CPageWeaverListView::AddDroppedFiles(const QStringList& paths) {
@@ -169,7 +224,7 @@ void CPageWeaverListView::AddDroppedFiles(const QStringList& paths) {
     names.push_back((target.isEmpty() ? path : target).toStdString());
   }
   pwui::WaitCursor wait;
-  doc_->AddPages(names);
+  editor_->AddPages(names);
 }
 
 void CPageWeaverListView::keyPressEvent(QKeyEvent* event) {
@@ -181,17 +236,24 @@ void CPageWeaverListView::contextMenuEvent(QContextMenuEvent* event) {
   if (Busy()) return;
   QMenu menu(this);
   QAction* settings = menu.addAction(QStringLiteral("Output settings..."));
+  QAction* together = menu.addAction(QStringLiteral("Output settings for selected pages..."));
+  together->setEnabled(SelectedPageIds().size() >= 2);
+  menu.addSeparator();
+  menu.addAction(viewPageAction_);
+  menu.addSeparator();
   QAction* remove = menu.addAction(QStringLiteral("Delete"));
   remove->setStatusTip(QStringLiteral("Remove this image from the multi-page TIFF output"));
   connect(settings, &QAction::triggered, this, &CPageWeaverListView::EditSelectedPages);
+  connect(together, &QAction::triggered, this, &CPageWeaverListView::EditSelectedPagesTogether);
   connect(remove, &QAction::triggered, this, &CPageWeaverListView::RemoveSelectedPages);
   menu.exec(event->globalPos());
 }
 
 void CPageWeaverListView::startDrag(Qt::DropActions) {
   QModelIndexList selected = selectionModel()->selectedIndexes();
-  if (Busy() || selected.size() != 1) return;
-  QModelIndex dragged = selected.first();
+  if (Busy() || selected.isEmpty()) return;
+  // The page under the pointer is the one the picture shows; the others come with it.
+  QModelIndex dragged = selected.contains(currentIndex()) ? currentIndex() : selected.first();
   dragSource_ = dragged.row();
   dropTarget_ = -1;
   dragging_ = true;
@@ -253,9 +315,7 @@ void CPageWeaverListView::dropEvent(QDropEvent* event) {
   if (IsOwnDrag(event)) {
     event->setDropAction(Qt::MoveAction);
     event->accept();
-    if (dropTarget_ < 0 || dropTarget_ == dragSource_) return;
-    if (selectionModel()->selectedIndexes().size() != 1) return;
-    DropPages(event->mimeData());
+    if (dropTarget_ >= 0) DropPages(event->mimeData(), dropTarget_);
     return;
   }
   if (!event->mimeData()->hasUrls() || Busy()) {

@@ -6,10 +6,13 @@
 
 #include <QListView>
 #include <QStringList>
+#include <memory>
 
 #include "document/document.h"
+#include "page_list_editor.h"
 #include "page_list_model.h"
 
+class QAction;
 class QTimer;
 
 class CPageWeaverListView : public QListView, public DocumentView {
@@ -21,6 +24,10 @@ class CPageWeaverListView : public QListView, public DocumentView {
   void OnUpdate(PageListHint hint, const PageHint* pageHint) override;
   // The pages in display order: the order the output asks for.
   CPageListModel* PageModel() const { return model_; }
+  // Every change of the list goes through the editor, as a step that can be undone.
+  CPageListEditor* Editor() const { return editor_.get(); }
+  // "View Page" (Space): asks for the full-size view of the current page.
+  QAction* ViewPageAction() const { return viewPageAction_; }
 
   // Moves the item at `from` to the index `to` had before the move (so an item moved
   // down lands after the target, one moved up before it) and selects it.
@@ -29,9 +36,26 @@ class CPageWeaverListView : public QListView, public DocumentView {
   void RemoveSelectedPages();
   // Opens the output options of each selected page in turn.
   void EditSelectedPages();
+  // Opens one options dialog for all the selected pages.
+  void EditSelectedPagesTogether();
   // Adds files as pages: links are replaced by the files they point to. Ignored while the
   // output is being written.
   void AddDroppedFiles(const QStringList& paths);
+
+  // The selected pages' ids in list order, and the page of the current item (-1: none).
+  std::vector<int32_t> SelectedPageIds() const;
+  int32_t CurrentPageId() const;
+  // Makes the pages the selection, with `current` the current item; the other views are
+  // told of the current page when it is selected.
+  void SelectPages(const std::vector<int32_t>& ids, int32_t current);
+  void ScrollToCurrent();
+  // Moves the pages a drag of this list carries as a drop on the page in row `target`
+  // does (see CPageListModel::dropMimeData), as one step; they stay selected.
+  void DropPages(const QMimeData* mime, int target);
+
+ signals:
+  // The user asked to see the current page at full size.
+  void ViewPageRequested();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -47,10 +71,6 @@ class CPageWeaverListView : public QListView, public DocumentView {
   bool Busy() const { return doc_ && doc_->Busy(); }
   bool IsOwnDrag(const QDropEvent* event) const;
   void OnSelectionChanged(const QItemSelection& selected);
-  std::vector<int32_t> SelectedPageIds() const;
-  // Makes the row the one selected item, telling the document even when it was already.
-  void SelectRow(int row);
-  void DropPages(const QMimeData* mime);
   void SetDropTarget(int row);
   void RequestScroll(int direction);
   void ScrollOneLine();
@@ -63,6 +83,8 @@ class CPageWeaverListView : public QListView, public DocumentView {
   bool dragging_ = false;
   int scrollDirection_ = 0;  // 1 up, 2 down, 0 none
   QTimer* scrollTimer_;
+  QAction* viewPageAction_;
+  std::unique_ptr<CPageListEditor> editor_;  // last: its steps go before the rest
 };
 
 #endif  // PAGEWEAVER_UI_PAGE_LIST_VIEW_H

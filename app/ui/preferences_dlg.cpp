@@ -19,13 +19,7 @@ CPreferencesDlg::CPreferencesDlg(Preferences* preferences, QWidget* parent)
 
   sortBox_ = new QComboBox;
   sortBox_->setObjectName("sortStyle");
-  pwui::FillCombo(sortBox_, {{"Alpha-numeric", kSortAlphaNumeric},
-                             {"Alpha-numeric (reverse)", kSortAlphaNumericReverse},
-                             {"Alphabetical", kSortAlphabetical},
-                             {"Alphabetical(reverse)", kSortAlphabeticalReverse},
-                             {"Date", kSortDate},
-                             {"Date (reversed)", kSortDateReverse},
-                             {"No sort", kSortNone}});
+  pwui::FillCombo(sortBox_, pwui::SortStyleItems());
   pwui::SelectByData(sortBox_, sortStyle_);
 
   width_ = new QLineEdit;

@@ -43,6 +43,16 @@ bool QtUserInterface::EditPageOptions(const PageRecord& page, PageOutputSettings
   return true;
 }
 
+bool QtUserInterface::EditSeveralPagesOptions(const std::vector<PageRecord>& pages,
+                                              SettingsChange* change) {
+  pwui::ArrowCursor arrow;
+  CPageOptionsDlg dialog(parent_);
+  dialog.SetPages(pages);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  *change = dialog.Change();
+  return true;
+}
+
 std::string QtUserInterface::AskSavePath() {
   pwui::ArrowCursor arrow;
   QFileDialog dialog(parent_, QStringLiteral("Save TIFF as..."));

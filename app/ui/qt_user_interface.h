@@ -18,6 +18,8 @@ class QtUserInterface : public UserInterface, public MessagePump {
   bool ChooseFrames(const std::string& path, int pageCount, std::vector<int>* frames) override;
   bool EditPageOptions(const PageRecord& page, PageOutputSettings* settings, bool* setAllPages,
                        bool* changeSize) override;
+  bool EditSeveralPagesOptions(const std::vector<PageRecord>& pages,
+                               SettingsChange* change) override;
   std::string AskSavePath() override;
 
   // Folders offered in the save dialog's history.

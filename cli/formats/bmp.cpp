@@ -1,4 +1,4 @@
-// BMP in the command-line tool: one page, described and decoded by the library's reader.
+// BMP in the command-line tool: one page, as the library's dimension call describes it.
 #include "formats.h"
 #include "pixolith/px_bmp.h"
 
@@ -22,24 +22,7 @@ int Describe(PXSource source, const std::string&, json::Value& info) {
   return 0;
 }
 
-int Decode(PXSource source, const std::string&, int page, int depth, Image& out) {
-  if (page != 0) return PX_ERR_PARAMETER;
-  int32_t width = 0, height = 0;
-  uint32_t bits = 0;
-  PXSeekSource(source, 0, PX_SEEK_SET);
-  if (!PXGetBMPDimensions(source, &width, &height, &bits, &out.resolution)) return PXGetLastError();
-  if (depth == 0) depth = bits == 1 ? 1 : bits <= 8 ? 8 : 24;
-  PXSeekSource(source, 0, PX_SEEK_SET);
-  out.pixels = PXReadBMP(source, &out.width, &out.height, uint32_t(depth), out.palette, 0);
-  int error = PXGetLastError();
-  if (!out.pixels) return error;
-  out.bitsPerPixel = uint32_t(depth);
-  out.colors = depth == 24 ? 0 : 256;
-  return error;
-}
-
-const FormatRegistration kBMP({PX_FORMAT_BMP, "BMP", Describe, Decode,
-                               kDepth1 | kDepth8 | kDepth24});
+const FormatRegistration kBMP({PX_FORMAT_BMP, Describe});
 
 }  // namespace
 

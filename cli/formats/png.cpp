@@ -1,6 +1,4 @@
-// PNG for the command-line tool: info fields, decoding, and `decode -o x.png`.
-#include <algorithm>
-
+// PNG for the command-line tool: info fields and `decode -o x.png`.
 #include "formats.h"
 #include "pixolith/px_png.h"
 
@@ -38,27 +36,6 @@ int Describe(PXSource source, const std::string&, json::Value& info) {
   return 0;
 }
 
-// Depth 0 is the image object's choice: 1-bit files stay 1-bit, palette files of up to
-// 8 bits stay indexed, everything else becomes RGB.
-int Decode(PXSource source, const std::string&, int page, int depth, Image& out) {
-  if (page != 0) return PX_ERR_PARAMETER;
-  uint32_t width, height;
-  int bitDepth, colorType, interlace, colors = 0;
-  PXResolution resolution = {};
-  if (!PXGetPNGInfo(source, &width, &height, &bitDepth, &colorType, &interlace, &resolution,
-                    &colors, out.palette, nullptr, nullptr, nullptr, nullptr, nullptr))
-    return PXGetLastError();
-  if (depth == 0) depth = bitDepth == 1 ? 1 : (colorType == 3 && bitDepth <= 8) ? 8 : 24;
-  PXSeekSource(source, 0, PX_SEEK_SET);
-  out.pixels =
-      static_cast<uint8_t*>(PXReadPNG(source, &out.width, &out.height, depth, out.palette, 0));
-  int error = PXGetLastError();
-  out.bitsPerPixel = uint32_t(depth);
-  out.colors = depth == 1 ? 2 : depth == 8 ? uint32_t(std::min(colors, 256)) : 0;
-  out.resolution = resolution;
-  return error;
-}
-
 // 24-bit images as RGB, 8-bit as palette images with their palette, 1-bit as two-entry
 // palette images.
 int WritePNGFile(const Image& image, const std::string& path) {
@@ -86,8 +63,7 @@ int WritePNGFile(const Image& image, const std::string& path) {
   return error;
 }
 
-const FormatRegistration kPNG({PX_FORMAT_PNG, "PNG", Describe, Decode,
-                               kDepth1 | kDepth8 | kDepth24});
+const FormatRegistration kPNG({PX_FORMAT_PNG, Describe});
 const OutputRegistration kPNGOutput({".png", WritePNGFile});
 
 }  // namespace

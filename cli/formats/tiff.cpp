@@ -1,4 +1,4 @@
-// TIFF in the command-line tool: every page described, any one page decoded.
+// TIFF in the command-line tool: every page described.
 #include "formats.h"
 #include "pixolith/px_tiff.h"
 
@@ -28,22 +28,7 @@ int Describe(PXSource source, const std::string&, json::Value& info) {
   return error;
 }
 
-int Decode(PXSource source, const std::string&, int page, int depth, Image& out) {
-  uint32_t width = 0, height = 0, bits = 0;
-  if (!PXGetTIFFDimensions(source, uint32_t(page), &width, &height, &bits, &out.resolution))
-    return PXGetLastError();
-  if (depth == 0) depth = bits == 1 ? 1 : bits <= 8 ? 8 : 24;
-  out.pixels =
-      PXReadTIFF(source, &out.width, &out.height, uint32_t(depth), out.palette, uint32_t(page), 0);
-  int error = PXGetLastError();
-  if (!out.pixels) return error;
-  out.bitsPerPixel = uint32_t(depth);
-  out.colors = depth == 1 ? 2 : depth == 8 ? 256 : 0;
-  return error;
-}
-
-const FormatRegistration kTIFF({PX_FORMAT_TIFF, "TIFF", Describe, Decode,
-                                kDepth1 | kDepth8 | kDepth24});
+const FormatRegistration kTIFF({PX_FORMAT_TIFF, Describe});
 
 }  // namespace
 

@@ -16,18 +16,7 @@ int Describe(PXSource source, const std::string&, json::Value& info) {
   return 0;
 }
 
-int Decode(PXSource source, const std::string&, int page, int depth, Image& out) {
-  if (page != 0) return PX_ERR_PARAMETER;
-  // A type 0 Wireless Bitmap is one bit per pixel.
-  if (depth == 0) depth = 1;
-  out.pixels = PXReadWBMP(source, &out.width, &out.height, out.palette, uint32_t(depth), 0);
-  int error = PXGetLastError();
-  out.bitsPerPixel = uint32_t(depth);
-  out.colors = 2;
-  return error;
-}
-
-const FormatRegistration kWBMP({PX_FORMAT_WBMP, "WBMP", Describe, Decode, kDepth1 | kDepth8});
+const FormatRegistration kWBMP({PX_FORMAT_WBMP, Describe});
 
 }  // namespace
 

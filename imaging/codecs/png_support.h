@@ -37,8 +37,8 @@ bool PNGGuarded(png_structp png, const Body& body) {
   return true;
 }
 
-// Runs body() guarded as RunGuarded does (a failed allocation records error 1, any other
-// exception error 17); the result is then a zero value.
+// Runs body() guarded as RunGuarded does (a failed allocation records PX_ERR_NO_MEMORY,
+// any other exception PX_ERR_UNEXPECTED); the result is then a zero value.
 template <class Body>
 auto PNGShielded(Operation& op, const Body& body) -> decltype(body()) {
   using Result = decltype(body());

@@ -15,7 +15,7 @@ void InitLibTIFF();
 
 // Opens libtiff on `io` with a libtiff mode ("r", "wW", "a", ...). `io` must stay alive
 // until the TIFF is closed; closing it leaves the source or sink open. Null when libtiff
-// refuses the data (the caller records error 20).
+// refuses the data (the caller records PX_ERR_BAD_TIFF).
 TIFF* OpenClient(CPXIO* io, const char* mode);
 
 // Closes a TIFF opened by OpenClient at the end of a scope.

@@ -11,9 +11,9 @@
 
 namespace px {
 
-// Runs body() and returns its result. An allocation failure inside becomes error 1 and any
-// other exception its code (17 when it has none), and `failed` is returned, so that
-// nothing escapes to the caller.
+// Runs body() and returns its result. An allocation failure inside becomes PX_ERR_NO_MEMORY
+// and any other exception its code (PX_ERR_UNEXPECTED when it has none), and `failed` is
+// returned, so that nothing escapes to the caller.
 template <typename Result, typename Body>
 Result RunGuarded(Operation& op, Result failed, Body&& body) {
   try {
@@ -29,7 +29,8 @@ Result RunGuarded(Operation& op, Result failed, Body&& body) {
 }
 
 // The frame of a public reader function. Opens the operation, checks the source (null ->
-// 5, not a live handle -> 38) and then each pointer in `required` (null -> 5), and runs
+// PX_ERR_PARAMETER, not a live handle -> PX_ERR_INVALID_HANDLE) and then each pointer in
+// `required` (null -> PX_ERR_PARAMETER), and runs
 // body(op, io) guarded as above, over a CPXIO on the source. Returns `failed` when a
 // check fails; the thread's last error is the operation's when it ends.
 template <typename Result, typename Body>

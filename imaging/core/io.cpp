@@ -65,6 +65,14 @@ bool IsValidHandle(const PXHandle* h) {
   return h->memData != nullptr && h->memSize != 0;
 }
 
+// The frame's handle check lives beside the registry it asks, so that the frame itself
+// needs nothing of sources and sinks.
+bool Operation::CheckHandle(const PXHandle* handle) {
+  if (!handle) return Fail(PX_ERR_PARAMETER);
+  if (!IsValidHandle(handle)) return Fail(PX_ERR_INVALID_HANDLE);
+  return true;
+}
+
 }  // namespace px
 
 /* ---- CPXIO ------------------------------------------------------------------------------ */

@@ -44,12 +44,9 @@ bool IsValidHandle(const PXHandle* handle);
 class CPXIO {
  public:
   explicit CPXIO(PXHandle* handle = nullptr) : handle_(handle) {}
+  // Copies share the handle; nothing derives from the accessor, so nothing is virtual.
   CPXIO(const CPXIO& other) = default;
-  virtual ~CPXIO() = default;
-  virtual CPXIO& operator=(const CPXIO& other) {
-    handle_ = other.handle_;
-    return *this;
-  }
+  CPXIO& operator=(const CPXIO& other) = default;
 
   PXHandle* handle() const { return handle_; }
   bool IsValid() const { return px::IsValidHandle(handle_); }

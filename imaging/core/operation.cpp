@@ -4,8 +4,6 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "core/io.h"
-
 namespace px {
 
 namespace {
@@ -35,12 +33,6 @@ bool Operation::Progress(uint32_t current, uint32_t total) {
   if (state_->progress(current, total, state_->userValue)) return true;
   error_ = PX_ERR_ABORTED;
   return false;
-}
-
-bool Operation::CheckHandle(const PXHandle* handle) {
-  if (!handle) return Fail(PX_ERR_PARAMETER);
-  if (!IsValidHandle(handle)) return Fail(PX_ERR_INVALID_HANDLE);
-  return true;
 }
 
 void Trace(const char* format, ...) {

@@ -18,10 +18,10 @@ namespace px {
 // ends its error (0 on success) becomes the thread's last error.
 //
 //   Operation op;
-//   if (!op) return nullptr;              // no per-thread state: nothing recorded
-//   if (!op.CheckSource(src)) return nullptr;
+//   if (!op) return nullptr;                      // no per-thread state: nothing recorded
+//   if (!op.CheckHandle(source)) return nullptr;  // null or not a live handle
 //   ...
-//   if (!op.Progress(row, height)) break; // error 14 is set
+//   if (!op.Progress(row, height)) break;         // PX_ERR_ABORTED is recorded
 class Operation {
  public:
   Operation() noexcept;
@@ -34,19 +34,21 @@ class Operation {
 
   int error() const { return error_; }
   void SetError(int code) { error_ = code; }
-  // Records the code and returns false, for `return op.Fail(6);` in BOOL functions.
+  // Records the code and returns false, for `return op.Fail(PX_ERR_BAD_BMP);` in BOOL
+  // functions.
   bool Fail(int code) {
     error_ = code;
     return false;
   }
 
   // Reports progress when this is the outermost operation and a callback is set.
-  // Returns false, with error 14 recorded, when the callback asks to stop.
+  // Returns false, with PX_ERR_ABORTED recorded, when the callback asks to stop.
   bool Progress(uint32_t current, uint32_t total);
   // True when a report would reach a callback; lets loops skip work for nothing.
   bool Reporting() const;
 
-  // Argument checks of the common frame: null -> 5, not a live handle -> 38.
+  // Argument checks of the common frame: null -> PX_ERR_PARAMETER, not a live handle ->
+  // PX_ERR_INVALID_HANDLE.
   bool CheckHandle(const PXHandle* handle);
   bool CheckPointer(const void* pointer) { return pointer ? true : Fail(PX_ERR_PARAMETER); }
 
@@ -81,7 +83,7 @@ using TraceHook = void (*)(const char* text);
 TraceHook SetTraceHook(TraceHook hook);
 
 // Allocates a zero-filled image block of `bytes`, or returns null (the caller records
-// error 1). Blocks are released with GlobalFree.
+// PX_ERR_NO_MEMORY). Blocks are released with GlobalFree.
 inline void* AllocBlock(size_t bytes) {
   return GlobalAlloc(GPTR, bytes);
 }

@@ -121,7 +121,6 @@ struct PXThreadState {
   std::vector<uint8_t> iccProfile;  // ICC profile block for the writers
   int deviceBitmapSwitch = 0;       // 0: device bitmaps through CreateDIBitmap
   int lastError = 0;
-  std::string errorText;  // backing store of PXGetErrorText's "Error %d" texts
 };
 
 namespace px {

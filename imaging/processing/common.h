@@ -32,7 +32,8 @@ inline bool ResizeArgumentsValid(const void* source, uint32_t sourceWidth, uint3
 }
 
 // A zero-filled working table of count elements for one call. Tables come from the global
-// heap so that absurd sizes are refused (the caller records error 1) instead of thrown.
+// heap so that absurd sizes are refused (the caller records PX_ERR_NO_MEMORY) instead of
+// thrown.
 template <class T>
 class Table {
  public:

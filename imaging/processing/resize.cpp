@@ -132,8 +132,8 @@ class MatchMemo {
   Table<Slot> slots_;
 };
 
-// The byte resamplers' common start: checks the arguments (error 5) and copies an image of
-// the same shape as it is. False when nothing more is to be done; *result is the answer.
+// The byte resamplers' common start: checks the arguments (PX_ERR_PARAMETER) and copies an
+// image of the same shape as it is. False when nothing more is to be done; *result is the answer.
 bool NeedsResampling(px::Operation& op, const uint8_t* source, uint32_t sw, uint32_t sh,
                      uint32_t ss, uint8_t* destination, uint32_t dw, uint32_t dh, uint32_t ds,
                      uint32_t bytesPerPixel, BOOL* result) {

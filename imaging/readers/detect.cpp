@@ -47,7 +47,8 @@ bool IsHEIF(CPXIO& io, const uint8_t* head, size_t got) {
 // Tried in order; the first match decides. Strong magic numbers come first; two zero
 // bytes (WBMP's type and fixed header) match almost anything and come last but one, so
 // they only decide when nothing better did, and even then the extension and the TGA
-// footer are consulted before WBMP is believed.
+// footer are consulted before WBMP is believed. TGA has no signature: its extension or
+// its footer names it.
 constexpr Signature kSignatures[] = {
     {PX_FORMAT_BMP, 0, 2, "BM"},
     {PX_FORMAT_PAX, 0, 3, "PAX"},
@@ -76,7 +77,6 @@ constexpr Signature kSignatures[] = {
     // Before WBMP: a box size starts with two zero bytes.
     {PX_FORMAT_HEIF, 4, 4, "ftyp", IsHEIF},
     {PX_FORMAT_WBMP, 0, 2, "\x00\x00"},
-    {PX_FORMAT_TGA, 0, 0, ""},  // never matches: TGA has no signature
     {PX_FORMAT_OLE, 0, 4, "\xD0\xCF\x11\xE0"},
 };
 
@@ -98,7 +98,7 @@ int Guess(px::Operation& op, CPXIO& io) {
 
   int result = PX_FORMAT_UNKNOWN;
   for (const Signature& s : kSignatures) {
-    if (s.length == 0 || got < s.offset + s.length) continue;
+    if (got < s.offset + s.length) continue;
     if (std::memcmp(head + s.offset, s.bytes, s.length) != 0) continue;
     if (s.confirm && !s.confirm(io, head, got)) continue;
     if (s.id != PX_FORMAT_WBMP) return s.id;

@@ -58,8 +58,8 @@ class RasterOutput {
   RasterOutput(const RasterOutput&) = delete;
   RasterOutput& operator=(const RasterOutput&) = delete;
 
-  // Allocates the block; false (error 1 recorded) when it does not fit or memory is
-  // short. `colors` palette entries are copied into a DIB from `palette`.
+  // Allocates the block; false (PX_ERR_NO_MEMORY recorded) when it does not fit or memory
+  // is short. `colors` palette entries are copied into a DIB from `palette`.
   bool Allocate(Operation& op, uint32_t width, uint32_t height, uint32_t bitsPerPixel,
                 bool packedDIB, uint32_t colors = 0, const RGBQUAD* palette = nullptr);
   // Bytes in one row as StoreRow takes it.

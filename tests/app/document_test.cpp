@@ -1,4 +1,7 @@
 // The page list document: adding, removing, showing and editing pages.
+#include <algorithm>
+#include <filesystem>
+
 #include "document/page_image.h"
 #include "document/preview_cache.h"
 #include "document_support.h"
@@ -171,6 +174,111 @@ TEST_F(DocumentTest, RotatingAllPagesRefreshesTheirPreviews) {
   // The first page is now 100 x 400 as loaded and turned.
   EXPECT_EQ(doc_->FindPage(order_.ids[0])->inputWidth, 100);
   EXPECT_EQ(doc_->FindPage(order_.ids[0])->inputHeight, 400);
+}
+
+TEST_F(DocumentTest, ASettingsChangeSetsItsFieldsOnEveryPageAndTurnsTheirPreviews) {
+  doc_->AddPage(Bmp("a.bmp", 400, 100), 0, false);
+  doc_->AddPage(Bmp("b.bmp", 200, 100), 0, false);
+  SettingsChange change;
+  change.values[OutputField::kCompression] = kCompressionGroup4;
+  change.values[OutputField::kRotation] = 90;
+  view_.events.clear();
+  ASSERT_TRUE(doc_->ApplySettingsChange(order_.ids, change));
+  const PageRecord* a = doc_->FindPage(order_.ids[0]);
+  const PageRecord* b = doc_->FindPage(order_.ids[1]);
+  EXPECT_EQ(a->output.compression, kCompressionGroup4);
+  EXPECT_EQ(a->output.bitsPerPixel, 1);
+  EXPECT_EQ(b->output.rotation, 90);
+  // Each page keeps its own size and gets a turned thumbnail and preview.
+  EXPECT_EQ(a->output.width, 400);
+  EXPECT_EQ(b->output.width, 200);
+  EXPECT_EQ(b->inputWidth, 100);
+  EXPECT_EQ(b->inputHeight, 200);
+  auto hints = view_.Hints();
+  EXPECT_EQ(std::count(hints.begin(), hints.end(), HINT_THUMBNAIL_CHANGED), 2);
+  EXPECT_EQ(std::count(hints.begin(), hints.end(), HINT_PAGE_SETTINGS_CHANGED), 2);
+  EXPECT_TRUE(cache_->HoldsPreview(b->sourcePath, 0, 90, 0));
+
+  // A change the pages already have sends nothing; an unknown page stops it.
+  view_.events.clear();
+  ASSERT_TRUE(doc_->ApplySettingsChange(order_.ids, change));
+  EXPECT_TRUE(view_.events.empty());
+  EXPECT_FALSE(doc_->ApplySettingsChange({order_.ids[0], 4242}, change));
+}
+
+// Hands the pages to the several-pages dialog and answers with a change.
+struct SeveralPagesUI : pxtest::ScriptedUI {
+  std::vector<PageRecord> shown;
+  bool confirm = true;
+  bool EditSeveralPagesOptions(const std::vector<PageRecord>& pages,
+                               SettingsChange* change) override {
+    shown = pages;
+    change->values[OutputField::kFlip] = 2;
+    return confirm;
+  }
+};
+
+TEST_F(DocumentTest, SeveralPagesGoToTheirDialogTogether) {
+  SeveralPagesUI ui;
+  doc_->SetUserInterface(&ui);
+  doc_->AddPage(Bmp("a.bmp"), 0, false);
+  doc_->AddPage(Bmp("b.bmp"), 0, false);
+  SettingsChange change;
+  ASSERT_TRUE(doc_->AskSeveralPagesOptions(order_.ids, &change));
+  ASSERT_EQ(ui.shown.size(), 2u);
+  EXPECT_EQ(ui.shown[1].pageId, order_.ids[1]);
+  EXPECT_EQ(change.values[OutputField::kFlip], 2);
+  // Asking stores nothing.
+  EXPECT_EQ(doc_->FindPage(order_.ids[0])->output.flip, 0);
+  ui.confirm = false;
+  EXPECT_FALSE(doc_->AskSeveralPagesOptions(order_.ids, &change));
+  EXPECT_FALSE(doc_->AskSeveralPagesOptions({order_.ids[0], 4242}, &change));
+  EXPECT_FALSE(doc_->AskSeveralPagesOptions({}, &change));
+  doc_->SetUserInterface(&ui_);
+}
+
+TEST_F(DocumentTest, RestoredPagesGetTheirPreviewsBackWithoutTheirSources) {
+  std::string a = Bmp("a.bmp", 60, 40), b = Bmp("b.bmp", 50, 30);
+  doc_->AddPage(a, 0, false);
+  doc_->AddPage(b, 0, false);
+  std::vector<PageRecord> before = {*doc_->FindPage(order_.ids[0]), *doc_->FindPage(order_.ids[1])};
+  std::string previewA = cache_->EntryPath(a, 0);
+  // Held by an undo step, a removed page keeps its preview file.
+  doc_->KeepPreviews(before);
+  ASSERT_TRUE(doc_->RemovePages({before[0].pageId}));
+  EXPECT_TRUE(std::filesystem::exists(previewA));
+  std::filesystem::remove(a);
+  std::filesystem::remove(b);
+
+  view_.events.clear();
+  doc_->RestorePages(before);
+  // The views start over; no page is announced as added.
+  EXPECT_EQ(view_.Hints(), (std::vector<PageListHint>{HINT_RESET}));
+  ASSERT_EQ(doc_->PageCount(), 2u);
+  EXPECT_EQ(*doc_->FindPage(before[0].pageId), before[0]);
+  HBITMAP preview = nullptr;
+  ASSERT_TRUE(doc_->GetPagePreview(before[0].pageId, &preview));
+  EXPECT_EQ(PXBitmapWidth(preview), 60);
+  // The page is back: the end of the hold leaves its file.
+  doc_->ReleasePreviews(before);
+  EXPECT_TRUE(std::filesystem::exists(previewA));
+
+  doc_->RestorePages({});
+  EXPECT_EQ(doc_->PageCount(), 0u);
+  EXPECT_EQ(view_.Hints().back(), HINT_RESET);
+}
+
+TEST_F(DocumentTest, ARestoredTurnOfAPageTurnsItsPreviewAgain) {
+  std::string a = Bmp("a.bmp", 60, 40);
+  doc_->AddPage(a, 0, false);
+  PageRecord turned = *doc_->FindPage(order_.ids[0]);
+  turned.output.rotation = 90;
+  doc_->RestorePages({turned});
+  EXPECT_TRUE(cache_->HoldsPreview(a, 0, 90, 0));
+  HBITMAP preview = nullptr;
+  ASSERT_TRUE(doc_->GetPagePreview(turned.pageId, &preview));
+  EXPECT_EQ(PXBitmapWidth(preview), 40);
+  EXPECT_EQ(PXBitmapHeight(preview), 60);
 }
 
 TEST_F(DocumentTest, PreviewSizeChangeDropsPreviews) {

@@ -27,6 +27,22 @@ TEST(PreferencesTest, WrittenValuesAreReadBack) {
   EXPECT_EQ(again.ReadPreviewSize(), (PreviewSize{400, 300}));
 }
 
+TEST(PreferencesTest, WindowLayoutsAreKeptAsTheyWereGiven) {
+  TempDir dir;
+  const std::string bytes("\x01\x00\xff layout", 10);
+  {
+    Preferences prefs(dir.File("settings.ini"));
+    EXPECT_EQ(prefs.ReadLayout("Main"), "");
+    prefs.WriteLayout("Main", bytes);
+    prefs.WriteLayout("Other", "2");
+  }
+  Preferences again(dir.File("settings.ini"));
+  EXPECT_EQ(again.ReadLayout("Main"), bytes);
+  EXPECT_EQ(again.ReadLayout("Other"), "2");
+  // The other settings are not disturbed by them.
+  EXPECT_EQ(again.SortStyle(), 3);
+}
+
 std::vector<std::string> Sorted(std::vector<std::string> names, int style) {
   return SortForAdding(names, style);
 }

@@ -102,6 +102,63 @@ TEST(PreviewCacheTest, DeletedFilesAndUnreadableSources) {
   EXPECT_EQ(bitmap, nullptr);
 }
 
+TEST(PreviewCacheTest, AHeldEntryKeepsItsFileUntilTheLastHoldEnds) {
+  TempDir dir;
+  CPreviewCache cache(dir.File("cache"));
+  std::string src = dir.File("h.bmp");
+  pxtest::WriteBMP24(src, 10, 10, Red);
+  CPageImage image = Loaded(src);
+  std::string path;
+  ASSERT_EQ(cache.CreateEntry(image, src, &path), 0);
+  cache.Hold(src, 0);
+  cache.Hold(src, 0);
+  cache.DeleteCacheFile(src, 0);
+  EXPECT_TRUE(fs::exists(path));
+  cache.Release(src, 0);
+  EXPECT_TRUE(fs::exists(path));
+  cache.Release(src, 0);
+  EXPECT_FALSE(fs::exists(path));
+
+  // A page that came back calls the deletion off; releasing then keeps the file.
+  image = Loaded(src);
+  ASSERT_EQ(cache.CreateEntry(image, src, &path), 0);
+  cache.Hold(src, 0);
+  cache.DeleteCacheFile(src, 0);
+  cache.KeepCacheFile(src, 0);
+  cache.Release(src, 0);
+  EXPECT_TRUE(fs::exists(path));
+  // Unmatched releases and entries that were never made change nothing.
+  cache.Release(src, 0);
+  cache.Release(dir.File("none.bmp"), 0);
+  EXPECT_TRUE(fs::exists(path));
+}
+
+TEST(PreviewCacheTest, AnEntryTellsWhetherItWasMadeForARotationAndFlip) {
+  TempDir dir;
+  CPreviewCache cache(dir.File("cache"));
+  std::string src = dir.File("g.bmp");
+  pxtest::WriteBMP24(src, 20, 10, Red);
+  EXPECT_FALSE(cache.HoldsPreview(src, 0, 0, 0));
+  CPageImage image = Loaded(src);
+  PageOutputSettings turned;
+  turned.rotation = 270;
+  turned.flip = 2;
+  std::string path;
+  ASSERT_EQ(cache.CreateEntry(image, src, &path, &turned), 0);
+  EXPECT_TRUE(cache.HoldsPreview(src, 0, 270, 2));
+  EXPECT_FALSE(cache.HoldsPreview(src, 0, 0, 0));
+  EXPECT_FALSE(cache.HoldsPreview(src, 0, 270, 0));
+  // Without its file and without a bitmap made from it there is nothing to show.
+  cache.DeleteCacheFile(src, 0);
+  EXPECT_FALSE(cache.HoldsPreview(src, 0, 270, 2));
+  image = Loaded(src);
+  ASSERT_EQ(cache.CreateEntry(image, src, &path), 0);
+  HBITMAP bitmap = nullptr;
+  ASSERT_EQ(cache.GetPreviewBitmap(src, 0, &bitmap), 0);
+  cache.DeleteCacheFile(src, 0);
+  EXPECT_TRUE(cache.HoldsPreview(src, 0, 0, 0));
+}
+
 TEST(PreviewCacheTest, TheRunsFolderGoesAtTheEndAndStaleFoldersAtTheStart) {
   TempDir dir;
   std::string root = dir.File("cache");

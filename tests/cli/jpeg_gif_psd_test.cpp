@@ -111,6 +111,27 @@ TEST(CliJPEGGIFPSD, DecodeWritesPixels) {
   EXPECT_EQ(Slurp(pgm), std::string("P5\n2 1\n255\n") + "\x07\xC8");
 }
 
+// A greyscale file of 16 bits a sample is a page the application reads at 8 bits; the
+// tool decodes it alike instead of refusing it.
+TEST(CliJPEGGIFPSD, DecodesSixteenBitGreyAsTheApplicationReadsIt) {
+  TempDir dir;
+  pxtest::PSDFile p;
+  p.width = 2;
+  p.height = 1;
+  p.channels = 1;
+  p.mode = 1;
+  p.depth = 16;
+  p.compression = 0;
+  p.planes = {{0x07, 0x12, 0xC8, 0xFF}};
+  const std::string psd = dir.File("g16.psd"), pgm = dir.File("g16.pgm");
+  pxtest::WriteFile(psd, pxtest::BuildPSD(p));
+  auto r = RunCli({"decode", psd, "-o", pgm});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Slurp(pgm), std::string("P5\n2 1\n255\n") + "\x07\xC8");
+  r = RunCli({"build", "-o", dir.File("g16.tif"), "--quiet", psd});
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
 TEST(CliJPEGGIFPSD, DecodeReportsTheLibrarysErrors) {
   TempDir dir;
   const std::string jpg = dir.File("c.jpg"), out = dir.File("c.pgm");

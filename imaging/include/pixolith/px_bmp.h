@@ -10,12 +10,13 @@
 // red, green, blue; 32-bit red, green, blue, alpha) or, with PX_READ_PACKED_DIB, as a
 // packed DIB in the file's own depth. They belong to the caller (GlobalFree).
 //
-// Errors: 1 no memory, 3 short read, 5 bad arguments, 6 not a BMP / bad header /
-// unsupported compression or bit count, 7 run-length data that is not RLE4 with 4 bits or
-// RLE8 with 8 bits, 14 aborted by the progress callback, 28 the file has no such depth.
+// Errors: PX_ERR_NO_MEMORY; PX_ERR_FILE_READ, a short read; PX_ERR_PARAMETER, bad
+// arguments; PX_ERR_BAD_BMP, not a BMP / bad header / unsupported compression or bit count;
+// PX_ERR_BMP_RLE, run-length data that is not RLE4 with 4 bits or RLE8 with 8 bits;
+// PX_ERR_ABORTED by the progress callback; PX_ERR_BIT_DEPTH, the file has no such depth.
 // When the pixel data ends early or the callback aborts, the rows read so far come back
-// (the rest zero, or the background colour for run-length files) together with error 3
-// or 14: check PXGetLastError even when a buffer comes back.
+// (the rest zero, or the background colour for run-length files) together with
+// PX_ERR_FILE_READ or PX_ERR_ABORTED: check PXGetLastError even when a buffer comes back.
 #ifndef PIXOLITH_PX_BMP_H
 #define PIXOLITH_PX_BMP_H
 
@@ -38,7 +39,7 @@ BOOL PXGetBMPDimensions(PXSource source, int32_t* width, int32_t* height, uint32
 // metre with unit 2.
 BOOL PXGetBMPDimensionsEx(PXSource source, int32_t* width, int32_t* height, uint32_t* bitsPerPixel,
                           PXResolution* resolution, uint32_t flags);
-// The colour table of a 1-, 4- or 8-bit file (error 28 otherwise): `colorCount` entries
+// The colour table of a 1-, 4- or 8-bit file (PX_ERR_BIT_DEPTH otherwise): `colorCount` entries
 // (the colours used, at most 256) are stored in `palette`; later entries are untouched.
 BOOL PXGetBMPPalette(PXSource source, uint32_t* colorCount, RGBQUAD* palette);
 // Reads the image at depth 1 (1-bit files), 8 (files of up to 8 bits; one index per

@@ -77,11 +77,11 @@ const char* PXGetErrorText(int code);
 /* ---- Frame ------------------------------------------------------------------------------ */
 
 // Progress callback: (current, total, user value) -> FALSE to abort the running
-// operation (error 14). Only the outermost library operation on a thread reports.
+// operation (PX_ERR_ABORTED). Only the outermost library operation on a thread reports.
 typedef BOOL (*PXProgressCallback)(UINT current, UINT total, DWORD_PTR userValue);
 
 void PXSetProgressCallback(PXProgressCallback callback, DWORD_PTR userValue);
-// This thread's last error; 55 when no per-thread state can be had.
+// This thread's last error; PX_ERR_NO_THREAD_STATE when no per-thread state can be had.
 int PXGetLastError(void);
 // Copies "PX 3.0.58.6" into buffer, padded with zero bytes to 20 bytes.
 void PXGetVersion(char* buffer);

@@ -27,7 +27,7 @@ extern "C" {
 // Header of the JPEG at the source's position: size, bits per pixel (8 x output
 // components), libjpeg's JPEG colour space code, coding flags and the JFIF density
 // {x, y, unit: 0 aspect only, 1 per inch, 2 per centimetre}. colorSpace, codingFlags
-// and resolution may be null. Error 9 when the file cannot be parsed.
+// and resolution may be null. PX_ERR_BAD_JPEG when the file cannot be parsed.
 BOOL PXGetJPEGDimensionsEx(PXSource source, uint32_t* width, uint32_t* height,
                            uint32_t* bitsPerPixel, int* colorSpace, uint32_t* codingFlags,
                            PXResolution* resolution);
@@ -38,8 +38,8 @@ BOOL PXGetJPEGDimensions(PXSource source, uint32_t* width, uint32_t* height, uin
 // Decodes the JPEG at the source's position at depth 8 (grey), 24 (RGB, grey expanded,
 // CMYK/YCCK converted) or 32 (raw CMYK/YCCK with PX_JPEG_RAW_CMYK). The per-thread
 // scale options apply. A truncated file decodes without error, its missing part filled
-// by libjpeg. On a decoding error (3) or an abort (14) the rows made so far come back
-// with the error.
+// by libjpeg. On a decoding error (PX_ERR_FILE_READ) or an abort (PX_ERR_ABORTED) the rows
+// made so far come back with the error.
 BYTE* PXReadJPEG(PXSource source, uint32_t* width, uint32_t* height, int depth, DWORD flags);
 
 // The EXIF orientation (PX_ORIENTATION_*, 1 to 8) of the file of this thread's last JPEG

@@ -29,7 +29,7 @@ extern "C" {
 // grey or RGB transparent colour of a tRNS chunk and stay -1 otherwise; `reserved` is
 // always -1. Resolution: pHYs pixels per unit, unit 0 unknown or 1 metre; all 0 without
 // pHYs. Also refills this thread's list of text chunks read and its background colour.
-// FALSE with error 15 when the header cannot be read.
+// FALSE with PX_ERR_BAD_PNG when the header cannot be read.
 BOOL PXGetPNGInfo(PXSource source, uint32_t* width, uint32_t* height, int* bitDepth, int* colorType,
                   int* interlace, PXResolution* resolution, int* paletteCount, RGBQUAD* palette,
                   int* reserved, int* transparentRed, int* transparentGreen, int* transparentBlue,

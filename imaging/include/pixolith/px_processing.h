@@ -4,9 +4,10 @@
 // Every function works on caller-allocated packed image buffers (rows top-down; 24-bit
 // pixels are three bytes, channel 0 first; 1-bit pixel x of a row is bit 7 - (x % 8) of
 // byte x / 8). Each returns TRUE (or a non-zero result) on success; on failure it returns
-// FALSE / 0 and records the thread's last error: 5 for missing pointers and bad arguments,
-// 1 when a working buffer cannot be had, 14 when the progress callback asked to stop (the
-// output then holds the part done so far), 68 when a computed size does not fit.
+// FALSE / 0 and records the thread's last error: PX_ERR_PARAMETER for missing pointers and
+// bad arguments, PX_ERR_NO_MEMORY when a working buffer cannot be had, PX_ERR_ABORTED when
+// the progress callback asked to stop (the output then holds the part done so far),
+// PX_ERR_SIZE_OVERFLOW when a computed size does not fit.
 #ifndef PIXOLITH_PX_PROCESSING_H
 #define PIXOLITH_PX_PROCESSING_H
 
@@ -178,8 +179,8 @@ enum PXResizeFilter {
 };
 
 // Two-pass filtered resize (horizontal, then vertical) with one of the filters above. An
-// unknown filter gives error 5; a destination side smaller than the filter's support
-// rounded up gives error 68.
+// unknown filter gives PX_ERR_PARAMETER; a destination side smaller than the filter's
+// support rounded up gives PX_ERR_SIZE_OVERFLOW.
 BOOL PXResizeRGBFiltered(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
                          uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
                          uint32_t destinationHeight, uint32_t destinationStride,
@@ -199,7 +200,7 @@ BOOL PXRotate90(BYTE* pixels, uint32_t width, uint32_t height, int direction,
 
 // Rotates a 1-bit image into destination, allocated at the rotated size. The low two bits of
 // directionWord give the direction; PX_ROTATE_SET_ONLY writes only the 1 bits. Direction 3
-// returns FALSE and leaves the error code 0.
+// returns FALSE and leaves the error code PX_OK.
 BOOL PXRotate1Bit90(const BYTE* source, uint32_t width, uint32_t height, uint32_t sourceStride,
                     BYTE* destination, uint32_t destinationStride, uint32_t directionWord);
 

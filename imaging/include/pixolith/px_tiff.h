@@ -7,12 +7,14 @@
 // PX_READ_PACKED_DIB, as a packed DIB in a depth chosen from the page. They belong to the
 // caller (GlobalFree).
 //
-// Errors: 1 no memory, 3 the source cannot be sought to 0, 5 bad arguments or a page
-// beyond the last, 14 aborted by the progress callback, 17 a 1-bit page with a turned
-// orientation, 20 not a TIFF or a page libtiff cannot decode, 28 a page that the requested
-// depth cannot represent, 38 an invalid source, 54 an absent or unsupported tag. A 1-, 8-
-// or 16-bit read whose strips or tiles partly fail to decode returns the image with error
-// 20 (failed parts stay zero): check PXGetLastError even when a buffer comes back.
+// Errors: PX_ERR_NO_MEMORY; PX_ERR_FILE_READ, the source cannot be sought to 0;
+// PX_ERR_PARAMETER, bad arguments or a page beyond the last; PX_ERR_ABORTED by the progress
+// callback; PX_ERR_UNEXPECTED, a 1-bit page with a turned orientation; PX_ERR_BAD_TIFF, not
+// a TIFF or a page libtiff cannot decode; PX_ERR_BIT_DEPTH, a page that the requested depth
+// cannot represent; PX_ERR_INVALID_HANDLE, an invalid source; PX_ERR_TIFF_TAG, an absent or
+// unsupported tag. A 1-, 8- or 16-bit read whose strips or tiles partly fail to decode
+// returns the image with PX_ERR_BAD_TIFF (failed parts stay zero): check PXGetLastError
+// even when a buffer comes back.
 #ifndef PIXOLITH_PX_TIFF_H
 #define PIXOLITH_PX_TIFF_H
 
@@ -38,8 +40,8 @@ BOOL PXGetTIFFDimensions(PXSource source, uint32_t page, uint32_t* width, uint32
 // One tag of a page as a variant: VT_UI4 for 256, 257, 278, 322, 323, 332, 34665; VT_UI2
 // for 258, 259, 262, 274, 296, 334; VT_R4 for 282, 283; VT_BSTR for the text tags 269,
 // 270, 271, 272, 285, 305, 306, 315, 316, 333, 337; VT_ARRAY | VT_UI2 for 338. Other tags
-// give VT_NULL with error 54, and a tag absent from the page error 54. Release the value
-// with VariantClear.
+// give VT_NULL with PX_ERR_TIFF_TAG, and a tag absent from the page PX_ERR_TIFF_TAG.
+// Release the value with VariantClear.
 BOOL PXGetTIFFTag(PXSource source, uint32_t page, uint32_t tag, VARIANT* value);
 // Reads a page at depth 1 (bilevel pages), 8 (grey and palette pages of up to 8 bits, and
 // 16-bit grey), 16 (16-bit grey), 24 or 32 (any page). `palette` (256 entries) is required
@@ -63,13 +65,14 @@ BYTE* PXReadTIFF(PXSource source, uint32_t* width, uint32_t* height, uint32_t de
 // of its values). Pages are in strips of about 8 KB of rows, or in tiles of 256 x 256;
 // the thread's TIFF write options can change these and add tags.
 //
-// Errors: 1 no memory, 4 the sink refused a write (also found when the data is flushed
-// at the end), 5 bad arguments (a depth the call does not take, an 8-bit page without a
-// palette, a zero width or height, a compression libtiff does not have, append on a sink
-// that cannot be read back, a refused caller-defined tag), 14 aborted by the progress
-// callback, 20 libtiff could not open the sink (append to a file that is not a TIFF), 38
-// an invalid sink. A page that fails is not added: the file keeps the pages written
-// before it (none for a single page), and the call returns 0 with the page's error.
+// Errors: PX_ERR_NO_MEMORY; PX_ERR_FILE_WRITE, the sink refused a write (also found when
+// the data is flushed at the end); PX_ERR_PARAMETER, bad arguments (a depth the call does
+// not take, an 8-bit page without a palette, a zero width or height, a compression libtiff
+// does not have, append on a sink that cannot be read back, a refused caller-defined tag);
+// PX_ERR_ABORTED by the progress callback; PX_ERR_BAD_TIFF, libtiff could not open the
+// sink (append to a file that is not a TIFF); PX_ERR_INVALID_HANDLE, an invalid sink. A
+// page that fails is not added: the file keeps the pages written before it (none for a
+// single page), and the call returns 0 with the page's error.
 
 // Write flags (one word for every page of a call).
 #define PX_TIFF_WRITE_APPEND 0x01u           // add the pages to the TIFF in the sink
@@ -130,7 +133,8 @@ typedef struct PXTIFFEncodedPage PXTIFFEncodedPage;
 
 // Encodes one page of 1, 8, 24 or 32 bits per pixel (unpadded rows, top row first). The
 // flags are those the file will be written with. Null on failure (the last error says
-// why: 1, 5, 14, ...). Free the page with PXFreeTIFFEncodedPage.
+// why: PX_ERR_NO_MEMORY, PX_ERR_PARAMETER, PX_ERR_ABORTED, ...). Free the page with
+// PXFreeTIFFEncodedPage.
 PXTIFFEncodedPage* PXEncodeTIFFPage(const BYTE* pixels, uint32_t width, uint32_t height,
                                     uint32_t bitsPerPixel, const RGBQUAD* palette,
                                     uint32_t compression, const PXResolution* resolution,
@@ -143,7 +147,7 @@ void PXFreeTIFFEncodedPage(PXTIFFEncodedPage* page);
 typedef int (*PXTIFFEncodedPageCallback)(const PXTIFFEncodedPage** page, void* userData);
 
 // PXWriteMultiPageTIFF for pages encoded ahead, with the same flags they were encoded with
-// (others give error 5). The file is the one PXWriteMultiPageTIFF writes from the pixels.
+// (others give PX_ERR_PARAMETER). The file is the one PXWriteMultiPageTIFF writes from the pixels.
 uint32_t PXWriteEncodedTIFFPages(PXSink sink, PXTIFFEncodedPageCallback callback, void* userData,
                                  uint32_t flags);
 

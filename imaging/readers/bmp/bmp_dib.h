@@ -20,7 +20,7 @@ struct DIBParts {
 };
 
 // Reads the bitmap header at the start of the info as ReadHeader reads a file's. Returns
-// 0 or the error code (3 short, 6 bad).
+// 0 or the error code (PX_ERR_FILE_READ short, PX_ERR_BAD_BMP bad).
 int ReadDIBHeader(const DIBParts& dib, Header* header);
 
 // Where the colour table starts in the info (after the header and the bit-field masks
@@ -36,8 +36,8 @@ DIBTable DIBColorTable(const Header& header);
 // width x rows pixels of red, green, blue and alpha, rows top-down. `colors`, when not
 // null, holds DIBColorTable(header).count entries that stand for the stored table (a
 // table of palette indices, resolved by the caller). Entries the info stops short of are
-// black. `error` receives the reader's error code: with 3 (the bits end early) the rows
-// decoded so far come back.
+// black. `error` receives the reader's error code: with PX_ERR_FILE_READ (the bits end
+// early) the rows decoded so far come back.
 BYTE* DecodeDIB(const DIBParts& dib, const RGBQUAD* colors, uint32_t* width, uint32_t* rows,
                 int* error);
 

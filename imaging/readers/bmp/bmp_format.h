@@ -47,7 +47,8 @@ struct Header {
 };
 
 // Reads the file header and the bitmap header from the current position, leaving the
-// source just after the bitmap header. Returns 0 or the error code (3 short, 6 bad).
+// source just after the bitmap header. Returns 0 or the error code (PX_ERR_FILE_READ short,
+// PX_ERR_BAD_BMP bad).
 int ReadHeader(CPXIO& io, Header* header);
 
 // What a call makes of the bitmap; its header is checked against it.
@@ -61,15 +62,16 @@ enum class Output {
 // How far a reader has read when it checks the header. The faults of a bitmap's coding
 // (its compression, the bit count of a bit-field file) are judged only once the masks or
 // the colour table before the pixels have been read, so a file cut short there reports
-// the short read, error 3.
+// the short read, PX_ERR_FILE_READ.
 enum class Stage { kHeader, kMasks, kColorTable };
 
 // True for run-length data the reader decodes: RLE4 with 4-bit or RLE8 with 8-bit pixels.
 bool IsRunLength(const Header& header);
 
-// The header checks of `output` (at `depth`, for kIndexed) that apply at `stage`: 0, or the
-// error code: 28 when the file's pixels cannot be given at the requested depth, 6 for
-// sizes, bit counts and compressions this reader cannot read. Pure: it reads nothing.
+// The header checks of `output` (at `depth`, for kIndexed) that apply at `stage`: 0, or the error
+// code: PX_ERR_BIT_DEPTH when the file's pixels cannot be given at the requested depth,
+// PX_ERR_BAD_BMP for sizes, bit counts and compressions this reader cannot read. Pure: it reads
+// nothing.
 int CheckHeader(const Header& header, Output output, uint32_t depth, Stage stage);
 
 // Reads `count` (at most 256) colour-table entries into `palette`, widening 3-byte OS/2
@@ -87,8 +89,9 @@ inline uint64_t FileRowBytes(uint32_t width, uint32_t bits) {
 
 // Decodes RLE4/RLE8 data from the current position into `out` (width x rows, top-down,
 // `depth` 8, 24 or 32 bits), which the caller has cleared to the background. Returns the
-// error code: 0 at the end-of-bitmap code, 3 when the data ends first, 6 for an
-// impossible state, 14 on abort; the image decoded so far stays in `out`.
+// error code: 0 at the end-of-bitmap code, PX_ERR_FILE_READ when the data ends first,
+// PX_ERR_BAD_BMP for an impossible state, PX_ERR_ABORTED on abort; the image decoded so
+// far stays in `out`.
 int DecodeRLE(px::Operation& op, CPXIO& io, const Header& header, const RGBQUAD* palette,
               uint32_t depth, uint8_t* out);
 

@@ -52,9 +52,9 @@ int MoveToPixels(CPXIO& io, const Header& h, uint64_t position, Backward backwar
   return PX_OK;
 }
 
-// Allocates the zero-filled output of `rows` x `rowBytes`, or records why not: 1 when it
-// cannot be had, 3 when the file cannot hold the data that stands for its `bytes` of
-// output at `bytesPerByte` (see px::ClaimIsPlausible).
+// Allocates the zero-filled output of `rows` x `rowBytes`, or records why not: PX_ERR_NO_MEMORY
+// when it cannot be had, PX_ERR_FILE_READ when the file cannot hold the data that stands for its
+// `bytes` of output at `bytesPerByte` (see px::ClaimIsPlausible).
 px::Block AllocateImage(px::Operation& op, CPXIO& io, uint64_t rows, uint64_t rowBytes,
                         size_t extra, uint64_t bytes, uint64_t bytesPerByte) {
   size_t total;

@@ -27,9 +27,9 @@ enum class Output { kScreen, kImage, kPackedDIB };
 // Bytes of the block the first image is read into, or false when it cannot be one block.
 bool ImageBytes(const Header& header, bool dib, size_t* bytes);
 
-// The checks of `output`: 0, or the error code: 12 for a screen or image without pixels,
-// 1 for an image whose block cannot be had or whose pixels the `availableBytes` of the
-// file left after its descriptor could not code. Pure: it reads nothing.
+// The checks of `output`: 0, or the error code: PX_ERR_BAD_GIF for a screen or image without
+// pixels, PX_ERR_NO_MEMORY for an image whose block cannot be had or whose pixels the
+// `availableBytes` of the file left after its descriptor could not code. Pure: it reads nothing.
 int CheckHeader(const Header& header, Output output, uint64_t availableBytes);
 
 }  // namespace pxgif
@@ -50,9 +50,9 @@ class GIFDecoder {
   // The sizes read so far.
   pxgif::Header header() const { return {screenWidth_, screenHeight_, imageWidth_, imageHeight_}; }
   // Decodes the image's code stream into rows of `imageWidth()` bytes, row r at
-  // rows + r * stride (stride may be negative). 0, or error 3 (no code-size byte), 12 (a
-  // code size that outgrows the code table) or 14 (aborted). A stream that ends early is no error:
-  // the rows not reached keep their bytes.
+  // rows + r * stride (stride may be negative). 0, or PX_ERR_FILE_READ (no code-size
+  // byte), PX_ERR_BAD_GIF (a code size that outgrows the code table) or PX_ERR_ABORTED. A
+  // stream that ends early is no error: the rows not reached keep their bytes.
   int DecodeImage(px::Operation& op, uint8_t* rows, ptrdiff_t stride);
 
   // 256 entries from the image's local colour table, else the global one.

@@ -51,7 +51,7 @@ class JPEGDecoderOwner {
   JPEGDecoderOwner& operator=(const JPEGDecoderOwner&) = delete;
 
   // Allocates the state, creates the decompressor on a copy of `io` and asks it to save
-  // COM and APP1..APP14. Throws PXException: 1 without memory, `codecError` when
+  // COM and APP1..APP14. Throws PXException: PX_ERR_NO_MEMORY, `codecError` when
   // libjpeg refuses.
   JPEGDecoder* Create(const CPXIO& io, bool rewindUnused, int codecError);
   JPEGDecoder* get() const { return decoder_; }

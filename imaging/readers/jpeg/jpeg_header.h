@@ -37,8 +37,9 @@ struct Header {
   InputMode input() const;
 };
 
-// The output mode of a read at `depth` with `flags` (PX_JPEG_*): 0, or 28 when the file's
-// colours have no form at that depth, 9 when libjpeg gives them in no form the reader knows.
+// The output mode of a read at `depth` with `flags` (PX_JPEG_*): 0, or PX_ERR_BIT_DEPTH
+// when the file's colours have no form at that depth, PX_ERR_BAD_JPEG when libjpeg gives
+// them in no form the reader knows.
 int ChooseOutputMode(InputMode in, int depth, DWORD flags, OutputMode* out);
 uint32_t BytesPerPixel(OutputMode out);
 // Bytes of one stored row: padded to 4 for DIBs and Windows rows.

@@ -30,10 +30,10 @@ struct Header {
 // What a call makes of the file.
 enum class Output { kDimensions, kPalette, kImage };
 
-// The checks of `output` (the image at `depth`, 1, 8 or 24): 0, or the error code: 22 for
-// a header that is not a PCX header of a known version or whose lines cannot hold its
-// pixels, 28 when its pixels have no form at the depth (or no palette), 17 for plane
-// layouts that have no conversion to the depth. Pure: it reads nothing.
+// The checks of `output` (the image at `depth`, 1, 8 or 24): 0, or the error code: PX_ERR_BAD_PCX
+// for a header that is not a PCX header of a known version or whose lines cannot hold its pixels,
+// PX_ERR_BIT_DEPTH when its pixels have no form at the depth (or no palette), PX_ERR_UNEXPECTED for
+// plane layouts that have no conversion to the depth. Pure: it reads nothing.
 int CheckHeader(const Header& header, Output output, uint32_t depth);
 
 }  // namespace pxpcx

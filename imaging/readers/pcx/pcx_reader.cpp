@@ -17,7 +17,7 @@ constexpr size_t kTableSize = 769;  // marker byte 12 and 256 red-green-blue tri
 constexpr uint8_t kTableMarker = 12;
 
 // Reads the 128-byte header at the source's position and checks it for `output` (at
-// `depth`); error 22 when it is short, else the code of CheckHeader.
+// `depth`); PX_ERR_BAD_PCX when it is short, else the code of CheckHeader.
 bool ReadHeader(px::Operation& op, CPXIO& io, Output output, uint32_t depth, PCXHeader* h) {
   uint8_t b[kHeaderSize];
   if (!io.ReadExactly(b, sizeof b)) return op.Fail(PX_ERR_BAD_PCX);
@@ -97,8 +97,8 @@ bool ReadLine(const PCXHeader& h, px::ByteInput& in, uint8_t* line, size_t lengt
 
 enum class Conversion { kRGB, kCopyBits, kIndex };
 
-// How a scan line becomes an output row, or false (error 17) for layouts that have no
-// conversion to the output depth.
+// How a scan line becomes an output row, or false (PX_ERR_UNEXPECTED) for layouts that
+// have no conversion to the output depth.
 bool ChooseConversion(const PCXHeader& h, uint32_t depth, Conversion* c) {
   if (depth == 24 && h.planes == 3 && h.bitsPerPlane == 8) {
     *c = Conversion::kRGB;

@@ -47,9 +47,10 @@ bool ChooseLayout(const Header& header, int depth, uint32_t flags, Layout* layou
 // Bytes of the image buffer or packed DIB of the layout, or 0 when it cannot be one block.
 size_t OutputSize(const Header& header, Layout layout, bool dib);
 
-// The checks of a read at `depth` with `flags`: 0, or the error code: 28 when the colour
-// type has no form at the depth, 15 when the image data cannot fit in the
-// `availableBytes` left of the file, 1 when the output cannot be one block. Pure.
+// The checks of a read at `depth` with `flags`: 0, or the error code: PX_ERR_BIT_DEPTH when
+// the colour type has no form at the depth, PX_ERR_BAD_PNG when the image data cannot fit
+// in the `availableBytes` left of the file, PX_ERR_NO_MEMORY when the output cannot be one
+// block. Pure.
 int CheckHeader(const Header& header, int depth, uint32_t flags, uint64_t availableBytes);
 
 }  // namespace pxpng

@@ -60,8 +60,8 @@ class ReadSession {
   ReadSession(const ReadSession&) = delete;
   ReadSession& operator=(const ReadSession&) = delete;
 
-  // Creates the libpng structures (error 16) and reads the chunks before the image
-  // data (error 15).
+  // Creates the libpng structures (PX_ERR_PNG_LIB) and reads the chunks before the image
+  // data (PX_ERR_BAD_PNG).
   bool Open() {
     png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, this, px::PNGError, px::PNGWarning,
                                     &budget_, BudgetMalloc, BudgetFree);

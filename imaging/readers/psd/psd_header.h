@@ -34,10 +34,10 @@ enum class Output {
 // short in those reports the short read before the checks of the image data).
 enum class Stage { kHeader, kImageData };
 
-// The checks of `output` (the image at `depth`) that apply at `stage`: 0, or the error
-// code: 46 for a header without pixels or with too few channels for its mode, 47 for a
-// depth or mode (or run-length 16-bit data) this reader does not decode, 28 when the
-// mode has no form at the requested depth. Pure: it reads nothing.
+// The checks of `output` (the image at `depth`) that apply at `stage`: 0, or the error code:
+// PX_ERR_BAD_PSD for a header without pixels or with too few channels for its mode,
+// PX_ERR_PSD_SUBFORMAT for a depth or mode (or run-length 16-bit data) this reader does not decode,
+// PX_ERR_BIT_DEPTH when the mode has no form at the requested depth. Pure: it reads nothing.
 int CheckHeader(const Header& header, Output output, int depth, Stage stage);
 
 }  // namespace pxpsd

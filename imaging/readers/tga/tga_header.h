@@ -52,8 +52,9 @@ enum class Output {
 enum class Stage { kHeader, kImageID };
 
 // The checks of `output` (the image at `depth`) that apply at `stage`: 0, or the error
-// code: 28 when the file's pixels have no form at the requested depth, 32 for an image
-// type, pixel depth, colour map or size this reader does not decode. Pure: it reads
+// code: PX_ERR_BIT_DEPTH when the file's pixels have no form at the requested depth,
+// PX_ERR_BAD_TGA for an image type, pixel depth, colour map or size this reader does not
+// decode. Pure: it reads
 // nothing.
 int CheckHeader(const Header& header, Output output, uint32_t depth, Stage stage);
 

@@ -94,7 +94,7 @@ constexpr size_t kFooterSize = 26;
 constexpr size_t kExtensionSize = 495;
 constexpr char kFooterText[] = "TRUEVISION-XFILE.";  // 17 characters and the zero
 
-// Reads the 18-byte header; error 3 when it is short.
+// Reads the 18-byte header; PX_ERR_FILE_READ when it is short.
 bool ReadHeader(px::Operation& op, CPXIO& io, TGAHeader* h) {
   uint8_t b[kHeaderSize];
   if (!io.ReadExactly(b, sizeof b)) return op.Fail(PX_ERR_FILE_READ);
@@ -140,7 +140,7 @@ struct ColorMap {
 };
 
 // Reads the colour map that follows the image ID, of an entry size CheckHeader has passed.
-// Error 3 when the file ends inside the map.
+// PX_ERR_FILE_READ when the file ends inside the map.
 bool ReadColorMap(px::Operation& op, px::ByteInput& in, const TGAHeader& h, ColorMap* map) {
   const size_t entryBytes = pxtga::MapEntryBytes(h.mapEntryBits);
   const size_t bytes = entryBytes * h.mapLength;

@@ -29,7 +29,7 @@ bool DarkZero(TIFF* tif, const PageInfo& info) {
   return Luma(r[0], g[0], b[0]) < Luma(r[1], g[1], b[1]);
 }
 
-// The result is cut short: error 20 keeps the image, anything else discards it.
+// The result is cut short: PX_ERR_BAD_TIFF keeps the image, anything else discards it.
 bool KeepsImage(int error) {
   return error == PX_OK || error == PX_ERR_BAD_TIFF;
 }

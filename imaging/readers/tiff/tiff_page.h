@@ -114,8 +114,9 @@ bool PlausibleSize(TIFF* tif, uint64_t bytes);
 // Decodes plane 0 of a one-sample page strip by strip (or tile row by tile row) and hands
 // each decoded run to `sink(x, y, data, count)`: `count` samples of stored row y from
 // column x, packed as stored. Reports progress after each strip or tile row. Returns 0,
-// 20 when some strips or tiles could not be decoded (they stay zero and reading goes
-// on), 14 on abort or 1 when the buffer cannot be had.
+// PX_ERR_BAD_TIFF when some strips or tiles could not be decoded (they stay zero and
+// reading goes on), PX_ERR_ABORTED on abort or PX_ERR_NO_MEMORY when the buffer cannot be
+// had.
 using PlaneSink = std::function<void(uint32_t x, uint32_t y, const uint8_t* data, uint32_t count)>;
 int ReadPlane(px::Operation& op, TIFF* tif, const PageInfo& info, const PlaneSink& sink);
 

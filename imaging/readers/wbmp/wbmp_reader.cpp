@@ -40,7 +40,8 @@ bool ReadMultiByte(CPXIO& io, uint32_t* value) {
   return false;
 }
 
-// Reads the header and checks it for `output`; error 53 when it is short or refused.
+// Reads the header and checks it for `output`; PX_ERR_BAD_WBMP when it is short or
+// refused.
 bool ReadHeader(px::Operation& op, CPXIO& io, Output output, pxwbmp::Header* h) {
   uint8_t type[2];
   if (!io.ReadExactly(type, 2)) return op.Fail(PX_ERR_BAD_WBMP);

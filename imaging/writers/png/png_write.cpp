@@ -202,7 +202,7 @@ uint32_t WriteImage(px::Operation& op, PXSink sink, const WriteRequest& r) {
         auto current = uint32_t(++done / uint64_t(passes));
         if (current == reported) continue;
         reported = current;
-        if (!op.Progress(current, r.height)) return;  // error 14 is recorded
+        if (!op.Progress(current, r.height)) return;  // PX_ERR_ABORTED is recorded
       }
     }
     png_write_end(png, info);

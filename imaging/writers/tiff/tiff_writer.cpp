@@ -65,7 +65,8 @@ class Output {
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
 
-  // 0, 5 (append to a sink that cannot be read back) or 20 (libtiff refused the sink).
+  // 0, PX_ERR_PARAMETER (append to a sink that cannot be read back) or PX_ERR_BAD_TIFF
+  // (libtiff refused the sink).
   int Open() {
     const bool append = flags_ & PX_TIFF_WRITE_APPEND;
     if (append) {

@@ -42,8 +42,8 @@ int CheckPage(const PageSpec& page, uint32_t flags);
 // is refused.
 int SetPageTags(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t flags);
 
-// Writes the page's strips or tiles: 0, or 1 (no memory), 4 (libtiff refused the data),
-// 14 (aborted), 24 (more rows than the page has).
+// Writes the page's strips or tiles: 0, or PX_ERR_NO_MEMORY, PX_ERR_FILE_WRITE (libtiff
+// refused the data), PX_ERR_ABORTED, PX_ERR_END_OF_IMAGE (more rows than the page has).
 int WritePixels(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t flags);
 
 // A page compressed ahead: its description (without pixels) and the bytes of each of its
@@ -57,7 +57,7 @@ struct EncodedPage {
   std::vector<size_t> ends;  // end of each strip or tile in data
 };
 
-// Compresses a checked page into `out`: 0, or the code of WritePixels or 1.
+// Compresses a checked page into `out`: 0, or the code of WritePixels or PX_ERR_NO_MEMORY.
 int EncodePage(px::Operation& op, const PageSpec& page, uint32_t flags, EncodedPage* out);
 
 }  // namespace pxtiffw

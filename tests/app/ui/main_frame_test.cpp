@@ -8,7 +8,9 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTest>
 #include <QToolBar>
+#include <QUndoStack>
 #include <filesystem>
 #include <fstream>
 
@@ -19,7 +21,10 @@
 #include "ui/image_view.h"
 #include "ui/info_view.h"
 #include "ui/main_frame.h"
+#include "ui/page_list_editor.h"
 #include "ui/page_list_view.h"
+#include "ui/page_options_dlg.h"
+#include "ui/page_viewer_dlg.h"
 #include "ui/preferences_dlg.h"
 #include "ui/prev_file_dlg.h"
 #include "ui/sub_frame_dlg.h"
@@ -138,9 +143,29 @@ TEST_F(MainFrameTest, MenusToolbarAndTitle) {
   QList<QAction*> menus = frame_.menuBar()->actions();
   ASSERT_EQ(Texts(menus), QStringList({"&File", "&View", "&Edit", "&Help"}));
   EXPECT_EQ(Texts(menus[0]->menu()->actions()),
-            QStringList({"&Save", "Save &As...", "-", "R&emove all pages", "-", "E&xit"}));
-  EXPECT_EQ(Texts(menus[1]->menu()->actions()), QStringList({"&Toolbar", "&Status Bar"}));
-  EXPECT_EQ(Texts(menus[2]->menu()->actions()), QStringList({"&Preferences..."}));
+            QStringList({"&Add pages...", "-", "&Save", "Save &As...", "-", "R&emove all pages",
+                         "-", "E&xit"}));
+  EXPECT_EQ(Texts(menus[1]->menu()->actions()),
+            QStringList({"&Toolbar", "&Status Bar", "-", "View Page"}));
+  EXPECT_EQ(
+      Texts(menus[2]->menu()->actions()),
+      QStringList({"&Undo", "&Redo", "-", "Move &Up", "Move &Down", "Move to &Start",
+                   "Move to &End", "-", "Re&verse Order", "S&ort Pages", "-", "&Preferences..."}));
+  EXPECT_EQ(Texts(frame_.sortMenu->actions()),
+            QStringList({"Alpha-numeric", "Alpha-numeric (reverse)", "Alphabetical",
+                         "Alphabetical(reverse)", "Date", "Date (reversed)"}));
+  EXPECT_EQ(frame_.addPagesAction->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+  EXPECT_EQ(frame_.addPagesAction->icon().cacheKey(),
+            frame_.ToolBar()->actions().first()->icon().cacheKey());
+  EXPECT_EQ(frame_.undoAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+  EXPECT_TRUE(frame_.undoAction->shortcuts().contains(QKeySequence(Qt::ALT | Qt::Key_Backspace)));
+  EXPECT_EQ(frame_.redoAction->shortcuts(), QKeySequence::keyBindings(QKeySequence::Redo));
+  EXPECT_EQ(frame_.moveUpAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Up));
+  EXPECT_EQ(frame_.moveToEndAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_End));
+  EXPECT_EQ(frame_.viewPageAction->shortcut(), QKeySequence(Qt::Key_Space));
+  // Nothing to undo yet.
+  EXPECT_FALSE(frame_.undoAction->isEnabled());
+  EXPECT_FALSE(frame_.redoAction->isEnabled());
   EXPECT_EQ(Texts(menus[3]->menu()->actions()), QStringList({"&About PageWeaver..."}));
   EXPECT_EQ(frame_.saveAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
   EXPECT_EQ(frame_.saveAction->statusTip(), "Save all the pages into a single output page");
@@ -175,6 +200,8 @@ TEST_F(MainFrameTest, PagesAreShownSavedInListOrderAndSavedAgainWithoutAsking) {
   ASSERT_EQ(list->model()->rowCount(), 4);
   EXPECT_EQ(list->model()->index(3, 0).data().toString().toStdString(),
             fx_.dir.File("c.tif") + " - (1)");
+  EXPECT_EQ(list->model()->index(3, 0).data(CPageListModel::kNumberedLabelRole).toString(),
+            QString::fromStdString("4: " + fx_.dir.File("c.tif") + " - (1)"));
 
   list->selectionModel()->setCurrentIndex(list->model()->index(1, 0),
                                           QItemSelectionModel::ClearAndSelect);
@@ -356,6 +383,206 @@ TEST_F(MainFrameTest, AFileThatCannotBeCreatedIsReported) {
   EXPECT_EQ(messages.texts[0], "Couldn't open output file");
   EXPECT_EQ(frame_.windowTitle(), "Untitled - PageWeaver");
   EXPECT_TRUE(frame_.saveAction->isEnabled());
+}
+
+}  // namespace
+
+namespace {
+
+// The undo and redo entries, the keys of the list, and what a run keeps them from.
+class EditingTest : public MainFrameTest {
+ protected:
+  void AddFour() {
+    AddPages({fx_.Bmp("a.bmp", 60, 40), fx_.Bmp("b.bmp", 50, 40), fx_.Bmp("c.bmp", 40, 40),
+              fx_.Bmp("d.bmp", 30, 40)});
+    ids_ = List()->PageModel()->PageIdsInDisplayOrder();
+  }
+  CPageWeaverListView* List() { return frame_.ListView(); }
+  std::vector<int32_t> Order() { return List()->PageModel()->PageIdsInDisplayOrder(); }
+  QUndoStack* Stack() { return frame_.Editor()->UndoStack(); }
+  void Select(std::vector<int32_t> ids) { List()->SelectPages(ids, ids.front()); }
+  void ShowActive() {
+    frame_.show();
+    frame_.activateWindow();
+    QApplication::setActiveWindow(&frame_);
+    List()->setFocus();
+    QApplication::processEvents();
+  }
+  void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+  }
+  std::vector<int32_t> ids_;
+};
+
+TEST_F(EditingTest, UndoAndRedoNameTheStep) {
+  AddFour();
+  EXPECT_EQ(frame_.undoAction->text(), "&Undo Add 4 Pages");
+  EXPECT_TRUE(frame_.undoAction->isEnabled());
+  Select({ids_[0], ids_[2], ids_[3]});
+  List()->RemoveSelectedPages();
+  EXPECT_EQ(frame_.undoAction->text(), "&Undo Remove 3 Pages");
+  frame_.undoAction->trigger();
+  EXPECT_EQ(Order(), ids_);
+  EXPECT_EQ(frame_.redoAction->text(), "&Redo Remove 3 Pages");
+  EXPECT_TRUE(frame_.redoAction->isEnabled());
+  frame_.redoAction->trigger();
+  EXPECT_EQ(Order(), (std::vector<int32_t>{ids_[1]}));
+  EXPECT_FALSE(frame_.redoAction->isEnabled());
+  EXPECT_EQ(frame_.redoAction->text(), "&Redo");
+  frame_.undoAction->trigger();
+
+  List()->MoveItem(0, 1);
+  EXPECT_EQ(frame_.undoAction->text(), "&Undo Move Page");
+  frame_.reverseAction->trigger();
+  EXPECT_EQ(frame_.undoAction->text(), "&Undo Reverse Order");
+  frame_.sortMenu->actions()[2]->trigger();  // alphabetical
+  EXPECT_EQ(Order(), ids_);
+  EXPECT_EQ(frame_.undoAction->text(), "&Undo Sort Pages");
+  Select({ids_[1], ids_[2]});
+  uitest::WhenModal<CPageOptionsDlg>([](CPageOptionsDlg* dlg) {
+    auto* rotation = dlg->findChild<QComboBox*>("rotation");
+    rotation->setCurrentIndex(rotation->findData(180));
+    dlg->accept();
+  });
+  List()->EditSelectedPagesTogether();
+  EXPECT_EQ(frame_.undoAction->text(), "&Undo Output Settings");
+  EXPECT_EQ(fx_.doc.FindPage(ids_[2])->output.rotation, 180);
+  EXPECT_EQ(fx_.doc.FindPage(ids_[0])->output.rotation, 0);
+  frame_.RemoveAllPages();
+  EXPECT_EQ(frame_.undoAction->text(), "&Undo Remove All Pages");
+  frame_.undoAction->trigger();
+  EXPECT_EQ(Order(), ids_);
+  EXPECT_EQ(Stack()->count(), 6);  // the undone removal went with the move
+}
+
+TEST_F(EditingTest, TheKeysMoveTheSelectedPages) {
+  AddFour();
+  ShowActive();
+  Select({ids_[1], ids_[2]});
+  Key(Qt::Key_Up, Qt::ControlModifier);
+  EXPECT_EQ(Order(), (std::vector<int32_t>{ids_[1], ids_[2], ids_[0], ids_[3]}));
+  Key(Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(Order(), (std::vector<int32_t>{ids_[0], ids_[3], ids_[1], ids_[2]}));
+  Key(Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(Order(), (std::vector<int32_t>{ids_[1], ids_[2], ids_[0], ids_[3]}));
+  Key(Qt::Key_Down, Qt::ControlModifier);
+  EXPECT_EQ(Order(), (std::vector<int32_t>{ids_[0], ids_[1], ids_[2], ids_[3]}));
+  // The pages stay selected, and the labels show the new positions.
+  EXPECT_EQ(List()->SelectedPageIds(), (std::vector<int32_t>{ids_[1], ids_[2]}));
+  EXPECT_EQ(List()->model()->index(1, 0).data(CPageListModel::kNumberedLabelRole).toString(),
+            QString::fromStdString("2: " + fx_.dir.File("b.bmp")));
+  Key(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(Order(), (std::vector<int32_t>{ids_[1], ids_[2], ids_[0], ids_[3]}));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(Order(), ids_);
+  Key(Qt::Key_Backspace, Qt::AltModifier);
+  EXPECT_EQ(Order(), (std::vector<int32_t>{ids_[1], ids_[2], ids_[0], ids_[3]}));
+
+  // Space shows the current page at full size, in the one page window.
+  EXPECT_EQ(frame_.PageViewer(), nullptr);
+  Key(Qt::Key_Space);
+  ASSERT_NE(frame_.PageViewer(), nullptr);
+  EXPECT_TRUE(frame_.PageViewer()->isVisible());
+  EXPECT_EQ(frame_.PageViewer()->PageId(), ids_[1]);
+  CPageViewerDlg* viewer = frame_.PageViewer();
+  List()->setFocus();
+  frame_.viewPageAction->trigger();
+  EXPECT_EQ(frame_.PageViewer(), viewer);
+}
+
+TEST_F(EditingTest, KeysAndCommandsDoNothingWhileTheOutputIsWritten) {
+  fx_.doc.SetOutputThreads(1);
+  AddFour();
+  Select({ids_[1], ids_[2]});
+  List()->RemoveSelectedPages();
+  frame_.undoAction->trigger();
+  ShowActive();
+  Select({ids_[1], ids_[2]});
+  const int index = Stack()->index();
+  std::vector<bool> enabled;
+  busy_.onProgress = [&](int report) {
+    if (report != 0) return;
+    for (QAction* a : {frame_.undoAction, frame_.redoAction, frame_.moveUpAction,
+                       frame_.moveToEndAction, frame_.reverseAction, frame_.viewPageAction})
+      enabled.push_back(a->isEnabled());
+    enabled.push_back(frame_.sortMenu->isEnabled());
+    frame_.activateWindow();
+    for (auto [key, modifiers] : {std::pair{Qt::Key_Z, Qt::ControlModifier},
+                                  {Qt::Key_Y, Qt::ControlModifier},
+                                  {Qt::Key_Up, Qt::ControlModifier},
+                                  {Qt::Key_End, Qt::ControlModifier},
+                                  {Qt::Key_Space, Qt::NoModifier},
+                                  {Qt::Key_Delete, Qt::NoModifier}}) {
+      QTest::keyClick(&frame_, key, modifiers);
+      QTest::keyClick(List(), key, modifiers);
+    }
+    frame_.Editor()->Undo();
+    frame_.Editor()->Redo();
+    frame_.Editor()->MoveSelectedPages(CPageListEditor::Move::kToStart);
+    frame_.Editor()->ReverseOrder();
+    frame_.Editor()->SortPages(kSortAlphabeticalReverse);
+    frame_.ViewPage();
+  };
+  EXPECT_TRUE(frame_.SaveAs());
+  EXPECT_EQ(enabled, std::vector<bool>(7, false));
+  EXPECT_EQ(Order(), ids_);
+  EXPECT_EQ(Stack()->index(), index);
+  EXPECT_EQ(Stack()->count(), 2);
+  EXPECT_EQ(frame_.PageViewer(), nullptr);
+  // Afterwards everything is back.
+  EXPECT_TRUE(frame_.undoAction->isEnabled());
+  EXPECT_TRUE(frame_.redoAction->isEnabled());
+  EXPECT_TRUE(frame_.moveUpAction->isEnabled());
+}
+
+TEST_F(EditingTest, ANewListForgetsTheSteps) {
+  AddFour();
+  frame_.NewDocument();
+  EXPECT_FALSE(Stack()->canUndo());
+  EXPECT_FALSE(frame_.undoAction->isEnabled());
+  EXPECT_EQ(frame_.undoAction->text(), "&Undo");
+  AddFour();
+  frame_.OpenDocument(QString::fromStdString(fx_.dir.File("other.tif")));
+  EXPECT_FALSE(Stack()->canUndo());
+}
+
+TEST_F(EditingTest, SavingIntoASourceFileForgetsTheStepsThatLedThere) {
+  AddFour();
+  ASSERT_TRUE(frame_.SaveAs());
+  // Saved elsewhere, the steps stay.
+  EXPECT_TRUE(Stack()->canUndo());
+  frame_.OpenForEditing(QString::fromStdString(ui_.savePath));
+  ASSERT_EQ(fx_.doc.PageCount(), 4u);
+  EXPECT_FALSE(Stack()->canUndo());
+  frame_.reverseAction->trigger();
+  EXPECT_TRUE(Stack()->canUndo());
+  // The pages are read again from their new places in the file: an undo would bring
+  // back pages that point at the old ones.
+  ASSERT_TRUE(frame_.Save());
+  EXPECT_FALSE(Stack()->canUndo());
+}
+
+TEST_F(EditingTest, TheWindowsSizePlaceAndSplittersAreKeptForTheNextRun) {
+  frame_.resize(900, 640);
+  frame_.show();
+  QApplication::processEvents();
+  frame_.OuterSplitter()->setSizes({300, frame_.OuterSplitter()->width() - 300});
+  frame_.InnerSplitter()->setSizes({200, frame_.InnerSplitter()->height() - 200});
+  QList<int> columns = frame_.OuterSplitter()->sizes();
+  QList<int> rows = frame_.InnerSplitter()->sizes();
+  ASSERT_TRUE(frame_.close());
+
+  CPageWeaverDoc doc{&fx_.preferences, &fx_.cache};
+  CMainFrame next(&doc, &fx_.preferences, &fx_.cache);
+  next.show();
+  QApplication::processEvents();
+  EXPECT_EQ(next.size(), QSize(900, 640));
+  EXPECT_EQ(next.OuterSplitter()->sizes(), columns);
+  EXPECT_EQ(next.InnerSplitter()->sizes(), rows);
+  // Made wider, the list takes the room again as it always does.
+  next.resize(1100, 640);
+  QApplication::processEvents();
+  EXPECT_EQ(next.OuterSplitter()->sizes()[0], next.OuterSplitter()->width() - 280 - 100);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // against the signals the model sent.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QAbstractItemModelTester>
 #include <QMimeData>
 #include <QPixmap>
@@ -57,6 +59,7 @@ TEST_F(PageListModelTest, RowsGiveTheIdLabelAndThumbnailOfTheirPage) {
   EXPECT_EQ(second.data(CPageListModel::kPageIdRole).toInt(), 3);
   EXPECT_EQ(second.data(Qt::DisplayRole).toString(), "/scans/page 3.tif");
   EXPECT_EQ(second.data(Qt::ToolTipRole).toString(), "/scans/page 3.tif");
+  EXPECT_EQ(second.data(CPageListModel::kNumberedLabelRole).toString(), "2: /scans/page 3.tif");
   EXPECT_EQ(ThumbnailColour(second), QColor(Qt::blue));
   EXPECT_EQ(ThumbnailColour(model_.index(0)), QColor(Qt::red));
   EXPECT_EQ(model_.PageIdAt(0), 7);
@@ -89,6 +92,61 @@ TEST_F(PageListModelTest, InsertsBeforeAnyRowAndRefusesRowsOutsideTheList) {
   EXPECT_FALSE(model_.InsertPages(0, {}));
   EXPECT_EQ(inserted.size(), 3);
   EXPECT_EQ(model_.rowCount(), 6);
+}
+
+// The numbered labels, first row to last.
+QStringList NumberedLabels(const CPageListModel& model) {
+  QStringList labels;
+  for (int row = 0; row < model.rowCount(); ++row)
+    labels << model.index(row).data(CPageListModel::kNumberedLabelRole).toString();
+  return labels;
+}
+
+TEST_F(PageListModelTest, NumbersFollowEveryChangeOfTheOrder) {
+  Fill(3);
+  QSignalSpy changed(&model_, &QAbstractItemModel::dataChanged);
+  ASSERT_TRUE(model_.InsertPages(1, {MakePage(7)}));
+  EXPECT_EQ(NumberedLabels(model_),
+            QStringList({"1: /scans/page 100.tif", "2: /scans/page 7.tif", "3: /scans/page 101.tif",
+                         "4: /scans/page 102.tif"}));
+  // The rows whose number changed are announced: those after the new one.
+  ASSERT_EQ(changed.size(), 1);
+  EXPECT_EQ(changed[0][0].toModelIndex().row(), 2);
+  EXPECT_EQ(changed[0][1].toModelIndex().row(), 3);
+  EXPECT_EQ(changed[0][2].value<QList<int>>(), QList<int>{CPageListModel::kNumberedLabelRole});
+  ASSERT_TRUE(model_.removeRows(0, 1));
+  EXPECT_EQ(NumberedLabels(model_).first(), "1: /scans/page 7.tif");
+  ASSERT_GE(model_.MoveRows({2}, 0), 0);
+  EXPECT_EQ(NumberedLabels(model_), QStringList({"1: /scans/page 102.tif", "2: /scans/page 7.tif",
+                                                 "3: /scans/page 101.tif"}));
+  // The plain label stays what the list was given.
+  EXPECT_EQ(model_.index(0).data().toString(), "/scans/page 102.tif");
+  EXPECT_EQ(CPageListModel::NumberOfRow(11), "12: ");
+}
+
+TEST_F(PageListModelTest, AReorderKeepsSelectionsWithTheirPages) {
+  Fill(4);
+  QPersistentModelIndex held(model_.index(1));
+  QSignalSpy removed(&model_, &QAbstractItemModel::rowsRemoved);
+  ASSERT_TRUE(model_.Reorder(Ids({3, 1, 0, 2})));
+  EXPECT_EQ(Order(), Ids({3, 1, 0, 2}));
+  EXPECT_EQ(held.row(), 1);
+  ASSERT_TRUE(model_.Reorder(Ids({1, 2, 3, 0})));
+  EXPECT_EQ(held.row(), 0);
+  EXPECT_EQ(held.data(CPageListModel::kPageIdRole).toInt(), kFirstId + 1);
+  EXPECT_EQ(NumberedLabels(model_).last(), "4: /scans/page 100.tif");
+  EXPECT_EQ(removed.size(), 0);
+  // Anything but every page once is refused.
+  EXPECT_FALSE(model_.Reorder(Ids({1, 2, 3})));
+  EXPECT_FALSE(model_.Reorder(Ids({1, 2, 3, 3})));
+  EXPECT_FALSE(model_.Reorder(Ids({1, 2, 3, 9})));
+  EXPECT_EQ(Order(), Ids({1, 2, 3, 0}));
+
+  std::vector<CPageListModel::Page> pages = model_.Pages();
+  std::reverse(pages.begin(), pages.end());
+  model_.SetPages(pages);
+  EXPECT_EQ(Order(), Ids({0, 3, 2, 1}));
+  EXPECT_EQ(ThumbnailColour(model_.index(0)), QColor(Qt::red));
 }
 
 TEST_F(PageListModelTest, RemovesRowsInsideTheListAndClears) {

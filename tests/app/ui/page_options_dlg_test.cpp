@@ -238,6 +238,161 @@ TEST_F(PageOptionsDlgTest, ChangingCompressionPutsBackTheLastCheckedValues) {
   EXPECT_TRUE(dlg_.SetAllPages());
 }
 
+// Two pages that agree on some fields and differ in others.
+std::vector<PageRecord> TwoPages() {
+  PageRecord a = Page(kCompressionLZW, 24);
+  a.sourcePath = "/pictures/one.bmp";
+  PageRecord b = Page(kCompressionLZW, 8);
+  b.sourcePath = "/pictures/two.bmp";
+  b.output.width = 800;
+  b.output.resolutionX = 150;
+  b.output.rotation = 90;
+  return {a, b};
+}
+
+TEST_F(PageOptionsDlgTest, SeveralPagesShowWhatTheyShareAndNothingWhereTheyDiffer) {
+  dlg_.SetPages(TwoPages());
+  EXPECT_EQ(dlg_.windowTitle(), "Output settings for 2 pages");
+  EXPECT_EQ(Get<QLabel>("sourcePath")->text(), "2 pages: one.bmp, two.bmp");
+  EXPECT_TRUE(Get<QCheckBox>("setAll")->isHidden());
+  EXPECT_EQ(Edit("sizeX")->text(), "");
+  EXPECT_EQ(Edit("sizeY")->text(), "480");
+  EXPECT_EQ(Edit("dpiX")->text(), "");
+  EXPECT_EQ(Edit("dpiY")->text(), "200");
+  EXPECT_EQ(Edit("threshold")->text(), "100");
+  EXPECT_FALSE(Edit("dpiX")->toolTip().isEmpty());
+  EXPECT_TRUE(Edit("dpiY")->toolTip().isEmpty());
+  EXPECT_EQ(Items("rotation"), QStringList({"(keep)=-1", "None=0", "90=90", "180=180", "270=270"}));
+  EXPECT_EQ(Combo("rotation")->currentData().toInt(), CPageOptionsDlg::kKeep);
+  EXPECT_EQ(Items("flip"), QStringList({"None=0", "Horizontal=1", "Vertical=2"}));
+  EXPECT_EQ(Combo("compression")->currentData().toInt(), kCompressionLZW);
+  EXPECT_EQ(Items("bitDepth"), QStringList({"(keep)=-1", "True color (24-bits)=24",
+                                            "Indexed color (8-bits)=8", "Bitmap (1-bit)=1"}));
+  EXPECT_EQ(Combo("bitDepth")->currentData().toInt(), CPageOptionsDlg::kKeep);
+  // Some of the pages may stay 1-bit.
+  EXPECT_TRUE(Edit("threshold")->isEnabled());
+  // Confirmed as shown, nothing changes.
+  MessageRecorder messages;
+  dlg_.accept();
+  EXPECT_TRUE(messages.texts.empty());
+  EXPECT_EQ(dlg_.result(), QDialog::Accepted);
+  EXPECT_TRUE(dlg_.Change().Empty());
+
+  // One page is one page, without "Set all pages".
+  dlg_.SetPages({TwoPages()[1]});
+  EXPECT_EQ(dlg_.windowTitle(), "Output settings for 1 page");
+  EXPECT_EQ(Get<QLabel>("sourcePath")->text(), "1 page: two.bmp");
+  std::vector<PageRecord> six(6, TwoPages()[0]);
+  dlg_.SetPages(six);
+  EXPECT_EQ(Get<QLabel>("sourcePath")->text(),
+            "6 pages: one.bmp, one.bmp, one.bmp, one.bmp and 2 more");
+  dlg_.SetPages({TwoPages()[1]});
+  EXPECT_EQ(Edit("sizeX")->text(), "800");
+  EXPECT_EQ(Items("rotation").first(), "None=0");
+  // A single page afterwards gets the dialog it always had.
+  dlg_.SetPage(TwoPages()[0]);
+  EXPECT_EQ(dlg_.windowTitle(), "Output options for this page");
+  EXPECT_FALSE(Get<QCheckBox>("setAll")->isHidden());
+  EXPECT_EQ(Edit("dpiX")->text(), "300");
+}
+
+TEST_F(PageOptionsDlgTest, SeveralPagesChangeOnlyTheFieldsTheUserTouched) {
+  dlg_.SetPages(TwoPages());
+  Edit("dpiX")->setText("600");
+  Select("rotation", 180);
+  Edit("threshold")->setText("90");
+  // The size is typed but "Change size" stays clear: it is not taken.
+  Edit("sizeX")->setText("20");
+  dlg_.accept();
+  ASSERT_EQ(dlg_.result(), QDialog::Accepted);
+  SettingsChange expected;
+  expected.values[OutputField::kResolutionX] = 600;
+  expected.values[OutputField::kRotation] = 180;
+  expected.values[OutputField::kThreshold] = 90;
+  EXPECT_EQ(dlg_.Change(), expected);
+
+  // With "Change size", the size fields typed in are taken; an empty one is not.
+  dlg_.SetPages(TwoPages());
+  Get<QCheckBox>("changeSize")->click();
+  EXPECT_TRUE(Edit("sizeX")->isEnabled());
+  Edit("sizeY")->setText("300");
+  // Emptying a field the pages agree on keeps each page's value.
+  Edit("dpiY")->clear();
+  dlg_.accept();
+  SettingsChange size;
+  size.values[OutputField::kHeight] = 300;
+  EXPECT_EQ(dlg_.Change(), size);
+  // A field out of range is refused as for one page.
+  dlg_.SetPages(TwoPages());
+  Edit("dpiX")->setText("20001");
+  MessageRecorder messages;
+  dlg_.setResult(QDialog::Rejected);
+  dlg_.accept();
+  ASSERT_EQ(messages.texts.size(), 1u);
+  EXPECT_EQ(messages.texts[0], "Please enter an integer between 0 and 20000.");
+  EXPECT_EQ(dlg_.result(), QDialog::Rejected);
+}
+
+TEST_F(PageOptionsDlgTest, SeveralPagesFollowTheDepthAndResolutionRulesPerPage) {
+  std::vector<PageRecord> pages = TwoPages();
+  pages[1].output.resolutionUnit = 1;
+  dlg_.SetPages(pages);
+  EXPECT_EQ(Combo("unit")->currentData().toInt(), CPageOptionsDlg::kKeep);
+  Select("compression", kCompressionGroup4);
+  EXPECT_EQ(Items("bitDepth"), QStringList({"Bitmap (1-bit)=1"}));
+  ShowActive();
+  // The second page keeps "No units": CCITT output of it needs a resolution.
+  {
+    MessageRecorder messages;
+    dlg_.accept();
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_TRUE(dlg_.isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), Combo("unit"));
+  }
+  Select("unit", 2);
+  dlg_.accept();
+  EXPECT_EQ(dlg_.result(), QDialog::Accepted);
+  SettingsChange change = dlg_.Change();
+  EXPECT_EQ(change.values[OutputField::kCompression], kCompressionGroup4);
+  EXPECT_EQ(change.values[OutputField::kBitsPerPixel], 1);
+  EXPECT_EQ(change.values[OutputField::kResolutionUnit], 2);
+  // Back to a compression that allows every depth: the depth chosen stays, "(keep)" is
+  // offered again.
+  Select("compression", kCompressionDeflate);
+  EXPECT_EQ(Items("bitDepth").first(), "(keep)=-1");
+  EXPECT_EQ(Combo("bitDepth")->currentData().toInt(), 1);
+}
+
+// A dialog with a setting shown as a check box, as a new on-or-off setting would be.
+class CheckBoxDlg : public CPageOptionsDlg {
+ public:
+  CheckBoxDlg() {
+    AddCheck(OutputField::kFlip, box);
+    InitControls();
+  }
+  QCheckBox* box = new QCheckBox(this);
+};
+
+TEST(PageOptionsCheckTest, ACheckBoxIsPartlyCheckedWhereThePagesDiffer) {
+  std::vector<PageRecord> pages = TwoPages();
+  pages[1].output.flip = 1;
+  CheckBoxDlg dlg;
+  dlg.SetPages(pages);
+  EXPECT_TRUE(dlg.box->isTristate());
+  EXPECT_EQ(dlg.box->checkState(), Qt::PartiallyChecked);
+  dlg.accept();
+  EXPECT_FALSE(dlg.Change().values[OutputField::kFlip]);
+  dlg.SetPages(pages);
+  dlg.box->setCheckState(Qt::Checked);
+  dlg.accept();
+  EXPECT_EQ(dlg.Change().values[OutputField::kFlip], 1);
+  // Pages that agree show their value and offer no third state.
+  pages[0].output.flip = 1;
+  dlg.SetPages(pages);
+  EXPECT_FALSE(dlg.box->isTristate());
+  EXPECT_EQ(dlg.box->checkState(), Qt::Checked);
+}
+
 // "Set all pages" through the document, with the dialog run as the user runs it.
 class SetAllPagesTest : public ::testing::Test {
  protected:
@@ -267,6 +422,17 @@ class SetAllPagesTest : public ::testing::Test {
     ASSERT_TRUE(fx_.doc.EditPageOptions(ids_[0]));
   }
   const PageOutputSettings& Out(size_t i) { return fx_.doc.FindPage(ids_[i])->output; }
+  // "Output settings for selected pages..." on both pages: the resolution only.
+  void EditTogether() {
+    uitest::WhenModal<CPageOptionsDlg>([](CPageOptionsDlg* dlg) {
+      EXPECT_EQ(dlg->windowTitle(), "Output settings for 2 pages");
+      dlg->findChild<QLineEdit*>("dpiX")->setText("150");
+      dlg->accept();
+    });
+    SettingsChange change;
+    ASSERT_TRUE(fx_.doc.AskSeveralPagesOptions(ids_, &change));
+    ASSERT_TRUE(fx_.doc.ApplySettingsChange(ids_, change));
+  }
 
   uitest::DocumentFixture fx_;
   QtUserInterface ui_{nullptr};
@@ -294,6 +460,16 @@ TEST_F(SetAllPagesTest, WithChangeSizeEveryPageTakesTheSize) {
     EXPECT_EQ(Out(i).height, 25);
     EXPECT_EQ(Out(i).bitsPerPixel, 8);
   }
+}
+
+TEST_F(SetAllPagesTest, SelectedPagesTogetherTakeOnlyWhatWasTouched) {
+  PageOutputSettings first = Out(0), second = Out(1);
+  EditTogether();
+  EXPECT_EQ(Out(0).resolutionX, 150);
+  EXPECT_EQ(Out(1).resolutionX, 150);
+  first.resolutionX = second.resolutionX = 150;
+  EXPECT_EQ(Out(0), first);
+  EXPECT_EQ(Out(1), second);
 }
 
 }  // namespace

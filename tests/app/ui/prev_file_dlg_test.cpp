@@ -1,9 +1,9 @@
 // The add-images file dialog: its preview panel, file types and selection limit.
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFileSystemModel>
 #include <QRegularExpression>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
 
@@ -133,7 +133,8 @@ TEST_F(PrevFileDlgTest, ImageTypesListEveryExtensionInBothCases) {
   auto* model = dlg.findChild<QFileSystemModel*>();
   ASSERT_NE(model, nullptr);
   QModelIndex root = model->index(QString::fromStdString(folder.string()));
-  for (int i = 0; i < 200 && model->rowCount(root) < 6; ++i) QCoreApplication::processEvents();
+  // The folder is read on another thread: a busy machine may take a while.
+  for (int i = 0; i < 500 && model->rowCount(root) < 6; ++i) QTest::qWait(10);
   QStringList shown;
   for (int row = 0; row < model->rowCount(root); ++row) {
     QModelIndex index = model->index(row, 0, root);

@@ -7,11 +7,13 @@
 namespace {
 
 // The offscreen platform says for every dialog that it cannot size windows to their
-// contents; nothing else of Qt's output is dropped.
+// contents, and for every window brought up that it cannot raise it; nothing else of
+// Qt's output is dropped.
 QtMessageHandler g_standard = nullptr;
 
 void QuietMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
   if (text.contains(QLatin1String("propagateSizeHints"))) return;
+  if (text.contains(QLatin1String("does not support raise()"))) return;
   if (g_standard) g_standard(type, context, text);
 }
 

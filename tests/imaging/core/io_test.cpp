@@ -86,7 +86,7 @@ TEST(FileSourceTest, MissingOrEmptyPathIsError2) {
 
 TEST(FileSourceTest, LongPathsAreKeptTo259Characters) {
   std::string longName(400, 'a');
-  PXSource src = PXOpenFileSource(longName.c_str());  // cannot exist: error 2
+  PXSource src = PXOpenFileSource(longName.c_str());  // cannot exist: PX_ERR_FILE_OPEN
   EXPECT_EQ(src, nullptr);
   TempDir dir;
   std::string path = dir.File(std::string(200, 'b') + ".tga");

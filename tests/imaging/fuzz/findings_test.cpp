@@ -82,7 +82,7 @@ TEST(FuzzFindingsMetafile, TextStretchedPastTheFontEngineRenders) {
 /* ---- PNG writer: libpng's own size limit ---------------------------------------------- */
 
 // An 88-byte RLE4 BMP a million pixels wide and 4 rows high decodes, but writing it as
-// PNG failed with error 4: libpng refuses more than a million pixels per side unless told
+// PNG failed with PX_ERR_FILE_WRITE: libpng refuses more than a million pixels per side unless told
 // otherwise. It is written and reads back at its size.
 TEST(FuzzFindingsPNG, AMillionPixelWideImageIsWritten) {
   std::vector<uint8_t> file =

@@ -410,7 +410,7 @@ TEST(PngReader, TruncatedFiles) {
   int bits, type, interlace;
   EXPECT_FALSE(PXGetPNGDimensions(source, &w, &h, &bits, &type, &interlace, nullptr));
   EXPECT_EQ(PXGetLastError(), PX_ERR_BAD_PNG);
-  // Inside the second IDAT chunk: the rows of the first one come back, with error 15.
+  // Inside the second IDAT chunk: the rows of the first one come back, with PX_ERR_BAD_PNG.
   std::vector<uint8_t> half(file.begin(), file.begin() + long(file.size() * 3 / 4));
   Read r;
   ReadPNG(half, 24, 0, &r);

@@ -30,7 +30,7 @@ const std::map<std::string, std::string> kExcluded = {
     {"imagedraw_rectangle_I.tiff", "16-bit grey clipped by the reference"},
     {"libtiff/minisblack-1c-16b.tiff", "16-bit grey clipped by the reference"},
     {"uint16_1_4660.tif", "16-bit grey clipped by the reference"},
-    // Samples libtiff's RGBA decoding has no conversion for: refused with error 20.
+    // Samples libtiff's RGBA decoding has no conversion for: refused with PX_ERR_BAD_TIFF.
     {"10ct_32bit_128.tiff", "32-bit floating-point grey"},
     {"12bit.cropped.tif", "12-bit grey"},
     {"16_bit_binary_pgm.tiff", "32-bit signed integer grey"},

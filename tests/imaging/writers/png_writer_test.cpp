@@ -238,7 +238,7 @@ TEST_F(PngWriter, RowsAreTakenAtTheStride) {
 }
 
 // libpng's default limit of a million pixels per side is its own, not the format's: a
-// long strip was refused with error 4.
+// long strip was refused with PX_ERR_FILE_WRITE.
 TEST_F(PngWriter, ImagesWiderThanAMillionPixelsAreWrittenAndReadBack) {
   Args a;
   a.width = 1000003, a.height = 2, a.stride = a.width, a.colorType = 0;

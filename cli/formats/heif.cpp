@@ -1,4 +1,4 @@
-// HEIF and AVIF in the command-line tool: header facts for `info`, pixels for `decode`.
+// HEIF and AVIF in the command-line tool: header facts for `info`.
 #include "formats.h"
 #include "formats/single_page.h"
 #include "pixolith/px_heif.h"
@@ -22,18 +22,7 @@ int Describe(PXSource source, const std::string&, json::Value& info) {
   return 0;
 }
 
-int Decode(PXSource source, const std::string&, int page, int depth, Image& out) {
-  if (page != 0 || (depth != 0 && depth != 8 && depth != 24)) return PX_ERR_PARAMETER;
-  if (depth == 0) depth = 24;
-  out.pixels = PXReadHEIF(source, &out.width, &out.height, depth, out.palette, 0);
-  const int error = PXGetLastError();
-  if (!out.pixels) return error;
-  out.bitsPerPixel = uint32_t(depth);
-  if (depth == 8) out.colors = 256;
-  return error;
-}
-
-const FormatRegistration kHEIF({PX_FORMAT_HEIF, "HEIF", Describe, Decode, kDepth8 | kDepth24});
+const FormatRegistration kHEIF({PX_FORMAT_HEIF, Describe});
 
 }  // namespace
 

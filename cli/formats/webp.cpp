@@ -1,4 +1,4 @@
-// WebP in the command-line tool: header facts for `info`, pixels for `decode`.
+// WebP in the command-line tool: header facts for `info`.
 #include "formats.h"
 #include "formats/single_page.h"
 #include "pixolith/px_webp.h"
@@ -21,15 +21,7 @@ int Describe(PXSource source, const std::string&, json::Value& info) {
   return 0;
 }
 
-int Decode(PXSource source, const std::string&, int page, int depth, Image& out) {
-  if (page != 0 || (depth != 0 && depth != 24)) return PX_ERR_PARAMETER;
-  out.pixels = PXReadWebP(source, &out.width, &out.height, 24, 0);
-  const int error = PXGetLastError();
-  if (out.pixels) out.bitsPerPixel = 24;
-  return error;
-}
-
-const FormatRegistration kWebP({PX_FORMAT_WEBP, "WebP", Describe, Decode, kDepth24});
+const FormatRegistration kWebP({PX_FORMAT_WEBP, Describe});
 
 }  // namespace
 

@@ -106,4 +106,37 @@ TEST(CliWebPHEIF, DecodeWritesTheImage) {
   EXPECT_NE(r.err.find("WebP files are read at 24 bits"), std::string::npos) << r.err;
 }
 
+// The page of a photograph stored on its side is upright in the output, unless asked not to.
+TEST(CliWebPHEIF, BuildTurnsPhotographsUprightUnlessToldNot) {
+  TempDir dir;
+  pxtest::JPEGOptions o;
+  o.markers.push_back({0xE1, Exif(6)});
+  const std::string photo = dir.File("side.jpg");
+  pxtest::WriteFile(photo, pxtest::EncodeJPEG(30, 20, pxtest::TestPicture(30, 20, 3), o));
+  const std::string webp = dir.File("web.webp");
+  pxtest::WriteFile(webp, pxtest::EncodeWebP(7, 5, pxtest::TestRGBA(7, 5, true)));
+  struct Case {
+    std::vector<std::string> extra;
+    uint32_t width, height;
+  } cases[] = {{{}, 20, 30}, {{"--no-auto-orient"}, 30, 20}};
+  for (const Case& c : cases) {
+    const std::string out = dir.File("out.tif");
+    std::vector<std::string> args = {"build", "-q", "-o", out};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    args.push_back(photo);
+    args.push_back(webp);
+    auto r = RunCli(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = RunCli({"info", "--json", out});
+    json::Value v;
+    std::string error;
+    ASSERT_TRUE(json::Parse(r.out, &v, &error)) << error;
+    const auto& pages = v.Items().at(0).Find("page_info")->Items();
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(pages[0].Find("width")->AsNumber(), double(c.width));
+    EXPECT_EQ(pages[0].Find("height")->AsNumber(), double(c.height));
+    EXPECT_EQ(pages[1].Find("width")->AsNumber(), 7.0);
+  }
+}
+
 }  // namespace

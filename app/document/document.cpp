@@ -372,6 +372,12 @@ bool CPageWeaverDoc::Progress(const std::string& text, int percent, const CPageI
   return !cancelled_;
 }
 
+bool CPageWeaverDoc::PageProgress(const std::string& text, int percent, const CPageImage* image,
+                                  PageHandling handling) {
+  if (busy_flag_ && busy_) busy_->ShowPageProgress(text, percent, image, handling);
+  return !cancelled_;
+}
+
 OutputReport CPageWeaverDoc::RunOutput(const std::string& path) {
   OutputReport report;
   busy_flag_ = true;
@@ -397,6 +403,7 @@ OutputReport CPageWeaverDoc::RunOutput(const std::string& path) {
       return report;
     }
     records.push_back(*page);
+    records.back().copyUnchanged = page->copyUnchanged && copyUnchanged_;
   }
   if (busy_) busy_->Start(cancelSink());
   Notify(HINT_OUTPUT_STARTING);
@@ -439,6 +446,8 @@ void CPageWeaverDoc::RereadPagesFrom(const std::vector<PageRecord>& written,
     CPageImage image;
     if (image.Load(record.sourcePath, UNKNOWN, int(k)) != 0 || !FindPage(record.pageId)) continue;
     DescribeInput(image, int(k), written.size() >= 2, &record);
+    // The run's copy of the record says what the run allowed, not what the page asks.
+    record.copyUnchanged = FindPage(record.pageId)->copyUnchanged;
     UpdatePage(record);
     RefreshPageThumbnail(&record);
   }

@@ -37,6 +37,10 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   void SetMessagePump(MessagePump* pump) { pump_ = pump; }
   // How many threads convert pages during an output run (1: the writer's own).
   void SetOutputThreads(int threads) { threads_ = threads < 1 ? 1 : threads; }
+  // Whether unchanged pages are copied as their sources store them (the preference
+  // "Copy unchanged pages without recompressing"; the command line's --reencode).
+  void SetCopyUnchangedPages(bool copy) { copyUnchanged_ = copy; }
+  bool CopyUnchangedPages() const { return copyUnchanged_; }
   // The system window colour thumbnails are drawn on.
   void SetThumbnailBackground(COLORREF color) { thumbnailBackground_ = color; }
 
@@ -112,6 +116,8 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
 
  private:
   bool Progress(const std::string& text, int percent, const CPageImage* image) override;
+  bool PageProgress(const std::string& text, int percent, const CPageImage* image,
+                    PageHandling handling) override;
   void Cancel() override { cancelled_ = true; }
 
   void Notify(PageListHint hint, const PageHint* pageHint = nullptr);
@@ -136,6 +142,7 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   bool busy_flag_ = false;
   bool cancelled_ = false;
   int threads_ = DefaultOutputThreads();
+  bool copyUnchanged_ = true;
   std::optional<int> sortStyle_;
   std::string path_;
 };

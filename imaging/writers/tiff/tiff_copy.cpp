@@ -45,11 +45,12 @@ class StoredFile {
   uint64_t size_ = 0;
 };
 
-// The counts of the strip or tile offset and byte-count entries as the directory stores
-// them: libtiff pads or cuts those arrays to the size the page needs.
-struct StrileCounts {
-  uint64_t offsets = 0;
-  uint64_t byteCounts = 0;
+// The strip or tile offsets and byte counts as the directory stores them. libtiff mends
+// what it finds wrong (pads or cuts arrays to the size the page needs, estimates byte
+// counts it does not believe), and a page it had to mend is not copied.
+struct StoredStriles {
+  std::vector<uint64_t> offsets;
+  std::vector<uint64_t> byteCounts;
 };
 
 uint64_t Unpack(const uint8_t* p, int bytes, bool bigEndian) {
@@ -58,27 +59,56 @@ uint64_t Unpack(const uint8_t* p, int bytes, bool bigEndian) {
   return v;
 }
 
-bool ReadStrileCounts(StoredFile& file, bool tiled, StrileCounts* counts) {
+// One directory entry's array of SHORT, LONG or LONG8 values; false when it cannot be
+// read or holds more than `most` values.
+bool ReadEntryValues(CPXIO& io, const uint8_t* entry, bool big, bool bigEndian, uint64_t most,
+                     std::vector<uint64_t>* values) {
+  const int valueBytes = big ? 8 : 4;
+  const uint64_t type = Unpack(entry + 2, 2, bigEndian);
+  const uint64_t count = Unpack(entry + 4, valueBytes, bigEndian);
+  const int size = type == TIFF_SHORT ? 2 : type == TIFF_LONG ? 4 : type == TIFF_LONG8 ? 8 : 0;
+  if (!size || count > most) return false;
+  std::vector<uint8_t> raw(size_t(count) * size_t(size));
+  const uint8_t* field = entry + 4 + valueBytes;
+  if (raw.size() <= size_t(valueBytes)) {
+    std::copy(field, field + raw.size(), raw.begin());
+  } else {
+    const uint64_t at = Unpack(field, valueBytes, bigEndian);
+    if (at > INT64_MAX || !io.Seek(int64_t(at), PX_SEEK_SET) ||
+        !io.ReadExactly(raw.data(), raw.size()))
+      return false;
+  }
+  values->resize(size_t(count));
+  for (size_t i = 0; i < values->size(); ++i)
+    (*values)[i] = Unpack(raw.data() + i * size_t(size), size, bigEndian);
+  return true;
+}
+
+bool ReadStoredStriles(StoredFile& file, bool tiled, uint64_t most, StoredStriles* out) {
   TIFF* tif = file.tif();
   const bool big = TIFFIsBigTIFF(tif), bigEndian = TIFFIsBigEndian(tif);
-  const int countBytes = big ? 8 : 2, entryBytes = big ? 20 : 12, valueBytes = big ? 8 : 4;
+  const int countBytes = big ? 8 : 2, entryBytes = big ? 20 : 12;
+  const uint16_t offsetTag = tiled ? TIFFTAG_TILEOFFSETS : TIFFTAG_STRIPOFFSETS;
+  const uint16_t countTag = tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS;
+  const uint64_t directory = TIFFCurrentDirOffset(tif);
   uint8_t head[8];
-  if (!file.io().Seek(int64_t(TIFFCurrentDirOffset(tif)), PX_SEEK_SET) ||
+  if (directory > INT64_MAX || !file.io().Seek(int64_t(directory), PX_SEEK_SET) ||
       !file.io().ReadExactly(head, size_t(countBytes)))
     return false;
   const uint64_t entries = Unpack(head, countBytes, bigEndian);
   if (entries > 4096) return false;
-  const uint16_t offsetTag = tiled ? TIFFTAG_TILEOFFSETS : TIFFTAG_STRIPOFFSETS;
-  const uint16_t countTag = tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS;
-  uint8_t entry[20];
+  std::vector<uint8_t> table(size_t(entries) * size_t(entryBytes));
+  if (!file.io().ReadExactly(table.data(), table.size())) return false;
+  bool haveOffsets = false, haveCounts = false;
   for (uint64_t i = 0; i < entries; ++i) {
-    if (!file.io().ReadExactly(entry, size_t(entryBytes))) return false;
+    const uint8_t* entry = table.data() + i * uint64_t(entryBytes);
     const uint64_t tag = Unpack(entry, 2, bigEndian);
-    const uint64_t count = Unpack(entry + 4, valueBytes, bigEndian);
-    if (tag == offsetTag) counts->offsets = count;
-    if (tag == countTag) counts->byteCounts = count;
+    if (tag == offsetTag && !haveOffsets)
+      haveOffsets = ReadEntryValues(file.io(), entry, big, bigEndian, most, &out->offsets);
+    else if (tag == countTag && !haveCounts)
+      haveCounts = ReadEntryValues(file.io(), entry, big, bigEndian, most, &out->byteCounts);
   }
-  return true;
+  return haveOffsets && haveCounts;
 }
 
 // A field's value, or `fallback` when the page does not have it.
@@ -220,14 +250,15 @@ bool SurveyStriles(StoredFile& file, Survey* s) {
     s->tags.rowsPerStrip = rowsPerStrip;
   }
   const uint32_t count = s->tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
-  StrileCounts stored;
-  if (!count || !ReadStrileCounts(file, s->tiled, &stored) || stored.offsets != count ||
-      stored.byteCounts != count)
+  StoredStriles stored;
+  if (!count || !ReadStoredStriles(file, s->tiled, count, &stored) ||
+      stored.offsets.size() != count || stored.byteCounts.size() != count)
     return false;
   const uint64_t fileSize = file.size();
   for (uint32_t i = 0; i < count; ++i) {
     const uint64_t offset = TIFFGetStrileOffset(tif, i);
     uint64_t bytes = TIFFGetStrileByteCount(tif, i);
+    if (offset != stored.offsets[i] || bytes != stored.byteCounts[i]) return false;
     if (!bytes || offset < 8 || offset > fileSize || bytes > fileSize - offset) return false;
     if (s->tags.compression == COMPRESSION_NONE) {
       // Uncompressed data must fill its strip; what lies beyond is not the page's.

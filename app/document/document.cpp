@@ -372,6 +372,16 @@ bool CPageWeaverDoc::Progress(const std::string& text, int percent, const CPageI
   return !cancelled_;
 }
 
+bool CPageWeaverDoc::CopyUnchangedPages() const {
+  return copyUnchanged_ && (!preferences_ || preferences_->CopyUnchangedPages());
+}
+
+PageHandling CPageWeaverDoc::PageHandlingOf(const PageRecord& record) const {
+  PageRecord run = record;
+  run.copyUnchanged = record.copyUnchanged && CopyUnchangedPages();
+  return DecidePageHandling(run);
+}
+
 bool CPageWeaverDoc::PageProgress(const std::string& text, int percent, const CPageImage* image,
                                   PageHandling handling) {
   if (busy_flag_ && busy_) busy_->ShowPageProgress(text, percent, image, handling);
@@ -403,7 +413,7 @@ OutputReport CPageWeaverDoc::RunOutput(const std::string& path) {
       return report;
     }
     records.push_back(*page);
-    records.back().copyUnchanged = page->copyUnchanged && copyUnchanged_;
+    records.back().copyUnchanged = page->copyUnchanged && CopyUnchangedPages();
   }
   if (busy_) busy_->Start(cancelSink());
   Notify(HINT_OUTPUT_STARTING);

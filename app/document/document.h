@@ -39,8 +39,11 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   void SetOutputThreads(int threads) { threads_ = threads < 1 ? 1 : threads; }
   // Whether unchanged pages are copied as their sources store them (the preference
   // "Copy unchanged pages without recompressing"; the command line's --reencode).
+  // Both must allow it.
   void SetCopyUnchangedPages(bool copy) { copyUnchanged_ = copy; }
-  bool CopyUnchangedPages() const { return copyUnchanged_; }
+  bool CopyUnchangedPages() const;
+  // How the next output run writes the page: copied or converted.
+  PageHandling PageHandlingOf(const PageRecord& record) const;
   // The system window colour thumbnails are drawn on.
   void SetThumbnailBackground(COLORREF color) { thumbnailBackground_ = color; }
 

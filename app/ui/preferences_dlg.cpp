@@ -1,5 +1,6 @@
 #include "preferences_dlg.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -14,7 +15,8 @@ CPreferencesDlg::CPreferencesDlg(Preferences* preferences, QWidget* parent)
     : QDialog(parent),
       preferences_(preferences),
       sortStyle_(preferences->SortStyle()),
-      size_(preferences->ReadPreviewSize()) {
+      size_(preferences->ReadPreviewSize()),
+      copyUnchanged_(preferences->CopyUnchangedPages()) {
   setWindowTitle(QStringLiteral("Preferences"));
 
   sortBox_ = new QComboBox;
@@ -41,6 +43,11 @@ CPreferencesDlg::CPreferencesDlg(Preferences* preferences, QWidget* parent)
   groupLayout->addWidget(note);
   groupLayout->addLayout(sizes);
 
+  // Pages the output leaves as they are go into the file as their sources store them.
+  copyBox_ = new QCheckBox(QStringLiteral("Copy unchanged pages without recompressing"));
+  copyBox_->setObjectName("copyUnchanged");
+  copyBox_->setChecked(copyUnchanged_);
+
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   connect(buttons, &QDialogButtonBox::accepted, this, &CPreferencesDlg::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &CPreferencesDlg::reject);
@@ -49,6 +56,7 @@ CPreferencesDlg::CPreferencesDlg(Preferences* preferences, QWidget* parent)
   layout->addWidget(new QLabel(QStringLiteral("Filename sort order when adding multiple files:")));
   layout->addWidget(sortBox_);
   layout->addWidget(group);
+  layout->addWidget(copyBox_);
   layout->addWidget(buttons);
 }
 
@@ -60,5 +68,7 @@ void CPreferencesDlg::accept() {
   sortStyle_ = pwui::SelectedData(sortBox_);
   // A store that cannot be written keeps the old settings; the dialog closes all the same.
   preferences_->Write(sortStyle_, size_);
+  copyUnchanged_ = copyBox_->isChecked();
+  preferences_->WriteCopyUnchangedPages(copyUnchanged_);
   QDialog::accept();
 }

@@ -244,4 +244,21 @@ TEST(PageCopyDocument, JPEGPagesStartWithJPEGAndTheSwitchConvertsThem) {
   EXPECT_EQ(pxtest::RawStrips(dir.File("out.tif"), 0).at(0), pxtest::ReadFile(photo));
 }
 
+TEST(PageCopyDocument, ThePreferenceSwitchesCopyingOff) {
+  TempDir dir;
+  const std::string photo = WriteJPEG(dir, "photo.jpg", 40, 30);
+  Preferences preferences(dir.File("settings.ini"));
+  CPageWeaverDoc doc(&preferences, nullptr);
+  pxtest::AddedOrder order;
+  doc.AddView(&order);
+  doc.SetPageOrder(&order);
+  ASSERT_EQ(doc.AddPage(photo, 0, false), 0);
+  const PageRecord page = doc.Pages().begin()->second;
+  EXPECT_EQ(doc.PageHandlingOf(page), PageHandling::kCopied);
+  ASSERT_TRUE(preferences.WriteCopyUnchangedPages(false));
+  EXPECT_EQ(doc.PageHandlingOf(page), PageHandling::kConverted);
+  ASSERT_TRUE(doc.Save(dir.File("out.tif")).ok());
+  EXPECT_NE(pxtest::RawStrips(dir.File("out.tif"), 0).at(0), pxtest::ReadFile(photo));
+}
+
 }  // namespace

@@ -39,6 +39,7 @@ struct Options {
   Overrides overrides;
   bool quiet = false;
   bool turnUpright = true;  // photographs by their EXIF orientation
+  bool reencode = false;    // convert every page, copy none
   int threads = DefaultOutputThreads();
   std::vector<Input> inputs;
 };
@@ -145,6 +146,8 @@ int ParseOptions(const Args& args, const char* command, bool needOutput, Options
       o->quiet = true;
     } else if (a == "--no-auto-orient") {
       o->turnUpright = false;
+    } else if (a == "--reencode") {
+      o->reencode = true;
     } else if (a == "--sort") {
       if (!value()) continue;
       if (v == "given" || kSortStyles.count(v))
@@ -279,17 +282,27 @@ class ProgressPrinter : public BusyDisplay {
   explicit ProgressPrinter(bool quiet) : quiet_(quiet), terminal_(isatty(2)) {}
   void Start(CancelSink*) override { page_ = 0; }
   void ShowProgress(const std::string& text, int percent, const CPageImage*) override {
-    ++page_;
-    if (quiet_) return;
-    std::fprintf(stderr, terminal_ ? "\r\033[K%3d%% page %d: %s" : "%3d%% page %d: %s\n", percent,
-                 page_, text.c_str());
-    std::fflush(stderr);
+    Print(text, percent, nullptr);
+  }
+  void ShowPageProgress(const std::string& text, int percent, const CPageImage*,
+                        PageHandling handling) override {
+    Print(text, percent, PageHandlingName(handling));
   }
   void Finish() override {
     if (!quiet_ && terminal_ && page_) std::fprintf(stderr, "\n");
   }
 
  private:
+  // "NN% page N: PATH", and how the page goes in ("copied", "converted") when known.
+  void Print(const std::string& text, int percent, const char* handling) {
+    ++page_;
+    if (quiet_) return;
+    std::string line = text + (handling ? std::string(" (") + handling + ")" : std::string());
+    std::fprintf(stderr, terminal_ ? "\r\033[K%3d%% page %d: %s" : "%3d%% page %d: %s\n", percent,
+                 page_, line.c_str());
+    std::fflush(stderr);
+  }
+
   bool quiet_;
   bool terminal_;
   int page_ = 0;
@@ -334,6 +347,7 @@ json::Value PageToJson(const PageRecord& page) {
   v.Set("rotation", s.rotation);
   v.Set("flip", s.flip);
   v.Set("threshold", s.threshold);
+  if (!page.copyUnchanged) v.Set("copy", false);
   return v;
 }
 
@@ -348,6 +362,7 @@ int AddJob(const std::vector<JobPage>& job, CPageWeaverDoc& doc, CommandLineUI& 
     if (doc.PageCount() == before) continue;  // the same page twice
     PageRecord record = *doc.FindPage(std::prev(doc.Pages().end())->first);
     for (const auto& [field, value] : page.settings) record.output.*(field->member) = value;
+    record.copyUnchanged = page.copy;
     doc.UpdatePage(record);
   }
   return 0;
@@ -370,6 +385,14 @@ int Run(const Args& args, bool build) {
     for (const auto& entry : doc.Pages()) {
       PageRecord record = entry.second;
       Apply(o.overrides, &record.output);
+      doc.UpdatePage(record);
+    }
+  }
+  // A job that `pages --reencode` prints converts its pages again when built.
+  if (o.reencode) {
+    for (const auto& entry : doc.Pages()) {
+      PageRecord record = entry.second;
+      record.copyUnchanged = false;
       doc.UpdatePage(record);
     }
   }

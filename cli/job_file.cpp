@@ -96,7 +96,7 @@ bool WholeNumber(const json::Value& v, long long* out) {
 }
 
 std::string FieldNames() {
-  std::string names = "path, frame";
+  std::string names = "path, frame, copy";
   for (const SettingField& f : SettingFields()) names += std::string(", ") + f.name;
   return names;
 }
@@ -141,6 +141,14 @@ void ReadPage(const json::Value& entry, size_t index, FaultPrinter& faults, JobP
                     "\"frame\" " + Shown(value) + " is not allowed: a page number from 0");
       else
         page->frame = int(number);
+      continue;
+    }
+    if (name == "copy") {
+      if (value.kind() == json::Value::Kind::kBool)
+        page->copy = value.AsBool();
+      else
+        faults.Page(index, page->path,
+                    "\"copy\" " + Shown(value) + " is not allowed: true or false");
       continue;
     }
     const auto& fields = SettingFields();

@@ -32,13 +32,14 @@ const SettingField& Field(const std::string& name);
 struct JobPage {
   std::string path;
   int frame = 0;
+  bool copy = true;  // false: converted even where it could be copied as stored
   std::vector<std::pair<const SettingField*, int32_t>> settings;
 };
 
-// Reads a job file: a JSON array of page objects with "path", an optional "frame" and
-// any of the settings. Every fault (a field of the wrong type, a value not allowed, an
-// unknown field) is printed on standard error as one line naming the page, its path, the
-// field and the values allowed. True, with the pages, when there was none.
+// Reads a job file: a JSON array of page objects with "path", an optional "frame", an
+// optional "copy" (true or false) and any of the settings. Every fault (a field of the wrong type,
+// a value not allowed, an unknown field) is printed on standard error as one line naming the page,
+// its path, the field and the values allowed. True, with the pages, when there was none.
 bool ReadJobFile(const std::string& jobPath, std::vector<JobPage>* pages);
 
 }  // namespace cli

@@ -21,7 +21,7 @@ jobs=${FUZZ_JOBS:-$(nproc)}
 corpus=${PAGEWEAVER_CORPUS:-$root/../shared/corpus}
 corpus=$(cd "$corpus" 2>/dev/null && pwd || echo "$corpus")
 all_targets=(detect bmp tiff_info tiff_read png jpeg gif pcx tga wbmp psd webp heif exif metafile
-  roundtrip image)
+  roundtrip image copy)
 
 totals() {
   [ -f "$build/history.tsv" ] || { echo "no fuzzing recorded in $build yet"; return; }
@@ -60,6 +60,7 @@ declare -A patterns=(
   [bmp]="*.bmp *.dib" [tiff]="*.tif *.tiff" [png]="*.png" [jpeg]="*.jpg *.jpeg *.jfif"
   [gif]="*.gif" [pcx]="*.pcx" [tga]="*.tga" [wbmp]="*.wbmp *.wbm" [psd]="*.psd"
   [metafile]="*.wmf *.emf" [webp]="*.webp" [heif]="*.heic *.heif *.avif" [exif]="*.exif"
+  [copy]="*.tif *.tiff *.jpg *.jpeg *.jfif"
 )
 format_of() {
   case "$1" in

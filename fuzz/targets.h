@@ -6,6 +6,7 @@
 
 #include <string_view>
 
+#include "copy.h"
 #include "entries.h"
 #include "roundtrip.h"
 
@@ -50,6 +51,7 @@ inline constexpr Target kTargets[] = {
     {"exif", ExifOrientation, 4},
     {"metafile", Metafile, 0, kMetafileSurface},
     {"roundtrip", RoundTrip, uint64_t(1) << 21, kMetafileSurface},
+    {"copy", Copy, uint64_t(1) << 21},
 };
 
 inline const Target* FindTarget(std::string_view name) {

@@ -380,6 +380,22 @@ bool CPageWeaverDoc::Progress(const std::string& text, int percent, const CPageI
   return !cancelled_;
 }
 
+bool CPageWeaverDoc::CopyUnchangedPages() const {
+  return copyUnchanged_ && (!preferences_ || preferences_->CopyUnchangedPages());
+}
+
+PageHandling CPageWeaverDoc::PageHandlingOf(const PageRecord& record) const {
+  PageRecord run = record;
+  run.copyUnchanged = record.copyUnchanged && CopyUnchangedPages();
+  return DecidePageHandling(run);
+}
+
+bool CPageWeaverDoc::PageProgress(const std::string& text, int percent, const CPageImage* image,
+                                  PageHandling handling) {
+  if (busy_flag_ && busy_) busy_->ShowPageProgress(text, percent, image, handling);
+  return !cancelled_;
+}
+
 OutputReport CPageWeaverDoc::RunOutput(const std::string& path) {
   OutputReport report;
   busy_flag_ = true;
@@ -405,6 +421,7 @@ OutputReport CPageWeaverDoc::RunOutput(const std::string& path) {
       return report;
     }
     records.push_back(*page);
+    records.back().copyUnchanged = page->copyUnchanged && CopyUnchangedPages();
   }
   if (busy_) busy_->Start(cancelSink());
   Notify(HINT_OUTPUT_STARTING);
@@ -447,6 +464,8 @@ void CPageWeaverDoc::RereadPagesFrom(const std::vector<PageRecord>& written,
     CPageImage image;
     if (image.Load(record.sourcePath, UNKNOWN, int(k)) != 0 || !FindPage(record.pageId)) continue;
     DescribeInput(image, int(k), written.size() >= 2, &record);
+    // The run's copy of the record says what the run allowed, not what the page asks.
+    record.copyUnchanged = FindPage(record.pageId)->copyUnchanged;
     UpdatePage(record);
     RefreshPageThumbnail(&record);
   }

@@ -37,6 +37,13 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   void SetMessagePump(MessagePump* pump) { pump_ = pump; }
   // How many threads convert pages during an output run (1: the writer's own).
   void SetOutputThreads(int threads) { threads_ = threads < 1 ? 1 : threads; }
+  // Whether unchanged pages are copied as their sources store them (the preference
+  // "Copy unchanged pages without recompressing"; the command line's --reencode).
+  // Both must allow it.
+  void SetCopyUnchangedPages(bool copy) { copyUnchanged_ = copy; }
+  bool CopyUnchangedPages() const;
+  // How the next output run writes the page: copied or converted.
+  PageHandling PageHandlingOf(const PageRecord& record) const;
   // The system window colour thumbnails are drawn on.
   void SetThumbnailBackground(COLORREF color) { thumbnailBackground_ = color; }
 
@@ -115,6 +122,8 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
 
  private:
   bool Progress(const std::string& text, int percent, const CPageImage* image) override;
+  bool PageProgress(const std::string& text, int percent, const CPageImage* image,
+                    PageHandling handling) override;
   void Cancel() override { cancelled_ = true; }
 
   void Notify(PageListHint hint, const PageHint* pageHint = nullptr);
@@ -139,6 +148,7 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   bool busy_flag_ = false;
   bool cancelled_ = false;
   int threads_ = DefaultOutputThreads();
+  bool copyUnchanged_ = true;
   std::optional<int> sortStyle_;
   std::string path_;
 };

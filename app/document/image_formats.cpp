@@ -308,6 +308,29 @@ int TIFFCompression(PXSource source) {
   return compression;
 }
 
+// JPEG files are JPEG-compressed pages: the output keeps them so.
+int JPEGCompression(PXSource) {
+  return 7;  // TIFF's JPEG compression
+}
+
+/* ---- Stored pages the output takes over ------------------------------------------------- */
+
+BOOL TIFFStoredPage(PXSource source, int frame, PXStoredPage* stored) {
+  return PXGetTIFFStoredPage(AtStart(source), uint32_t(frame), stored);
+}
+
+PXTIFFEncodedPage* CopyTIFFPage(PXSource source, int frame, const PXResolution& resolution) {
+  return PXCopyTIFFPage(AtStart(source), uint32_t(frame), &resolution, 0);
+}
+
+BOOL JPEGStoredPage(PXSource source, int, PXStoredPage* stored) {
+  return PXGetJPEGStoredPage(AtStart(source), stored);
+}
+
+PXTIFFEncodedPage* CopyJPEGPage(PXSource source, int, const PXResolution& resolution) {
+  return PXCopyJPEGPage(AtStart(source), &resolution, 0);
+}
+
 /* ---- Palettes the image object settles -------------------------------------------------- */
 
 // BMP and TGA files say how many of their palette entries are in use.
@@ -363,7 +386,10 @@ constexpr ImageFormat kJPEG = {.id = PX_FORMAT_JPEG,
                                .depths = kDepth8 | kDepth24,
                                .read = ReadJPEG,
                                .refine = RefineJPEG,
-                               .resolution = JPEGResolution};
+                               .resolution = JPEGResolution,
+                               .compression = JPEGCompression,
+                               .storedPage = JPEGStoredPage,
+                               .copyPage = CopyJPEGPage};
 
 // GIF and Photoshop files are known by their content alone: a name does not make a
 // file of either.
@@ -417,7 +443,9 @@ constexpr ImageFormat kTIFF = {.id = PX_FORMAT_TIFF,
                                .refine = RefineTIFF,
                                .resolution = TIFFResolution,
                                .pageCount = TIFFPageCount,
-                               .compression = TIFFCompression};
+                               .compression = TIFFCompression,
+                               .storedPage = TIFFStoredPage,
+                               .copyPage = CopyTIFFPage};
 
 constexpr ImageFormat kWMF = {.id = PX_FORMAT_WMF,
                               .name = "WMF",

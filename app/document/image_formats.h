@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "pixolith/px_core.h"
+#include "pixolith/px_tiff.h"
 
 enum ImageType {
   JPG_24 = 0,
@@ -111,6 +112,12 @@ struct ImageFormat {
   uint32_t (*pageCount)(PXSource source) = nullptr;
   // The compression of the file's first page that the output keeps; null for none.
   int (*compression)(PXSource source) = nullptr;
+  // For formats whose stored data the output can take over as it is: the page as
+  // stored (size, depth, compression, whether it can be copied), and the copy itself as
+  // a page for the TIFF writer. Null for formats that are always converted.
+  BOOL (*storedPage)(PXSource source, int frame, PXStoredPage* stored) = nullptr;
+  PXTIFFEncodedPage* (*copyPage)(PXSource source, int frame,
+                                 const PXResolution& resolution) = nullptr;
 };
 
 // How the image object reads one ImageType.
@@ -123,6 +130,27 @@ struct ImageTypeRow {
   void (*settlePalette)(PXSource source, DecodedImage& image);
   // Pages with clearly non-square pixels (fax modes) are stretched to look right.
   bool squaresPixels;
+};
+
+// A source closed at the end of a scope.
+class ScopedSource {
+ public:
+  explicit ScopedSource(const std::string& path) : source_(PXOpenFileSource(path.c_str())) {}
+  ~ScopedSource() {
+    if (source_) PXCloseSource(source_);
+  }
+  ScopedSource(const ScopedSource&) = delete;
+  ScopedSource& operator=(const ScopedSource&) = delete;
+  PXSource get() const { return source_; }
+  explicit operator bool() const { return source_ != nullptr; }
+  // Readers start at the beginning of the file.
+  PXSource AtStart() const {
+    PXSeekSource(source_, 0, PX_SEEK_SET);
+    return source_;
+  }
+
+ private:
+  PXSource source_;
 };
 
 // Every row, grouped by format; a format's first row is the type its detection gives.

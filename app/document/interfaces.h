@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "page_copy.h"
 #include "page_record.h"
 #include "settings_change.h"
 
@@ -64,6 +65,12 @@ class ProgressSink {
  public:
   virtual ~ProgressSink() = default;
   virtual bool Progress(const std::string& text, int percent, const CPageImage* image) = 0;
+  // The same, saying whether the page is copied as stored or converted.
+  virtual bool PageProgress(const std::string& text, int percent, const CPageImage* image,
+                            PageHandling handling) {
+    (void)handling;
+    return Progress(text, percent, image);
+  }
 };
 
 // Reached from the busy display's Cancel button.
@@ -79,6 +86,12 @@ class BusyDisplay {
   virtual ~BusyDisplay() = default;
   virtual void Start(CancelSink* cancel) = 0;  // made for a run, hidden until progress
   virtual void ShowProgress(const std::string& text, int percent, const CPageImage* image) = 0;
+  // The same, saying whether the page is copied as stored or converted.
+  virtual void ShowPageProgress(const std::string& text, int percent, const CPageImage* image,
+                                PageHandling handling) {
+    (void)handling;
+    ShowProgress(text, percent, image);
+  }
   virtual void Finish() = 0;  // hidden at the end of the run
 };
 

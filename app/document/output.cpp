@@ -48,23 +48,31 @@ int PreparePage(const PageRecord& record, CPageImage* image,
   return image->Flip(out.flip);
 }
 
-namespace {
-
-// The resolution a page is written with. A page without one (metafiles have none) is
-// written as the writer writes "no resolution": 1 x 1 without units, since a zero would
-// make some readers divide by it.
+// A page without a resolution (metafiles have none) is written as the writer writes "no
+// resolution": 1 x 1 without units, since a zero would make some readers divide by it.
 PXResolution OutputResolution(const PageOutputSettings& out) {
   return {uint32_t(out.resolutionX > 0 ? out.resolutionX : 1),
           uint32_t(out.resolutionY > 0 ? out.resolutionY : 1),
           uint32_t(out.resolutionUnit >= 1 && out.resolutionUnit <= 3 ? out.resolutionUnit : 1)};
 }
 
-}  // namespace
-
 int PrepareEncodedPage(const PageRecord& record, PXTIFFEncodedPage** encoded,
-                       const std::function<bool(const CPageImage&)>& progress) {
+                       const PageReport& progress) {
+  // A page that cannot be taken over as stored (a source that turns out inconsistent
+  // with its tags among them) is converted as any other.
+  if ((*encoded = CopyUnchangedPage(record))) {
+    if (progress && !progress(nullptr, PageHandling::kCopied)) {
+      PXFreeTIFFEncodedPage(*encoded);
+      *encoded = nullptr;
+      return PX_ERR_ABORTED;
+    }
+    return 0;
+  }
   CPageImage image;
-  if (int error = PreparePage(record, &image, progress)) return error;
+  auto loaded = [&](const CPageImage& page) {
+    return !progress || progress(&page, PageHandling::kConverted);
+  };
+  if (int error = PreparePage(record, &image, loaded)) return error;
   const PXResolution resolution = OutputResolution(record.output);
   *encoded = PXEncodeTIFFPage(image.Pixels(), image.Width(), image.Height(), image.BitsPerPixel(),
                               image.Palette(), uint32_t(record.output.compression), &resolution, 0);
@@ -76,18 +84,24 @@ OutputPageFeeder::OutputPageFeeder(std::vector<PageRecord> pages, ProgressSink* 
                                    int threads, MessagePump* pump,
                                    std::vector<std::string> previews)
     : pages_(std::move(pages)), progress_(progress), pump_(pump) {
-  if (threads <= 1 || pages_.size() <= 1) return;
+  for (const PageRecord& page : pages_) mayCopy_ = mayCopy_ || page.copyUnchanged;
+  if (threads <= 1 || pages_.size() <= 1) {
+    previews_ = std::move(previews);
+    return;
+  }
   PagePrefetcher::Report report;
   if (progress_)
-    report = [this](size_t index, const CPageImage* picture) {
-      return progress_->Progress(pages_[index].sourcePath, Percent(index), picture);
+    report = [this](size_t index, const CPageImage* picture, PageHandling handling) {
+      return progress_->PageProgress(pages_[index].sourcePath, Percent(index), picture, handling);
     };
   // Two pages per worker keep every worker busy while the writer takes them in order.
   prefetcher_ = std::make_unique<PagePrefetcher>(pages_, threads, size_t(threads) * 2,
                                                  std::move(report), std::move(previews));
 }
 
-OutputPageFeeder::~OutputPageFeeder() = default;
+OutputPageFeeder::~OutputPageFeeder() {
+  PXFreeTIFFEncodedPage(current_);
+}
 
 void OutputPageFeeder::Fail(size_t index, int error) {
   if (error == PX_ERR_ABORTED) {
@@ -102,6 +116,8 @@ void OutputPageFeeder::Fail(size_t index, int error) {
 int OutputPageFeeder::Begin(size_t* index) {
   // The writer is done with the page it was given last.
   if (prefetcher_ && next_ > 0) prefetcher_->Release(next_ - 1);
+  PXFreeTIFFEncodedPage(current_);
+  current_ = nullptr;
   if (next_ >= pages_.size() || error_ || cancelled_) return 0;
   *index = next_++;
   return 1;
@@ -114,7 +130,8 @@ int OutputPageFeeder::NextPage(uint8_t** pixels, uint32_t* width, uint32_t* heig
   if (!Begin(&index)) return 0;
   const PageRecord& record = pages_[index];
   auto report = [&](const CPageImage& loaded) {
-    return !progress_ || progress_->Progress(record.sourcePath, Percent(index), &loaded);
+    return !progress_ || progress_->PageProgress(record.sourcePath, Percent(index), &loaded,
+                                                 PageHandling::kConverted);
   };
   if (int error = PreparePage(record, &working_, report)) return Fail(index, error), 0;
   *pixels = working_.Pixels();
@@ -128,9 +145,31 @@ int OutputPageFeeder::NextPage(uint8_t** pixels, uint32_t* width, uint32_t* heig
   return 1;
 }
 
+int OutputPageFeeder::EncodeHere(size_t index) {
+  const PageRecord& record = pages_[index];
+  auto report = [&](const CPageImage* loaded, PageHandling handling) {
+    if (!progress_) return true;
+    if (handling == PageHandling::kConverted)
+      return progress_->PageProgress(record.sourcePath, Percent(index), loaded, handling);
+    // A copied page is never decoded: its picture is the preview, where there is one.
+    CPageImage picture;
+    ProgressPicture(record, index < previews_.size() ? previews_[index] : std::string(), nullptr,
+                    &picture);
+    return progress_->PageProgress(record.sourcePath, Percent(index),
+                                   picture.HasPixels() ? &picture : nullptr, handling);
+  };
+  return PrepareEncodedPage(record, &current_, report);
+}
+
 int OutputPageFeeder::NextEncodedPage(const PXTIFFEncodedPage** page) {
   size_t index;
-  if (!prefetcher_ || !Begin(&index)) return 0;
+  if (!Begin(&index)) return 0;
+  if (!prefetcher_) {
+    if (int error = EncodeHere(index)) return Fail(index, error), 0;
+    *page = current_;
+    ++delivered_;
+    return 1;
+  }
   // The page was reported (and a stop answered) as it was loaded, before it was converted.
   PagePrefetcher::Page* ready = prefetcher_->Take(index, pump_);
   if (ready->error) return Fail(index, ready->error), 0;
@@ -218,7 +257,7 @@ OutputReport WriteOutputFile(const std::vector<PageRecord>& pages, const std::st
   }
   PXSetProgressCallback(pump ? PumpMessagesCallback : nullptr, reinterpret_cast<DWORD_PTR>(pump));
   OutputPageFeeder feeder(pages, progress, threads, pump, std::move(previews));
-  uint32_t written = feeder.Prefetching()
+  uint32_t written = feeder.EncodedPages()
                          ? PXWriteEncodedTIFFPages(sink, FeedEncodedPage, &feeder, 0)
                          : PXWriteMultiPageTIFF(sink, FeedPage, &feeder, 0);
   int writerError = PXGetLastError();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "interfaces.h"
+#include "page_copy.h"
 #include "page_image.h"
 #include "page_record.h"
 #include "pixolith/px_tiff.h"
@@ -23,10 +24,18 @@ std::string ErrorText(int code);
 int PreparePage(const PageRecord& record, CPageImage* image,
                 const std::function<bool(const CPageImage&)>& progress = {});
 
-// PreparePage, then the page compressed as the output writes it. For worker threads: the
-// writer only has to append the page.
+// Told of a page once it is loaded (with the page as loaded) or found to be copied (with
+// no picture); false stops the run.
+using PageReport = std::function<bool(const CPageImage* loaded, PageHandling handling)>;
+
+// The page as the output writes it: its stored data when it is copied (CopyUnchangedPage),
+// else PreparePage and the page compressed. For worker threads: the writer only has to
+// append the page.
 int PrepareEncodedPage(const PageRecord& record, PXTIFFEncodedPage** encoded,
-                       const std::function<bool(const CPageImage&)>& progress = {});
+                       const PageReport& progress = {});
+
+// The resolution a page is written with.
+PXResolution OutputResolution(const PageOutputSettings& out);
 
 // What an output run did.
 struct OutputReport {
@@ -59,8 +68,9 @@ class OutputPageFeeder {
                uint32_t* bitsPerPixel, uint32_t* compression, PXResolution* resolution);
   // The same for pages converted and compressed ahead on worker threads.
   int NextEncodedPage(const PXTIFFEncodedPage** page);
-  // True when pages are made ahead: the writer then takes them with NextEncodedPage.
-  bool Prefetching() const { return prefetcher_ != nullptr; }
+  // True when the writer takes the pages with NextEncodedPage: they are made ahead, or
+  // some may be copied as stored.
+  bool EncodedPages() const { return prefetcher_ != nullptr || mayCopy_; }
 
   int error() const { return error_; }
   bool cancelled() const { return cancelled_; }
@@ -74,6 +84,8 @@ class OutputPageFeeder {
   // The percentage reported with the page of that index.
   int Percent(size_t index) const { return int((index + 1) * 100 / pages_.size()); }
   void Fail(size_t index, int error);
+  // Makes page `index` on this thread for NextEncodedPage: 0 or its error.
+  int EncodeHere(size_t index);
 
   std::vector<PageRecord> pages_;
   size_t next_ = 0;
@@ -81,6 +93,9 @@ class OutputPageFeeder {
   ProgressSink* progress_;
   MessagePump* pump_;
   std::unique_ptr<PagePrefetcher> prefetcher_;
+  std::vector<std::string> previews_;
+  bool mayCopy_ = false;
+  PXTIFFEncodedPage* current_ = nullptr;  // the page made here and given last
   int error_ = 0;
   bool cancelled_ = false;
   int failedPage_ = -1;

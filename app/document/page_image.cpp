@@ -10,26 +10,7 @@
 
 namespace {
 
-// A source closed at the end of a scope.
-class Source {
- public:
-  explicit Source(const std::string& path) : source_(PXOpenFileSource(path.c_str())) {}
-  ~Source() {
-    if (source_) PXCloseSource(source_);
-  }
-  Source(const Source&) = delete;
-  Source& operator=(const Source&) = delete;
-  PXSource get() const { return source_; }
-  explicit operator bool() const { return source_ != nullptr; }
-  // Readers start at the beginning of the file.
-  PXSource AtStart() const {
-    PXSeekSource(source_, 0, PX_SEEK_SET);
-    return source_;
-  }
-
- private:
-  PXSource source_;
-};
+using Source = ScopedSource;
 
 // The last error of a library call that returned nothing, never 0.
 int LastErrorOr(int fallback) {

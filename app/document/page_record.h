@@ -55,6 +55,9 @@ struct PageRecord {
   bool subFrame = false;
   int32_t pageId = 0;
   PageOutputSettings output;
+  // False when the page must be converted even where its stored data could be copied
+  // (a job file's "copy": false).
+  bool copyUnchanged = true;
 
   bool operator==(const PageRecord&) const = default;
 };

@@ -91,6 +91,17 @@ PreviewSize Preferences::ReadPreviewSize() const {
           ReadInt("PreviewSizeY", kDefaultPreviewHeight)};
 }
 
+bool Preferences::CopyUnchangedPages() const {
+  return ReadInt("CopyUnchangedPages", 1) != 0;
+}
+
+bool Preferences::WriteCopyUnchangedPages(bool copy) {
+  if (!settings_->isWritable()) return false;
+  settings_->setValue("CopyUnchangedPages", copy ? 1 : 0);
+  settings_->sync();
+  return settings_->status() == QSettings::NoError;
+}
+
 bool Preferences::Write(int sortStyle, const PreviewSize& size) {
   if (!settings_->isWritable()) return false;
   settings_->setValue("SortStyle", sortStyle);

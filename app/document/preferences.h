@@ -33,8 +33,8 @@ struct PreviewSize {
 };
 
 // The persisted settings: organisation "Tinkerfield", application "PageWeaver", values
-// SortStyle, PreviewSizeX and PreviewSizeY, and the window layouts. Missing or unreadable
-// values give their defaults.
+// SortStyle, PreviewSizeX, PreviewSizeY and CopyUnchangedPages, and the window layouts. Missing or
+// unreadable values give their defaults.
 class Preferences {
  public:
   // The user's settings.
@@ -53,6 +53,10 @@ class Preferences {
   // unless the user switched it off.
   bool TurnPhotographsUpright() const;
   bool WriteTurnPhotographsUpright(bool on);
+  // "Copy unchanged pages without recompressing" (CopyUnchangedPages, 1 or 0; on when
+  // missing).
+  bool CopyUnchangedPages() const;
+  bool WriteCopyUnchangedPages(bool copy);
 
   // Window layouts kept between runs (the bytes a window saves of its geometry or a
   // splitter of its sizes), by name under "Window/"; empty when none was kept.

@@ -11,15 +11,17 @@ constexpr uint32_t kPictureSize = 256;
 
 }  // namespace
 
-void ProgressPicture(const PageRecord& record, const std::string& preview, const CPageImage& loaded,
+void ProgressPicture(const PageRecord& record, const std::string& preview, const CPageImage* loaded,
                      CPageImage* picture) {
   // The cache's preview of a turned or flipped page is turned too: it is not the page
   // as loaded.
   bool unturned = record.output.rotation == 0 && record.output.flip == 0;
   if (!preview.empty() && unturned && picture->Load(preview) == 0) return;
+  picture->Clear();
+  if (!loaded) return;
   uint32_t w, h;
-  loaded.FitSize(kPictureSize, kPictureSize, &w, &h);
-  if (loaded.ScaledCopy(w, h, kResizeNearest, picture) != 0) picture->Clear();
+  loaded->FitSize(kPictureSize, kPictureSize, &w, &h);
+  if (loaded->ScaledCopy(w, h, kResizeNearest, picture) != 0) picture->Clear();
 }
 
 PagePrefetcher::PagePrefetcher(const std::vector<PageRecord>& pages, int workers, size_t window,
@@ -40,13 +42,13 @@ PagePrefetcher::~PagePrefetcher() {
   for (std::thread& t : threads_) t.join();
 }
 
-bool PagePrefetcher::AwaitReport(size_t index, const CPageImage& loaded) {
+bool PagePrefetcher::AwaitReport(size_t index, const CPageImage* loaded, PageHandling handling) {
   if (!report_) return true;
   auto picture = std::make_unique<CPageImage>();
   ProgressPicture(pages_[index], index < previews_.size() ? previews_[index] : std::string(),
                   loaded, picture.get());
   std::unique_lock<std::mutex> lock(mutex_);
-  loaded_[index] = std::move(picture);
+  loaded_[index] = {std::move(picture), handling};
   changed_.notify_all();
   changed_.wait(lock, [&] { return stopping_ || stopAt_ <= index || nextReport_ > index; });
   return !stopping_ && stopAt_ > index;
@@ -62,9 +64,10 @@ void PagePrefetcher::Work() {
     size_t index = nextToStart_++;
     lock.unlock();
     auto page = std::make_unique<Page>();
-    page->error = PrepareEncodedPage(pages_[index], &page->encoded, [&](const CPageImage& image) {
-      return AwaitReport(index, image);
-    });
+    page->error = PrepareEncodedPage(pages_[index], &page->encoded,
+                                     [&](const CPageImage* image, PageHandling handling) {
+                                       return AwaitReport(index, image, handling);
+                                     });
     lock.lock();
     done_[index] = std::move(page);
     changed_.notify_all();
@@ -75,11 +78,12 @@ void PagePrefetcher::DeliverReports(std::unique_lock<std::mutex>& lock) {
   while (report_ && stopAt_ == SIZE_MAX) {
     auto it = loaded_.find(nextReport_);
     if (it == loaded_.end()) return;  // not loaded yet, or it failed: no more reports
-    std::unique_ptr<CPageImage> picture = std::move(it->second);
+    std::unique_ptr<CPageImage> picture = std::move(it->second.picture);
+    const PageHandling handling = it->second.handling;
     loaded_.erase(it);
     size_t index = nextReport_;
     lock.unlock();
-    bool goOn = report_(index, picture->HasPixels() ? picture.get() : nullptr);
+    bool goOn = report_(index, picture->HasPixels() ? picture.get() : nullptr, handling);
     lock.lock();
     if (!goOn) stopAt_ = index;
     nextReport_ = index + 1;

@@ -36,9 +36,10 @@ class PagePrefetcher {
     PXTIFFEncodedPage* encoded = nullptr;
   };
 
-  // Told of page `index` as loaded, with a small picture of it (or null); false stops
-  // the run: that page and the ones after it are not converted.
-  using Report = std::function<bool(size_t index, const CPageImage* picture)>;
+  // Told of page `index` as loaded or copied, with a small picture of it (or null); false
+  // stops the run: that page and the ones after it are not converted.
+  using Report =
+      std::function<bool(size_t index, const CPageImage* picture, PageHandling handling)>;
 
   // `workers` threads convert at most `window` pages beyond the oldest one not yet
   // released, so memory is bounded by the window, not by the number of pages.
@@ -62,7 +63,7 @@ class PagePrefetcher {
   void Work();
   // On a worker: hands the loaded page's picture over and waits for its report; false
   // when the run stops first.
-  bool AwaitReport(size_t index, const CPageImage& loaded);
+  bool AwaitReport(size_t index, const CPageImage* loaded, PageHandling handling);
   // On the taking thread, with the lock held: the reports of the pages loaded so far,
   // in order.
   void DeliverReports(std::unique_lock<std::mutex>& lock);
@@ -77,15 +78,20 @@ class PagePrefetcher {
   size_t oldestKept_ = 0;  // pages below it are released
   bool stopping_ = false;
   std::map<size_t, std::unique_ptr<Page>> done_;
-  std::map<size_t, std::unique_ptr<CPageImage>> loaded_;  // pictures waiting for a report
-  size_t nextReport_ = 0;                                 // the page whose report is due
-  size_t stopAt_ = SIZE_MAX;                              // the page whose report said stop
+  struct Loaded {
+    std::unique_ptr<CPageImage> picture;
+    PageHandling handling;
+  };
+  std::map<size_t, Loaded> loaded_;  // pages waiting for their report
+  size_t nextReport_ = 0;            // the page whose report is due
+  size_t stopAt_ = SIZE_MAX;         // the page whose report said stop
   std::vector<std::thread> threads_;
 };
 
 // A small picture of a page as loaded, for progress displays: the preview file when it
-// shows the page unturned and can be read, else a nearest-neighbour copy of `loaded`.
-void ProgressPicture(const PageRecord& record, const std::string& preview, const CPageImage& loaded,
+// shows the page unturned and can be read, else a nearest-neighbour copy of `loaded`
+// (none when `loaded` is null: a copied page is not decoded for its picture).
+void ProgressPicture(const PageRecord& record, const std::string& preview, const CPageImage* loaded,
                      CPageImage* picture);
 
 #endif  // PAGEWEAVER_DOCUMENT_PREFETCH_H

@@ -85,9 +85,13 @@ CPageWeaverInfoView::CPageWeaverInfoView(QWidget* parent) : QWidget(parent) {
   outputForm->addRow(QStringLiteral("DPI"), outputDpi_);
   outputForm->addRow(QStringLiteral("Bit Depth:"), outputBits_);
 
+  handling_ = ValueLabel("pageHandling");
+  handling_->setText(QString());
+
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(input);
   layout->addWidget(output);
+  layout->addWidget(handling_);
   layout->addStretch();
 }
 
@@ -142,6 +146,7 @@ void CPageWeaverInfoView::Reset() {
   for (QLabel* label :
        {inputSize_, inputDpi_, inputBits_, compression_, outputSize_, outputDpi_, outputBits_})
     label->setText(kNoValue);
+  handling_->setText(QString());
 }
 
 void CPageWeaverInfoView::Fill(const PageRecord& record) {
@@ -155,4 +160,6 @@ void CPageWeaverInfoView::Fill(const PageRecord& record) {
   outputSize_->setText(Pixels(out.width, out.height));
   outputBits_->setText(Bits(out.bitsPerPixel));
   compression_->setText(CompressionName(out.compression));
+  const PageHandling handling = handlingOf_ ? handlingOf_(record) : DecidePageHandling(record);
+  handling_->setText(QStringLiteral("Page data: ") + PageHandlingName(handling));
 }

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <functional>
 
 #include "document/interfaces.h"
 
@@ -34,6 +35,11 @@ class CPageWeaverInfoView : public QWidget, public DocumentView {
   explicit CPageWeaverInfoView(QWidget* parent = nullptr);
 
   void OnUpdate(PageListHint hint, const PageHint* pageHint) override;
+  // Where the view learns how the output will write a page (copied or converted); by
+  // default the page's own decision.
+  void SetPageHandling(std::function<PageHandling(const PageRecord&)> handlingOf) {
+    handlingOf_ = std::move(handlingOf);
+  }
 
   // The texts of the resolution unit and compression codes.
   static QString UnitText(int unit);
@@ -51,6 +57,8 @@ class CPageWeaverInfoView : public QWidget, public DocumentView {
   QLabel* outputSize_;
   QLabel* outputDpi_;
   QLabel* outputBits_;
+  QLabel* handling_;  // "Page data: copied" or "... converted", under the output settings
+  std::function<PageHandling(const PageRecord&)> handlingOf_;
 };
 
 #endif  // PAGEWEAVER_UI_INFO_VIEW_H

@@ -16,7 +16,8 @@ CPreferencesDlg::CPreferencesDlg(Preferences* preferences, QWidget* parent)
       preferences_(preferences),
       sortStyle_(preferences->SortStyle()),
       size_(preferences->ReadPreviewSize()),
-      turnUpright_(preferences->TurnPhotographsUpright()) {
+      turnUpright_(preferences->TurnPhotographsUpright()),
+      copyUnchanged_(preferences->CopyUnchangedPages()) {
   setWindowTitle(QStringLiteral("Preferences"));
 
   sortBox_ = new QComboBox;
@@ -43,6 +44,11 @@ CPreferencesDlg::CPreferencesDlg(Preferences* preferences, QWidget* parent)
   groupLayout->addWidget(note);
   groupLayout->addLayout(sizes);
 
+  // Pages the output leaves as they are go into the file as their sources store them.
+  copyBox_ = new QCheckBox(QStringLiteral("Copy unchanged pages without recompressing"));
+  copyBox_->setObjectName("copyUnchanged");
+  copyBox_->setChecked(copyUnchanged_);
+
   turnUprightBox_ = new QCheckBox(QStringLiteral("Turn photographs upright (EXIF orientation)"));
   turnUprightBox_->setObjectName("turnUpright");
   turnUprightBox_->setChecked(turnUpright_);
@@ -55,6 +61,7 @@ CPreferencesDlg::CPreferencesDlg(Preferences* preferences, QWidget* parent)
   layout->addWidget(new QLabel(QStringLiteral("Filename sort order when adding multiple files:")));
   layout->addWidget(sortBox_);
   layout->addWidget(group);
+  layout->addWidget(copyBox_);
   layout->addWidget(turnUprightBox_);
   layout->addWidget(buttons);
 }
@@ -69,5 +76,7 @@ void CPreferencesDlg::accept() {
   turnUpright_ = turnUprightBox_->isChecked();
   preferences_->Write(sortStyle_, size_);
   preferences_->WriteTurnPhotographsUpright(turnUpright_);
+  copyUnchanged_ = copyBox_->isChecked();
+  preferences_->WriteCopyUnchangedPages(copyUnchanged_);
   QDialog::accept();
 }

@@ -1,5 +1,6 @@
-// CPreferencesDlg: "Preferences" — the file-name order of pages added together and the
-// largest size of a preview image. OK writes all three settings.
+// CPreferencesDlg: "Preferences" — the file-name order of pages added together, the
+// largest size of a preview image and whether unchanged pages are copied as stored. OK
+// writes all the settings.
 #ifndef PAGEWEAVER_UI_PREFERENCES_DLG_H
 #define PAGEWEAVER_UI_PREFERENCES_DLG_H
 
@@ -20,6 +21,7 @@ class CPreferencesDlg : public QDialog {
   int SortStyle() const { return sortStyle_; }
   PreviewSize PreviewSizeValue() const { return size_; }
   bool TurnPhotographsUpright() const { return turnUpright_; }
+  bool CopyUnchangedPages() const { return copyUnchanged_; }
 
   // Checks both sizes, writes the settings and closes; a size out of range keeps the
   // dialog open and writes nothing.
@@ -30,7 +32,9 @@ class CPreferencesDlg : public QDialog {
   int sortStyle_;
   PreviewSize size_;
   bool turnUpright_;
+  bool copyUnchanged_;
   QComboBox* sortBox_;
+  QCheckBox* copyBox_;
   QLineEdit* width_;
   QLineEdit* height_;
   QCheckBox* turnUprightBox_;

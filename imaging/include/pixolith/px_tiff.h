@@ -151,6 +151,45 @@ typedef int (*PXTIFFEncodedPageCallback)(const PXTIFFEncodedPage** page, void* u
 uint32_t PXWriteEncodedTIFFPages(PXSink sink, PXTIFFEncodedPageCallback callback, void* userData,
                                  uint32_t flags);
 
+/* ---- Pages taken over as they are stored ---------------------------------------------- */
+
+// A page as its file stores it, before anything is decoded.
+typedef struct PXStoredPage {
+  uint32_t width;
+  uint32_t height;
+  uint32_t bitsPerPixel;  // bits per sample times samples per pixel
+  uint32_t compression;   // TIFF compression code; 7 for a JPEG file
+  uint32_t transparent;   // nonzero when the page has an alpha or other extra sample
+  // Nonzero when the compressed data can go into another TIFF as it is: every strip or
+  // tile lies within the file, the counts agree with the page's size, and the tags are
+  // ones an output page may carry (no orientation other than top-left, no sample format
+  // other than unsigned integers, one of the compressions the writer offers).
+  uint32_t copyable;
+} PXStoredPage;
+
+// Describes page `frame` of the TIFF in `source`. Reads the directory and the first
+// bytes of each strip or tile, never the data. Returns nonzero with `stored` filled, or
+// 0 when the source is no TIFF or has no such page (PX_ERR_BAD_TIFF, PX_ERR_PARAMETER).
+BOOL PXGetTIFFStoredPage(PXSource source, uint32_t frame, PXStoredPage* stored);
+
+// Describes the JPEG file in `source`: copyable when it is baseline or extended
+// sequential Huffman coding of 8-bit grey or YCbCr samples whose sampling TIFF can
+// describe, with a complete marker structure up to its end-of-image marker. Nonzero
+// with `stored` filled, or 0 when the source holds no readable JPEG header
+// (PX_ERR_BAD_JPEG).
+BOOL PXGetJPEGStoredPage(PXSource source, PXStoredPage* stored);
+
+// A copyable TIFF page as an encoded page: its strips or tiles byte for byte, with every
+// tag needed to decode them; the size, resolution and the writer's common tags are as
+// for any page. Null when the page is not copyable (PX_ERR_PARAMETER) or cannot be read.
+PXTIFFEncodedPage* PXCopyTIFFPage(PXSource source, uint32_t frame, const PXResolution* resolution,
+                                  uint32_t flags);
+
+// A copyable JPEG file as an encoded page: one strip holding its stream from the
+// start-of-image to the end-of-image marker, Photometric and YCbCr subsampling from its
+// frame header. Null when the file is not copyable (PX_ERR_PARAMETER) or cannot be read.
+PXTIFFEncodedPage* PXCopyJPEGPage(PXSource source, const PXResolution* resolution, uint32_t flags);
+
 #ifdef __cplusplus
 }
 #endif

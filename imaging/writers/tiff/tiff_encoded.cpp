@@ -9,10 +9,6 @@
 #include "pixolith/px_tiff.h"
 #include "writers/tiff/tiff_writer.h"
 
-struct PXTIFFEncodedPage {
-  pxtiffw::EncodedPage page;
-};
-
 namespace pxtiffw {
 
 namespace {

@@ -82,8 +82,9 @@ void SetDepthTags(TIFF* tif, const PageSpec& page, uint32_t compression, uint32_
   }
 }
 
-void SetCommonTags(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t flags,
-                   const px::TIFFWriteOptions& options) {
+// Size, orientation, resolution and Software: what every page says of itself.
+void SetDescriptiveTags(px::Operation& op, TIFF* tif, const PageSpec& page,
+                        const px::TIFFWriteOptions& options) {
   TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, page.width);
   TIFFSetField(tif, TIFFTAG_IMAGELENGTH, page.height);
   TIFFSetField(tif, TIFFTAG_ORIENTATION, options.orientation);
@@ -98,6 +99,24 @@ void SetCommonTags(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t 
                   op.state().versionText.c_str(), TIFFGetVersion());
     TIFFSetField(tif, TIFFTAG_SOFTWARE, software);
   }
+}
+
+void SetMetadataBlocks(TIFF* tif, const px::TIFFWriteOptions& options) {
+  const struct {
+    uint32_t tag;
+    const std::vector<uint8_t>& block;
+  } blocks[] = {{TIFFTAG_XMLPACKET, options.xmp},
+                {32932, options.annotations},
+                {TIFFTAG_RICHTIFFIPTC, options.iptc},
+                {TIFFTAG_ICCPROFILE, options.icc},
+                {TIFFTAG_PHOTOSHOP, options.photoshop}};
+  for (const auto& b : blocks)
+    if (!b.block.empty()) TIFFSetField(tif, b.tag, uint32_t(b.block.size()), b.block.data());
+}
+
+void SetCommonTags(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t flags,
+                   const px::TIFFWriteOptions& options) {
+  SetDescriptiveTags(op, tif, page, options);
   if (flags & PX_TIFF_WRITE_TILES) {
     uint32_t tileWidth = options.tileWidth, tileLength = options.tileLength;
     TIFFDefaultTileSize(tif, &tileWidth, &tileLength);
@@ -113,16 +132,45 @@ void SetCommonTags(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t 
       rows = options.rowsPerStrip >= 1 ? uint32_t(options.rowsPerStrip) : 1;
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rows);
   }
-  const struct {
-    uint32_t tag;
-    const std::vector<uint8_t>& block;
-  } blocks[] = {{TIFFTAG_XMLPACKET, options.xmp},
-                {32932, options.annotations},
-                {TIFFTAG_RICHTIFFIPTC, options.iptc},
-                {TIFFTAG_ICCPROFILE, options.icc},
-                {TIFFTAG_PHOTOSHOP, options.photoshop}};
-  for (const auto& b : blocks)
-    if (!b.block.empty()) TIFFSetField(tif, b.tag, uint32_t(b.block.size()), b.block.data());
+  SetMetadataBlocks(tif, options);
+}
+
+// The tags that decode a page taken over as it is stored. The compression goes first:
+// the codec's own tags (T4 and T6 options, JPEG tables) exist only once it is set.
+void SetDecodingTags(TIFF* tif, const StoredTags& t, bool tiled) {
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, t.compression);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, t.photometric);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, t.bitsPerSample);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, t.samplesPerPixel);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, t.planar);
+  if (t.fillOrder != FILLORDER_MSB2LSB) TIFFSetField(tif, TIFFTAG_FILLORDER, t.fillOrder);
+  if (t.predictor != PREDICTOR_NONE) TIFFSetField(tif, TIFFTAG_PREDICTOR, t.predictor);
+  if (t.hasT4Options) TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, t.t4Options);
+  if (t.hasT6Options) TIFFSetField(tif, TIFFTAG_GROUP4OPTIONS, t.t6Options);
+  if (!t.colorMap.empty()) {
+    const size_t n = t.colorMap.size() / 3;
+    const uint16_t* map = t.colorMap.data();
+    TIFFSetField(tif, TIFFTAG_COLORMAP, map, map + n, map + 2 * n);
+  }
+  if (t.compression == COMPRESSION_JPEG) {
+    // The strips carry what they need; only a source's shared tables are written.
+    TIFFSetField(tif, TIFFTAG_JPEGTABLESMODE, 0);
+    if (!t.jpegTables.empty())
+      TIFFSetField(tif, TIFFTAG_JPEGTABLES, uint32_t(t.jpegTables.size()), t.jpegTables.data());
+  }
+  if (t.photometric == PHOTOMETRIC_YCBCR) {
+    TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, t.subsampling[0], t.subsampling[1]);
+    TIFFSetField(tif, TIFFTAG_YCBCRPOSITIONING, t.positioning);
+    if (t.hasCoefficients) TIFFSetField(tif, TIFFTAG_YCBCRCOEFFICIENTS, t.coefficients);
+  }
+  if (t.hasReferenceBlackWhite)
+    TIFFSetField(tif, TIFFTAG_REFERENCEBLACKWHITE, t.referenceBlackWhite);
+  if (tiled) {
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, t.tileWidth);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, t.tileLength);
+  } else {
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, t.rowsPerStrip);
+  }
 }
 
 /* ---- Caller-defined tags ---------------------------------------------------------------- */
@@ -312,6 +360,14 @@ int SetPageTags(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t fla
   const px::TIFFWriteOptions& options = op.state().tiffWrite;
   SetDepthTags(tif, page, MapCompression(page.bitsPerPixel, page.compression), flags, options);
   SetCommonTags(op, tif, page, flags, options);
+  return SetExtraTags(tif, options.extraTags);
+}
+
+int SetStoredPageTags(px::Operation& op, TIFF* tif, const EncodedPage& page) {
+  const px::TIFFWriteOptions& options = op.state().tiffWrite;
+  SetDecodingTags(tif, page.storedTags, page.tiled);
+  SetDescriptiveTags(op, tif, page.layout, options);
+  SetMetadataBlocks(tif, options);
   return SetExtraTags(tif, options.extraTags);
 }
 

@@ -95,7 +95,9 @@ class Output {
   int WriteEncodedPage(const EncodedPage& page) {
     if (page.flags != flags_) return PX_ERR_PARAMETER;
     TIFF* tif = tif_.get();
-    if (int error = SetPageTags(op_, tif, page.layout, flags_)) return error;
+    if (int error = page.stored ? SetStoredPageTags(op_, tif, page)
+                                : SetPageTags(op_, tif, page.layout, flags_))
+      return error;
     const uint32_t striles = page.tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     if (striles != page.ends.size()) return PX_ERR_PARAMETER;
     uint32_t rowsPerStrile = page.layout.height, tileWidth = 0;

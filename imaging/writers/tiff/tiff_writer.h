@@ -9,6 +9,7 @@
 
 #include "codecs/tiff_client.h"
 #include "core/operation.h"
+#include "pixolith/px_tiff.h"
 
 namespace pxtiffw {
 
@@ -46,8 +47,35 @@ int SetPageTags(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t fla
 // refused the data), PX_ERR_ABORTED, PX_ERR_END_OF_IMAGE (more rows than the page has).
 int WritePixels(px::Operation& op, TIFF* tif, const PageSpec& page, uint32_t flags);
 
+// The tags that decode data taken over from another TIFF (or a JPEG file) as it is.
+struct StoredTags {
+  uint16_t compression = COMPRESSION_NONE;
+  uint16_t photometric = PHOTOMETRIC_MINISWHITE;
+  uint16_t fillOrder = FILLORDER_MSB2LSB;
+  uint16_t bitsPerSample = 1;
+  uint16_t samplesPerPixel = 1;
+  uint16_t planar = PLANARCONFIG_CONTIG;
+  uint16_t predictor = PREDICTOR_NONE;
+  bool hasT4Options = false;
+  uint32_t t4Options = 0;
+  bool hasT6Options = false;
+  uint32_t t6Options = 0;
+  std::vector<uint16_t> colorMap;  // red, green and blue arrays, one after the other
+  std::vector<uint8_t> jpegTables;
+  uint16_t subsampling[2] = {2, 2};  // YCbCr pages only
+  uint16_t positioning = YCBCRPOSITION_CENTERED;
+  bool hasCoefficients = false;
+  float coefficients[3] = {};
+  bool hasReferenceBlackWhite = false;
+  float referenceBlackWhite[6] = {};
+  uint32_t rowsPerStrip = 0;  // strips
+  uint32_t tileWidth = 0;     // tiles
+  uint32_t tileLength = 0;
+};
+
 // A page compressed ahead: its description (without pixels) and the bytes of each of its
-// strips or tiles, in order.
+// strips or tiles, in order. A page taken over from a source carries that source's
+// decoding tags; its layout then gives only the size and the resolution.
 struct EncodedPage {
   PageSpec layout;
   RGBQUAD palette[256] = {};
@@ -55,19 +83,43 @@ struct EncodedPage {
   bool tiled = false;
   std::vector<uint8_t> data;
   std::vector<size_t> ends;  // end of each strip or tile in data
+  bool stored = false;
+  StoredTags storedTags;
 };
+
+// Sets the tags of a page taken over from a source: its decoding tags and geometry, and
+// the size, resolution and common tags as SetPageTags sets them. 0, or 5 when a
+// caller-defined tag is refused.
+int SetStoredPageTags(px::Operation& op, TIFF* tif, const EncodedPage& page);
 
 // Compresses a checked page into `out`: 0, or the code of WritePixels or PX_ERR_NO_MEMORY.
 int EncodePage(px::Operation& op, const PageSpec& page, uint32_t flags, EncodedPage* out);
 
 }  // namespace pxtiffw
 
-struct PXTIFFEncodedPage;
+struct PXTIFFEncodedPage {
+  pxtiffw::EncodedPage page;
+};
 
 namespace pxtiffw {
 
 // The page behind the public handle, or null.
 const EncodedPage* EncodedPageOf(const PXTIFFEncodedPage* page);
+
+// A page read from a source to be appended as it is: where each strip or tile lies and
+// how many of its bytes the page needs.
+struct Strile {
+  uint64_t offset;
+  uint64_t bytes;
+};
+
+// Reads the striles into `out`: 0, PX_ERR_NO_MEMORY or PX_ERR_FILE_READ.
+int TakeStriles(CPXIO& io, const std::vector<Strile>& striles, EncodedPage* out);
+
+// Makes `out` a page taken over from a source with these facts (size, depth,
+// compression) and the output's resolution (null: none) and flags.
+void DescribeStored(const PXStoredPage& stored, const PXResolution* resolution, uint32_t flags,
+                    EncodedPage* out);
 
 // The number of directories chained from the header of a TIFF in `io` (0 when it holds
 // no TIFF, as an empty sink does).

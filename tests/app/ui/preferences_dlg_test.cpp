@@ -1,4 +1,5 @@
 // The preferences dialog: what it starts with, what it refuses, what it writes.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSettings>
@@ -92,6 +93,36 @@ TEST_F(PreferencesDlgTest, OkWritesTheChosenOrderAndSizes) {
   Preferences reread(Ini());
   EXPECT_EQ(reread.SortStyle(), 0);
   EXPECT_EQ(reread.ReadPreviewSize(), (PreviewSize{100, 1000}));
+}
+
+TEST_F(PreferencesDlgTest, CopyingUnchangedPagesIsOnUntilSwitchedOff) {
+  {
+    Preferences preferences(Ini());
+    EXPECT_TRUE(preferences.CopyUnchangedPages());
+    CPreferencesDlg dlg(&preferences);
+    auto* copy = dlg.findChild<QCheckBox*>("copyUnchanged");
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->text(), "Copy unchanged pages without recompressing");
+    EXPECT_TRUE(copy->isChecked());
+    copy->setChecked(false);
+    dlg.reject();
+    EXPECT_FALSE(Stored("CopyUnchangedPages"));  // Cancel writes nothing
+  }
+  {
+    Preferences preferences(Ini());
+    CPreferencesDlg dlg(&preferences);
+    dlg.findChild<QCheckBox*>("copyUnchanged")->setChecked(false);
+    dlg.accept();
+    EXPECT_FALSE(dlg.CopyUnchangedPages());
+  }
+  EXPECT_EQ(QSettings(QString::fromStdString(Ini()), QSettings::IniFormat)
+                .value("CopyUnchangedPages")
+                .toInt(),
+            0);
+  Preferences reread(Ini());
+  EXPECT_FALSE(reread.CopyUnchangedPages());
+  CPreferencesDlg dlg(&reread);
+  EXPECT_FALSE(dlg.findChild<QCheckBox*>("copyUnchanged")->isChecked());
 }
 
 }  // namespace

@@ -67,6 +67,24 @@ TEST(InfoViewTest, ShowsTheInputAndOutputOfThePage) {
   for (const char* f : fields) EXPECT_EQ(Field(view, f), "---") << f;
 }
 
+TEST(InfoViewTest, SaysWhetherThePageIsCopiedOrConverted) {
+  CPageWeaverInfoView view;
+  PageHint page = ShownPage();
+  view.OnUpdate(HINT_SHOW_PAGE, &page);
+  // No such file: the page's own decision converts it.
+  EXPECT_EQ(Field(view, "pageHandling"), "Page data: converted");
+  std::vector<int32_t> asked;
+  view.SetPageHandling([&](const PageRecord& r) {
+    asked.push_back(r.output.width);
+    return PageHandling::kCopied;
+  });
+  view.OnUpdate(HINT_PAGE_SETTINGS_CHANGED, &page);
+  EXPECT_EQ(Field(view, "pageHandling"), "Page data: copied");
+  EXPECT_EQ(asked, std::vector<int32_t>{1240});
+  view.OnUpdate(HINT_RESET, nullptr);
+  EXPECT_EQ(Field(view, "pageHandling"), "");
+}
+
 TEST(InfoViewTest, CodeTexts) {
   EXPECT_EQ(CPageWeaverInfoView::UnitText(1), "no units");
   EXPECT_EQ(CPageWeaverInfoView::UnitText(2), "dots per inch");

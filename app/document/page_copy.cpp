@@ -1,0 +1,63 @@
+#include "page_copy.h"
+
+#include "image_formats.h"
+#include "output.h"
+
+namespace {
+
+// The compression the writer gives a page of `bits` asked for `requested`: bilevel
+// codes only for 1-bit pages, JPEG only for deeper ones.
+uint32_t WrittenCompression(uint32_t bits, int32_t requested) {
+  const bool ccitt = requested == kCompressionHuffman || requested == kCompressionGroup3 ||
+                     requested == kCompressionGroup4;
+  const bool unfit = requested <= 0 || (bits == 1 ? requested == kCompressionJPEG : ccitt);
+  return unfit ? uint32_t(kCompressionNone) : uint32_t(requested);
+}
+
+// The format of the page's source and its stored facts; null when it stores nothing the
+// output can take over.
+const ImageFormat* StoredPageOf(const ScopedSource& source, const PageRecord& record,
+                                PXStoredPage* stored) {
+  if (!source) return nullptr;
+  const ImageTypeRow* row = FindImageType(CandidateType(source.get(), record.sourcePath));
+  if (!row || !row->format->storedPage || !row->format->copyPage) return nullptr;
+  const int frame = record.frameIndex < 0 ? 0 : record.frameIndex;
+  if (!row->format->storedPage(source.AtStart(), frame, stored)) return nullptr;
+  return row->format;
+}
+
+}  // namespace
+
+const char* PageHandlingName(PageHandling handling) {
+  return handling == PageHandling::kCopied ? "copied" : "converted";
+}
+
+bool LeavesPageUnchanged(const PageOutputSettings& out, const PXStoredPage& stored) {
+  const uint32_t bits = stored.bitsPerPixel;
+  if (bits != 1 && bits != 8 && bits != 24) return false;
+  // Depth 0 keeps the depth the page is read at, which is the stored one for these.
+  const bool sameDepth = out.bitsPerPixel == 0 || uint32_t(out.bitsPerPixel) == bits;
+  return stored.width == uint32_t(out.width) && stored.height == uint32_t(out.height) &&
+         out.rotation == 0 && out.flip == 0 && sameDepth && !stored.transparent &&
+         WrittenCompression(bits, out.compression) == stored.compression;
+}
+
+PageHandling DecidePageHandling(const PageRecord& record) {
+  if (!record.copyUnchanged) return PageHandling::kConverted;
+  ScopedSource source(record.sourcePath);
+  PXStoredPage stored = {};
+  if (!StoredPageOf(source, record, &stored) || !stored.copyable ||
+      !LeavesPageUnchanged(record.output, stored))
+    return PageHandling::kConverted;
+  return PageHandling::kCopied;
+}
+
+PXTIFFEncodedPage* CopyUnchangedPage(const PageRecord& record) {
+  if (!record.copyUnchanged) return nullptr;
+  ScopedSource source(record.sourcePath);
+  PXStoredPage stored = {};
+  const ImageFormat* format = StoredPageOf(source, record, &stored);
+  if (!format || !stored.copyable || !LeavesPageUnchanged(record.output, stored)) return nullptr;
+  const int frame = record.frameIndex < 0 ? 0 : record.frameIndex;
+  return format->copyPage(source.AtStart(), frame, OutputResolution(record.output));
+}

@@ -1,0 +1,29 @@
+// Pages the output takes over as their source stores them: a page whose settings leave
+// its pixels as they are, stored in the compression it is to be written with, goes into
+// the file as its compressed data ("copied") instead of being decoded and encoded again
+// ("converted"). The decision is made per page from the source's stored facts.
+#ifndef PAGEWEAVER_DOCUMENT_PAGE_COPY_H
+#define PAGEWEAVER_DOCUMENT_PAGE_COPY_H
+
+#include "page_record.h"
+#include "pixolith/px_tiff.h"
+
+enum class PageHandling { kConverted, kCopied };
+
+// "copied" or "converted", as the command line and the info view show it.
+const char* PageHandlingName(PageHandling handling);
+
+// True when the settings leave a page stored so as it is: the same size, no rotation or
+// flip, the same depth (any for "keep" when the stored depth is one the output writes),
+// no transparency, and the compression the writer would use for the page.
+bool LeavesPageUnchanged(const PageOutputSettings& out, const PXStoredPage& stored);
+
+// How the output writes the page: copied when the page allows it, its settings leave it
+// unchanged and its source's data can be taken over; converted otherwise.
+PageHandling DecidePageHandling(const PageRecord& record);
+
+// The page's stored data as a page for the TIFF writer, with the output's resolution,
+// when DecidePageHandling says copied; null when the page is to be converted.
+PXTIFFEncodedPage* CopyUnchangedPage(const PageRecord& record);
+
+#endif  // PAGEWEAVER_DOCUMENT_PAGE_COPY_H

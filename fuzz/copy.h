@@ -1,0 +1,206 @@
+// The copy path: any TIFF or JPEG input through the output's page decision and the copy
+// of its stored data. A page that says it can be copied must copy, the file written from
+// the copy must open in libtiff, its strips must be the source's bytes, and wherever
+// the source decodes whole its copy must decode to the very same pixels.
+#ifndef PAGEWEAVER_FUZZ_COPY_H
+#define PAGEWEAVER_FUZZ_COPY_H
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "entries.h"
+
+namespace pxfuzz {
+
+// Larger pages are copied and checked but not decoded: the decode of a few bytes of fax
+// data can ask for gigabytes.
+inline constexpr uint64_t kCopyDecodePixels = uint64_t(1) << 22;
+
+// A TIFF file opened by libtiff itself, closed with the object.
+class LibTIFF {
+ public:
+  // Without strip chopping: the strips are the file's own, as the copy takes them.
+  explicit LibTIFF(const std::string& path)
+      : tif_(path.empty() ? nullptr : TIFFOpen(path.c_str(), "rc")) {}
+  ~LibTIFF() {
+    if (tif_) TIFFClose(tif_);
+  }
+  LibTIFF(const LibTIFF&) = delete;
+  LibTIFF& operator=(const LibTIFF&) = delete;
+  TIFF* get() const { return tif_; }
+
+ private:
+  TIFF* tif_;
+};
+
+// The page's pixels as libtiff's RGBA interface decodes them; empty when it fails.
+inline std::vector<uint32_t> DecodeRGBA(TIFF* tif, uint32_t page) {
+  uint32_t w = 0, h = 0;
+  if (!tif || !TIFFSetDirectory(tif, tdir_t(page)) || !TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) ||
+      !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h) || !w || !h ||
+      uint64_t(w) * h > kCopyDecodePixels)
+    return {};
+  std::vector<uint32_t> raster(size_t(w) * h);
+  if (!TIFFReadRGBAImageOriented(tif, w, h, raster.data(), ORIENTATION_TOPLEFT, 1)) return {};
+  return raster;
+}
+
+// Writes one encoded page as the output does: 0 or the writer's error.
+inline int WriteEncoded(const PXTIFFEncodedPage* page, const std::string& path) {
+  struct One {
+    const PXTIFFEncodedPage* page;
+    bool given = false;
+  } one{page};
+  auto next = [](const PXTIFFEncodedPage** out, void* user) -> int {
+    auto* o = static_cast<One*>(user);
+    if (o->given) return 0;
+    o->given = true;
+    *out = o->page;
+    return 1;
+  };
+  PXSink sink = PXOpenFileSink(path.c_str(), FALSE);
+  if (!sink) return PX_ERR_FILE_OPEN;
+  PXWriteEncodedTIFFPages(sink, next, &one, 0);
+  int error = PXGetLastError();
+  PXCloseSink(sink);
+  return error;
+}
+
+// The raw bytes of every strip or tile of the current page.
+inline std::vector<std::vector<uint8_t>> RawStriles(TIFF* tif) {
+  std::vector<std::vector<uint8_t>> striles;
+  const bool tiled = TIFFIsTiled(tif);
+  const uint32_t count = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+  for (uint32_t s = 0; s < count; ++s) {
+    const uint64_t bytes = TIFFGetStrileByteCount(tif, s);
+    std::vector<uint8_t> data(static_cast<size_t>(bytes));
+    const tmsize_t got = tiled ? TIFFReadRawTile(tif, s, data.data(), tmsize_t(bytes))
+                               : TIFFReadRawStrip(tif, s, data.data(), tmsize_t(bytes));
+    if (got < 0) return {};
+    data.resize(size_t(got));
+    striles.push_back(std::move(data));
+  }
+  return striles;
+}
+
+// Checks the copy of one stored page against its source. `sourceTIFF` is the source as
+// libtiff opens it (null for a JPEG file) and `sourcePixels` its decode (empty when it
+// does not decode whole).
+inline Problem CheckCopy(PXTIFFEncodedPage* copy, const PXStoredPage& stored, TIFF* sourceTIFF,
+                         const std::vector<uint32_t>& sourcePixels) {
+  std::unique_ptr<PXTIFFEncodedPage, void (*)(PXTIFFEncodedPage*)> owned(copy,
+                                                                         PXFreeTIFFEncodedPage);
+  const std::string path = ScratchFile::Sibling(".tif");
+  if (path.empty()) return nullptr;
+  if (int error = WriteEncoded(copy, path))
+    return error == PX_ERR_NO_MEMORY ? nullptr : "a copied page could not be written";
+  LibTIFF out(path);
+  if (!out.get()) return "the file of a copied page does not open in libtiff";
+  uint32_t w = 0, h = 0;
+  TIFFGetField(out.get(), TIFFTAG_IMAGEWIDTH, &w);
+  TIFFGetField(out.get(), TIFFTAG_IMAGELENGTH, &h);
+  if (w != stored.width || h != stored.height) return "a copied page has another size";
+  if (sourceTIFF) {
+    const auto copied = RawStriles(out.get()), original = RawStriles(sourceTIFF);
+    if (copied.size() != original.size()) return "a copied page has another number of strips";
+    // Uncompressed strips are cut to the bytes the page needs; others are whole.
+    const bool cut = stored.compression == COMPRESSION_NONE;
+    for (size_t s = 0; s < copied.size(); ++s) {
+      const auto& a = copied[s];
+      const auto& b = original[s];
+      if (a.size() > b.size() || (!cut && a.size() != b.size()) ||
+          !std::equal(a.begin(), a.end(), b.begin()))
+        return "a copied strip differs from the source's";
+    }
+  }
+  if (sourcePixels.empty()) return nullptr;
+  if (DecodeRGBA(out.get(), 0) != sourcePixels) return "a copied page decodes to other pixels";
+  return nullptr;
+}
+
+inline Problem CopyTIFF(const uint8_t* data, size_t size, const Source& source) {
+  const std::string path = ScratchFile::Write(data, size);
+  for (uint32_t frame : {0u, 1u}) {
+    PXStoredPage stored = {};
+    if (!PXGetTIFFStoredPage(source, frame, &stored)) {
+      if (PXGetLastError() == 0) return "a stored page query failed without an error";
+      return nullptr;
+    }
+    PXResolution resolution = {200, 200, 2};
+    PXTIFFEncodedPage* copy = PXCopyTIFFPage(source, frame, &resolution, 0);
+    if (!stored.copyable) {
+      PXFreeTIFFEncodedPage(copy);
+      if (copy) return "a page said not copyable was copied";
+      continue;
+    }
+    if (!copy)
+      return PXGetLastError() == PX_ERR_NO_MEMORY ? nullptr : "a copyable page was not copied";
+    LibTIFF in(path);
+    if (in.get() && !TIFFSetDirectory(in.get(), tdir_t(frame))) {
+      PXFreeTIFFEncodedPage(copy);
+      return "a copyable page is not in the file";
+    }
+    const std::vector<uint32_t> pixels = DecodeRGBA(in.get(), frame);
+    if (in.get()) TIFFSetDirectory(in.get(), tdir_t(frame));
+    if (Problem p = CheckCopy(copy, stored, in.get(), pixels)) return p;
+  }
+  return nullptr;
+}
+
+// The JPEG file decoded by libjpeg through the library's reader, as RGBA words in
+// libtiff's order; empty when it does not decode whole.
+inline std::vector<uint32_t> DecodeJPEG(const Source& source, const PXStoredPage& stored) {
+  if (uint64_t(stored.width) * stored.height > kCopyDecodePixels) return {};
+  const int depth = stored.bitsPerPixel == 8 ? 8 : 24;
+  uint32_t w = 0, h = 0;
+  BYTE* pixels = PXReadJPEG(source.Rewound(), &w, &h, depth, 0);
+  const int error = PXGetLastError();
+  std::vector<uint32_t> raster;
+  if (pixels && !error && w == stored.width && h == stored.height) {
+    raster.resize(size_t(w) * h);
+    const size_t step = depth / 8;
+    for (size_t i = 0; i < raster.size(); ++i) {
+      const BYTE* p = pixels + i * step;
+      const uint32_t r = p[0], g = step == 3 ? p[1] : p[0], b = step == 3 ? p[2] : p[0];
+      raster[i] = r | g << 8 | b << 16 | 0xFFu << 24;
+    }
+  }
+  GlobalFree(pixels);
+  return raster;
+}
+
+inline Problem CopyJPEG(const Source& source) {
+  PXStoredPage stored = {};
+  if (!PXGetJPEGStoredPage(source, &stored)) {
+    if (PXGetLastError() == 0) return "a stored JPEG query failed without an error";
+    return nullptr;
+  }
+  PXTIFFEncodedPage* copy = PXCopyJPEGPage(source, nullptr, 0);
+  if (!stored.copyable) {
+    PXFreeTIFFEncodedPage(copy);
+    return copy ? "a JPEG said not copyable was copied" : nullptr;
+  }
+  if (!copy)
+    return PXGetLastError() == PX_ERR_NO_MEMORY ? nullptr : "a copyable JPEG was not copied";
+  return CheckCopy(copy, stored, nullptr, DecodeJPEG(source, stored));
+}
+
+inline Problem Copy(const uint8_t* data, size_t size) {
+  Source source(data, size);
+  if (!source) return nullptr;
+  switch (PXGuessFileType(source.Rewound())) {
+    case PX_FORMAT_TIFF:
+      return CopyTIFF(data, size, source);
+    case PX_FORMAT_JPEG:
+      return CopyJPEG(source);
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace pxfuzz
+
+#endif  // PAGEWEAVER_FUZZ_COPY_H

@@ -2,6 +2,8 @@
 
 #include "image_formats.h"
 #include "output.h"
+#include "page_image.h"
+#include "pixolith/pixolith.h"
 
 namespace {
 
@@ -23,6 +25,13 @@ const ImageFormat* StoredPageOf(const ScopedSource& source, const PageRecord& re
   if (!row || !row->format->storedPage || !row->format->copyPage) return nullptr;
   const int frame = record.frameIndex < 0 ? 0 : record.frameIndex;
   if (!row->format->storedPage(source.AtStart(), frame, stored)) return nullptr;
+  // A photograph turned upright on load no longer has the stored rows.
+  if (row->format->id == PX_FORMAT_JPEG && CPageImage::TurnUpright()) {
+    uint32_t width, height, bits;
+    if (!PXGetJPEGDimensions(source.AtStart(), &width, &height, &bits, nullptr) ||
+        PXGetLastJPEGOrientation() != PX_ORIENTATION_TOP_LEFT)
+      return nullptr;
+  }
   return row->format;
 }
 

@@ -9,6 +9,7 @@
 #include "document/document.h"
 #include "document/output.h"
 #include "document/page_copy.h"
+#include "document/page_image.h"
 #include "document_support.h"
 #include "image_files.h"
 #include "jpeg_gif_psd_fixtures.h"
@@ -114,6 +115,37 @@ TEST(PageCopyDecision, JPEGFilesAreCopiedOnlyWhenSequentialGreyOrYCbCr) {
   EXPECT_EQ(DecidePageHandling(
                 Unchanged(WriteJPEG(dir, "c.jpg", 50, 40, cmyk), 50, 40, 24, kCompressionJPEG)),
             PageHandling::kConverted);
+}
+
+// A photograph that loads turned upright no longer has its stored rows: a half turn or a
+// mirror keeps the size, so only its orientation tells.
+TEST(PageCopyDecision, PhotographsTurnedUprightAreConverted) {
+  TempDir dir;
+  for (uint16_t orientation : {uint16_t(2), uint16_t(3), uint16_t(4)}) {
+    const auto exif = pxtest::Bytes()
+                          .str(std::string("Exif\0\0", 6))
+                          .str("II")
+                          .le16(42)
+                          .le32(8)
+                          .le16(1)
+                          .le16(0x0112)
+                          .le16(3)
+                          .le32(1)
+                          .le16(orientation)
+                          .le16(0)
+                          .le32(0)
+                          .data();
+    pxtest::JPEGOptions o;
+    o.markers.push_back({0xE1, std::string(exif.begin(), exif.end())});
+    const std::string path = WriteJPEG(dir, "turned.jpg", 50, 40, o);
+    const PageRecord page = Unchanged(path, 50, 40, 24, kCompressionJPEG);
+    EXPECT_EQ(DecidePageHandling(page), PageHandling::kConverted) << orientation;
+    EXPECT_EQ(CopyUnchangedPage(page), nullptr);
+    // Kept as stored, it is the stored page again.
+    CPageImage::SetTurnUpright(false);
+    EXPECT_EQ(DecidePageHandling(page), PageHandling::kCopied) << orientation;
+    CPageImage::SetTurnUpright(true);
+  }
 }
 
 // Remembers how each page was reported.

@@ -14,7 +14,7 @@ LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && \
 CLI := $(BUILD)/cli/pageweaver-cli
 
 .PHONY: all deps configure build run test install package package-check asan bench \
-  bench-compare fuzz clean format
+  bench-compare bench-copy fuzz clean format
 
 all: build
 
@@ -95,6 +95,9 @@ fuzz:
 # PageWeaver against ImageMagick and GraphicsMagick on 60 generated A4 pages.
 bench-compare: deps
 	bench/compare.sh
+
+bench-copy: deps
+	bench/copy.sh
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

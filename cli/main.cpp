@@ -51,8 +51,8 @@ void DecodeUsage(FILE* out) {
 void BuildUsage(FILE* out) {
   std::fputs(
       "usage: pageweaver-cli build -o OUT.tif [options] INPUT[#PAGE]...\n"
-      "       pageweaver-cli build -o OUT.tif [--quiet] [--threads N] [--no-auto-orient]\n"
-      "                            --job FILE.json\n"
+      "       pageweaver-cli build -o OUT.tif [--quiet] [--threads N] [--reencode]\n"
+      "                            [--no-auto-orient] --job FILE.json\n"
       "Writes the inputs, in order, as the pages of one multi-page TIFF. A multi-page\n"
       "TIFF gives all its pages, or the ones named with #PAGE (counted from 0). OUT.tif\n"
       "is replaced only when every page was written.\n",
@@ -60,6 +60,7 @@ void BuildUsage(FILE* out) {
   std::fputs(kBuildOptions, out);
   std::fputs(
       "  --threads N        pages converted at once, 1 to 64 (default: one per core)\n"
+      "  --reencode         convert every page, also those that could be copied as stored\n"
       "  --quiet            no progress lines\n"
       "  --job FILE.json    the pages and their settings from a job file (see pages)\n"
       "Exit status: 0 success, 1 a page or the output failed, 2 usage error.\n",
@@ -74,6 +75,7 @@ void PagesUsage(FILE* out) {
       "build --job; fields left out take the input's values.\n",
       out);
   std::fputs(kBuildOptions, out);
+  std::fputs("  --reencode         every page \"copy\": false: converted when built\n", out);
   std::fputs("Exit status: 0 success, 1 an input failed, 2 usage error.\n", out);
 }
 

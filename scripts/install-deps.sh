@@ -21,6 +21,8 @@ packages=(
   qt6-base-dev libcairo2-dev libfontconfig-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   libtiff-tools clang-format
+  # Readers the tests hold copied pages to (tests skip what is missing).
+  python3-pil imagemagick graphicsmagick
   desktop-file-utils appstream man-db bash-completion shared-mime-info
 )
 for extra in "$@"; do

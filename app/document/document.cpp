@@ -22,32 +22,37 @@ std::string Format(const char* format, const std::string& a, const std::string& 
   return text;
 }
 
-PageOutputSettings SettingsFromInput(const CPageImage& image) {
-  PageOutputSettings s;
-  s.width = int32_t(image.Width());
-  s.height = int32_t(image.Height());
-  s.resolutionX = image.ResolutionX();
-  s.resolutionY = image.ResolutionY();
-  s.resolutionUnit = image.ResolutionUnit();
-  s.bitsPerPixel = int32_t(image.BitsPerPixel());
-  s.compression = image.SourceCompression();
-  s.rotation = 0;
-  s.flip = 0;
-  s.threshold = 128;
-  return s;
+// A page as it was read from its source's page `frame`, with output settings to match.
+void DescribeStored(const StoredInput& in, int frame, bool subFrame, PageRecord* record) {
+  record->frameIndex = frame;
+  record->inputResolutionX = int32_t(in.resolution.x);
+  record->inputResolutionY = int32_t(in.resolution.y);
+  record->inputResolutionUnit = int32_t(in.resolution.unit);
+  record->inputWidth = int32_t(in.width);
+  record->inputHeight = int32_t(in.height);
+  record->inputBitsPerPixel = int32_t(in.bitsPerPixel);
+  record->subFrame = subFrame;
+  PageOutputSettings& s = record->output;
+  s = PageOutputSettings();
+  s.width = record->inputWidth;
+  s.height = record->inputHeight;
+  s.resolutionX = record->inputResolutionX;
+  s.resolutionY = record->inputResolutionY;
+  s.resolutionUnit = record->inputResolutionUnit;
+  s.bitsPerPixel = record->inputBitsPerPixel;
+  s.compression = in.compression;
 }
 
-// A page as it was loaded from its source's page `frame`, with output settings to match.
+// The same for a page as it was loaded.
 void DescribeInput(const CPageImage& image, int frame, bool subFrame, PageRecord* record) {
-  record->frameIndex = frame;
-  record->inputResolutionX = image.ResolutionX();
-  record->inputResolutionY = image.ResolutionY();
-  record->inputResolutionUnit = image.ResolutionUnit();
-  record->inputWidth = int32_t(image.Width());
-  record->inputHeight = int32_t(image.Height());
-  record->inputBitsPerPixel = int32_t(image.BitsPerPixel());
-  record->subFrame = subFrame;
-  record->output = SettingsFromInput(image);
+  StoredInput in;
+  in.width = image.Width();
+  in.height = image.Height();
+  in.bitsPerPixel = image.BitsPerPixel();
+  in.resolution = {uint32_t(image.ResolutionX()), uint32_t(image.ResolutionY()),
+                   uint32_t(image.ResolutionUnit())};
+  in.compression = image.SourceCompression();
+  DescribeStored(in, frame, subFrame, record);
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -147,12 +152,17 @@ int CPageWeaverDoc::AddPage(const std::string& path, int frame, bool subFrame) {
       return 0;
     }
   }
-  CPageImage image;
-  if (int error = image.Load(path, UNKNOWN, frame)) return error;
-
   PageRecord record;
   record.sourcePath = path;
-  DescribeInput(image, subFrame ? frame : 0, subFrame, &record);
+  CPageImage image;
+  // Without previews or thumbnails, a page that can be copied is not decoded to be added.
+  StoredInput stored;
+  if (!cache_ && DescribeStoredPage(path, frame, &stored)) {
+    DescribeStored(stored, subFrame ? frame : 0, subFrame, &record);
+  } else {
+    if (int error = image.Load(path, UNKNOWN, frame)) return error;
+    DescribeInput(image, subFrame ? frame : 0, subFrame, &record);
+  }
 
   HBITMAP thumbnail = nullptr;
   if (cache_) {

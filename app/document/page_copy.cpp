@@ -70,3 +70,24 @@ PXTIFFEncodedPage* CopyUnchangedPage(const PageRecord& record) {
   const int frame = record.frameIndex < 0 ? 0 : record.frameIndex;
   return format->copyPage(source.AtStart(), frame, OutputResolution(record.output));
 }
+
+bool DescribeStoredPage(const std::string& path, int frame, StoredInput* input) {
+  ScopedSource source(path);
+  if (!source) return false;
+  const ImageType type = RefineType(CandidateType(source.get(), path), source.get(), frame);
+  const ImageTypeRow* row = FindImageType(type);
+  PXStoredPage stored = {};
+  if (!row || !row->format->storedPage ||
+      !row->format->storedPage(source.AtStart(), frame, &stored) || !stored.copyable ||
+      stored.bitsPerPixel != row->bits)
+    return false;
+  const PXResolution res = row->format->resolution(source.get());
+  // Pages the image object stretches square are read at another size.
+  if (row->squaresPixels && res.x != res.y && res.x != 0) return false;
+  input->width = stored.width;
+  input->height = stored.height;
+  input->bitsPerPixel = row->bits;
+  input->resolution = res;
+  input->compression = row->format->compression ? row->format->compression(source.get()) : 1;
+  return true;
+}

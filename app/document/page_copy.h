@@ -5,6 +5,8 @@
 #ifndef PAGEWEAVER_DOCUMENT_PAGE_COPY_H
 #define PAGEWEAVER_DOCUMENT_PAGE_COPY_H
 
+#include <string>
+
 #include "page_record.h"
 #include "pixolith/px_tiff.h"
 
@@ -25,5 +27,17 @@ PageHandling DecidePageHandling(const PageRecord& record);
 // The page's stored data as a page for the TIFF writer, with the output's resolution,
 // when DecidePageHandling says copied; null when the page is to be converted.
 PXTIFFEncodedPage* CopyUnchangedPage(const PageRecord& record);
+
+// What loading the page would record of it (size, depth, resolution, compression), read
+// from its stored facts alone, for pages that can be copied: a document that shows no
+// pages need not decode them to add them. False, recording nothing, for every other page.
+struct StoredInput {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t bitsPerPixel = 0;
+  PXResolution resolution = {};
+  int compression = 1;
+};
+bool DescribeStoredPage(const std::string& path, int frame, StoredInput* input);
 
 #endif  // PAGEWEAVER_DOCUMENT_PAGE_COPY_H

@@ -146,6 +146,48 @@ TEST(PageCopyDecision, PhotographsTurnedUprightAreConverted) {
     EXPECT_EQ(DecidePageHandling(page), PageHandling::kCopied) << orientation;
     CPageImage::SetTurnUpright(true);
   }
+TEST(PageCopyDecision, StoredFactsDescribeAPageAsLoadingItWould) {
+  TempDir dir;
+  pxtest::JPEGOptions grey;
+  grey.components = 1;
+  grey.densityUnit = 1;
+  grey.xDensity = grey.yDensity = 240;
+  SourceSpec palette;
+  palette.bits = 8;
+  palette.palette = true;
+  palette.compression = COMPRESSION_LZW;
+  palette.dpi = 96;
+  const std::string indexed = dir.File("palette.tif");
+  pxtest::WriteSourceTIFF(indexed, palette);
+  for (const std::string& path : {WriteG4(dir), WriteJPEG(dir, "colour.jpg", 50, 40),
+                                  WriteJPEG(dir, "grey.jpg", 50, 40, grey), indexed}) {
+    SCOPED_TRACE(path);
+    StoredInput stored;
+    ASSERT_TRUE(DescribeStoredPage(path, 0, &stored));
+    CPageImage image;
+    ASSERT_EQ(image.Load(path), 0);
+    EXPECT_EQ(stored.width, image.Width());
+    EXPECT_EQ(stored.height, image.Height());
+    EXPECT_EQ(stored.bitsPerPixel, image.BitsPerPixel());
+    EXPECT_EQ(int(stored.resolution.x), image.ResolutionX());
+    EXPECT_EQ(int(stored.resolution.y), image.ResolutionY());
+    EXPECT_EQ(int(stored.resolution.unit), image.ResolutionUnit());
+    EXPECT_EQ(stored.compression, image.SourceCompression());
+  }
+  // A colour page of unequal resolutions is stretched when loaded: it is not described.
+  SourceSpec fax;
+  const std::string stretched = dir.File("stretched.tif");
+  pxtest::WriteSourceTIFF(stretched, fax);
+  std::vector<uint8_t> file = pxtest::ReadFile(stretched);
+  uint32_t count = 0, offset = 0;
+  ASSERT_TRUE(pxtest::ReadEntry(file, TIFFTAG_YRESOLUTION, &count, &offset));
+  file[offset] = 75;  // 75 of 150 dpi
+  pxtest::WriteFile(stretched, file);
+  StoredInput stored;
+  EXPECT_FALSE(DescribeStoredPage(stretched, 0, &stored));
+  pxtest::JPEGOptions progressive;
+  progressive.progressive = true;
+  EXPECT_FALSE(DescribeStoredPage(WriteJPEG(dir, "p.jpg", 50, 40, progressive), 0, &stored));
 }
 
 // Remembers how each page was reported.

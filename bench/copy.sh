@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# Pages copied as their sources store them against the same pages converted again
+# (--reencode), timed side by side in one run:
+#   c      the comparison's 60 A4 pages with --depth 24 --compression jpeg (job c)
+#   c-jpeg only its JPEG pages, each copied whole
+#   g4     an all-fax set of G4 pages (each fax page under many names), against `cat` of
+#          the inputs into one file: the floor of reading and writing the bytes
+# Every output is checked with tiffinfo -D; the JPEG pages' PSNR against their source is
+# measured with ImageMagick's compare (a copied page's is infinite).
+#
+#   bench/copy.sh            (make bench-copy)
+#   FAX_PAGES=1000 THREADS=2 bench/copy.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+PAGES=60
+FAX_PAGES=${FAX_PAGES:-504}
+BUILD=${BENCH_BUILD:-build-bench}
+WORK=$BUILD/compare
+THREADS=${THREADS:-$(nproc)}
+RUNS=${RUNS:-3}
+
+scripts/install-deps.sh compare
+if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPX_BUILD_BENCH=ON \
+    -DPX_BUILD_TESTS=OFF
+fi
+mkdir -p "$WORK/out"
+cmake --build "$BUILD" -j "$(nproc)" --target pageweaver-cli make_pages \
+  >"$WORK/build.log" 2>&1 || { cat "$WORK/build.log"; exit 1; }
+CLI=$BUILD/cli/pageweaver-cli
+
+mkdir -p "$WORK/in-$PAGES"
+if [ ! -f "$WORK/in-$PAGES/.done" ]; then
+  echo "generating $PAGES A4 pages at 300 dpi in $WORK/in-$PAGES ..."
+  "$BUILD/bench/make_pages" "$WORK/in-$PAGES" "$PAGES"
+  touch "$WORK/in-$PAGES/.done"
+fi
+mapfile -t ALL < <(ls "$WORK/in-$PAGES"/page* | sort)
+mapfile -t JPEGS < <(ls "$WORK/in-$PAGES"/page*.jpg | sort)
+mapfile -t FAXES < <(ls "$WORK/in-$PAGES"/page*-fax.tif | sort)
+# The fax pages under as many names as it takes (the same file twice is one page).
+FAXDIR=$WORK/fax-$FAX_PAGES
+mkdir -p "$FAXDIR"
+for ((i = 0; i < FAX_PAGES; ++i)); do
+  f=${FAXES[$((i % ${#FAXES[@]}))]}
+  name=$(printf '%s/%04d-%s' "$FAXDIR" "$i" "${f##*/}")
+  [ -e "$name" ] || ln "$f" "$name"
+done
+mapfile -t G4 < <(ls "$FAXDIR"/* | sort)
+
+# best NAME command...: the best wall time of RUNS runs, in seconds, and the output's size.
+RESULTS=$WORK/copy-results.txt
+: >"$RESULTS"
+best() {
+  local name=$1 out=$2
+  shift 2
+  local fastest=
+  for ((r = 0; r < RUNS; ++r)); do
+    rm -f "$out"
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>"$WORK/out/$name.err" || { echo "$name FAILED"; cat "$WORK/out/$name.err"; exit 1; }
+    end=$(date +%s.%N)
+    local t
+    t=$(echo "$end - $start" | bc)
+    if [ -z "$fastest" ] || [ "$(echo "$t < $fastest" | bc)" = 1 ]; then fastest=$t; fi
+  done
+  echo "$name $fastest $(stat -c %s "$out") $out" >>"$RESULTS"
+}
+
+pw() { "$CLI" build --quiet --threads "$THREADS" "$@"; }
+catfloor() {
+  local out=$1
+  shift
+  cat "$@" >"$out"
+}
+
+echo "job c (${#ALL[@]} pages), its ${#JPEGS[@]} JPEG pages, and $FAX_PAGES G4 pages; best of $RUNS ..."
+c=(--depth 24 --compression jpeg)
+best c-copy "$WORK/out/c-copy.tif" pw -o "$WORK/out/c-copy.tif" "${c[@]}" "${ALL[@]}"
+best c-reencode "$WORK/out/c-reencode.tif" pw --reencode -o "$WORK/out/c-reencode.tif" "${c[@]}" "${ALL[@]}"
+best c-jpeg-copy "$WORK/out/j-copy.tif" pw -o "$WORK/out/j-copy.tif" "${c[@]}" "${JPEGS[@]}"
+best c-jpeg-reencode "$WORK/out/j-reencode.tif" pw --reencode -o "$WORK/out/j-reencode.tif" "${c[@]}" "${JPEGS[@]}"
+best g4-copy "$WORK/out/g4-copy.tif" pw -o "$WORK/out/g4-copy.tif" "${G4[@]}"
+best g4-reencode "$WORK/out/g4-reencode.tif" pw --reencode -o "$WORK/out/g4-reencode.tif" "${G4[@]}"
+best g4-cat "$WORK/out/g4-cat.bin" catfloor "$WORK/out/g4-cat.bin" "${G4[@]}"
+
+for out in c-copy c-reencode j-copy j-reencode g4-copy g4-reencode; do
+  tiffinfo -D "$WORK/out/$out.tif" >/dev/null 2>"$WORK/out/$out.tiffinfo" ||
+    { echo "$out: tiffinfo -D failed"; cat "$WORK/out/$out.tiffinfo"; exit 1; }
+  [ ! -s "$WORK/out/$out.tiffinfo" ] || { echo "$out: tiffinfo -D warned"; head "$WORK/out/$out.tiffinfo"; exit 1; }
+done
+
+inputs() { du -cb "$@" | tail -1 | cut -f1; }
+jpeg_bytes=$(inputs "${JPEGS[@]}")
+g4_bytes=$(inputs "${G4[@]}")
+field() { awk -v n="$1" -v f="$2" '$1 == n {print $f}' "$RESULTS"; }
+printf '\n%-18s %8s %10s\n' run "wall s" "size MB"
+while read -r name wall size out; do
+  printf '%-18s %8.2f %10.1f\n' "$name" "$wall" "$(echo "scale=1; $size / 1048576" | bc)"
+done <"$RESULTS"
+echo
+awk -v a="$(field c-reencode 2)" -v b="$(field c-copy 2)" 'BEGIN {printf "job c: --reencode / copy = %.1fx\n", a / b}'
+awk -v a="$(field c-jpeg-reencode 2)" -v b="$(field c-jpeg-copy 2)" 'BEGIN {printf "JPEG pages: --reencode / copy = %.1fx\n", a / b}'
+awk -v s="$(field c-jpeg-copy 3)" -v i="$jpeg_bytes" 'BEGIN {printf "JPEG pages: copy output / inputs = %.4f (%d / %d bytes)\n", s / i, s, i}'
+awk -v a="$(field g4-copy 2)" -v b="$(field g4-cat 2)" 'BEGIN {printf "G4 pages: copy / cat = %.2fx\n", a / b}'
+awk -v a="$(field g4-reencode 2)" -v b="$(field g4-copy 2)" 'BEGIN {printf "G4 pages: --reencode / copy = %.1fx\n", a / b}'
+awk -v s="$(field g4-copy 3)" -v i="$g4_bytes" 'BEGIN {printf "G4 pages: copy output / inputs = %.4f\n", s / i}'
+
+# PSNR of the first JPEG pages against their source files.
+echo
+for i in 0 1 2 3; do
+  src=${JPEGS[$i]}
+  copy=$(compare -metric PSNR "$WORK/out/j-copy.tif[$i]" "$src" null: 2>&1 || true)
+  again=$(compare -metric PSNR "$WORK/out/j-reencode.tif[$i]" "$src" null: 2>&1 || true)
+  echo "PSNR ${src##*/}: copy $copy dB, --reencode $again dB"
+done
+echo
+echo "inputs: ${#ALL[@]} pages ($(du -sh "$WORK/in-$PAGES" | cut -f1)), ${#JPEGS[@]} JPEG pages ($jpeg_bytes bytes), $FAX_PAGES G4 pages ($g4_bytes bytes); threads: $THREADS"

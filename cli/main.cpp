@@ -19,7 +19,9 @@ constexpr const char* kBuildOptions =
     "  --unit UNIT        none, inch or cm\n"
     "  --depth DEPTH      1, 8, 24 or keep\n"
     "  --threshold T      the black threshold of 1-bit pages, 0 to 255\n"
+    "  --dither           1-bit pages diffuse the error instead (for photographs)\n"
     "  --compression C    none, huffman, g3, g4, lzw, jpeg, packbits or deflate\n"
+    "  --quality N        the quality of JPEG-compressed pages, 1 to 100 (75)\n"
     "  --rotate DEGREES   0, 90, 180 or 270 (after fitting)\n"
     "  --flip FLIP        none, h or v (after rotating)\n";
 

@@ -70,6 +70,7 @@ CPageWeaverInfoView::CPageWeaverInfoView(QWidget* parent) : QWidget(parent) {
   outputSize_ = ValueLabel("outputSize");
   outputDpi_ = ValueLabel("outputDpi");
   outputBits_ = ValueLabel("outputBits");
+  outputDither_ = ValueLabel("outputDither");
 
   auto* input = new QGroupBox(QStringLiteral("Input data"));
   auto* inputForm = new QFormLayout(input);
@@ -84,6 +85,7 @@ CPageWeaverInfoView::CPageWeaverInfoView(QWidget* parent) : QWidget(parent) {
   outputForm->addRow(QStringLiteral("Size:"), outputSize_);
   outputForm->addRow(QStringLiteral("DPI"), outputDpi_);
   outputForm->addRow(QStringLiteral("Bit Depth:"), outputBits_);
+  outputForm->addRow(QStringLiteral("Dither:"), outputDither_);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(input);
@@ -139,8 +141,8 @@ void CPageWeaverInfoView::OnUpdate(PageListHint hint, const PageHint* pageHint) 
 
 void CPageWeaverInfoView::Reset() {
   file_->setText(kNoValue);
-  for (QLabel* label :
-       {inputSize_, inputDpi_, inputBits_, compression_, outputSize_, outputDpi_, outputBits_})
+  for (QLabel* label : {inputSize_, inputDpi_, inputBits_, compression_, outputSize_, outputDpi_,
+                        outputBits_, outputDither_})
     label->setText(kNoValue);
 }
 
@@ -155,4 +157,6 @@ void CPageWeaverInfoView::Fill(const PageRecord& record) {
   outputSize_->setText(Pixels(out.width, out.height));
   outputBits_->setText(Bits(out.bitsPerPixel));
   compression_->setText(CompressionName(out.compression));
+  // Dithering acts on 1-bit pages only.
+  outputDither_->setText(out.dither ? QStringLiteral("On") : QStringLiteral("Off"));
 }

@@ -51,6 +51,7 @@ class CPageWeaverInfoView : public QWidget, public DocumentView {
   QLabel* outputSize_;
   QLabel* outputDpi_;
   QLabel* outputBits_;
+  QLabel* outputDither_;
 };
 
 #endif  // PAGEWEAVER_UI_INFO_VIEW_H

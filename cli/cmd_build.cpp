@@ -39,6 +39,7 @@ struct Options {
   std::string sort = "given";
   Overrides overrides;
   bool quiet = false;
+  bool turnUpright = true;  // photographs by their EXIF orientation
   int threads = DefaultOutputThreads();
   std::vector<Input> inputs;
 };
@@ -143,6 +144,8 @@ int ParseOptions(const Args& args, const char* command, bool needOutput, Options
         bad("1 to 64");
     } else if (a == "--quiet" || a == "-q") {
       o->quiet = true;
+    } else if (a == "--no-auto-orient") {
+      o->turnUpright = false;
     } else if (a == "--sort") {
       if (!value()) continue;
       if (v == "given" || kSortStyles.count(v))
@@ -369,6 +372,7 @@ int Run(const Args& args, bool build) {
   // The whole job is checked before any page is loaded or anything is written.
   std::vector<JobPage> job;
   if (!o.job.empty() && !ReadJobFile(o.job, &job)) return 2;
+  CPageImage::SetTurnUpright(o.turnUpright);
   CPageWeaverDoc doc(nullptr, nullptr);
   CommandLineUI ui(&doc);
   doc.SetUserInterface(&ui);

@@ -87,6 +87,10 @@ const char* FormatName(int id) {
       return "JPEG 2000 codestream";
     case PX_FORMAT_OLE:
       return "OLE compound document";
+    case PX_FORMAT_WEBP:
+      return "WebP";
+    case PX_FORMAT_HEIF:
+      return "HEIF";
     default:
       return "unknown";
   }

@@ -23,7 +23,9 @@ constexpr const char* kBuildOptions =
     "  --compression C    none, huffman, g3, g4, lzw, jpeg, packbits or deflate\n"
     "  --quality N        the quality of JPEG-compressed pages, 1 to 100 (75)\n"
     "  --rotate DEGREES   0, 90, 180 or 270 (after fitting)\n"
-    "  --flip FLIP        none, h or v (after rotating)\n";
+    "  --flip FLIP        none, h or v (after rotating)\n"
+    "  --no-auto-orient   keep photographs as stored, not turned upright by their EXIF\n"
+    "                     orientation\n";
 
 void InfoUsage(FILE* out) {
   std::fputs(
@@ -51,7 +53,8 @@ void DecodeUsage(FILE* out) {
 void BuildUsage(FILE* out) {
   std::fputs(
       "usage: pageweaver-cli build -o OUT.tif [options] INPUT[#PAGE]...\n"
-      "       pageweaver-cli build -o OUT.tif [--quiet] [--threads N] --job FILE.json\n"
+      "       pageweaver-cli build -o OUT.tif [--quiet] [--threads N] [--no-auto-orient]\n"
+      "                            --job FILE.json\n"
       "Writes the inputs, in order, as the pages of one multi-page TIFF. A multi-page\n"
       "TIFF gives all its pages, or the ones named with #PAGE (counted from 0). OUT.tif\n"
       "is replaced only when every page was written.\n",

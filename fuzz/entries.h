@@ -14,12 +14,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "pixolith/pixolith.h"
 
@@ -209,7 +211,7 @@ inline Problem Detect(const uint8_t* data, size_t size) {
   Source source(data, size);
   if (!source) return nullptr;
   int id = PXGuessFileType(source);
-  if (id < PX_FORMAT_UNKNOWN || id > PX_FORMAT_OLE) return "a format id outside the table";
+  if (id < PX_FORMAT_UNKNOWN || id > PX_FORMAT_HEIF) return "a format id outside the table";
   if (id != PX_FORMAT_UNKNOWN && PXGetLastError() != 0) return "a format id with an error code";
   return nullptr;
 }
@@ -418,6 +420,56 @@ inline Problem PSD(const uint8_t* data, size_t size) {
   BYTE* image = PXReadPSD(source.Rewound(), &width, &height, 32, palette, PX_PSD_RAW_CMYK);
   checks << CheckImage(image, width, height, 32);
   return checks.result();
+}
+
+// WebP: the dimensions and orientation the tool asks for, then reads at the depths the
+// application and the tool ask for (8 must be refused).
+inline Problem WebP(const uint8_t* data, size_t size) {
+  Source source(data, size);
+  if (!source) return nullptr;
+  Checks checks;
+  uint32_t width = 0, height = 0, bits = 0, coding = 0, frames = 0;
+  checks << Reported(
+      PXGetWebPDimensionsEx(source.Rewound(), &width, &height, &bits, &coding, &frames),
+      "dimensions");
+  const int orientation = PXGetLastWebPOrientation();
+  if (orientation < 1 || orientation > 8) checks << "an orientation outside 1 to 8";
+  checks << CheckReads(size, {24u, 32u, 8u}, PX_WEBP_DIB,
+                       [&](uint32_t depth, uint32_t flags, uint32_t* w, uint32_t* h) {
+                         return PXReadWebP(source.Rewound(), w, h, int(depth), flags);
+                       });
+  return checks.result();
+}
+
+// HEIF and AVIF: as WebP, with the palette of a grey read.
+inline Problem HEIF(const uint8_t* data, size_t size) {
+  Source source(data, size);
+  if (!source) return nullptr;
+  Checks checks;
+  uint32_t width = 0, height = 0, bits = 0, sampleBits = 0, images = 0;
+  char brand[5];
+  checks << Reported(
+      PXGetHEIFDimensionsEx(source.Rewound(), &width, &height, &bits, brand, &sampleBits, &images),
+      "dimensions");
+  RGBQUAD palette[256];
+  checks << CheckReads(size, {24u, 32u, 8u}, PX_HEIF_DIB,
+                       [&](uint32_t depth, uint32_t flags, uint32_t* w, uint32_t* h) {
+                         return PXReadHEIF(source.Rewound(), w, h, int(depth), palette, flags);
+                       });
+  const int orientation = PXGetLastHEIFOrientation();
+  if (orientation < 1 || orientation > 8) checks << "an orientation outside 1 to 8";
+  return checks.result();
+}
+
+// The EXIF parser on any bytes, as an APP1 segment's and as a bare TIFF block.
+inline Problem ExifOrientation(const uint8_t* data, size_t size) {
+  // An exact copy, so that a read past the end is outside the block.
+  std::vector<uint8_t> block(data, data + size);
+  for (size_t skip : {size_t(0), std::min<size_t>(6, size)}) {
+    const int o = PXGetExifOrientation(block.data() + skip, block.size() - skip);
+    if (o < 1 || o > 8) return "an orientation outside 1 to 8";
+  }
+  return nullptr;
 }
 
 // WMF and EMF: the renderer takes a path; the application renders at 100 x 100 on black.

@@ -20,7 +20,8 @@ seconds=${FUZZ_SECONDS:-60}
 jobs=${FUZZ_JOBS:-$(nproc)}
 corpus=${PAGEWEAVER_CORPUS:-$root/../shared/corpus}
 corpus=$(cd "$corpus" 2>/dev/null && pwd || echo "$corpus")
-all_targets=(detect bmp tiff_info tiff_read png jpeg gif pcx tga wbmp psd metafile roundtrip image)
+all_targets=(detect bmp tiff_info tiff_read png jpeg gif pcx tga wbmp psd webp heif exif metafile
+  roundtrip image)
 
 totals() {
   [ -f "$build/history.tsv" ] || { echo "no fuzzing recorded in $build yet"; return; }
@@ -58,7 +59,7 @@ flock -u 9
 declare -A patterns=(
   [bmp]="*.bmp *.dib" [tiff]="*.tif *.tiff" [png]="*.png" [jpeg]="*.jpg *.jpeg *.jfif"
   [gif]="*.gif" [pcx]="*.pcx" [tga]="*.tga" [wbmp]="*.wbmp *.wbm" [psd]="*.psd"
-  [metafile]="*.wmf *.emf"
+  [metafile]="*.wmf *.emf" [webp]="*.webp" [heif]="*.heic *.heif *.avif" [exif]="*.exif"
 )
 format_of() {
   case "$1" in

@@ -43,6 +43,11 @@ inline constexpr Target kTargets[] = {
     {"tga", TGA, uint64_t(1) << 12},
     {"wbmp", WBMP, 64},
     {"psd", PSD, uint64_t(1) << 12},
+    // Lossless WebP, HEVC and AV1 can code a flat picture in almost nothing; the readers
+    // believe 2^16 pixels a byte, and the codecs keep planes of up to 8 bytes a pixel.
+    {"webp", WebP, uint64_t(1) << 19},
+    {"heif", HEIF, uint64_t(1) << 19},
+    {"exif", ExifOrientation, 4},
     {"metafile", Metafile, 0, kMetafileSurface},
     {"roundtrip", RoundTrip, uint64_t(1) << 21, kMetafileSurface},
 };

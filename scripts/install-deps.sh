@@ -14,6 +14,10 @@ set -euo pipefail
 packages=(
   cmake ninja-build pkg-config g++
   libtiff-dev libpng-dev libjpeg-dev zlib1g-dev
+  libwebp-dev libheif-dev
+  # libheif's codecs, linked into Debian 12's libheif1: HEVC decoding (HEIC), AV1
+  # decoding (AVIF; dav1d first, aom as well), and the encoders the tests make files with.
+  libde265-0 libdav1d6 libaom3 libx265-199
   qt6-base-dev libcairo2-dev libfontconfig-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   libtiff-tools clang-format

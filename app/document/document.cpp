@@ -367,6 +367,14 @@ void CPageWeaverDoc::ChangePreviewSize(const PreviewSize& size) {
   Notify(HINT_PREVIEW_SIZE_CHANGED);
 }
 
+void CPageWeaverDoc::ChangeTurnUpright(bool on) {
+  if (CPageImage::TurnUpright() == on) return;
+  CPageImage::SetTurnUpright(on);
+  if (!cache_) return;
+  cache_->ClearAll();
+  Notify(HINT_PREVIEW_SIZE_CHANGED);
+}
+
 bool CPageWeaverDoc::Progress(const std::string& text, int percent, const CPageImage* image) {
   if (busy_flag_ && busy_) busy_->ShowProgress(text, percent, image);
   return !cancelled_;

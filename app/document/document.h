@@ -94,6 +94,9 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
 
   // Takes a new preview size (after the preferences dialog).
   void ChangePreviewSize(const PreviewSize& size);
+  // Whether photographs are turned upright by their EXIF orientation as they load; a
+  // change makes the previews again, for pages loaded from now on turn the new way.
+  void ChangeTurnUpright(bool on);
 
   // Writes every page into `path`; an empty path asks the user for one ("Save As").
   // On success the document's path becomes the output path, and pages that were read

@@ -154,6 +154,7 @@ int ReadGIF(const ReadCall& call, DecodedImage& out) {
 int ReadJPEG(const ReadCall& call, DecodedImage& out) {
   out.pixels = PXReadJPEG(AtStart(call.source), &out.width, &out.height, int(call.depth), 0);
   int error = Finish(out, call.depth, 0);
+  out.orientation = PXGetLastJPEGOrientation();
   if (out.pixels && call.depth == 8) {
     GreyRamp(out.palette);
     out.colors = 256;
@@ -212,6 +213,21 @@ int ReadWBMP(const ReadCall& call, DecodedImage& out) {
   out.pixels =
       PXReadWBMP(AtStart(call.source), &out.width, &out.height, out.palette, call.depth, 0);
   return Finish(out, call.depth, 2);
+}
+
+// Alpha lands on white at 24 bits.
+int ReadWebP(const ReadCall& call, DecodedImage& out) {
+  out.pixels = PXReadWebP(AtStart(call.source), &out.width, &out.height, 24, 0);
+  int error = Finish(out, 24, 0);
+  out.orientation = PXGetLastWebPOrientation();
+  return error;
+}
+
+// The reader has turned and mirrored the image as its boxes say; alpha lands on white.
+int ReadHEIF(const ReadCall& call, DecodedImage& out) {
+  out.pixels = PXReadHEIF(AtStart(call.source), &out.width, &out.height, int(call.depth),
+                          PaletteFor(call, out), 0);
+  return Finish(out, call.depth, call.depth == 24 ? 0 : 256);
 }
 
 // The picture frame's extents 100 x 100 are what a page of the application asks for. A
@@ -405,6 +421,8 @@ constexpr std::string_view kTIFFNames[] = {"tif", "tiff"};
 constexpr std::string_view kWMFNames[] = {"wmf"};
 constexpr std::string_view kEMFNames[] = {"emf"};
 constexpr std::string_view kWBMPNames[] = {"wbmp", "wbm"};
+constexpr std::string_view kWebPNames[] = {"webp"};
+constexpr std::string_view kHEIFNames[] = {"heic", "heif", "avif"};
 
 constexpr unsigned kAllDepths = kDepth1 | kDepth8 | kDepth24;
 
@@ -505,6 +523,23 @@ constexpr ImageFormat kWBMP = {.id = PX_FORMAT_WBMP,
                                .refine = Fixed<WBMP, 1>,
                                .resolution = NoStoredResolution};
 
+// Phone and web images; an animation or an image sequence gives its first picture.
+constexpr ImageFormat kWebP = {.id = PX_FORMAT_WEBP,
+                               .name = "WebP",
+                               .extensions = kWebPNames,
+                               .depths = kDepth24,
+                               .read = ReadWebP,
+                               .refine = Fixed<WEBP, 24>,
+                               .resolution = NoStoredResolution};
+
+constexpr ImageFormat kHEIF = {.id = PX_FORMAT_HEIF,
+                               .name = "HEIF",
+                               .extensions = kHEIFNames,
+                               .depths = kDepth8 | kDepth24,
+                               .read = ReadHEIF,
+                               .refine = Fixed<HEIF, 24>,
+                               .resolution = NoStoredResolution};
+
 // In the order of the add-images dialog's formats.
 // clang-format off
 constexpr ImageTypeRow kRows[] = {
@@ -529,6 +564,8 @@ constexpr ImageTypeRow kRows[] = {
     {WMF,     &kWMF,  24, nullptr,         false},
     {EMF,     &kEMF,  24, nullptr,         false},
     {WBMP,    &kWBMP,  8, nullptr,         false},
+    {WEBP,    &kWebP, 24, nullptr,         false},
+    {HEIF,    &kHEIF, 24, nullptr,         false},
 };
 // clang-format on
 

@@ -37,6 +37,8 @@ enum ImageType {
   TIF_1 = 18,
   PNG_1 = 19,
   UNKNOWN = 20,
+  WEBP = 21,
+  HEIF = 22,  // HEIF, HEIC and AVIF
 };
 
 // The background metafiles are rendered on: a page is paper, and black drawings must
@@ -65,6 +67,9 @@ struct DecodedImage {
   uint32_t bitsPerPixel = 0;  // 1, 8 or 24
   RGBQUAD palette[256] = {};
   uint32_t colors = 0;  // the palette entries in use
+  // How the stored rows relate to the upright picture (PX_ORIENTATION_*), for formats
+  // whose files say so in their EXIF; the rows are as stored.
+  int orientation = 1;
 };
 
 // One call of a format's reader.

@@ -1,6 +1,7 @@
 #include "page_image.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -73,6 +74,7 @@ CPageImage& CPageImage::operator=(CPageImage&& other) noexcept {
   saveResolutionY_ = other.saveResolutionY_;
   saveResolutionUnit_ = other.saveResolutionUnit_;
   sourceCompression_ = other.sourceCompression_;
+  turnedFrom_ = other.turnedFrom_;
   other.width_ = other.height_ = other.bitsPerPixel_ = other.colorCount_ = 0;
   return *this;
 }
@@ -87,6 +89,7 @@ void CPageImage::Clear() {
   frameIndex_ = 0;
   resolutionX_ = resolutionY_ = resolutionUnit_ = 0;
   sourceCompression_ = 1;
+  turnedFrom_ = 1;
 }
 
 void CPageImage::Adopt(uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bitsPerPixel,
@@ -133,6 +136,7 @@ void CPageImage::GiveDescription(CPageImage* out, uint8_t* pixels, uint32_t widt
   out->resolutionY_ = resolutionY_;
   out->resolutionUnit_ = resolutionUnit_;
   out->sourceCompression_ = sourceCompression_;
+  out->turnedFrom_ = turnedFrom_;
   out->saveResolutionX_ = saveResolutionX_;
   out->saveResolutionY_ = saveResolutionY_;
   out->saveResolutionUnit_ = saveResolutionUnit_;
@@ -193,6 +197,42 @@ int CPageImage::Load(const std::string& path, ImageType type, int frame) {
     Clear();
     return error;
   }
+  if (TurnUpright() && image.orientation != PX_ORIENTATION_TOP_LEFT) {
+    if (int error = MakeUpright(image.orientation)) {
+      Clear();
+      return error;
+    }
+  }
+  return 0;
+}
+
+namespace {
+std::atomic<bool> g_turnUpright{true};
+}  // namespace
+
+void CPageImage::SetTurnUpright(bool on) {
+  g_turnUpright = on;
+}
+
+bool CPageImage::TurnUpright() {
+  return g_turnUpright;
+}
+
+int CPageImage::MakeUpright(int orientation) {
+  // A quarter turn clockwise, then a mirror, gives each of the eight.
+  struct Steps {
+    int degrees;
+    int flip;  // 1 left to right, 2 top to bottom
+  };
+  static constexpr Steps kSteps[9] = {{0, 0},  {0, 0},  {0, 1},  {180, 0}, {0, 2},
+                                      {90, 1}, {90, 0}, {90, 2}, {270, 0}};
+  if (orientation < 1 || orientation > 8) return 0;
+  const Steps& steps = kSteps[orientation];
+  if (int error = Rotate(steps.degrees)) return error;
+  if (int error = Flip(steps.flip)) return error;
+  // Dots per unit go with the axes they measure.
+  if (steps.degrees == 90 || steps.degrees == 270) std::swap(resolutionX_, resolutionY_);
+  turnedFrom_ = orientation;
   return 0;
 }
 

@@ -82,6 +82,13 @@ class CPageImage {
   int ResolutionY() const { return resolutionY_; }
   int ResolutionUnit() const { return resolutionUnit_; }
   int SourceCompression() const { return sourceCompression_; }
+  // The EXIF orientation the page was turned and mirrored upright from on load
+  // (PX_ORIENTATION_*); 1 when its rows are as stored.
+  int TurnedFrom() const { return turnedFrom_; }
+  // Whether loads turn photographs upright by their EXIF orientation (on unless the
+  // user switched it off); for every image object of the process.
+  static void SetTurnUpright(bool on);
+  static bool TurnUpright();
   void SetSaveResolution(int x, int y, int unit);
 
   // A copy of the image (pixels, palette, type, name, resolution) in `out`.
@@ -100,6 +107,8 @@ class CPageImage {
   void NormaliseOneBit();
   // The area-averaged copy that ScaledCopy makes when shrinking.
   int AreaCopy(uint32_t width, uint32_t height, CPageImage* out) const;
+  // Turns and mirrors the pixels from a stored EXIF orientation to upright.
+  int MakeUpright(int orientation);
   // Makes `out` an image of these pixels with this image's depth, palette, type, name and
   // resolution.
   void GiveDescription(CPageImage* out, uint8_t* pixels, uint32_t width, uint32_t height) const;
@@ -124,6 +133,7 @@ class CPageImage {
   int saveResolutionY_ = 72;
   int saveResolutionUnit_ = 1;
   int sourceCompression_ = 1;
+  int turnedFrom_ = 1;
 };
 
 #endif  // PAGEWEAVER_DOCUMENT_PAGE_IMAGE_H

@@ -100,6 +100,17 @@ bool Preferences::Write(int sortStyle, const PreviewSize& size) {
   return settings_->status() == QSettings::NoError;
 }
 
+bool Preferences::TurnPhotographsUpright() const {
+  return ReadInt("TurnPhotographsUpright", 1) != 0;
+}
+
+bool Preferences::WriteTurnPhotographsUpright(bool on) {
+  if (!settings_->isWritable()) return false;
+  settings_->setValue("TurnPhotographsUpright", on ? 1 : 0);
+  settings_->sync();
+  return settings_->status() == QSettings::NoError;
+}
+
 std::string Preferences::ReadLayout(const std::string& name) const {
   QByteArray bytes = settings_->value(QString::fromStdString("Window/" + name)).toByteArray();
   return bytes.toStdString();

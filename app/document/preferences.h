@@ -49,6 +49,10 @@ class Preferences {
   PreviewSize ReadPreviewSize() const;
   // Writes all three values; false when they could not be stored.
   bool Write(int sortStyle, const PreviewSize& size);
+  // "Turn photographs upright (EXIF orientation)", value TurnPhotographsUpright: on
+  // unless the user switched it off.
+  bool TurnPhotographsUpright() const;
+  bool WriteTurnPhotographsUpright(bool on);
 
   // Window layouts kept between runs (the bytes a window saves of its geometry or a
   // splitter of its sizes), by name under "Window/"; empty when none was kept.

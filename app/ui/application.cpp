@@ -19,6 +19,7 @@ bool CPageWeaverApp::InitInstance(const QStringList& arguments) {
   frame_->show();
   // The stored preview size applies from here on: the first layout used the default.
   if (cache_ && preferences_) cache_->SetSize(preferences_->ReadPreviewSize());
+  if (preferences_) doc_.ChangeTurnUpright(preferences_->TurnPhotographsUpright());
   if (!request.faults.isEmpty())
     pwui::ShowMessage(frame_.get(),
                       QStringLiteral("These command-line arguments were not used:\n\n") +

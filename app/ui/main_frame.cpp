@@ -473,6 +473,7 @@ void CMainFrame::ShowPreferences() {
   CPreferencesDlg dialog(preferences_, this);
   if (dialog.exec() != QDialog::Accepted) return;
   doc_->ChangePreviewSize(dialog.PreviewSizeValue());
+  doc_->ChangeTurnUpright(dialog.TurnPhotographsUpright());
 }
 
 void CMainFrame::ShowAbout() {

@@ -1,5 +1,6 @@
 #include "preferences_dlg.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -14,7 +15,8 @@ CPreferencesDlg::CPreferencesDlg(Preferences* preferences, QWidget* parent)
     : QDialog(parent),
       preferences_(preferences),
       sortStyle_(preferences->SortStyle()),
-      size_(preferences->ReadPreviewSize()) {
+      size_(preferences->ReadPreviewSize()),
+      turnUpright_(preferences->TurnPhotographsUpright()) {
   setWindowTitle(QStringLiteral("Preferences"));
 
   sortBox_ = new QComboBox;
@@ -41,6 +43,10 @@ CPreferencesDlg::CPreferencesDlg(Preferences* preferences, QWidget* parent)
   groupLayout->addWidget(note);
   groupLayout->addLayout(sizes);
 
+  turnUprightBox_ = new QCheckBox(QStringLiteral("Turn photographs upright (EXIF orientation)"));
+  turnUprightBox_->setObjectName("turnUpright");
+  turnUprightBox_->setChecked(turnUpright_);
+
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   connect(buttons, &QDialogButtonBox::accepted, this, &CPreferencesDlg::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &CPreferencesDlg::reject);
@@ -49,6 +55,7 @@ CPreferencesDlg::CPreferencesDlg(Preferences* preferences, QWidget* parent)
   layout->addWidget(new QLabel(QStringLiteral("Filename sort order when adding multiple files:")));
   layout->addWidget(sortBox_);
   layout->addWidget(group);
+  layout->addWidget(turnUprightBox_);
   layout->addWidget(buttons);
 }
 
@@ -59,6 +66,8 @@ void CPreferencesDlg::accept() {
   size_ = size;
   sortStyle_ = pwui::SelectedData(sortBox_);
   // A store that cannot be written keeps the old settings; the dialog closes all the same.
+  turnUpright_ = turnUprightBox_->isChecked();
   preferences_->Write(sortStyle_, size_);
+  preferences_->WriteTurnPhotographsUpright(turnUpright_);
   QDialog::accept();
 }

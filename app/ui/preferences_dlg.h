@@ -7,6 +7,7 @@
 
 #include "document/preferences.h"
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 
@@ -18,6 +19,7 @@ class CPreferencesDlg : public QDialog {
 
   int SortStyle() const { return sortStyle_; }
   PreviewSize PreviewSizeValue() const { return size_; }
+  bool TurnPhotographsUpright() const { return turnUpright_; }
 
   // Checks both sizes, writes the settings and closes; a size out of range keeps the
   // dialog open and writes nothing.
@@ -27,9 +29,11 @@ class CPreferencesDlg : public QDialog {
   Preferences* preferences_;
   int sortStyle_;
   PreviewSize size_;
+  bool turnUpright_;
   QComboBox* sortBox_;
   QLineEdit* width_;
   QLineEdit* height_;
+  QCheckBox* turnUprightBox_;
 };
 
 #endif  // PAGEWEAVER_UI_PREFERENCES_DLG_H

@@ -163,6 +163,9 @@ const std::vector<FileFilter>& AddImagesFilters() {
       {"GIF Files (*.GIF)", "*.GIF"},
       {"TGA Files (*.TGA)", "*.TGA"},
       {"Metafiles (*.EMF)", "*.EMF;*.WMF"},
+      // Phone and web pictures, after the types the dialog always had.
+      {"WebP Files (*.WEBP)", "*.WEBP"},
+      {"HEIF Files (*.HEIC)", "*.HEIC"},
       {"All files (*.*)", "*"},
   };
   return filters;

@@ -33,6 +33,7 @@ int Describe(PXSource source, const std::string&, json::Value& info) {
   page.Set("color_space", ColorSpaceName(space));
   page.Set("progressive", bool(coding & PX_JPEG_PROGRESSIVE));
   page.Set("arithmetic", bool(coding & PX_JPEG_ARITHMETIC));
+  page.Set("orientation", PXGetLastJPEGOrientation());
   SetSinglePage(info, std::move(page));
   return 0;
 }

@@ -10,8 +10,8 @@ struct ErrorMessage {
   const char* text;
 };
 
-// Codes missing here (33, 34, 36, 37, 38, 39, 40, 42 to 45, 48 to 52, 54, 55, 68 and
-// anything beyond) have no message and are shown as "Error %d".
+// Codes missing here (33, 34, 36, 37, 38, 39, 40, 42 to 45, 48 to 52, 54 to 68 and
+// anything beyond 71) have no message and are shown as "Error %d".
 constexpr ErrorMessage kMessages[] = {
     {0, "No err"},
     {1,
@@ -53,6 +53,9 @@ constexpr ErrorMessage kMessages[] = {
     {46, "Invalid Photoshop file"},
     {47, "This Photoshop subformat is not supported"},
     {53, "Invalid Wireless Bitmap"},
+    {69, "Possible bad WebP file"},
+    {70, "Possible bad HEIF file"},
+    {71, "This HEIF subformat is not supported"},
 };
 
 }  // namespace

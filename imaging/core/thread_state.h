@@ -44,6 +44,7 @@ struct PNGState {
   bool fileBackgroundValid = false;
   PNGColor fileBackground;  // bKGD of the last file read
   std::vector<PNGText> textRead;
+  int orientationRead = 1;  // of the eXIf chunk before the image data
   std::vector<PNGText> textToWrite;
   PNGColor writeBackground;
   bool writeTransparentValid = false;
@@ -55,8 +56,24 @@ struct JPEGState {
   int scaleDenom = 1;
   PXPtrVector<CFileDataTag> commentsRead;
   PXPtrVector<CFileDataTag> markersRead;
+  int orientationRead = 1;  // EXIF orientation of the last file read
   PXPtrVector<CFileDataTag> commentsToWrite;
   PXPtrVector<CFileDataTag> markersToWrite;
+
+  // Forgets what the last file read left, before the next header query or read.
+  void ClearRead() {
+    commentsRead.clear();
+    markersRead.clear();
+    orientationRead = 1;
+  }
+};
+
+// What the last WebP and HEIF files read left for the caller to ask.
+struct WebPState {
+  int orientationRead = 1;  // EXIF orientation
+};
+struct HEIFState {
+  int orientationRead = 1;  // the turn and mirror libheif applied
 };
 
 // One caller-defined tag for the TIFF writer: tag number, TIFF field type, count and
@@ -97,6 +114,8 @@ struct PXThreadState {
   DWORD_PTR userValue = 0;
   px::PNGState png;
   px::JPEGState jpeg;
+  px::WebPState webp;
+  px::HEIFState heif;
   px::TIFFWriteOptions tiffWrite;
   std::string versionText = PX_VERSION_TEXT;
   std::vector<uint8_t> iccProfile;  // ICC profile block for the writers

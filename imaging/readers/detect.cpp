@@ -1,20 +1,48 @@
 // Format detection by signature, extension, the TGA footer and the Photo CD mark.
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/entry.h"
 #include "core/io.h"
 #include "core/operation.h"
+#include "readers/heif/heif_header.h"
 
 namespace {
+
+// The 44 bytes detection reads first.
+constexpr size_t kHeadBytes = 44;
+// Enough of a file type box for every brand a real file lists.
+constexpr size_t kFileTypeBytes = 256;
+
+// A second look for rows whose magic alone says too little: the bytes read so far and
+// the source standing right after them.
+using Confirm = bool (*)(CPXIO& io, const uint8_t* head, size_t got);
 
 struct Signature {
   int id;
   size_t offset;
   size_t length;
   const char* bytes;
+  Confirm confirm = nullptr;
 };
+
+// RIFF holds many formats; WebP names itself at offset 8.
+bool IsWebP(CPXIO&, const uint8_t* head, size_t got) {
+  return got >= 12 && std::memcmp(head + 8, "WEBP", 4) == 0;
+}
+
+// An ftyp box starts ISO media files of every kind; only some brands are images. The box
+// may list more brands than the head holds, so the rest of it is read as well.
+bool IsHEIF(CPXIO& io, const uint8_t* head, size_t got) {
+  uint8_t box[kFileTypeBytes];
+  std::memcpy(box, head, got);
+  const size_t boxSize = std::min<size_t>(px::BE32(head), sizeof box);
+  if (boxSize > got) got += io.Read(box + got, boxSize - got);
+  pxheif::FileType type;
+  return pxheif::ReadFileType(box, got, &type) && type.image;
+}
 
 // Tried in order; the first match decides. Strong magic numbers come first; two zero
 // bytes (WBMP's type and fixed header) match almost anything and come last but one, so
@@ -45,6 +73,9 @@ constexpr Signature kSignatures[] = {
     {PX_FORMAT_JP2, 4, 5, "jP  \x0D"},
     {PX_FORMAT_JP2, 0, 2, "\xFF\x4F"},
     {PX_FORMAT_J2K_CODESTREAM, 4, 2, "\xFF\x4F"},
+    {PX_FORMAT_WEBP, 0, 4, "RIFF", IsWebP},
+    // Before WBMP: a box size starts with two zero bytes.
+    {PX_FORMAT_HEIF, 4, 4, "ftyp", IsHEIF},
     {PX_FORMAT_WBMP, 0, 2, "\x00\x00"},
     {PX_FORMAT_OLE, 0, 4, "\xD0\xCF\x11\xE0"},
 };
@@ -54,11 +85,14 @@ int ExtensionType(const char* path) {
   if (!dot) return PX_FORMAT_UNKNOWN;
   if (!strcasecmp(dot, ".wbmp") || !strcasecmp(dot, ".wbm")) return PX_FORMAT_WBMP;
   if (!strcasecmp(dot, ".tga")) return PX_FORMAT_TGA;
+  if (!strcasecmp(dot, ".webp")) return PX_FORMAT_WEBP;
+  if (!strcasecmp(dot, ".heic") || !strcasecmp(dot, ".heif") || !strcasecmp(dot, ".avif"))
+    return PX_FORMAT_HEIF;
   return PX_FORMAT_UNKNOWN;
 }
 
 int Guess(px::Operation& op, CPXIO& io) {
-  uint8_t head[44] = {};
+  uint8_t head[kHeadBytes] = {};
   size_t got = io.Read(head, sizeof head);
   if (got == 0) return op.SetError(PX_ERR_FILE_READ), PX_FORMAT_UNKNOWN;
 
@@ -66,6 +100,7 @@ int Guess(px::Operation& op, CPXIO& io) {
   for (const Signature& s : kSignatures) {
     if (got < s.offset + s.length) continue;
     if (std::memcmp(head + s.offset, s.bytes, s.length) != 0) continue;
+    if (s.confirm && !s.confirm(io, head, got)) continue;
     if (s.id != PX_FORMAT_WBMP) return s.id;
     result = PX_FORMAT_WBMP;
     break;
@@ -73,7 +108,10 @@ int Guess(px::Operation& op, CPXIO& io) {
 
   // Only file sources have a name; memory sources leave the path empty.
   int byName = io.handle()->kind == px::kHandleFile ? ExtensionType(io.Path()) : PX_FORMAT_UNKNOWN;
-  if (byName == PX_FORMAT_TGA) return PX_FORMAT_TGA;
+  // A name that says TGA, WebP or HEIF outranks the weak WBMP signature (a damaged
+  // WebP or HEIF file still reaches its reader, which gives the format's own error).
+  if (byName == PX_FORMAT_TGA || byName == PX_FORMAT_WEBP || byName == PX_FORMAT_HEIF)
+    return byName;
   if (byName == PX_FORMAT_WBMP) {
     result = PX_FORMAT_WBMP;
   } else {

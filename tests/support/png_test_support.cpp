@@ -110,6 +110,9 @@ std::vector<uint8_t> EncodePNG(const PngImage& image) {
   if (image.srgb) png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
   if (image.physical)
     png_set_pHYs(png, info, (*image.physical)[0], (*image.physical)[1], int((*image.physical)[2]));
+  if (!image.exif.empty())
+    png_set_eXIf_1(png, info, png_uint_32(image.exif.size()),
+                   const_cast<png_bytep>(image.exif.data()));
   if (image.iccProfile)
     png_set_iCCP(png, info, "icc", 0, image.iccProfile->data(),
                  png_uint_32(image.iccProfile->size()));

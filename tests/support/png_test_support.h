@@ -41,6 +41,7 @@ struct PngImage {
   bool hasTime = false;
   std::optional<std::vector<uint8_t>> iccProfile;
   std::vector<PngText> texts;
+  std::vector<uint8_t> exif;  // eXIf (a bare TIFF block) when not empty
 
   size_t rowBytes() const;
   int channels() const;

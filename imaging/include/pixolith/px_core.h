@@ -62,7 +62,10 @@ enum PXErrorCode {
   PX_ERR_BAD_WBMP = 53,
   PX_ERR_TIFF_TAG = 54,
   PX_ERR_NO_THREAD_STATE = 55,
-  PX_ERR_SIZE_OVERFLOW = 68
+  PX_ERR_SIZE_OVERFLOW = 68,
+  PX_ERR_BAD_WEBP = 69,
+  PX_ERR_BAD_HEIF = 70,
+  PX_ERR_HEIF_SUBFORMAT = 71
 };
 
 // The message text of an error code, or null for codes that have none.
@@ -163,7 +166,9 @@ enum PXFormatId {
   PX_FORMAT_PHOTO_CD = 16,
   PX_FORMAT_JP2 = 17,
   PX_FORMAT_J2K_CODESTREAM = 18,
-  PX_FORMAT_OLE = 19
+  PX_FORMAT_OLE = 19,
+  PX_FORMAT_WEBP = 20,
+  PX_FORMAT_HEIF = 21  // HEIF and AVIF: HEIC, AVIF and other brands in an ftyp box
 };
 
 // Recognises the format of the data from the source's current position. Callers seek

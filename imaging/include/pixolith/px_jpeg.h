@@ -2,7 +2,8 @@
 // files, decoded by libjpeg into 8-bit grey, 24-bit RGB or 32-bit four-channel images.
 //
 // Every header query and read clears this thread's lists of JPEG comments and markers
-// and fills them with the COM and APP1..APP14 segments of the file just read.
+// and fills them with the COM and APP1..APP14 segments of the file just read, and takes
+// the EXIF orientation of the file (PXGetLastJPEGOrientation).
 #ifndef PIXOLITH_PX_JPEG_H
 #define PIXOLITH_PX_JPEG_H
 
@@ -40,6 +41,12 @@ BOOL PXGetJPEGDimensions(PXSource source, uint32_t* width, uint32_t* height, uin
 // by libjpeg. On a decoding error (PX_ERR_FILE_READ) or an abort (PX_ERR_ABORTED) the rows
 // made so far come back with the error.
 BYTE* PXReadJPEG(PXSource source, uint32_t* width, uint32_t* height, int depth, DWORD flags);
+
+// The EXIF orientation (PX_ORIENTATION_*, 1 to 8) of the file of this thread's last JPEG
+// header query or read: the Orientation of the first APP1 segment holding EXIF, or 1 when
+// there is none, it is damaged, or the last call failed before the segments were read.
+// The reader never turns the rows itself.
+int PXGetLastJPEGOrientation(void);
 
 #ifdef __cplusplus
 }

@@ -66,6 +66,11 @@ uint32_t PXWritePNG(PXSink sink, const void* pixels, uint32_t width, uint32_t he
 // Empties this thread's list of text chunks that PXWritePNG writes. Always TRUE.
 BOOL PXClearPNGTextChunks(void);
 
+// The EXIF orientation (PX_ORIENTATION_*) of the eXIf chunk before the image data of
+// this thread's last PNG header query or read; 1 without one or when it is damaged. The
+// reader never turns the rows itself.
+int PXGetLastPNGOrientation(void);
+
 // Sets the colour this thread's reads composite transparent pixels on when a file has
 // no bKGD chunk, in the range of the output's samples (0-255 for 8-bit output). It is
 // black until set.

@@ -5,6 +5,8 @@
 
 #include <jerror.h>
 
+#include "pixolith/px_orientation.h"
+
 namespace {
 
 // Progressive files with more scans than this are refused: each scan revisits the whole
@@ -15,6 +17,10 @@ constexpr int kMaxScans = 500;
 JPEGDecoder* DecoderOf(j_common_ptr cinfo) {
   return reinterpret_cast<JPEGDecoder*>(reinterpret_cast<uint8_t*>(cinfo) -
                                         offsetof(JPEGDecoder, cinfo));
+}
+
+bool IsExif(const std::vector<uint8_t>& segment) {
+  return segment.size() >= 6 && std::memcmp(segment.data(), "Exif\0\0", 6) == 0;
 }
 
 /* ---- Error routines --------------------------------------------------------------------- */
@@ -152,6 +158,8 @@ bool JPEGDecoderOwner::AllocRowBuffer() {
 }
 
 void JPEGCopyMarkers(JPEGDecoder* decoder, PXThreadState& state) {
+  bool exifSeen = false;
+  state.jpeg.orientationRead = PX_ORIENTATION_TOP_LEFT;
   for (jpeg_saved_marker_ptr m = decoder->cinfo.marker_list; m; m = m->next) {
     CFileDataTag tag;
     tag.id = m->marker;
@@ -162,6 +170,11 @@ void JPEGCopyMarkers(JPEGDecoder* decoder, PXThreadState& state) {
       state.jpeg.commentsRead.push_back(std::move(tag));
     } else {
       px::Trace("PXLib JPG marker # %d, len: %d\n", m->marker, int(m->data_length));
+      // The first APP1 that is EXIF (XMP comes in APP1 too) holds the orientation.
+      if (m->marker == JPEG_APP0 + 1 && !exifSeen && IsExif(tag.data)) {
+        exifSeen = true;
+        state.jpeg.orientationRead = PXGetExifOrientation(tag.data.data(), tag.data.size());
+      }
       state.jpeg.markersRead.push_back(std::move(tag));
     }
   }

@@ -6,6 +6,7 @@
 #include "core/io.h"
 #include "core/operation.h"
 #include "pixolith/px_jpeg.h"
+#include "pixolith/px_orientation.h"
 #include "readers/cmyk.h"
 #include "readers/jpeg/jpeg_decoder.h"
 #include "readers/jpeg/jpeg_header.h"
@@ -66,8 +67,7 @@ bool ReadDimensions(px::Operation& op, CPXIO& io, uint32_t* width, uint32_t* hei
                     uint32_t* bitsPerPixel, int* colorSpace, uint32_t* codingFlags,
                     PXResolution* resolution) {
   PXThreadState& state = op.state();
-  state.jpeg.commentsRead.clear();
-  state.jpeg.markersRead.clear();
+  state.jpeg.ClearRead();
   JPEGDecoderOwner owner;
   JPEGDecoder* d = owner.Create(io, false, PX_ERR_BAD_JPEG);
   JPEGRun(d, PX_ERR_BAD_JPEG, ReadHeader);
@@ -223,12 +223,16 @@ extern "C" BOOL PXGetJPEGDimensions(PXSource source, uint32_t* width, uint32_t* 
   return GetDimensions(source, width, height, bitsPerPixel, nullptr, nullptr, resolution);
 }
 
+extern "C" int PXGetLastJPEGOrientation(void) {
+  PXThreadState* state = px::GetThreadState();
+  return state ? state->jpeg.orientationRead : PX_ORIENTATION_TOP_LEFT;
+}
+
 extern "C" BYTE* PXReadJPEG(PXSource source, uint32_t* width, uint32_t* height, int depth,
                             DWORD flags) {
   return px::RunReader(source, width, height, [&](px::Operation& op, CPXIO& io) -> BYTE* {
     if (depth != 8 && depth != 24 && depth != 32) return op.SetError(PX_ERR_PARAMETER), nullptr;
-    op.state().jpeg.commentsRead.clear();
-    op.state().jpeg.markersRead.clear();
+    op.state().jpeg.ClearRead();
     return JPEGReader(op, io, flags).Read(width, height, depth);
   });
 }

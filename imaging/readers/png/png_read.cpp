@@ -11,6 +11,7 @@
 #include "core/entry.h"
 #include "core/io.h"
 #include "core/operation.h"
+#include "pixolith/px_orientation.h"
 #include "pixolith/px_png.h"
 #include "readers/png/png_header.h"
 
@@ -168,6 +169,11 @@ int RecordFileMetadata(png_structp png, png_infop info, px::PNGState& state) {
     state.fileBackground = {bg->index, bg->red, bg->green, bg->blue, bg->gray};
   state.textRead.clear();
   AppendTexts(png, info, 0, state.textRead);
+  png_uint_32 exifBytes = 0;
+  png_bytep exif = nullptr;
+  state.orientationRead = png_get_eXIf_1(png, info, &exifBytes, &exif) && exif
+                              ? PXGetExifOrientation(exif, exifBytes)
+                              : PX_ORIENTATION_TOP_LEFT;
   return png_get_text(png, info, nullptr, nullptr);
 }
 
@@ -179,6 +185,7 @@ struct HeaderResult {
 
 bool QueryHeader(px::Operation& op, CPXIO& io, HeaderResult* out, RGBQUAD* palette) {
   op.state().png.textRead.clear();
+  op.state().png.orientationRead = PX_ORIENTATION_TOP_LEFT;
   ReadSession session(op, io);
   if (!session.Open()) return false;
   png_structp png = session.png();
@@ -311,6 +318,7 @@ void* ReadImage(px::Operation& op, CPXIO& io, uint32_t* width, uint32_t* height,
                 RGBQUAD* palette, uint32_t flags) {
   px::PNGState& state = op.state().png;
   state.textRead.clear();
+  state.orientationRead = PX_ORIENTATION_TOP_LEFT;
   ReadSession session(op, io);
   if (!session.Open()) return nullptr;
   png_structp png = session.png();
@@ -487,4 +495,9 @@ extern "C" void PXSetPNGDefaultBackground(uint16_t red, uint16_t green, uint16_t
   background.green = green;
   background.blue = blue;
   background.gray = gray;
+}
+
+extern "C" int PXGetLastPNGOrientation(void) {
+  PXThreadState* state = px::GetThreadState();
+  return state ? state->png.orientationRead : PX_ORIENTATION_TOP_LEFT;
 }

@@ -77,10 +77,11 @@ TEST_F(PrevFileDlgTest, FileTypesAreListedByNameWithWorkingPatterns) {
   EXPECT_EQ(names, QStringList({"Filtered files", "All Image Files", " JPG Files (*.JPG)",
                                 "PNG Files (*.PNG)", "TIFF Files (*.TIF)", "BMP Files (*.BMP)",
                                 "PCX Files (*.PCX)", "GIF Files (*.GIF)", "TGA Files (*.TGA)",
-                                "Metafiles (*.EMF)", "All files (*.*)"}));
+                                "Metafiles (*.EMF)", "WebP Files (*.WEBP)", "HEIF Files (*.HEIC)",
+                                "All files (*.*)"}));
   EXPECT_EQ(types->currentIndex(), 0);
   QStringList filters = dlg.nameFilters();
-  ASSERT_EQ(filters.size(), 11);
+  ASSERT_EQ(filters.size(), 13);
   EXPECT_TRUE(filters[0].contains("*.Psd"));
   EXPECT_TRUE(filters[1].contains("(*.BMP "));  // BMP files are image files too
   EXPECT_TRUE(filters[9].contains("*.WMF"));
@@ -100,7 +101,7 @@ TEST_F(PrevFileDlgTest, ImageTypesListEveryExtensionInBothCases) {
   CPrevFileDlg dlg;
   pwui::SetAddImagesFilters(&dlg);
   QStringList filters = dlg.nameFilters();
-  ASSERT_EQ(filters.size(), 11);
+  ASSERT_EQ(filters.size(), 13);
   int names = 0;
   for (const auto& format : CPageImage::FileExtensions()) {
     for (const std::string& ext : format) {
@@ -109,7 +110,7 @@ TEST_F(PrevFileDlgTest, ImageTypesListEveryExtensionInBothCases) {
         ++names;
         EXPECT_TRUE(Matches(filters[0], name)) << name.toStdString();
         EXPECT_TRUE(Matches(filters[1], name)) << name.toStdString();
-        EXPECT_TRUE(Matches(filters[10], name)) << name.toStdString();
+        EXPECT_TRUE(Matches(filters[12], name)) << name.toStdString();
       }
     }
   }
@@ -120,6 +121,10 @@ TEST_F(PrevFileDlgTest, ImageTypesListEveryExtensionInBothCases) {
   EXPECT_TRUE(Matches(filters[4], "FAX.TIFF"));
   EXPECT_FALSE(Matches(filters[4], "photo.jpg"));
   EXPECT_TRUE(Matches(filters[9], "drawing.emf"));
+  EXPECT_TRUE(Matches(filters[10], "web.webp"));
+  EXPECT_TRUE(Matches(filters[11], "IMG_0001.HEIC"));
+  EXPECT_TRUE(Matches(filters[11], "photo.avif"));
+  EXPECT_TRUE(Matches(filters[1], "photo.heif"));
   EXPECT_FALSE(Matches(filters[0], "notes.txt"));
   EXPECT_FALSE(Matches(filters[1], "photo.jpg.txt"));
 

@@ -112,4 +112,30 @@ TEST(FuzzFindingsPNG, AMillionPixelWideImageIsWritten) {
   EXPECT_EQ(readHeight, height);
 }
 
+/* ---- HEIF: a grid's own canvas ---------------------------------------------------------- */
+
+// The ispe of the grid says 24 x 16, the grid's data in idat a canvas hundreds of times
+// larger, and libheif 1.15 composes what the data says: 706 MB for a file of 1017 bytes.
+// The header query still tells the ispe's size; the read refuses before decoding.
+// The second file puts the grid's data behind an iloc index field of 7 bytes, which
+// libheif reads as nothing: the reader's walk must find the data where libheif does.
+TEST(FuzzFindingsHEIF, AGridCanvasBeyondItsIspeIsJudgedBeforeDecoding) {
+  for (const char* name :
+       {"grid-canvas-larger-than-its-ispe.heic", "grid-data-behind-an-index-of-seven-bytes.heic"}) {
+    SCOPED_TRACE(name);
+    std::vector<uint8_t> file = pxtest::ReadFile(Finding("heif", name));
+    pxtest::MemorySource source(file);
+    uint32_t width = 0, height = 0, bits = 0;
+    ASSERT_TRUE(PXGetHEIFDimensions(source, &width, &height, &bits));
+    EXPECT_EQ(width, 24u);
+    EXPECT_EQ(height, 16u);
+    PXSeekSource(source, 0, PX_SEEK_SET);
+    const long before = PeakKiB();
+    RGBQUAD palette[256];
+    EXPECT_EQ(PXReadHEIF(source, &width, &height, 24, palette, 0), nullptr);
+    EXPECT_EQ(PXGetLastError(), PX_ERR_NO_MEMORY);
+    EXPECT_LT(PeakKiB() - before, 64 * 1024);
+  }
+}
+
 }  // namespace

@@ -164,3 +164,68 @@ TEST(Detect, ReadsFromTheCurrentPosition) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file type box of `size` bytes: the major brand, a minor version and compatible brands.
+std::vector<uint8_t> FileTypeBox(const std::string& major, const std::vector<std::string>& brands,
+                                 uint32_t padTo = 0) {
+  Bytes b;
+  const uint32_t size = std::max<uint32_t>(16 + 4 * uint32_t(brands.size()), padTo);
+  b.be32(size).str("ftyp").str(major).be32(0);
+  for (const std::string& brand : brands) b.str(brand);
+  while (b.size() < size) b.str("isom");
+  b.be32(8).str("mdat");
+  return WithHead(b.data(), 256);
+}
+
+TEST(Detect, WebPIsRIFFWithWEBPAtEight) {
+  EXPECT_EQ(GuessMemory(WithHead(Of("RIFF\x10\0\0\0WEBPVP8L", 16))), PX_FORMAT_WEBP);
+  EXPECT_EQ(PXGetLastError(), 0);
+  // Other RIFF files (AVI, WAVE) are not WebP, nor is a RIFF header cut before "WEBP".
+  EXPECT_EQ(GuessMemory(WithHead(Of("RIFF\x10\0\0\0AVI LIST", 16), 4096)), PX_FORMAT_UNKNOWN);
+  EXPECT_EQ(GuessMemory(Of("RIFF\x10\0\0\0WEB", 11)), PX_FORMAT_UNKNOWN);
+}
+
+TEST(Detect, HEIFByAnImageBrandOfTheFileTypeBox) {
+  for (const char* brand : {"heic", "heix", "mif1", "msf1", "avif"}) {
+    EXPECT_EQ(GuessMemory(FileTypeBox(brand, {})), PX_FORMAT_HEIF) << "major " << brand;
+    EXPECT_EQ(PXGetLastError(), 0);
+    EXPECT_EQ(GuessMemory(FileTypeBox("isom", {"iso8", brand})), PX_FORMAT_HEIF) << brand;
+  }
+  // A brand past the 44 bytes first read still counts: the whole box is looked at.
+  std::vector<std::string> many(10, "iso8");
+  many.push_back("avif");
+  EXPECT_EQ(GuessMemory(FileTypeBox("isom", many)), PX_FORMAT_HEIF);
+  // MP4 and QuickTime files have an ftyp box too; two zero bytes start it, so without an
+  // image brand the walk goes on to the weak WBMP row.
+  EXPECT_EQ(GuessMemory(FileTypeBox("isom", {"iso2", "avc1", "mp41"})), PX_FORMAT_WBMP);
+  EXPECT_EQ(GuessMemory(FileTypeBox("qt  ", {})), PX_FORMAT_WBMP);
+}
+
+TEST(Detect, WebPAndHEIFExtensionsWinOverTwoZeroBytes) {
+  TempDir dir;
+  const struct {
+    const char* name;
+    int id;
+  } cases[] = {{"a.webp", PX_FORMAT_WEBP},
+               {"b.HEIC", PX_FORMAT_HEIF},
+               {"c.heif", PX_FORMAT_HEIF},
+               {"d.avif", PX_FORMAT_HEIF}};
+  for (const auto& c : cases) {
+    const std::string path = dir.File(c.name);
+    pxtest::WriteFile(path, {0, 0, 0, 0x18, 'f', 't', 'y', 'p', 'X', 'X'});
+    PXSource src = PXOpenFileSource(path.c_str());
+    EXPECT_EQ(PXGuessFileType(src), c.id) << c.name;
+    EXPECT_EQ(PXGetLastError(), 0);
+    PXCloseSource(src);
+  }
+  // The content still decides first: a PNG named .webp is a PNG.
+  const std::string png = dir.File("really-a-png.webp");
+  pxtest::WriteFile(png, WithHead(Of("\x89PNG\r\n\x1A\n", 8)));
+  PXSource src = PXOpenFileSource(png.c_str());
+  EXPECT_EQ(PXGuessFileType(src), PX_FORMAT_PNG);
+  PXCloseSource(src);
+}
+
+}  // namespace

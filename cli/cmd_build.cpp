@@ -30,6 +30,7 @@ struct Input {
 struct Overrides {
   std::optional<int> width, height, resolutionX, resolutionY, unit, bits, threshold;
   std::optional<int> compression, rotation, flip;
+  std::optional<int> dither, jpegQuality;
 };
 
 struct Options {
@@ -182,6 +183,14 @@ int ParseOptions(const Args& args, const char* command, bool needOutput, Options
         ov.threshold = x;
       else
         bad(Field("threshold").allowed);
+    } else if (a == "--dither") {
+      ov.dither = 1;
+    } else if (a == "--quality") {
+      if (!value()) continue;
+      if (ParseSetting(v, Field("jpeg_quality"), &x))
+        ov.jpegQuality = x;
+      else
+        bad(Field("jpeg_quality").allowed);
     } else if (a == "--compression") {
       choice(kCompressions, &ov.compression,
              "none, huffman, g3, g4, lzw, jpeg, packbits or deflate");
@@ -223,6 +232,8 @@ void Apply(const Overrides& ov, PageOutputSettings* s) {
   if (ov.compression) s->compression = *ov.compression;
   if (ov.rotation) s->rotation = *ov.rotation;
   if (ov.flip) s->flip = *ov.flip;
+  if (ov.dither) s->dither = *ov.dither;
+  if (ov.jpegQuality) s->jpegQuality = *ov.jpegQuality;
 }
 
 // The command line's answers to the document's questions: the chooser picks the pages
@@ -348,6 +359,8 @@ json::Value PageToJson(const PageRecord& page) {
   v.Set("flip", s.flip);
   v.Set("threshold", s.threshold);
   if (!page.copyUnchanged) v.Set("copy", false);
+  v.Set("dither", s.dither != 0);
+  v.Set("jpeg_quality", s.jpegQuality);
   return v;
 }
 

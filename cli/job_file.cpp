@@ -47,6 +47,8 @@ const std::vector<SettingField>& SettingFields() {
       {"rotation", &S::rotation, 0, 0, {0, 90, 180, 270}, "0, 90, 180 or 270"},
       {"flip", &S::flip, 0, 0, {0, 1, 2}, "0 (none), 1 (horizontal), 2 (vertical)"},
       {"threshold", &S::threshold, 0, kMaxThreshold, {}, "0 to 255"},
+      {"dither", &S::dither, 0, 1, {}, "true or false", true},
+      {"jpeg_quality", &S::jpegQuality, kMinJPEGQuality, kMaxJPEGQuality, {}, "1 to 100"},
   };
   return fields;
 }
@@ -157,6 +159,12 @@ void ReadPage(const json::Value& entry, size_t index, FaultPrinter& faults, JobP
     if (field == fields.end()) {
       faults.Page(index, page->path,
                   "unknown field \"" + name + "\" (fields: " + FieldNames() + ")");
+    } else if (field->flag) {
+      if (value.kind() == json::Value::Kind::kBool)
+        page->settings.emplace_back(&*field, int32_t(value.AsBool()));
+      else
+        faults.Page(index, page->path,
+                    "\"" + name + "\" " + Shown(value) + " is not allowed: " + field->allowed);
     } else if (!whole || !field->Accepts(number)) {
       faults.Page(index, page->path,
                   "\"" + name + "\" " + Shown(value) + " is not allowed: " + field->allowed);

@@ -19,6 +19,7 @@ struct SettingField {
   int low, high;            // the range allowed, unless
   std::vector<int> values;  // these are the only values allowed
   const char* allowed;      // the values allowed, in words
+  bool flag = false;        // written true or false, stored as 1 or 0
 
   bool Accepts(long long value) const;
 };

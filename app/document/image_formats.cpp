@@ -57,12 +57,75 @@ int ExpandToRGB(DecodedImage& image) {
   return 0;
 }
 
+/* ---- Transparency on paper ------------------------------------------------------------ */
+
+// What a colour of this alpha shows on white paper.
+inline uint8_t OnWhite(uint32_t value, uint32_t alpha) {
+  return uint8_t((value * alpha + 255 * (255 - alpha) + 127) / 255);
+}
+
+// Palette entries whose reserved byte holds an alpha below 255 (PNG's tRNS) become the
+// colour they show on white; the reserved bytes are then 0 as in every other palette.
+void PaletteOnPaper(RGBQUAD* palette) {
+  // A palette the reader left without alpha bytes has nothing to composite.
+  if (std::none_of(palette, palette + 256, [](const RGBQUAD& e) { return e.rgbReserved == 255; }))
+    return;
+  for (int i = 0; i < 256; ++i) {
+    RGBQUAD& e = palette[i];
+    if (e.rgbReserved != 255) {
+      e.rgbRed = OnWhite(e.rgbRed, e.rgbReserved);
+      e.rgbGreen = OnWhite(e.rgbGreen, e.rgbReserved);
+      e.rgbBlue = OnWhite(e.rgbBlue, e.rgbReserved);
+    }
+    e.rgbReserved = 0;
+  }
+}
+
+// A 32-bit image read with its alpha becomes the 24-bit image it shows on white paper.
+// Many writers leave the fourth byte of BMP and TGA pixels at 0 without meaning
+// transparency: an image whose alpha is 0 everywhere counts as opaque.
+int RGBAOnPaper(DecodedImage& image) {
+  const size_t pixels = size_t(image.width) * image.height;
+  bool anyAlpha = false;
+  for (size_t i = 0; i < pixels && !anyAlpha; ++i) anyAlpha = image.pixels[4 * i + 3] != 0;
+  auto* rgb = static_cast<uint8_t*>(GlobalAlloc(GPTR, pixels * 3));
+  if (!rgb) return PX_ERR_NO_MEMORY;
+  for (size_t i = 0; i < pixels; ++i) {
+    const uint8_t* p = image.pixels + 4 * i;
+    const uint32_t alpha = anyAlpha ? p[3] : 255;
+    for (int c = 0; c < 3; ++c) rgb[3 * i + c] = alpha == 255 ? p[c] : OnWhite(p[c], alpha);
+  }
+  GlobalFree(image.pixels);
+  image.pixels = rgb;
+  image.bitsPerPixel = 24;
+  return 0;
+}
+
+// The depth to ask a true-colour reader for: 32, with the alpha, when the page goes on
+// paper and the file may hold transparency.
+uint32_t DepthOnPaper(const ReadCall& call, bool mayHoldAlpha) {
+  return call.depth == 24 && call.onPaper && mayHoldAlpha ? 32 : call.depth;
+}
+
+// A reader's 32-bit result put on paper; others as they came.
+int FinishOnPaper(DecodedImage& out, uint32_t readDepth, int error) {
+  if (readDepth != 32 || !out.pixels) return error;
+  if (int e = RGBAOnPaper(out)) return e;
+  return error;
+}
+
 /* ---- Reading at a depth ----------------------------------------------------------------- */
 
+// Only 32-bit files carry alpha.
 int ReadBMP(const ReadCall& call, DecodedImage& out) {
-  out.pixels = PXReadBMP(AtStart(call.source), &out.width, &out.height, call.depth,
-                         PaletteFor(call, out), 0);
-  return Finish(out, call.depth, call.depth == 24 ? 0 : 256);
+  int32_t width = 0, height = 0;
+  uint32_t bits = 0;
+  const bool alpha =
+      PXGetBMPDimensions(AtStart(call.source), &width, &height, &bits, nullptr) && bits == 32;
+  const uint32_t depth = DepthOnPaper(call, alpha);
+  out.pixels =
+      PXReadBMP(AtStart(call.source), &out.width, &out.height, depth, PaletteFor(call, out), 0);
+  return FinishOnPaper(out, depth, Finish(out, call.depth, call.depth == 24 ? 0 : 256));
 }
 
 // The first image, on its own palette; at 24 bits through that palette.
@@ -78,6 +141,9 @@ int ReadGIF(const ReadCall& call, DecodedImage& out) {
                           nullptr))
     bits = 8;
   out.colors = 1u << std::min<uint32_t>(bits, 8);
+  // The transparent index shows the paper.
+  if (call.onPaper && transparent >= 0 && transparent < 256)
+    out.palette[transparent] = {255, 255, 255, 0};
   if (call.depth == 24) {
     if (int e = ExpandToRGB(out)) return e;
   }
@@ -111,19 +177,30 @@ int ReadPNG(const ReadCall& call, DecodedImage& out) {
   out.pixels = static_cast<uint8_t*>(PXReadPNG(AtStart(call.source), &out.width, &out.height,
                                                int(call.depth), PaletteFor(call, out), 0));
   uint32_t colors = call.depth == 1 ? 2 : call.depth == 8 ? uint32_t(std::min(count, 256)) : 0;
+  // Deeper pages are composited by the reader; indexed ones carry tRNS in their palette.
+  if (call.onPaper && call.depth != 24) PaletteOnPaper(out.palette);
   return Finish(out, call.depth, colors);
 }
 
+// RGB files read at 32 bits give their first extra channel, the transparency.
 int ReadPSD(const ReadCall& call, DecodedImage& out) {
-  out.pixels = PXReadPSD(AtStart(call.source), &out.width, &out.height, int(call.depth),
+  uint32_t width, height;
+  int mode = -1;
+  const bool rgb = PXGetPSDDimensions(AtStart(call.source), &width, &height, &mode, nullptr) &&
+                   mode == PX_PSD_RGB;
+  const uint32_t depth = DepthOnPaper(call, rgb);
+  out.pixels = PXReadPSD(AtStart(call.source), &out.width, &out.height, int(depth),
                          PaletteFor(call, out), 0);
-  return Finish(out, call.depth, call.depth == 24 ? 0 : 256);
+  return FinishOnPaper(out, depth, Finish(out, call.depth, call.depth == 24 ? 0 : 256));
 }
 
+// At 32 bits the reader gives the alpha of 32-bit and grey-and-alpha files, 255 for
+// every other pixel.
 int ReadTGA(const ReadCall& call, DecodedImage& out) {
-  out.pixels = PXReadTGA(AtStart(call.source), &out.width, &out.height, call.depth,
-                         PaletteFor(call, out), 0);
-  return Finish(out, call.depth, call.depth == 24 ? 0 : 256);
+  const uint32_t depth = DepthOnPaper(call, true);
+  out.pixels =
+      PXReadTGA(AtStart(call.source), &out.width, &out.height, depth, PaletteFor(call, out), 0);
+  return FinishOnPaper(out, depth, Finish(out, call.depth, call.depth == 24 ? 0 : 256));
 }
 
 int ReadTIFF(const ReadCall& call, DecodedImage& out) {

@@ -28,11 +28,17 @@ int PreparePage(const PageRecord& record, CPageImage* image,
   uint32_t width, height;
   image->FitSize(uint32_t(std::max(out.width, 1)), uint32_t(std::max(out.height, 1)), &width,
                  &height);
+  // Shrinking may leave palette and 1-bit pages deeper (their averaged colours); a page
+  // kept at its loaded depth goes back to it.
+  const uint32_t loadedBits = image->BitsPerPixel();
   if (int error = image->Resize(width, height, kResizeDefault)) return error;
   int error = 0;
-  switch (out.bitsPerPixel) {
+  const int32_t bits = out.bitsPerPixel == 1 || out.bitsPerPixel == 8 || out.bitsPerPixel == 24
+                           ? out.bitsPerPixel
+                           : int32_t(loadedBits);
+  switch (bits) {
     case 1:
-      error = image->To1Bit(out.threshold);
+      error = image->To1Bit(out.threshold, out.dither);
       break;
     case 8:
       error = image->To8Bit();
@@ -41,12 +47,23 @@ int PreparePage(const PageRecord& record, CPageImage* image,
       error = image->To24Bit();
       break;
     default:
-      break;  // keep the depth as loaded
+      break;
   }
   if (error) return error;
   if (int e = image->Rotate(out.rotation)) return e;
   return image->Flip(out.flip);
 }
+
+namespace {
+
+// The writer takes the JPEG quality from the thread that encodes the page.
+void UseJPEGQuality(const PageOutputSettings& out) {
+  PXSetTIFFJPEGQuality(out.jpegQuality >= kMinJPEGQuality && out.jpegQuality <= kMaxJPEGQuality
+                           ? out.jpegQuality
+                           : kDefaultJPEGQuality);
+}
+
+}  // namespace
 
 // A page without a resolution (metafiles have none) is written as the writer writes "no
 // resolution": 1 x 1 without units, since a zero would make some readers divide by it.
@@ -74,6 +91,7 @@ int PrepareEncodedPage(const PageRecord& record, PXTIFFEncodedPage** encoded,
   };
   if (int error = PreparePage(record, &image, loaded)) return error;
   const PXResolution resolution = OutputResolution(record.output);
+  UseJPEGQuality(record.output);
   *encoded = PXEncodeTIFFPage(image.Pixels(), image.Width(), image.Height(), image.BitsPerPixel(),
                               image.Palette(), uint32_t(record.output.compression), &resolution, 0);
   if (!*encoded) return PXGetLastError() ? PXGetLastError() : int(PX_ERR_UNEXPECTED);
@@ -141,6 +159,7 @@ int OutputPageFeeder::NextPage(uint8_t** pixels, uint32_t* width, uint32_t* heig
   *bitsPerPixel = working_.BitsPerPixel();
   *compression = uint32_t(record.output.compression);
   *resolution = OutputResolution(record.output);
+  UseJPEGQuality(record.output);
   ++delivered_;
   return 1;
 }

@@ -281,8 +281,50 @@ int CPageImage::Resize(uint32_t width, uint32_t height, int method) {
   return 0;
 }
 
+bool CPageImage::HasGreyPalette() const {
+  if (bitsPerPixel_ == 24) return false;
+  const uint32_t used = bitsPerPixel_ == 1 ? 2 : std::clamp<uint32_t>(colorCount_, 1, 256);
+  for (uint32_t i = 0; i < used; ++i)
+    if (palette_[i].rgbRed != palette_[i].rgbGreen || palette_[i].rgbRed != palette_[i].rgbBlue)
+      return false;
+  return true;
+}
+
+int CPageImage::AreaCopy(uint32_t width, uint32_t height, CPageImage* out) const {
+  // The means of palette and 1-bit pixels are colours their palette need not hold: they
+  // come out as grey levels (grey palettes) or 24-bit colour.
+  const uint32_t bits = bitsPerPixel_ == 24 || !HasGreyPalette() ? 24 : 8;
+  uint8_t* block = NewBlock(width, height, bits);
+  if (!block) return PX_ERR_NO_MEMORY;
+  const uint32_t inStride = uint32_t(RowBytes()),
+                 outStride = uint32_t(PXImageRowBytes(width, bits));
+  BOOL ok =
+      bitsPerPixel_ == 24
+          ? PXResizeArea(pixels_, width_, height_, inStride, block, width, height, outStride, 3)
+          : PXResizeAreaIndexed(pixels_, width_, height_, inStride, bitsPerPixel_, palette_, block,
+                                width, height, outStride, bits / 8);
+  if (!ok) {
+    GlobalFree(block);
+    return LastErrorOr(PX_ERR_UNEXPECTED);
+  }
+  GiveDescription(out, block, width, height);
+  out->bitsPerPixel_ = bits;
+  if (bits == 8) {
+    for (int i = 0; i < 256; ++i) out->palette_[i] = {BYTE(i), BYTE(i), BYTE(i), 0};
+    out->colorCount_ = 256;
+  } else {
+    std::memset(out->palette_, 0, sizeof out->palette_);
+    out->colorCount_ = 0;
+  }
+  return 0;
+}
+
 int CPageImage::ScaledCopy(uint32_t width, uint32_t height, int method, CPageImage* out) const {
   if (!pixels_ || !width || !height || !out) return PX_ERR_PARAMETER;
+  // Shrinking averages the area each pixel covers, so thin strokes stay; enlarging keeps
+  // the bilinear mapping.
+  if (method == kResizeDefault && (width < width_ || height < height_))
+    return AreaCopy(width, height, out);
   uint8_t* block = NewBlock(width, height, bitsPerPixel_);
   if (!block) return PX_ERR_NO_MEMORY;
   size_t inStride = RowBytes(), outStride = PXImageRowBytes(width, bitsPerPixel_);
@@ -307,7 +349,7 @@ int CPageImage::ScaledCopy(uint32_t width, uint32_t height, int method, CPageIma
   return 0;
 }
 
-int CPageImage::To1Bit(int threshold) {
+int CPageImage::To1Bit(int threshold, bool dither) {
   if (!pixels_ || threshold < 0 || threshold > 255) return PX_ERR_PARAMETER;
   static const RGBQUAD kWhite = {255, 255, 255, 0}, kBlack = {0, 0, 0, 0};
   if (bitsPerPixel_ == 1) {
@@ -319,14 +361,18 @@ int CPageImage::To1Bit(int threshold) {
     CPageImage expanded;
     if (int error = CopyTo(&expanded)) return error;
     if (int error = expanded.To8Bit()) return error;
-    if (int error = expanded.To1Bit(threshold)) return error;
+    if (int error = expanded.To1Bit(threshold, dither)) return error;
     TakePixels(expanded);
     return 0;
   }
   uint8_t* out = NewBlock(width_, height_, 1);
   if (!out) return PX_ERR_NO_MEMORY;
-  if (!PXThresholdTo1Bit(pixels_, width_, height_, uint32_t(RowBytes()), bitsPerPixel_, palette_,
-                         out, uint32_t(PXImageRowBytes(width_, 1)), uint32_t(threshold))) {
+  const uint32_t inStride = uint32_t(RowBytes()), outStride = uint32_t(PXImageRowBytes(width_, 1));
+  BOOL ok = dither ? PXDitherTo1Bit(pixels_, width_, height_, inStride, bitsPerPixel_, palette_,
+                                    out, outStride)
+                   : PXThresholdTo1Bit(pixels_, width_, height_, inStride, bitsPerPixel_, palette_,
+                                       out, outStride, uint32_t(threshold));
+  if (!ok) {
     GlobalFree(out);
     return LastErrorOr(PX_ERR_UNEXPECTED);
   }
@@ -444,14 +490,20 @@ int CPageImage::Thumbnail(uint32_t boxWidth, uint32_t boxHeight, COLORREF backgr
   } else if (int error = ScaledCopy(w, h, kResizeDefault, &fitted)) {
     return error;
   }
+  // A reduced palette or 1-bit image comes back as grey levels or colour; in true colour
+  // the background and frame keep their exact colours.
+  if (fitted.bitsPerPixel_ != bitsPerPixel_) {
+    if (int error = fitted.To24Bit()) return error;
+  }
 
-  uint8_t* box = NewBlock(boxWidth, boxHeight, bitsPerPixel_);
+  const uint32_t bits = fitted.bitsPerPixel_;
+  uint8_t* box = NewBlock(boxWidth, boxHeight, bits);
   if (!box) return PX_ERR_NO_MEMORY;
   RGBQUAD palette[256];
   std::memcpy(palette, fitted.palette_, sizeof palette);
   uint32_t colors = fitted.colorCount_;
   uint32_t backgroundValue, frameValue;
-  if (bitsPerPixel_ == 24) {
+  if (bits == 24) {
     backgroundValue = background & 0xFFFFFF;
     frameValue = frameColor & 0xFFFFFF;
   } else {
@@ -462,29 +514,29 @@ int CPageImage::Thumbnail(uint32_t boxWidth, uint32_t boxHeight, COLORREF backgr
           return true;
       return false;
     };
-    if (bitsPerPixel_ == 8) {
+    if (bits == 8) {
       for (COLORREF c : {background, frameColor}) {
         if (colors < 256 && !present(c))
           palette[colors++] = {GetBValue(c), GetGValue(c), GetRValue(c), 0};
       }
     }
     CPXColorMatch match;
-    match.SetPalette(palette, bitsPerPixel_ == 1 ? 2 : int(std::max<uint32_t>(colors, 1)));
+    match.SetPalette(palette, bits == 1 ? 2 : int(std::max<uint32_t>(colors, 1)));
     backgroundValue =
         match.MatchColor(GetRValue(background), GetGValue(background), GetBValue(background));
     frameValue =
         match.MatchColor(GetRValue(frameColor), GetGValue(frameColor), GetBValue(frameColor));
   }
-  size_t stride = PXImageRowBytes(boxWidth, bitsPerPixel_);
+  size_t stride = PXImageRowBytes(boxWidth, bits);
   RECT all = {0, 0, LONG(boxWidth), LONG(boxHeight)};
   int x = int(boxWidth - w) / 2, y = int(boxHeight - h) / 2;
   BOOL ok;
-  if (bitsPerPixel_ == 1) {
+  if (bits == 1) {
     ok = PXFillRect1Bit(box, boxWidth, boxHeight, uint32_t(stride), &all, backgroundValue) &&
          PXPasteImage1Bit(box, boxWidth, boxHeight, uint32_t(stride), fitted.pixels_, w, h,
                           uint32_t(fitted.RowBytes()), x, y, 0);
   } else {
-    uint32_t bpp = bitsPerPixel_ / 8;
+    uint32_t bpp = bits / 8;
     ok = PXFillRect(box, boxWidth, boxHeight, bpp, uint32_t(stride), &all, backgroundValue, 0) &&
          PXPasteImage(box, boxWidth, boxHeight, bpp, uint32_t(stride), fitted.pixels_, w, h,
                       uint32_t(fitted.RowBytes()), x, y, 1.0, 0);
@@ -494,18 +546,17 @@ int CPageImage::Thumbnail(uint32_t boxWidth, uint32_t boxHeight, COLORREF backgr
         {x - 1, y - 1}, {int(x + w), y - 1}, {int(x + w), int(y + h)}, {x - 1, int(y + h)}};
     for (int i = 0; i < 4 && ok; ++i) {
       PXPoint from = corners[i], to = corners[(i + 1) % 4];
-      ok = bitsPerPixel_ == 1
+      ok = bits == 1
                ? PXDrawLine1Bit(box, boxWidth, boxHeight, uint32_t(stride), frameValue, from, to, 0)
-               : PXDrawLine(box, boxWidth, boxHeight, bitsPerPixel_ / 8, uint32_t(stride),
-                            frameValue, from, to, 0);
+               : PXDrawLine(box, boxWidth, boxHeight, bits / 8, uint32_t(stride), frameValue, from,
+                            to, 0);
     }
   }
   if (!ok) {
     GlobalFree(box);
     return LastErrorOr(PX_ERR_UNEXPECTED);
   }
-  Adopt(box, boxWidth, boxHeight, bitsPerPixel_, palette,
-        bitsPerPixel_ == 8 ? colors : colorCount_);
+  Adopt(box, boxWidth, boxHeight, bits, palette, bits == 8 ? colors : fitted.colorCount_);
   return 0;
 }
 

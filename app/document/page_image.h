@@ -41,10 +41,17 @@ class CPageImage {
 
   // The size that fits the image into a box keeping its aspect ratio (0 x 0 when empty).
   void FitSize(uint32_t boxWidth, uint32_t boxHeight, uint32_t* width, uint32_t* height) const;
+  // Shrinking (method kResizeDefault) averages the source area of every pixel: 24-bit and
+  // grey images keep their depth, other palette and 1-bit images come out at 24 bits, and
+  // 1-bit images with a grey palette at 8-bit grey, for the page's depth conversion to
+  // follow. Enlarging and kResizeNearest keep the depth.
   int Resize(uint32_t width, uint32_t height, int method = kResizeDefault);
   // A resized copy in `out`, leaving this image as it is.
   int ScaledCopy(uint32_t width, uint32_t height, int method, CPageImage* out) const;
-  int To1Bit(int threshold);
+  // With dither the error is diffused instead of cutting at the threshold.
+  int To1Bit(int threshold, bool dither = false);
+  // True for 1- and 8-bit images whose palette entries in use are all grey.
+  bool HasGreyPalette() const;
   int To8Bit();
   int To24Bit();
   int Rotate(int degrees);
@@ -98,6 +105,8 @@ class CPageImage {
   // 1-bit images keep their lighter colour at index 0 and the darker at index 1, so that
   // a set bit is the dark one everywhere (the TIFF output writes a set bit as black).
   void NormaliseOneBit();
+  // The area-averaged copy that ScaledCopy makes when shrinking.
+  int AreaCopy(uint32_t width, uint32_t height, CPageImage* out) const;
   // Turns and mirrors the pixels from a stored EXIF orientation to upright.
   int MakeUpright(int orientation);
   // Makes `out` an image of these pixels with this image's depth, palette, type, name and

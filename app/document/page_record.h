@@ -24,6 +24,10 @@ enum OutputCompression : int32_t {
 constexpr int32_t kMaxOutputSize = 20000;
 constexpr int32_t kMaxOutputResolution = 20000;
 constexpr int32_t kMaxThreshold = 255;
+// The quality range of JPEG-compressed pages, and the writer's own default.
+constexpr int32_t kMinJPEGQuality = 1;
+constexpr int32_t kMaxJPEGQuality = 100;
+constexpr int32_t kDefaultJPEGQuality = 75;
 
 // True for the compression codes the output writes as they are; others become none.
 bool IsOutputCompression(int32_t code);
@@ -39,6 +43,8 @@ struct PageOutputSettings {
   int32_t rotation = 0;  // 0, 90, 180, 270 degrees clockwise
   int32_t flip = 0;      // 0 none, 1 horizontal, 2 vertical
   int32_t threshold = 128;
+  int32_t dither = 0;  // 1: 1-bit pages diffuse the error instead of cutting at the threshold
+  int32_t jpegQuality = kDefaultJPEGQuality;  // 1 to 100, for JPEG compression
 
   bool operator==(const PageOutputSettings&) const = default;
 };

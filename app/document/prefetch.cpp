@@ -21,7 +21,7 @@ void ProgressPicture(const PageRecord& record, const std::string& preview, const
   if (!loaded) return;
   uint32_t w, h;
   loaded->FitSize(kPictureSize, kPictureSize, &w, &h);
-  if (loaded->ScaledCopy(w, h, kResizeNearest, picture) != 0) picture->Clear();
+  if (loaded->ScaledCopy(w, h, kResizeDefault, picture) != 0) picture->Clear();
 }
 
 PagePrefetcher::PagePrefetcher(const std::vector<PageRecord>& pages, int workers, size_t window,

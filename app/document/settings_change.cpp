@@ -11,6 +11,7 @@ constexpr Member kMembers[] = {
     &PageOutputSettings::resolutionUnit, &PageOutputSettings::bitsPerPixel,
     &PageOutputSettings::compression,    &PageOutputSettings::rotation,
     &PageOutputSettings::flip,           &PageOutputSettings::threshold,
+    &PageOutputSettings::dither,         &PageOutputSettings::jpegQuality,
 };
 static_assert(std::size(kMembers) == kOutputFieldCount, "one member per field");
 

@@ -24,6 +24,8 @@ enum class OutputField : uint8_t {
   kRotation,
   kFlip,
   kThreshold,
+  kDither,
+  kJPEGQuality,
   kCount,
 };
 constexpr size_t kOutputFieldCount = size_t(OutputField::kCount);

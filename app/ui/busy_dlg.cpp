@@ -171,7 +171,7 @@ void CBusyDlg::SetPreviewImage(const CPageImage& image) {
     uint32_t width = 0, height = 0;
     image.FitSize(uint32_t(area.width()), uint32_t(area.height()), &width, &height);
     CPageImage fitted;
-    if (width && height && image.ScaledCopy(width, height, kResizeNearest, &fitted) == 0)
+    if (width && height && image.ScaledCopy(width, height, kResizeDefault, &fitted) == 0)
       picture_ = pwui::ImageFromPageImage(fitted);
   }
   lowerFrame_->update();

@@ -70,6 +70,7 @@ CPageWeaverInfoView::CPageWeaverInfoView(QWidget* parent) : QWidget(parent) {
   outputSize_ = ValueLabel("outputSize");
   outputDpi_ = ValueLabel("outputDpi");
   outputBits_ = ValueLabel("outputBits");
+  outputDither_ = ValueLabel("outputDither");
 
   auto* input = new QGroupBox(QStringLiteral("Input data"));
   auto* inputForm = new QFormLayout(input);
@@ -84,6 +85,7 @@ CPageWeaverInfoView::CPageWeaverInfoView(QWidget* parent) : QWidget(parent) {
   outputForm->addRow(QStringLiteral("Size:"), outputSize_);
   outputForm->addRow(QStringLiteral("DPI"), outputDpi_);
   outputForm->addRow(QStringLiteral("Bit Depth:"), outputBits_);
+  outputForm->addRow(QStringLiteral("Dither:"), outputDither_);
 
   handling_ = ValueLabel("pageHandling");
   handling_->setText(QString());
@@ -143,8 +145,8 @@ void CPageWeaverInfoView::OnUpdate(PageListHint hint, const PageHint* pageHint) 
 
 void CPageWeaverInfoView::Reset() {
   file_->setText(kNoValue);
-  for (QLabel* label :
-       {inputSize_, inputDpi_, inputBits_, compression_, outputSize_, outputDpi_, outputBits_})
+  for (QLabel* label : {inputSize_, inputDpi_, inputBits_, compression_, outputSize_, outputDpi_,
+                        outputBits_, outputDither_})
     label->setText(kNoValue);
   handling_->setText(QString());
 }
@@ -162,4 +164,6 @@ void CPageWeaverInfoView::Fill(const PageRecord& record) {
   compression_->setText(CompressionName(out.compression));
   const PageHandling handling = handlingOf_ ? handlingOf_(record) : DecidePageHandling(record);
   handling_->setText(QStringLiteral("Page data: ") + PageHandlingName(handling));
+  // Dithering acts on 1-bit pages only.
+  outputDither_->setText(out.dither ? QStringLiteral("On") : QStringLiteral("Off"));
 }

@@ -59,6 +59,7 @@ class CPageWeaverInfoView : public QWidget, public DocumentView {
   QLabel* outputBits_;
   QLabel* handling_;  // "Page data: copied" or "... converted", under the output settings
   std::function<PageHandling(const PageRecord&)> handlingOf_;
+  QLabel* outputDither_;
 };
 
 #endif  // PAGEWEAVER_UI_INFO_VIEW_H

@@ -81,11 +81,22 @@ CPageOptionsDlg::CPageOptionsDlg(QWidget* parent) : QDialog(parent) {
                               {"JPEG", kCompressionJPEG},
                               {"Packbits", kCompressionPackBits},
                               {"Deflate", kCompressionDeflate}});
+  qualityEdit_ =
+      AddEdit(OutputField::kJPEGQuality, "jpegQuality", kMinJPEGQuality, kMaxJPEGQuality);
+  qualityLabel_ = new QLabel(QStringLiteral("JPEG quality:"));
+  qualityLabel_->setObjectName("jpegQualityLabel");
+  qualityEdit_->setToolTip(QStringLiteral("1 (smallest file) to 100 (best picture)"));
   // Its items follow the compression (RebuildBitDepths).
   bitDepthBox_ = AddCombo(OutputField::kBitsPerPixel, "bitDepth", {});
   thresholdEdit_ = AddEdit(OutputField::kThreshold, "threshold", 0, kMaxThreshold);
   thresholdLabel_ = new QLabel(QStringLiteral("Black threshold:"));
   thresholdLabel_->setObjectName("thresholdLabel");
+  ditherBox_ = new QCheckBox(QStringLiteral("Dither"));
+  ditherBox_->setObjectName("dither");
+  ditherBox_->setToolTip(
+      QStringLiteral("Spread each pixel's error to its neighbours instead of cutting at the "
+                     "threshold: photographs keep their shades as a density of dots"));
+  AddCheck(OutputField::kDither, ditherBox_);
   setAllBox_ = new QCheckBox(QStringLiteral(
       "Set all pages to these settings (ignores size if Change Size is not checked)"));
   setAllBox_->setObjectName("setAll");
@@ -115,11 +126,15 @@ CPageOptionsDlg::CPageOptionsDlg(QWidget* parent) : QDialog(parent) {
   grid->addWidget(new QLabel(QStringLiteral("Compression:")), row, 0);
   grid->addWidget(compressionBox_, row, 1, 1, 3);
   ++row;
+  grid->addWidget(qualityLabel_, row, 0);
+  grid->addWidget(qualityEdit_, row, 1);
+  ++row;
   grid->addWidget(new QLabel(QStringLiteral("Bit depth:")), row, 0);
   grid->addWidget(bitDepthBox_, row, 1, 1, 3);
   ++row;
   grid->addWidget(thresholdLabel_, row, 0);
   grid->addWidget(thresholdEdit_, row, 1);
+  grid->addWidget(ditherBox_, row, 3);
   grid->setColumnStretch(4, 1);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
@@ -136,6 +151,7 @@ CPageOptionsDlg::CPageOptionsDlg(QWidget* parent) : QDialog(parent) {
     if (updating_) return;
     RebuildBitDepths();
     UpdateThresholdEnabling();
+    UpdateQualityEnabling();
   });
   connect(bitDepthBox_, &QComboBox::currentIndexChanged, this, [this] {
     if (!updating_) UpdateThresholdEnabling();
@@ -211,6 +227,7 @@ void CPageOptionsDlg::InitControls() {
   updating_ = false;
   RebuildBitDepths();
   UpdateThresholdEnabling();
+  UpdateQualityEnabling();
   sizeX_->setEnabled(changeSize_);
   sizeY_->setEnabled(changeSize_);
 }
@@ -314,6 +331,7 @@ void CPageOptionsDlg::UpdateThresholdEnabling() {
     values_[OutputField::kBitsPerPixel].reset();
     thresholdEdit_->setEnabled(true);
     thresholdLabel_->setEnabled(true);
+    ditherBox_->setEnabled(true);
     return;
   }
   values_[OutputField::kBitsPerPixel] = bits;
@@ -321,7 +339,16 @@ void CPageOptionsDlg::UpdateThresholdEnabling() {
     bool enable = bits == 1;
     thresholdEdit_->setEnabled(enable);
     thresholdLabel_->setEnabled(enable);
+    ditherBox_->setEnabled(enable);
   }
+}
+
+void CPageOptionsDlg::UpdateQualityEnabling() {
+  // With the compression kept, some of the pages may be JPEG ones.
+  const int compression = pwui::SelectedData(compressionBox_);
+  const bool enable = compression == kCompressionJPEG || compression == kKeep;
+  qualityEdit_->setEnabled(enable);
+  qualityLabel_->setEnabled(enable);
 }
 
 void CPageOptionsDlg::OnChangeSizeClicked() {

@@ -1,8 +1,8 @@
 // CPageOptionsDlg: "Output options for this page" — size, rotation, flip, resolution,
-// compression, bit depth and black threshold of one page, or of every page. With several
-// pages ("Output settings for N pages") a field the pages agree on shows their value, and
-// one they differ in shows empty, "(keep)" or partly checked and stays as each page has it
-// unless the user changes it.
+// compression with its JPEG quality, bit depth, black threshold and dither of one page,
+// or of every page. With several pages ("Output settings for N pages") a field the pages agree on
+// shows their value, and one they differ in shows empty, "(keep)" or partly checked and stays as
+// each page has it unless the user changes it.
 //
 // Each setting is a field (OutputField) bound to one control by AddEdit, AddCombo or
 // AddCheck; the tables of bound controls move the values in and out, so that a new
@@ -86,6 +86,7 @@ class CPageOptionsDlg : public QDialog {
   void FillComboField(const ComboField& field);
   void RebuildBitDepths();
   void UpdateThresholdEnabling();
+  void UpdateQualityEnabling();
   void OnChangeSizeClicked();
 
   OutputFieldValues values_;  // the members; none: each page keeps its own
@@ -110,6 +111,9 @@ class CPageOptionsDlg : public QDialog {
   QComboBox* bitDepthBox_;
   QLineEdit* thresholdEdit_;
   QLabel* thresholdLabel_;
+  QCheckBox* ditherBox_;
+  QLineEdit* qualityEdit_;
+  QLabel* qualityLabel_;
   QCheckBox* setAllBox_;
 };
 

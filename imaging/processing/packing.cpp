@@ -3,6 +3,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <vector>
 
 #include "processing/common.h"
 
@@ -179,6 +180,57 @@ extern "C" BOOL PXThresholdTo1Bit(const BYTE* source, uint32_t width, uint32_t h
         const uint8_t* p = in + size_t(x) * 3;
         return sq[p[0]] + sq[p[1]] + sq[p[2]] <= limit;
       });
+    if (!op.Progress(y, height)) return FALSE;
+  }
+  return TRUE;
+}
+
+extern "C" BOOL PXDitherTo1Bit(const BYTE* source, uint32_t width, uint32_t height,
+                               uint32_t sourceStride, uint32_t bitsPerPixel, const RGBQUAD* palette,
+                               BYTE* destination, uint32_t destinationStride) {
+  px::Operation op;
+  if (!op) return FALSE;
+  if (!source || !destination || !width || !height) return op.Fail(PX_ERR_PARAMETER);
+  if (bitsPerPixel != 8 && bitsPerPixel != 24) return op.Fail(PX_ERR_PARAMETER);
+  if (bitsPerPixel == 8 && !palette) return op.Fail(PX_ERR_PARAMETER);
+  if (!RowFits(sourceStride, width, bitsPerPixel / 8) || BitRowBytes(width) > destinationStride)
+    return op.Fail(PX_ERR_PARAMETER);
+  // Grey levels in 1/16 steps, so that the 7, 5, 3, 1 shares stay whole numbers.
+  auto luma = [](uint32_t r, uint32_t g, uint32_t b) {
+    return int32_t((299 * r + 587 * g + 114 * b) * 16 / 1000);
+  };
+  int32_t levels[256] = {};
+  if (bitsPerPixel == 8)
+    for (int i = 0; i < 256; ++i)
+      levels[i] = luma(palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue);
+  // Errors of this row and the next, one slot of margin on each side.
+  std::vector<int32_t> here(size_t(width) + 2), next(size_t(width) + 2);
+  std::vector<uint8_t> bits(width);
+  constexpr int32_t kWhite = 255 * 16, kMiddle = 128 * 16;
+  for (uint32_t y = 0; y < height; ++y) {
+    const uint8_t* in = source + size_t(y) * sourceStride;
+    std::fill(next.begin(), next.end(), 0);
+    // Serpentine: even rows run left to right, odd rows right to left.
+    const bool forward = y % 2 == 0;
+    const int step = forward ? 1 : -1;
+    for (uint32_t n = 0; n < width; ++n) {
+      const uint32_t x = forward ? n : width - 1 - n;
+      const int32_t level =
+          bitsPerPixel == 8 ? levels[in[x]]
+                            : luma(in[size_t(x) * 3], in[size_t(x) * 3 + 1], in[size_t(x) * 3 + 2]);
+      const size_t i = size_t(x) + 1;
+      const int32_t wanted = level + here[i] / 16;
+      const bool black = wanted < kMiddle;
+      bits[x] = black;
+      const int32_t error = wanted - (black ? 0 : kWhite);
+      here[i + step] += error * 7;
+      next[i - step] += error * 3;
+      next[i] += error * 5;
+      next[i + step] += error;
+    }
+    ThresholdRow(destination + size_t(y) * destinationStride, width,
+                 [&](uint32_t x) -> uint32_t { return bits[x]; });
+    std::swap(here, next);
     if (!op.Progress(y, height)) return FALSE;
   }
   return TRUE;

@@ -98,6 +98,10 @@ class Contributions {
   bool Kernel(uint32_t s, uint32_t d, const Filter& filter);
   bool WholeCells(uint32_t s, uint32_t d);
   bool CoveredArea(uint32_t s, uint32_t d);
+  bool Bilinear(uint32_t s, uint32_t d);
+  // The covered area where the axis shrinks or keeps its size, the bilinear mapping where
+  // it grows.
+  bool Area(uint32_t s, uint32_t d) { return s >= d ? CoveredArea(s, d) : Bilinear(s, d); }
 
   const Tap* begin(uint32_t i) const { return taps_.get() + first_[i]; }
   const Tap* end(uint32_t i) const { return taps_.get() + first_[i + 1]; }
@@ -176,6 +180,22 @@ bool Contributions::CoveredArea(uint32_t s, uint32_t d) {
       const uint64_t lo = std::max(cellLo, j * d), hi = std::min(cellHi, (j + 1) * d);
       if (hi > lo) Add(uint32_t(j), double(hi - lo));
     }
+    Close(i, start);
+  }
+  return true;
+}
+
+// The two samples and weights of PXResizeRGB's mapping, so that enlarging keeps its results.
+bool Contributions::Bilinear(uint32_t s, uint32_t d) {
+  if (!Reserve(d, 2)) return false;
+  const pxproc::AxisMap map(s, d);
+  for (uint32_t i = 0; i < d; ++i) {
+    uint32_t first, second;
+    double fraction;
+    map.At(i, s, &first, &second, &fraction);
+    const size_t start = count_;
+    Add(first, 1 - fraction);
+    if (fraction != 0) Add(second, fraction);
     Close(i, start);
   }
   return true;
@@ -346,4 +366,173 @@ extern "C" BOOL PXShrinkIndexed(const BYTE* source, uint32_t sourceWidth, uint32
         for (uint32_t x = 0; x < destinationWidth; ++x, values += 3)
           out[x] = matcher.MatchColor(ToByte(values[0]), ToByte(values[1]), ToByte(values[2]));
       });
+}
+
+/* ---- Area reduction --------------------------------------------------------------------- */
+
+namespace {
+
+// Source rows reduced along x, kept for the destination rows that share them: the rows of
+// one destination row follow each other, and neighbouring destination rows share at most
+// the rows at their common edge, so two slots suffice.
+class ReducedRows {
+ public:
+  bool Allocate(size_t values) {
+    values_ = values;
+    return rows_.Allocate(values * 2);
+  }
+  template <class Reduce>
+  const float* Get(uint32_t y, Reduce reduce) {
+    for (int k = 0; k < 2; ++k)
+      if (have_[k] && index_[k] == y) return rows_.get() + k * values_;
+    const int k = next_;
+    next_ ^= 1;
+    reduce(y, rows_.get() + k * values_);
+    have_[k] = true;
+    index_[k] = y;
+    return rows_.get() + k * values_;
+  }
+
+ private:
+  Table<float> rows_;
+  size_t values_ = 0;
+  uint32_t index_[2] = {};
+  bool have_[2] = {};
+  int next_ = 0;
+};
+
+// fetch(y) gives source row y as kChannels bytes per pixel; store(y, values) receives each
+// destination row as floats. Progress runs over the destination rows.
+template <uint32_t kChannels, class Fetch, class Store>
+bool AreaRows(px::Operation& op, uint32_t destinationWidth, uint32_t destinationHeight,
+              const Contributions& xs, const Contributions& ys, Fetch fetch, Store store) {
+  const size_t values = size_t(destinationWidth) * kChannels;
+  ReducedRows reduced;
+  Table<float> sum;
+  if (!reduced.Allocate(values) || !sum.Allocate(values)) return op.Fail(PX_ERR_NO_MEMORY);
+  auto reduce = [&](uint32_t y, float* out) {
+    const uint8_t* in = fetch(y);
+    for (uint32_t x = 0; x < destinationWidth; ++x) {
+      float acc[kChannels] = {};
+      for (const Tap* t = xs.begin(x); t != xs.end(x); ++t) {
+        const uint8_t* p = in + size_t(t->index) * kChannels;
+        for (uint32_t c = 0; c < kChannels; ++c) acc[c] += t->weight * float(p[c]);
+      }
+      for (uint32_t c = 0; c < kChannels; ++c) out[size_t(x) * kChannels + c] = acc[c];
+    }
+  };
+  for (uint32_t y = 0; y < destinationHeight; ++y) {
+    float* s = sum.get();
+    std::fill(s, s + values, 0.0f);
+    for (const Tap* t = ys.begin(y); t != ys.end(y); ++t) {
+      const float* row = reduced.Get(t->index, reduce);
+      const float w = t->weight;
+      for (size_t v = 0; v < values; ++v) s[v] += w * row[v];
+    }
+    store(y, static_cast<const float*>(s));
+    if (!op.Progress(y, destinationHeight)) return false;
+  }
+  return true;
+}
+
+inline uint8_t FloatToByte(float v) {
+  return uint8_t(std::clamp<long>(std::lrint(v), 0, 255));
+}
+
+template <uint32_t kChannels>
+bool AreaBytes(px::Operation& op, const uint8_t* source, uint32_t sourceStride,
+               uint8_t* destination, uint32_t destinationWidth, uint32_t destinationHeight,
+               uint32_t destinationStride, const Contributions& xs, const Contributions& ys) {
+  return AreaRows<kChannels>(
+      op, destinationWidth, destinationHeight, xs, ys,
+      [&](uint32_t y) { return source + size_t(y) * sourceStride; },
+      [&](uint32_t y, const float* v) {
+        uint8_t* out = destination + size_t(y) * destinationStride;
+        for (size_t i = 0; i < size_t(destinationWidth) * kChannels; ++i)
+          out[i] = FloatToByte(v[i]);
+      });
+}
+
+// Luma of a palette colour (ITU-R BT.601 weights), rounded.
+inline uint8_t Luma(const RGBQUAD& q) {
+  return uint8_t((299u * q.rgbRed + 587u * q.rgbGreen + 114u * q.rgbBlue + 500u) / 1000u);
+}
+
+}  // namespace
+
+extern "C" BOOL PXResizeArea(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                             uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
+                             uint32_t destinationHeight, uint32_t destinationStride,
+                             uint32_t bytesPerPixel) {
+  px::Operation op;
+  if (!op) return FALSE;
+  if (!CheckBuffers(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
+                    destinationHeight, destinationStride, bytesPerPixel))
+    return op.Fail(PX_ERR_PARAMETER);
+  Contributions xs, ys;
+  if (!xs.Area(sourceWidth, destinationWidth) || !ys.Area(sourceHeight, destinationHeight))
+    return op.Fail(PX_ERR_NO_MEMORY);
+  switch (bytesPerPixel) {
+    case 1:
+      return AreaBytes<1>(op, source, sourceStride, destination, destinationWidth,
+                          destinationHeight, destinationStride, xs, ys);
+    case 3:
+      return AreaBytes<3>(op, source, sourceStride, destination, destinationWidth,
+                          destinationHeight, destinationStride, xs, ys);
+    case 4:
+      return AreaBytes<4>(op, source, sourceStride, destination, destinationWidth,
+                          destinationHeight, destinationStride, xs, ys);
+    default:
+      // Other layouts go through the general engine, one byte at a time.
+      return ResampleBytes(op, source, sourceHeight, sourceStride, destination, destinationWidth,
+                           destinationHeight, destinationStride, bytesPerPixel, xs, ys);
+  }
+}
+
+extern "C" BOOL PXResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                                    uint32_t sourceStride, uint32_t bitsPerPixel,
+                                    const RGBQUAD* palette, BYTE* destination,
+                                    uint32_t destinationWidth, uint32_t destinationHeight,
+                                    uint32_t destinationStride, uint32_t outputChannels) {
+  px::Operation op;
+  if (!op) return FALSE;
+  const bool oneBit = bitsPerPixel == 1;
+  if (!palette || (bitsPerPixel != 1 && bitsPerPixel != 8) ||
+      (outputChannels != 1 && outputChannels != 3) || !source || !destination || !sourceWidth ||
+      !sourceHeight || !destinationWidth || !destinationHeight ||
+      (oneBit ? pxproc::BitRowBytes(sourceWidth) > sourceStride
+              : !RowFits(sourceStride, sourceWidth, 1)) ||
+      !RowFits(destinationStride, destinationWidth, outputChannels))
+    return op.Fail(PX_ERR_PARAMETER);
+  Contributions xs, ys;
+  Table<uint8_t> colors;
+  if (!xs.Area(sourceWidth, destinationWidth) || !ys.Area(sourceHeight, destinationHeight) ||
+      !colors.Allocate(size_t(sourceWidth) * outputChannels))
+    return op.Fail(PX_ERR_NO_MEMORY);
+  const uint32_t entries = oneBit ? 2 : 256;
+  uint8_t lookup[256][3];
+  for (uint32_t i = 0; i < entries; ++i) {
+    const RGBQUAD& e = palette[i];
+    if (outputChannels == 1)
+      lookup[i][0] = Luma(e);
+    else
+      lookup[i][0] = e.rgbRed, lookup[i][1] = e.rgbGreen, lookup[i][2] = e.rgbBlue;
+  }
+  auto fetch = [&](uint32_t y) {
+    const uint8_t* in = source + size_t(y) * sourceStride;
+    uint8_t* out = colors.get();
+    for (uint32_t x = 0; x < sourceWidth; ++x, out += outputChannels) {
+      const uint32_t index = oneBit ? (in[x >> 3] >> (7 - (x & 7))) & 1u : in[x];
+      std::memcpy(out, lookup[index], outputChannels);
+    }
+    return static_cast<const uint8_t*>(colors.get());
+  };
+  auto store = [&](uint32_t y, const float* v) {
+    uint8_t* out = destination + size_t(y) * destinationStride;
+    for (size_t i = 0; i < size_t(destinationWidth) * outputChannels; ++i)
+      out[i] = FloatToByte(v[i]);
+  };
+  return outputChannels == 1
+             ? AreaRows<1>(op, destinationWidth, destinationHeight, xs, ys, fetch, store)
+             : AreaRows<3>(op, destinationWidth, destinationHeight, xs, ys, fetch, store);
 }

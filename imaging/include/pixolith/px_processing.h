@@ -87,6 +87,14 @@ BOOL PXThresholdTo1Bit(const BYTE* source, uint32_t width, uint32_t height, uint
                        uint32_t bitsPerPixel, const RGBQUAD* palette, BYTE* destination,
                        uint32_t destinationStride, uint32_t threshold);
 
+// Makes a 1-bit image by error diffusion: each pixel's grey level (0.299 R + 0.587 G +
+// 0.114 B) plus the error carried to it becomes 1 (black) below the middle grey, and the
+// difference is spread Floyd-Steinberg fashion (7/16 ahead, 3/16, 5/16 and 1/16 on the next
+// row), rows alternating direction. The same input always gives the same bits; pad bits 0.
+BOOL PXDitherTo1Bit(const BYTE* source, uint32_t width, uint32_t height, uint32_t sourceStride,
+                    uint32_t bitsPerPixel, const RGBQUAD* palette, BYTE* destination,
+                    uint32_t destinationStride);
+
 // Builds an octree palette of at most colorsWanted (1 ... 256) colours for a 24-bit image of
 // at most 16,777,216 pixels and writes it into the 256 entries of palette (unused entries
 // black, reserved bytes untouched). Returns the number of colours made, 0 on failure.
@@ -159,6 +167,23 @@ BOOL PXShrinkIndexed(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHe
                      uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
                      uint32_t destinationHeight, uint32_t destinationStride, uint32_t paletteCount,
                      const RGBQUAD* palette);
+
+// Area resize of images with bytesPerPixel bytes per pixel, each byte a channel. Along an
+// axis that shrinks, every destination pixel is the mean of the source area it covers,
+// source pixels cut by its edges counting with the part of them inside, so no source pixel
+// is skipped; along an axis that grows, the positions and weights of PXResizeRGB are used.
+BOOL PXResizeArea(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                  uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
+                  uint32_t destinationHeight, uint32_t destinationStride, uint32_t bytesPerPixel);
+
+// PXResizeArea for an indexed image of 1 or 8 bits per pixel (palette of 256 entries; a
+// 1-bit image uses entries 0 and 1): the colours of the indices are averaged into a 24-bit
+// image (outputChannels 3: red, green, blue) or a grey one (outputChannels 1, each colour
+// taken as its grey level 0.299 R + 0.587 G + 0.114 B).
+BOOL PXResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                         uint32_t sourceStride, uint32_t bitsPerPixel, const RGBQUAD* palette,
+                         BYTE* destination, uint32_t destinationWidth, uint32_t destinationHeight,
+                         uint32_t destinationStride, uint32_t outputChannels);
 
 // Filters of PXResizeRGBFiltered.
 enum PXResizeFilter {

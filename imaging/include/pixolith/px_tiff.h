@@ -84,6 +84,10 @@ BYTE* PXReadTIFF(PXSource source, uint32_t* width, uint32_t* height, uint32_t de
 #define PX_TIFF_WRITE_BGR 0x40u              // 24/32-bit source pixels are blue, green, red
 #define PX_TIFF_WRITE_BOTTOM_UP 0x80u        // the source rows are bottom row first
 
+// The quality (1 ... 100, 75 until set) this thread's writes give JPEG-compressed pages,
+// from the next page on. FALSE with PX_ERR_PARAMETER for a value outside the range.
+BOOL PXSetTIFFJPEGQuality(int quality);
+
 // TIFF compression codes the writer takes.
 #define PX_TIFF_COMPRESSION_NONE 1u
 #define PX_TIFF_COMPRESSION_CCITT_HUFFMAN 2u

@@ -265,6 +265,14 @@ PageSpec SinglePage(const BYTE* pixels, uint32_t width, uint32_t height, uint32_
 
 using namespace pxtiffw;
 
+extern "C" BOOL PXSetTIFFJPEGQuality(int quality) {
+  px::Operation op;
+  if (!op) return FALSE;
+  if (quality < 1 || quality > 100) return op.Fail(PX_ERR_PARAMETER);
+  op.state().tiffWrite.jpegQuality = quality;
+  return TRUE;
+}
+
 extern "C" uint32_t PXWriteMultiPageTIFF(PXSink sink, PXTIFFPageCallback callback, void* userData,
                                          uint32_t flags) {
   px::Operation op;

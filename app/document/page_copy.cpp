@@ -16,6 +16,14 @@ uint32_t WrittenCompression(uint32_t bits, int32_t requested) {
   return unfit ? uint32_t(kCompressionNone) : uint32_t(requested);
 }
 
+// A photograph the image object turns upright on load no longer has its stored rows.
+bool TurnedOnLoad(const ScopedSource& source, const ImageFormat& format) {
+  if (format.id != PX_FORMAT_JPEG || !CPageImage::TurnUpright()) return false;
+  uint32_t width, height, bits;
+  return !PXGetJPEGDimensions(source.AtStart(), &width, &height, &bits, nullptr) ||
+         PXGetLastJPEGOrientation() != PX_ORIENTATION_TOP_LEFT;
+}
+
 // The format of the page's source and its stored facts; null when it stores nothing the
 // output can take over.
 const ImageFormat* StoredPageOf(const ScopedSource& source, const PageRecord& record,
@@ -25,13 +33,7 @@ const ImageFormat* StoredPageOf(const ScopedSource& source, const PageRecord& re
   if (!row || !row->format->storedPage || !row->format->copyPage) return nullptr;
   const int frame = record.frameIndex < 0 ? 0 : record.frameIndex;
   if (!row->format->storedPage(source.AtStart(), frame, stored)) return nullptr;
-  // A photograph turned upright on load no longer has the stored rows.
-  if (row->format->id == PX_FORMAT_JPEG && CPageImage::TurnUpright()) {
-    uint32_t width, height, bits;
-    if (!PXGetJPEGDimensions(source.AtStart(), &width, &height, &bits, nullptr) ||
-        PXGetLastJPEGOrientation() != PX_ORIENTATION_TOP_LEFT)
-      return nullptr;
-  }
+  if (TurnedOnLoad(source, *row->format)) return nullptr;
   return row->format;
 }
 
@@ -79,7 +81,7 @@ bool DescribeStoredPage(const std::string& path, int frame, StoredInput* input) 
   PXStoredPage stored = {};
   if (!row || !row->format->storedPage ||
       !row->format->storedPage(source.AtStart(), frame, &stored) || !stored.copyable ||
-      stored.bitsPerPixel != row->bits)
+      stored.bitsPerPixel != row->bits || TurnedOnLoad(source, *row->format))
     return false;
   const PXResolution res = row->format->resolution(source.get());
   // Pages the image object stretches square are read at another size.

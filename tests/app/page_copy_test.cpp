@@ -146,6 +146,8 @@ TEST(PageCopyDecision, PhotographsTurnedUprightAreConverted) {
     EXPECT_EQ(DecidePageHandling(page), PageHandling::kCopied) << orientation;
     CPageImage::SetTurnUpright(true);
   }
+}
+
 TEST(PageCopyDecision, StoredFactsDescribeAPageAsLoadingItWould) {
   TempDir dir;
   pxtest::JPEGOptions grey;

@@ -18,7 +18,7 @@
 
 namespace {
 
-using pxtest::SourceSpec;
+using pxtest::SourceLayout;
 using pxtest::TempDir;
 
 // A record whose output settings are the source page's own: what adding the page gives.
@@ -44,11 +44,11 @@ std::string WriteJPEG(const TempDir& dir, const std::string& name, uint32_t w, u
 }
 
 std::string WriteG4(const TempDir& dir, int pages = 1) {
-  SourceSpec spec;
-  spec.bits = 1;
-  spec.compression = COMPRESSION_CCITTFAX4;
+  SourceLayout layout;
+  layout.bits = 1;
+  layout.compression = COMPRESSION_CCITTFAX4;
   const std::string path = dir.File("fax.tif");
-  pxtest::WriteSourceTIFF(path, spec, pages);
+  pxtest::WriteSourceTIFF(path, layout, pages);
   return path;
 }
 
@@ -84,7 +84,7 @@ TEST(PageCopyDecision, OnlyPagesTheSettingsLeaveAsTheyAreAreCopied) {
   }
   // A 24-bit page asked for a bilevel code is written uncompressed: an uncompressed
   // source is then unchanged.
-  SourceSpec plain;
+  SourceLayout plain;
   const std::string rgb = dir.File("rgb.tif");
   pxtest::WriteSourceTIFF(rgb, plain);
   EXPECT_EQ(DecidePageHandling(Unchanged(rgb, 96, 64, 24, kCompressionGroup4)),
@@ -154,7 +154,7 @@ TEST(PageCopyDecision, StoredFactsDescribeAPageAsLoadingItWould) {
   grey.components = 1;
   grey.densityUnit = 1;
   grey.xDensity = grey.yDensity = 240;
-  SourceSpec palette;
+  SourceLayout palette;
   palette.bits = 8;
   palette.palette = true;
   palette.compression = COMPRESSION_LZW;
@@ -177,7 +177,7 @@ TEST(PageCopyDecision, StoredFactsDescribeAPageAsLoadingItWould) {
     EXPECT_EQ(stored.compression, image.SourceCompression());
   }
   // A colour page of unequal resolutions is stretched when loaded: it is not described.
-  SourceSpec fax;
+  SourceLayout fax;
   const std::string stretched = dir.File("stretched.tif");
   pxtest::WriteSourceTIFF(stretched, fax);
   std::vector<uint8_t> file = pxtest::ReadFile(stretched);
@@ -217,7 +217,7 @@ TEST(PageCopyOutput, CopiedPagesKeepTheirBytesAndPixelsOnAnyNumberOfThreads) {
   TempDir dir;
   const std::string fax = WriteG4(dir, 2);
   const std::string photo = WriteJPEG(dir, "photo.jpg", 61, 45);
-  SourceSpec lzw;
+  SourceLayout lzw;
   lzw.compression = COMPRESSION_LZW;
   lzw.predictor = PREDICTOR_HORIZONTAL;
   const std::string colour = dir.File("lzw.tif");
@@ -275,12 +275,12 @@ TEST(PageCopyOutput, PagesThatAreNotCopiedComeOutAsWithCopyingOff) {
 
 TEST(PageCopyOutput, ASourceWithStripsOutsideTheFileFailsItsPage) {
   TempDir dir;
-  SourceSpec spec;
-  spec.bits = 8;
-  spec.compression = COMPRESSION_LZW;
-  spec.rowsPerStrip = spec.height;
+  SourceLayout layout;
+  layout.bits = 8;
+  layout.compression = COMPRESSION_LZW;
+  layout.rowsPerStrip = layout.height;
   const std::string path = dir.File("broken.tif");
-  pxtest::WriteSourceTIFF(path, spec);
+  pxtest::WriteSourceTIFF(path, layout);
   std::vector<uint8_t> file = pxtest::ReadFile(path);
   ASSERT_TRUE(pxtest::PatchEntry(&file, TIFFTAG_STRIPOFFSETS, 1, uint32_t(file.size()) + 4096));
   pxtest::WriteFile(path, file);

@@ -35,10 +35,10 @@ struct Inputs {
     pxtest::JPEGOptions options;
     options.components = 1;
     pxtest::WriteFile(grey, pxtest::EncodeJPEG(90, 70, pxtest::TestPicture(90, 70, 1), options));
-    pxtest::SourceSpec spec;
-    spec.bits = 1;
-    spec.compression = COMPRESSION_CCITTFAX4;
-    pxtest::WriteSourceTIFF(fax, spec);
+    pxtest::SourceLayout layout;
+    layout.bits = 1;
+    layout.compression = COMPRESSION_CCITTFAX4;
+    pxtest::WriteSourceTIFF(fax, layout);
     pxtest::WriteBMP24(bmp, 40, 30, Checks);
   }
   std::vector<std::string> All() const { return {photo, grey, fax, bmp}; }

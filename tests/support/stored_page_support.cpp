@@ -10,22 +10,22 @@ namespace pxtest {
 
 namespace {
 
-void SetLayout(TIFF* tif, const SourceSpec& spec) {
-  const uint16_t samples = spec.bits == 24 ? 3 : 1;
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.width);
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, spec.height);
+void SetLayout(TIFF* tif, const SourceLayout& layout) {
+  const uint16_t samples = layout.bits == 24 ? 3 : 1;
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, layout.width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, layout.height);
   TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
-  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(spec.bits == 1 ? 1 : 8));
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(layout.bits == 1 ? 1 : 8));
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(tif, TIFFTAG_COMPRESSION, uint16_t(spec.compression));
-  uint16_t photometric = spec.bits == 1 ? PHOTOMETRIC_MINISWHITE
-                         : spec.bits == 8
-                             ? (spec.palette ? PHOTOMETRIC_PALETTE : PHOTOMETRIC_MINISBLACK)
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, uint16_t(layout.compression));
+  uint16_t photometric = layout.bits == 1 ? PHOTOMETRIC_MINISWHITE
+                         : layout.bits == 8
+                             ? (layout.palette ? PHOTOMETRIC_PALETTE : PHOTOMETRIC_MINISBLACK)
                              : PHOTOMETRIC_RGB;
-  if (spec.ycbcr) photometric = PHOTOMETRIC_YCBCR;
+  if (layout.ycbcr) photometric = PHOTOMETRIC_YCBCR;
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
-  if (spec.ycbcr) TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
-  if (spec.palette) {
+  if (layout.ycbcr) TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+  if (layout.palette) {
     std::vector<uint16_t> map(768);
     for (int i = 0; i < 256; ++i) {
       map[i] = uint16_t(i * 257);
@@ -34,60 +34,62 @@ void SetLayout(TIFF* tif, const SourceSpec& spec) {
     }
     TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data() + 256, map.data() + 512);
   }
-  if (spec.predictor != 1) TIFFSetField(tif, TIFFTAG_PREDICTOR, uint16_t(spec.predictor));
-  if (spec.orientation != 1) TIFFSetField(tif, TIFFTAG_ORIENTATION, uint16_t(spec.orientation));
-  if (spec.fillOrder != 1) TIFFSetField(tif, TIFFTAG_FILLORDER, uint16_t(spec.fillOrder));
-  TIFFSetField(tif, TIFFTAG_XRESOLUTION, spec.dpi);
-  TIFFSetField(tif, TIFFTAG_YRESOLUTION, spec.dpi);
+  if (layout.predictor != 1) TIFFSetField(tif, TIFFTAG_PREDICTOR, uint16_t(layout.predictor));
+  if (layout.orientation != 1) TIFFSetField(tif, TIFFTAG_ORIENTATION, uint16_t(layout.orientation));
+  if (layout.fillOrder != 1) TIFFSetField(tif, TIFFTAG_FILLORDER, uint16_t(layout.fillOrder));
+  TIFFSetField(tif, TIFFTAG_XRESOLUTION, layout.dpi);
+  TIFFSetField(tif, TIFFTAG_YRESOLUTION, layout.dpi);
   TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-  if (spec.tiled) {
+  if (layout.tiled) {
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, 32u);
     TIFFSetField(tif, TIFFTAG_TILELENGTH, 32u);
   } else {
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP,
-                 spec.compression == COMPRESSION_JPEG ? spec.height : spec.rowsPerStrip);
+                 layout.compression == COMPRESSION_JPEG ? layout.height : layout.rowsPerStrip);
   }
 }
 
 // Rows of the page's samples: the test picture, thresholded for bilevel pages.
-std::vector<uint8_t> PageRows(const SourceSpec& spec, int page) {
-  const int components = spec.bits == 24 ? 3 : 1;
-  std::vector<uint8_t> picture = TestPicture(spec.width, spec.height + uint32_t(page), components);
-  picture.erase(picture.begin(), picture.begin() + long(page) * spec.width * components);
-  if (spec.bits != 1) return picture;
-  const size_t rowBytes = (spec.width + 7) / 8;
-  std::vector<uint8_t> packed(rowBytes * spec.height);
-  for (uint32_t y = 0; y < spec.height; ++y)
-    for (uint32_t x = 0; x < spec.width; ++x)
-      if (picture[size_t(y) * spec.width + x] < 128)
+std::vector<uint8_t> PageRows(const SourceLayout& layout, int page) {
+  const int components = layout.bits == 24 ? 3 : 1;
+  std::vector<uint8_t> picture =
+      TestPicture(layout.width, layout.height + uint32_t(page), components);
+  picture.erase(picture.begin(), picture.begin() + long(page) * layout.width * components);
+  if (layout.bits != 1) return picture;
+  const size_t rowBytes = (layout.width + 7) / 8;
+  std::vector<uint8_t> packed(rowBytes * layout.height);
+  for (uint32_t y = 0; y < layout.height; ++y)
+    for (uint32_t x = 0; x < layout.width; ++x)
+      if (picture[size_t(y) * layout.width + x] < 128)
         packed[y * rowBytes + x / 8] |= uint8_t(0x80 >> (x % 8));
   return packed;
 }
 
 }  // namespace
 
-void WriteSourceTIFF(const std::string& path, const SourceSpec& spec, int pages) {
+void WriteSourceTIFF(const std::string& path, const SourceLayout& layout, int pages) {
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   if (!tif) return;
   for (int p = 0; p < pages; ++p) {
-    SetLayout(tif, spec);
-    std::vector<uint8_t> rows = PageRows(spec, p);
-    const size_t rowBytes = rows.size() / spec.height;
-    if (spec.tiled) {
+    SetLayout(tif, layout);
+    std::vector<uint8_t> rows = PageRows(layout, p);
+    const size_t rowBytes = rows.size() / layout.height;
+    if (layout.tiled) {
       const size_t tileBytes = size_t(TIFFTileSize(tif));
       std::vector<uint8_t> tile(tileBytes);
-      const size_t bytesPerPixel = rowBytes / spec.width;
-      for (uint32_t ty = 0; ty < spec.height; ty += 32)
-        for (uint32_t tx = 0; tx < spec.width; tx += 32) {
+      const size_t bytesPerPixel = rowBytes / layout.width;
+      for (uint32_t ty = 0; ty < layout.height; ty += 32)
+        for (uint32_t tx = 0; tx < layout.width; tx += 32) {
           std::fill(tile.begin(), tile.end(), 0);
-          for (uint32_t y = 0; y < 32 && ty + y < spec.height; ++y)
-            for (uint32_t x = 0; x < 32 && tx + x < spec.width; ++x)
+          for (uint32_t y = 0; y < 32 && ty + y < layout.height; ++y)
+            for (uint32_t x = 0; x < 32 && tx + x < layout.width; ++x)
               std::copy_n(&rows[(ty + y) * rowBytes + (tx + x) * bytesPerPixel], bytesPerPixel,
                           &tile[(y * 32 + x) * bytesPerPixel]);
           TIFFWriteTile(tif, tile.data(), tx, ty, 0, 0);
         }
     } else {
-      for (uint32_t y = 0; y < spec.height; ++y) TIFFWriteScanline(tif, &rows[y * rowBytes], y, 0);
+      for (uint32_t y = 0; y < layout.height; ++y)
+        TIFFWriteScanline(tif, &rows[y * rowBytes], y, 0);
     }
     TIFFWriteDirectory(tif);
   }

@@ -10,7 +10,7 @@
 
 namespace pxtest {
 
-struct SourceSpec {
+struct SourceLayout {
   uint32_t width = 96;
   uint32_t height = 64;
   int bits = 24;        // 1 (min-is-white), 8 (grey, or palette with `palette`) or 24
@@ -27,7 +27,7 @@ struct SourceSpec {
 
 // Writes one page (pages > 1: that many, each with other pixels) of a picture with
 // detail in the layout described.
-void WriteSourceTIFF(const std::string& path, const SourceSpec& spec, int pages = 1);
+void WriteSourceTIFF(const std::string& path, const SourceLayout& layout, int pages = 1);
 
 // The bytes of every strip or tile of a page, as stored.
 std::vector<std::vector<uint8_t>> RawStrips(const std::string& path, uint32_t page);

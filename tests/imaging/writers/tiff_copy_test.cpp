@@ -15,7 +15,7 @@
 
 namespace {
 
-using pxtest::SourceSpec;
+using pxtest::SourceLayout;
 using pxtest::TempDir;
 
 struct Encoded {
@@ -65,34 +65,34 @@ PXTIFFEncodedPage* CopyPage(const std::string& path, uint32_t frame = 0, int* er
 
 struct Layout {
   const char* name;
-  SourceSpec spec;
+  SourceLayout source;
 };
 
 std::vector<Layout> CopiedLayouts() {
-  auto spec = [](int bits, int compression) {
-    SourceSpec s;
+  auto layoutOf = [](int bits, int compression) {
+    SourceLayout s;
     s.bits = bits;
     s.compression = compression;
     return s;
   };
-  SourceSpec predictor = spec(24, COMPRESSION_LZW);
+  SourceLayout predictor = layoutOf(24, COMPRESSION_LZW);
   predictor.predictor = PREDICTOR_HORIZONTAL;
-  SourceSpec tiled = spec(8, COMPRESSION_DEFLATE);
+  SourceLayout tiled = layoutOf(8, COMPRESSION_DEFLATE);
   tiled.tiled = true;
-  SourceSpec palette = spec(8, COMPRESSION_PACKBITS);
+  SourceLayout palette = layoutOf(8, COMPRESSION_PACKBITS);
   palette.palette = true;
-  SourceSpec ycbcr = spec(24, COMPRESSION_JPEG);
+  SourceLayout ycbcr = layoutOf(24, COMPRESSION_JPEG);
   ycbcr.ycbcr = true;
-  SourceSpec lsb = spec(1, COMPRESSION_CCITTFAX3);
+  SourceLayout lsb = layoutOf(1, COMPRESSION_CCITTFAX3);
   lsb.fillOrder = FILLORDER_LSB2MSB;
-  return {{"G4", spec(1, COMPRESSION_CCITTFAX4)},
+  return {{"G4", layoutOf(1, COMPRESSION_CCITTFAX4)},
           {"G3 LSB first", lsb},
-          {"Huffman", spec(1, COMPRESSION_CCITTRLE)},
+          {"Huffman", layoutOf(1, COMPRESSION_CCITTRLE)},
           {"LZW with predictor", predictor},
           {"Deflate tiles", tiled},
           {"PackBits palette", palette},
-          {"uncompressed grey", spec(8, COMPRESSION_NONE)},
-          {"JPEG RGB", spec(24, COMPRESSION_JPEG)},
+          {"uncompressed grey", layoutOf(8, COMPRESSION_NONE)},
+          {"JPEG RGB", layoutOf(24, COMPRESSION_JPEG)},
           {"JPEG YCbCr", ycbcr}};
 }
 
@@ -101,13 +101,13 @@ TEST(TIFFCopy, StripsAreTheSourcesBytesAndPixelsItsDecode) {
   for (const Layout& layout : CopiedLayouts()) {
     SCOPED_TRACE(layout.name);
     const std::string source = dir.File("source.tif"), copied = dir.File("copied.tif");
-    pxtest::WriteSourceTIFF(source, layout.spec, 2);
+    pxtest::WriteSourceTIFF(source, layout.source, 2);
     // The second page, so that the page chosen is the one copied.
     const PXStoredPage stored = Stored(source, 1);
     EXPECT_TRUE(stored.copyable);
-    EXPECT_EQ(stored.width, layout.spec.width);
-    EXPECT_EQ(stored.bitsPerPixel, uint32_t(layout.spec.bits));
-    EXPECT_EQ(stored.compression, uint32_t(layout.spec.compression));
+    EXPECT_EQ(stored.width, layout.source.width);
+    EXPECT_EQ(stored.bitsPerPixel, uint32_t(layout.source.bits));
+    EXPECT_EQ(stored.compression, uint32_t(layout.source.compression));
     Encoded page(CopyPage(source, 1));
     ASSERT_NE(page.page, nullptr) << PXGetLastError();
     ASSERT_EQ(WritePage(page.page, copied), 0);
@@ -134,7 +134,7 @@ TEST(TIFFCopy, StripsAreTheSourcesBytesAndPixelsItsDecode) {
 TEST(TIFFCopy, LayoutsTheOutputCannotTakeAreNotCopyable) {
   TempDir dir;
   const std::string path = dir.File("page.tif");
-  SourceSpec turned;
+  SourceLayout turned;
   turned.orientation = ORIENTATION_BOTRIGHT;
   pxtest::WriteSourceTIFF(path, turned);
   EXPECT_FALSE(Stored(path).copyable);  // the reader turns it; a copy would not
@@ -143,7 +143,7 @@ TEST(TIFFCopy, LayoutsTheOutputCannotTakeAreNotCopyable) {
   EXPECT_EQ(none.page, nullptr);
   EXPECT_EQ(error, PX_ERR_PARAMETER);
 
-  SourceSpec adobe;
+  SourceLayout adobe;
   adobe.compression = COMPRESSION_ADOBE_DEFLATE;  // not a compression the output writes
   pxtest::WriteSourceTIFF(path, adobe);
   EXPECT_FALSE(Stored(path).copyable);
@@ -151,11 +151,11 @@ TEST(TIFFCopy, LayoutsTheOutputCannotTakeAreNotCopyable) {
 
 // A little-endian file of one uncompressed 8-bit page of `strips` strips.
 std::vector<uint8_t> Uncompressed(TempDir& dir, uint32_t strips) {
-  SourceSpec spec;
-  spec.bits = 8;
-  spec.rowsPerStrip = spec.height / strips;
+  SourceLayout source;
+  source.bits = 8;
+  source.rowsPerStrip = source.height / strips;
   const std::string path = dir.File("plain.tif");
-  pxtest::WriteSourceTIFF(path, spec);
+  pxtest::WriteSourceTIFF(path, source);
   return pxtest::ReadFile(path);
 }
 
@@ -208,10 +208,10 @@ TEST(TIFFCopy, HostileDirectoriesAreNeverCopied) {
 TEST(TIFFCopy, CutJPEGTablesAreNotCopied) {
   TempDir dir;
   const std::string path = dir.File("jpeg.tif");
-  SourceSpec spec;
-  spec.compression = COMPRESSION_JPEG;
-  spec.ycbcr = true;
-  pxtest::WriteSourceTIFF(path, spec);
+  SourceLayout source;
+  source.compression = COMPRESSION_JPEG;
+  source.ycbcr = true;
+  pxtest::WriteSourceTIFF(path, source);
   std::vector<uint8_t> file = pxtest::ReadFile(path);
   uint32_t count = 0, offset = 0;
   ASSERT_TRUE(pxtest::ReadEntry(file, TIFFTAG_JPEGTABLES, &count, &offset));

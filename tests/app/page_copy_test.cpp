@@ -122,21 +122,8 @@ TEST(PageCopyDecision, JPEGFilesAreCopiedOnlyWhenSequentialGreyOrYCbCr) {
 TEST(PageCopyDecision, PhotographsTurnedUprightAreConverted) {
   TempDir dir;
   for (uint16_t orientation : {uint16_t(2), uint16_t(3), uint16_t(4)}) {
-    const auto exif = pxtest::Bytes()
-                          .str(std::string("Exif\0\0", 6))
-                          .str("II")
-                          .le16(42)
-                          .le32(8)
-                          .le16(1)
-                          .le16(0x0112)
-                          .le16(3)
-                          .le32(1)
-                          .le16(orientation)
-                          .le16(0)
-                          .le32(0)
-                          .data();
     pxtest::JPEGOptions o;
-    o.markers.push_back({0xE1, std::string(exif.begin(), exif.end())});
+    o.markers.push_back({0xE1, pxtest::ExifSegment(orientation)});
     const std::string path = WriteJPEG(dir, "turned.jpg", 50, 40, o);
     const PageRecord page = Unchanged(path, 50, 40, 24, kCompressionJPEG);
     EXPECT_EQ(DecidePageHandling(page), PageHandling::kConverted) << orientation;

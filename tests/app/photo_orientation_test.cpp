@@ -12,24 +12,6 @@ namespace {
 
 using pxtest::TempDir;
 
-// An APP1 EXIF segment's data with one entry: the orientation, little-endian.
-std::string ExifSegment(uint16_t orientation) {
-  const auto b = pxtest::Bytes()
-                     .str(std::string("Exif\0\0", 6))
-                     .str("II")
-                     .le16(42)
-                     .le32(8)
-                     .le16(1)
-                     .le16(0x0112)
-                     .le16(3)
-                     .le32(1)
-                     .le16(orientation)
-                     .le16(0)
-                     .le32(0)
-                     .data();
-  return std::string(b.begin(), b.end());
-}
-
 // Where a stored pixel belongs in the upright picture, by the definition of each value.
 void UprightPosition(int orientation, uint32_t w, uint32_t h, uint32_t x, uint32_t y, uint32_t* ux,
                      uint32_t* uy) {
@@ -73,7 +55,7 @@ class PhotoOrientation : public ::testing::Test {
     o.densityUnit = 1;
     o.xDensity = 300;
     o.yDensity = 150;
-    if (orientation) o.markers.push_back({0xE1, ExifSegment(uint16_t(orientation))});
+    if (orientation) o.markers.push_back({0xE1, pxtest::ExifSegment(uint16_t(orientation))});
     const std::string path = dir_.File("photo" + std::to_string(orientation) + ".jpg");
     pxtest::WriteFile(path, pxtest::EncodeJPEG(kW, kH, pxtest::TestPicture(kW, kH, 3), o));
     return path;
@@ -133,10 +115,7 @@ TEST_F(PhotoOrientation, TheWebPEXIFChunkTurnsItToo) {
   const auto rgba = pxtest::TestRGBA(5, 3, false);
   pxtest::WebPOptions o;
   o.alpha = false;
-  o.exif = [] {
-    std::string s = ExifSegment(6).substr(6);  // WebP's chunk holds the bare TIFF header
-    return std::vector<uint8_t>(s.begin(), s.end());
-  }();
+  o.exif = pxtest::ExifOrientation(6, false);  // WebP's chunk holds the bare TIFF header
   const std::string path = dir_.File("turned.webp");
   pxtest::WriteFile(path, pxtest::EncodeWebP(5, 3, rgba, o));
   CPageImage image;

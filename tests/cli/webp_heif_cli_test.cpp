@@ -21,31 +21,10 @@ json::Value FirstPage(const std::string& path, std::string* format) {
   return v.Items().at(0).Find("page_info")->Items().at(0);
 }
 
-// An EXIF block of one entry: the orientation.
-std::string Exif(uint16_t orientation) {
-  const auto b = pxtest::Bytes()
-                     .str("Exif")
-                     .u8(0)
-                     .u8(0)
-                     .str("MM")
-                     .be16(42)
-                     .be32(8)
-                     .be16(1)
-                     .be16(0x0112)
-                     .be16(3)
-                     .be32(1)
-                     .be16(orientation)
-                     .be16(0)
-                     .be32(0)
-                     .data();
-  return std::string(b.begin(), b.end());
-}
-
 TEST(CliWebPHEIF, InfoReportsTheFactsOfEachFormat) {
   TempDir dir;
   pxtest::WebPOptions o;
-  const std::string exif = Exif(6);
-  o.exif.assign(exif.begin() + 6, exif.end());  // a WebP EXIF chunk has no "Exif" header
+  o.exif = pxtest::ExifOrientation(6, false, true);  // a WebP EXIF chunk has no "Exif" header
   const std::string webp = dir.File("photo.webp");
   pxtest::WriteFile(webp, pxtest::EncodeWebP(9, 5, pxtest::TestRGBA(9, 5, true), o));
   std::string format;
@@ -70,7 +49,7 @@ TEST(CliWebPHEIF, InfoReportsTheFactsOfEachFormat) {
   EXPECT_EQ(page.Find("orientation")->AsNumber(), 8);
 
   pxtest::JPEGOptions j;
-  j.markers.push_back({0xE1, Exif(3)});
+  j.markers.push_back({0xE1, pxtest::ExifSegment(3, true)});
   const std::string jpg = dir.File("photo.jpg");
   pxtest::WriteFile(jpg, pxtest::EncodeJPEG(6, 4, pxtest::TestPicture(6, 4, 3), j));
   page = FirstPage(jpg, &format);
@@ -110,7 +89,7 @@ TEST(CliWebPHEIF, DecodeWritesTheImage) {
 TEST(CliWebPHEIF, BuildTurnsPhotographsUprightUnlessToldNot) {
   TempDir dir;
   pxtest::JPEGOptions o;
-  o.markers.push_back({0xE1, Exif(6)});
+  o.markers.push_back({0xE1, pxtest::ExifSegment(6, true)});
   const std::string photo = dir.File("side.jpg");
   pxtest::WriteFile(photo, pxtest::EncodeJPEG(30, 20, pxtest::TestPicture(30, 20, 3), o));
   const std::string webp = dir.File("web.webp");

@@ -60,6 +60,29 @@ Bytes& Bytes::patchLE32(size_t offset, uint32_t v) {
   return *this;
 }
 
+std::vector<uint8_t> ExifOrientation(uint16_t orientation, bool app1, bool bigEndian) {
+  Bytes b;
+  auto u16 = [&](uint32_t v) -> Bytes& { return bigEndian ? b.be16(v) : b.le16(v); };
+  auto u32 = [&](uint32_t v) -> Bytes& { return bigEndian ? b.be32(v) : b.le32(v); };
+  if (app1) b.str(std::string("Exif\0\0", 6));
+  b.str(bigEndian ? "MM" : "II");
+  u16(42);
+  u32(8);
+  u16(1);  // one entry: the orientation, a SHORT in the first half of its field
+  u16(0x0112);
+  u16(3);
+  u32(1);
+  u16(orientation);
+  u16(0);
+  u32(0);  // no next directory
+  return b.data();
+}
+
+std::string ExifSegment(uint16_t orientation, bool bigEndian) {
+  const std::vector<uint8_t> b = ExifOrientation(orientation, true, bigEndian);
+  return std::string(b.begin(), b.end());
+}
+
 void WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));

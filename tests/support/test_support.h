@@ -52,6 +52,13 @@ class Bytes {
   std::vector<uint8_t> data_;
 };
 
+// An EXIF block holding only an orientation, as cameras and phones write it: "Exif" 00 00
+// first when `app1` (a JPEG's APP1 segment; a WebP chunk has no such header).
+std::vector<uint8_t> ExifOrientation(uint16_t orientation, bool app1 = true,
+                                     bool bigEndian = false);
+// The same as a JPEG APP1 segment's data.
+std::string ExifSegment(uint16_t orientation, bool bigEndian = false);
+
 void WriteFile(const std::string& path, const std::vector<uint8_t>& data);
 std::vector<uint8_t> ReadFile(const std::string& path);
 

@@ -150,29 +150,13 @@ TEST(WebPReader, DepthsFlagsAndPackedDIBs) {
   EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
 }
 
-// An EXIF block holding only an orientation, as cameras and phones write it.
-std::vector<uint8_t> ExifWith(uint16_t orientation) {
-  return Bytes()
-      .str("II")
-      .le16(42)
-      .le32(8)
-      .le16(1)
-      .le16(0x0112)
-      .le16(3)
-      .le32(1)
-      .le16(orientation)
-      .le16(0)
-      .le32(0)
-      .data();
-}
-
 TEST(WebPReader, TheEXIFOrientationIsReportedAndTheRowsStayAsStored) {
   const uint32_t w = 6, h = 4;
   const auto rgba = pxtest::TestRGBA(w, h, false);
   for (uint16_t value : {1, 6, 8}) {
     pxtest::WebPOptions o;
     o.alpha = false;
-    o.exif = ExifWith(value);
+    o.exif = pxtest::ExifOrientation(value, false);
     const auto file = pxtest::EncodeWebP(w, h, rgba, o);
     Read r;
     ReadWebP(file, 24, 0, r);

@@ -33,6 +33,13 @@ int ItemOrientation(const uint8_t* file, size_t size, uint32_t item);
 // file has no such item or its data cannot be found; reads only within `size`.
 bool LargestCanvas(const uint8_t* file, size_t size, uint64_t* width, uint64_t* height);
 
+// The largest picture the file's coded data declares: the sizes of every HEVC sequence
+// parameter set (in hvcC properties and in the data of hvc1 items) and every AV1
+// sequence header (in av1C properties and in the data of av01 items). The decoders
+// allocate each picture at that size, whatever the item's ispe says. False when there is
+// none; reads only within `size`.
+bool LargestCodedPicture(const uint8_t* file, size_t size, uint64_t* width, uint64_t* height);
+
 // The primary image as libheif describes it before decoding.
 struct Header {
   int width = 0;  // after the turn and the crop libheif applies
@@ -40,6 +47,8 @@ struct Header {
   bool alpha = false;
   uint64_t canvasWidth = 0;  // the largest canvas of a grid or overlay (LargestCanvas)
   uint64_t canvasHeight = 0;
+  uint64_t codedWidth = 0;  // the largest coded picture (LargestCodedPicture)
+  uint64_t codedHeight = 0;
 };
 
 // Bits per pixel of the file's own depth: 32 with alpha, 24 without.
@@ -49,9 +58,10 @@ uint32_t FileBits(const Header& header);
 int OutputDepth(const Header& header, int depth, DWORD flags);
 
 // The checks of a read: 0, or the error code: 5 for a depth other than 8, 24 and 32, 70
-// for an image without pixels, 1 when a side of the image or of a canvas is over 32768,
-// the output cannot be one block, or the image or the largest canvas has more pixels than
-// the `fileBytes` of the file could code. Pure.
+// for an image without pixels, 1 when a side of the image, of a canvas or of a coded
+// picture is over 32768, the output cannot be one block, or the image, the largest canvas
+// or the largest coded picture has more pixels than the `fileBytes` of the file could
+// code. Pure.
 int CheckHeader(const Header& header, int depth, DWORD flags, uint64_t fileBytes);
 
 // The largest side the reader accepts (libheif is told the same).

@@ -105,6 +105,7 @@ HEIFFile::HEIFFile(CPXIO& io, PXThreadState& state) {
   header_.height = heif_image_handle_get_height(handle);
   header_.alpha = heif_image_handle_has_alpha_channel(handle) != 0;
   LargestCanvas(data_.data(), data_.size(), &header_.canvasWidth, &header_.canvasHeight);
+  LargestCodedPicture(data_.data(), data_.size(), &header_.codedWidth, &header_.codedHeight);
   heif_item_id id = 0;
   if (heif_context_get_primary_image_ID(context_.get(), &id).code == heif_error_Ok)
     state.heif.orientationRead = ItemOrientation(data_.data(), data_.size(), id);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "pixolith/pixolith.h"
+#include "readers/heif/heif_header.h"
 #include "test_support.h"
 
 namespace {
@@ -114,6 +115,23 @@ TEST(FuzzFindingsPNG, AMillionPixelWideImageIsWritten) {
 
 /* ---- HEIF: a grid's own canvas ---------------------------------------------------------- */
 
+// The header query tells the ispe's size; the read refuses with error 1 before libheif
+// decodes, well under the memory the file claims.
+void ExpectRefusedBeforeDecoding(const std::vector<uint8_t>& file, uint32_t ispeWidth,
+                                 uint32_t ispeHeight) {
+  pxtest::MemorySource source(file);
+  uint32_t width = 0, height = 0, bits = 0;
+  ASSERT_TRUE(PXGetHEIFDimensions(source, &width, &height, &bits));
+  EXPECT_EQ(width, ispeWidth);
+  EXPECT_EQ(height, ispeHeight);
+  PXSeekSource(source, 0, PX_SEEK_SET);
+  const long before = PeakKiB();
+  RGBQUAD palette[256];
+  EXPECT_EQ(PXReadHEIF(source, &width, &height, 24, palette, 0), nullptr);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_NO_MEMORY);
+  EXPECT_LT(PeakKiB() - before, 64 * 1024);
+}
+
 // The ispe of the grid says 24 x 16, the grid's data in idat a canvas hundreds of times
 // larger, and libheif 1.15 composes what the data says: 706 MB for a file of 1017 bytes.
 // The header query still tells the ispe's size; the read refuses before decoding.
@@ -123,19 +141,24 @@ TEST(FuzzFindingsHEIF, AGridCanvasBeyondItsIspeIsJudgedBeforeDecoding) {
   for (const char* name :
        {"grid-canvas-larger-than-its-ispe.heic", "grid-data-behind-an-index-of-seven-bytes.heic"}) {
     SCOPED_TRACE(name);
-    std::vector<uint8_t> file = pxtest::ReadFile(Finding("heif", name));
-    pxtest::MemorySource source(file);
-    uint32_t width = 0, height = 0, bits = 0;
-    ASSERT_TRUE(PXGetHEIFDimensions(source, &width, &height, &bits));
-    EXPECT_EQ(width, 24u);
-    EXPECT_EQ(height, 16u);
-    PXSeekSource(source, 0, PX_SEEK_SET);
-    const long before = PeakKiB();
-    RGBQUAD palette[256];
-    EXPECT_EQ(PXReadHEIF(source, &width, &height, 24, palette, 0), nullptr);
-    EXPECT_EQ(PXGetLastError(), PX_ERR_NO_MEMORY);
-    EXPECT_LT(PeakKiB() - before, 64 * 1024);
+    ExpectRefusedBeforeDecoding(pxtest::ReadFile(Finding("heif", name)), 24, 16);
   }
+}
+
+/* ---- HEIF: a coded picture beyond its ispe ------------------------------------------- */
+
+// 371 bytes whose ispe says 64 x 64 while the sequence parameter set in its hvcC says
+// 16000 x 16000: libde265 allocates the picture the parameters describe (1.5 GB of
+// memory when libheif's own tool converts it). The reader reads the parameter sets itself
+// and refuses the read before decoding; the header query still tells the ispe's size.
+TEST(FuzzFindingsHEIF, ACodedPictureBeyondItsIspeIsJudgedBeforeDecoding) {
+  std::vector<uint8_t> file =
+      pxtest::ReadFile(Finding("heif", "sequence-parameters-larger-than-its-ispe.heic"));
+  uint64_t w = 0, h = 0;
+  ASSERT_TRUE(pxheif::LargestCodedPicture(file.data(), file.size(), &w, &h));
+  EXPECT_EQ(w, 16000u);
+  EXPECT_EQ(h, 16000u);
+  ExpectRefusedBeforeDecoding(file, 64, 64);
 }
 
 }  // namespace

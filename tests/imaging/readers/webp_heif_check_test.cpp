@@ -9,6 +9,7 @@
 #include "readers/heif/heif_header.h"
 #include "readers/webp/webp_header.h"
 #include "test_support.h"
+#include "webp_heif_fixtures.h"
 
 namespace {
 
@@ -322,6 +323,48 @@ TEST(HEIFCanvas, TheLargestGridOrOverlayWhereverItsDataIs) {
   std::vector<uint8_t> plain = DerivedFile({{"hvc1", tile}}, true);
   uint64_t w = 1, h = 1;
   EXPECT_FALSE(pxheif::LargestCanvas(plain.data(), plain.size(), &w, &h));
+  EXPECT_EQ(w * h, 0u);
+}
+
+/* ---- Pictures the coded data declares ------------------------------------------------- */
+
+// What the encoders write: the sequence parameters of HEVC and the sequence header of AV1
+// give the coded size, which is the image's rounded up to the codec's block size at most.
+TEST(HEIFCodedPicture, TheSizeOfTheSequenceParametersOfEitherCodec) {
+  const uint32_t width = 37, height = 21;
+  for (pxtest::HEIFCoding coding : {pxtest::HEIFCoding::kHEVC, pxtest::HEIFCoding::kAV1}) {
+    SCOPED_TRACE(coding == pxtest::HEIFCoding::kHEVC ? "HEVC" : "AV1");
+    pxtest::HEIFOptions o;
+    o.coding = coding;
+    o.alpha = true;  // an auxiliary image of its own
+    const std::vector<uint8_t> file =
+        pxtest::EncodeHEIF(width, height, pxtest::TestRGBA(width, height, true), o);
+    uint64_t w = 0, h = 0;
+    ASSERT_TRUE(pxheif::LargestCodedPicture(file.data(), file.size(), &w, &h));
+    EXPECT_GE(w, width);
+    EXPECT_GE(h, height);
+    EXPECT_LT(w, width + 64);
+    EXPECT_LT(h, height + 64);
+    pxheif::Header header = HEIF(int(width), int(height));
+    header.codedWidth = w;
+    header.codedHeight = h;
+    EXPECT_EQ(pxheif::CheckHeader(header, 24, 0, file.size()), PX_OK);
+    header.codedWidth = 40000;
+    EXPECT_EQ(pxheif::CheckHeader(header, 24, 0, kPlenty), PX_ERR_NO_MEMORY);
+    header.codedWidth = header.codedHeight = 16000;
+    EXPECT_EQ(pxheif::CheckHeader(header, 24, 0, file.size()), PX_ERR_NO_MEMORY);
+    // Cut anywhere: nothing read from outside the file, and a cut file declares no more.
+    for (size_t cut = 0; cut < file.size(); ++cut) {
+      const std::vector<uint8_t> part(file.begin(), file.begin() + long(cut));
+      uint64_t pw = 0, ph = 0;
+      pxheif::LargestCodedPicture(part.data(), part.size(), &pw, &ph);
+      EXPECT_LE(pw * ph, w * h) << cut;
+    }
+  }
+  const std::vector<uint8_t> tile(16, 0xAB);
+  const std::vector<uint8_t> plain = DerivedFile({{"hvc1", tile}}, true);
+  uint64_t w = 1, h = 1;
+  EXPECT_FALSE(pxheif::LargestCodedPicture(plain.data(), plain.size(), &w, &h));
   EXPECT_EQ(w * h, 0u);
 }
 

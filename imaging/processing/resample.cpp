@@ -407,8 +407,20 @@ bool AreaRows(px::Operation& op, size_t columnValues, uint32_t destinationWidth,
   return true;
 }
 
+// Rounds as lrint does (to nearest, ties to even) without its library call: adding 1.5 * 2^23
+// leaves no bits for a fraction, so the float addition itself rounds.
 inline uint8_t FloatToByte(float v) {
-  return uint8_t(std::clamp<long>(std::lrint(v), 0, 255));
+  const float clamped = std::min(std::max(v, 0.0f), 255.0f);
+  return uint8_t(int((clamped + 12582912.0f) - 12582912.0f));
+}
+
+// A row of FloatToByte, written so that it vectorises: the rounding in floats, the clamp
+// in whole numbers.
+void StoreBytes(const float* __restrict v, uint8_t* __restrict out, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    const int r = int((v[i] + 12582912.0f) - 12582912.0f);
+    out[i] = uint8_t(r < 0 ? 0 : r > 255 ? 255 : r);
+  }
 }
 
 template <uint32_t kChannels>
@@ -423,9 +435,8 @@ bool AreaBytes(px::Operation& op, const uint8_t* source, uint32_t sourceWidth,
         for (size_t v = 0; v < size_t(sourceWidth) * kChannels; ++v) col[v] += w * float(in[v]);
       },
       [&](uint32_t y, const float* v) {
-        uint8_t* out = destination + size_t(y) * destinationStride;
-        for (size_t i = 0; i < size_t(destinationWidth) * kChannels; ++i)
-          out[i] = FloatToByte(v[i]);
+        StoreBytes(v, destination + size_t(y) * destinationStride,
+                   size_t(destinationWidth) * kChannels);
       });
 }
 
@@ -515,17 +526,16 @@ extern "C" BOOL PXResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, ui
             for (uint32_t k = 0; k < 8; ++k) col[k] += w * bits[k];
           }
         },
-        [&](uint32_t y, const float* coverage) {
-          uint8_t* out = destination + size_t(y) * destinationStride;
+        [&](uint32_t y, const float* __restrict coverage) {
+          uint8_t* __restrict out = destination + size_t(y) * destinationStride;
           for (uint32_t x = 0; x < destinationWidth; ++x)
             for (uint32_t c = 0; c < outputChannels; ++c)
               *out++ = FloatToByte(base[c] + step[c] * coverage[x]);
         });
   }
   auto store = [&](uint32_t y, const float* v) {
-    uint8_t* out = destination + size_t(y) * destinationStride;
-    for (size_t i = 0; i < size_t(destinationWidth) * outputChannels; ++i)
-      out[i] = FloatToByte(v[i]);
+    StoreBytes(v, destination + size_t(y) * destinationStride,
+               size_t(destinationWidth) * outputChannels);
   };
   auto accumulate = [&](uint32_t y, float w, float* __restrict col) {
     const uint8_t* in = source + size_t(y) * sourceStride;

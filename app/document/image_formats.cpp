@@ -186,13 +186,43 @@ int ReadPNG(const ReadCall& call, DecodedImage& out) {
   return Finish(out, call.depth, colors);
 }
 
-// RGB files read at 32 bits give their first extra channel, the transparency.
+// A greyscale file's second channel, its transparency, put on white paper: the page
+// stays 8-bit grey. False (and nothing changed) when the file is opaque or cannot be read
+// so, which leaves it to the plain read.
+bool GreyAlphaOnPaper(const ReadCall& call, DecodedImage& out) {
+  uint32_t width = 0, height = 0;
+  auto* rgba =
+      static_cast<uint8_t*>(PXReadPSD(AtStart(call.source), &width, &height, 32, nullptr, 0));
+  if (!rgba || PXGetLastError() != 0) {
+    if (rgba) GlobalFree(rgba);
+    return false;
+  }
+  const size_t pixels = size_t(width) * height;
+  bool transparent = false;
+  for (size_t i = 0; i < pixels && !transparent; ++i) transparent = rgba[4 * i + 3] != 255;
+  auto* grey = transparent ? static_cast<uint8_t*>(GlobalAlloc(GPTR, pixels)) : nullptr;
+  if (!grey) {
+    GlobalFree(rgba);
+    return false;
+  }
+  for (size_t i = 0; i < pixels; ++i) grey[i] = OnWhite(rgba[4 * i], rgba[4 * i + 3]);
+  GlobalFree(rgba);
+  out.pixels = grey;
+  out.width = width;
+  out.height = height;
+  GreyRamp(out.palette);
+  Finish(out, 8, 256);
+  return true;
+}
+
+// RGB and greyscale files read at 32 bits give their first extra channel, the transparency.
 int ReadPSD(const ReadCall& call, DecodedImage& out) {
   uint32_t width, height;
   int mode = -1;
-  const bool rgb = PXGetPSDDimensions(AtStart(call.source), &width, &height, &mode, nullptr) &&
-                   mode == PX_PSD_RGB;
-  const uint32_t depth = DepthOnPaper(call, rgb);
+  if (!PXGetPSDDimensions(AtStart(call.source), &width, &height, &mode, nullptr)) mode = -1;
+  if (call.onPaper && call.depth == 8 && mode == PX_PSD_GRAYSCALE && GreyAlphaOnPaper(call, out))
+    return 0;
+  const uint32_t depth = DepthOnPaper(call, mode == PX_PSD_RGB || mode == PX_PSD_GRAYSCALE);
   out.pixels = PXReadPSD(AtStart(call.source), &out.width, &out.height, int(depth),
                          PaletteFor(call, out), 0);
   return FinishOnPaper(out, depth, Finish(out, call.depth, call.depth == 24 ? 0 : 256));

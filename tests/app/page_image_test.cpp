@@ -377,4 +377,32 @@ TEST(PageImageTest, TiffPagesWithAlphaShowWhitePaper) {
   EXPECT_EQ(LoadedRGB(other), (std::vector<uint8_t>{1, 2, 3, 40, 50, 60}));
 }
 
+TEST(PageImageTest, GreyPhotoshopPagesWithAlphaShowWhitePaper) {
+  TempDir dir;
+  pxtest::PSDFile psd;
+  psd.mode = 1;  // greyscale
+  psd.width = 3;
+  psd.height = 1;
+  psd.channels = 2;
+  psd.planes = {{0, 0, 90}, {255, 0, 128}};
+  const std::string path = dir.File("grey.psd");
+  pxtest::WriteFile(path, pxtest::BuildPSD(psd));
+  CPageImage image;
+  ASSERT_EQ(image.Load(path), 0);
+  ASSERT_EQ(image.BitsPerPixel(), 8u);
+  ASSERT_TRUE(image.HasGreyPalette());
+  std::vector<uint8_t> levels;
+  for (uint32_t x = 0; x < 3; ++x) levels.push_back(image.Palette()[image.Pixels()[x]].rgbRed);
+  // Opaque black, transparent black, 90 at alpha 128: (90 * 128 + 255 * 127 + 127) / 255.
+  EXPECT_EQ(levels, (std::vector<uint8_t>{0, 255, 172}));
+  // Without the second channel the page is read as it always was.
+  psd.channels = 1;
+  psd.planes.pop_back();
+  pxtest::WriteFile(path, pxtest::BuildPSD(psd));
+  ASSERT_EQ(image.Load(path), 0);
+  ASSERT_EQ(image.BitsPerPixel(), 8u);
+  EXPECT_EQ(std::vector<uint8_t>(image.Pixels(), image.Pixels() + 3),
+            (std::vector<uint8_t>{0, 0, 90}));
+}
+
 }  // namespace

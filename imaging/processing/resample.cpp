@@ -8,6 +8,10 @@
 #include <cstring>
 #include <numbers>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "processing/common.h"
 
 namespace {
@@ -380,7 +384,7 @@ namespace {
 //
 // accumulate(y, weight, columns) adds weight times source row y to `columns` (columnValues
 // floats, kChannels per source pixel); store(y, values) receives each destination row as
-// floats. Progress runs over the destination rows.
+// floats, which it may change. Progress runs over the destination rows.
 template <uint32_t kChannels, class Accumulate, class Store>
 bool AreaRows(px::Operation& op, size_t columnValues, uint32_t destinationWidth,
               uint32_t destinationHeight, const Contributions& xs, const Contributions& ys,
@@ -401,7 +405,7 @@ bool AreaRows(px::Operation& op, size_t columnValues, uint32_t destinationWidth,
       }
       for (uint32_t c = 0; c < kChannels; ++c) out[size_t(x) * kChannels + c] = acc[c];
     }
-    store(y, static_cast<const float*>(out));
+    store(y, out);
     if (!op.Progress(y, destinationHeight)) return false;
   }
   return true;
@@ -414,13 +418,21 @@ inline uint8_t FloatToByte(float v) {
   return uint8_t(int((clamped + 12582912.0f) - 12582912.0f));
 }
 
-// A row of FloatToByte, written so that it vectorises: the rounding in floats, the clamp
-// in whole numbers.
+// A row of FloatToByte. On SSE2 four values at a time: the conversion rounds to nearest
+// even (the default rounding mode, as lrint), and the two saturating packs clamp to 0 ... 255.
 void StoreBytes(const float* __restrict v, uint8_t* __restrict out, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    const int r = int((v[i] + 12582912.0f) - 12582912.0f);
-    out[i] = uint8_t(r < 0 ? 0 : r > 255 ? 255 : r);
+  size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 16 <= n; i += 16) {
+    const __m128i a = _mm_cvtps_epi32(_mm_loadu_ps(v + i));
+    const __m128i b = _mm_cvtps_epi32(_mm_loadu_ps(v + i + 4));
+    const __m128i c = _mm_cvtps_epi32(_mm_loadu_ps(v + i + 8));
+    const __m128i d = _mm_cvtps_epi32(_mm_loadu_ps(v + i + 12));
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), bytes);
   }
+#endif
+  for (; i < n; ++i) out[i] = FloatToByte(v[i]);
 }
 
 template <uint32_t kChannels>
@@ -526,8 +538,14 @@ extern "C" BOOL PXResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, ui
             for (uint32_t k = 0; k < 8; ++k) col[k] += w * bits[k];
           }
         },
-        [&](uint32_t y, const float* __restrict coverage) {
-          uint8_t* __restrict out = destination + size_t(y) * destinationStride;
+        [&](uint32_t y, float* coverage) {
+          uint8_t* out = destination + size_t(y) * destinationStride;
+          if (outputChannels == 1) {
+            for (uint32_t x = 0; x < destinationWidth; ++x)
+              coverage[x] = base[0] + step[0] * coverage[x];
+            StoreBytes(coverage, out, destinationWidth);
+            return;
+          }
           for (uint32_t x = 0; x < destinationWidth; ++x)
             for (uint32_t c = 0; c < outputChannels; ++c)
               *out++ = FloatToByte(base[c] + step[c] * coverage[x]);

@@ -382,9 +382,10 @@ namespace {
 // vectorises), and that row is reduced along x. Summing along y first does the per-tap work
 // of the x axis once per destination row rather than once per source row.
 //
-// accumulate(y, weight, columns) adds weight times source row y to `columns` (columnValues
-// floats, kChannels per source pixel); store(y, values) receives each destination row as
-// floats, which it may change. Progress runs over the destination rows.
+// accumulate(y, weight, columns, first) adds weight times source row y to `columns`
+// (columnValues floats, kChannels per source pixel), or with `first` sets them to it; store(y,
+// values) receives each destination row as floats, which it may change. Progress runs over the
+// destination rows.
 template <uint32_t kChannels, class Accumulate, class Store>
 bool AreaRows(px::Operation& op, size_t columnValues, uint32_t destinationWidth,
               uint32_t destinationHeight, const Contributions& xs, const Contributions& ys,
@@ -395,8 +396,9 @@ bool AreaRows(px::Operation& op, size_t columnValues, uint32_t destinationWidth,
   float* const col = columns.get();
   float* const out = row.get();
   for (uint32_t y = 0; y < destinationHeight; ++y) {
-    std::fill(col, col + columnValues, 0.0f);
-    for (const Tap* t = ys.begin(y); t != ys.end(y); ++t) accumulate(t->index, t->weight, col);
+    if (ys.begin(y) == ys.end(y)) std::fill(col, col + columnValues, 0.0f);
+    for (const Tap* t = ys.begin(y); t != ys.end(y); ++t)
+      accumulate(t->index, t->weight, col, t == ys.begin(y));
     for (uint32_t x = 0; x < destinationWidth; ++x) {
       float acc[kChannels] = {};
       for (const Tap* t = xs.begin(x); t != xs.end(x); ++t) {
@@ -442,9 +444,13 @@ bool AreaBytes(px::Operation& op, const uint8_t* source, uint32_t sourceWidth,
                const Contributions& ys) {
   return AreaRows<kChannels>(
       op, size_t(sourceWidth) * kChannels, destinationWidth, destinationHeight, xs, ys,
-      [&](uint32_t y, float w, float* __restrict col) {
+      [&](uint32_t y, float w, float* __restrict col, bool first) {
         const uint8_t* __restrict in = source + size_t(y) * sourceStride;
-        for (size_t v = 0; v < size_t(sourceWidth) * kChannels; ++v) col[v] += w * float(in[v]);
+        const size_t n = size_t(sourceWidth) * kChannels;
+        if (first)
+          for (size_t v = 0; v < n; ++v) col[v] = w * float(in[v]);
+        else
+          for (size_t v = 0; v < n; ++v) col[v] += w * float(in[v]);
       },
       [&](uint32_t y, const float* v) {
         StoreBytes(v, destination + size_t(y) * destinationStride,
@@ -530,7 +536,8 @@ extern "C" BOOL PXResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, ui
       base[c] = lookup[0][c], step[c] = lookup[1][c] - lookup[0][c];
     return AreaRows<1>(
         op, size_t(rowBytes) * 8, destinationWidth, destinationHeight, xs, ys,
-        [&](uint32_t y, float w, float* __restrict col) {
+        [&](uint32_t y, float w, float* __restrict col, bool first) {
+          if (first) std::fill(col, col + size_t(rowBytes) * 8, 0.0f);
           const uint8_t* in = source + size_t(y) * sourceStride;
           for (uint32_t b = 0; b < rowBytes; ++b, col += 8) {
             if (!in[b]) continue;
@@ -555,7 +562,8 @@ extern "C" BOOL PXResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, ui
     StoreBytes(v, destination + size_t(y) * destinationStride,
                size_t(destinationWidth) * outputChannels);
   };
-  auto accumulate = [&](uint32_t y, float w, float* __restrict col) {
+  auto accumulate = [&](uint32_t y, float w, float* __restrict col, bool first) {
+    if (first) std::fill(col, col + size_t(sourceWidth) * outputChannels, 0.0f);
     const uint8_t* in = source + size_t(y) * sourceStride;
     if (outputChannels == 1) {
       for (uint32_t x = 0; x < sourceWidth; ++x) col[x] += w * lookup[in[x]][0];

@@ -458,6 +458,22 @@ bool AreaBytes(px::Operation& op, const uint8_t* source, uint32_t sourceWidth,
       });
 }
 
+// Adds w times the colours of a row of indices to `col` (kChannels per pixel), or with
+// kSet sets `col` to them.
+template <uint32_t kChannels, bool kSet>
+void AddIndexedRow(const uint8_t* __restrict in, uint32_t width, const float (*lookup)[3], float w,
+                   float* __restrict col) {
+  for (uint32_t x = 0; x < width; ++x, col += kChannels) {
+    const float* e = lookup[in[x]];
+    for (uint32_t c = 0; c < kChannels; ++c) {
+      if constexpr (kSet)
+        col[c] = w * e[c];
+      else
+        col[c] += w * e[c];
+    }
+  }
+}
+
 // Luma of a palette colour (ITU-R BT.601 weights), rounded.
 inline uint8_t Luma(const RGBQUAD& q) {
   return uint8_t((299u * q.rgbRed + 587u * q.rgbGreen + 114u * q.rgbBlue + 500u) / 1000u);
@@ -562,19 +578,14 @@ extern "C" BOOL PXResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, ui
     StoreBytes(v, destination + size_t(y) * destinationStride,
                size_t(destinationWidth) * outputChannels);
   };
-  auto accumulate = [&](uint32_t y, float w, float* __restrict col, bool first) {
-    if (first) std::fill(col, col + size_t(sourceWidth) * outputChannels, 0.0f);
+  auto accumulate = [&](uint32_t y, float w, float* col, bool first) {
     const uint8_t* in = source + size_t(y) * sourceStride;
-    if (outputChannels == 1) {
-      for (uint32_t x = 0; x < sourceWidth; ++x) col[x] += w * lookup[in[x]][0];
-      return;
-    }
-    for (uint32_t x = 0; x < sourceWidth; ++x, col += 3) {
-      const float* e = lookup[in[x]];
-      col[0] += w * e[0];
-      col[1] += w * e[1];
-      col[2] += w * e[2];
-    }
+    if (outputChannels == 1)
+      first ? AddIndexedRow<1, true>(in, sourceWidth, lookup, w, col)
+            : AddIndexedRow<1, false>(in, sourceWidth, lookup, w, col);
+    else
+      first ? AddIndexedRow<3, true>(in, sourceWidth, lookup, w, col)
+            : AddIndexedRow<3, false>(in, sourceWidth, lookup, w, col);
   };
   const size_t columns = size_t(sourceWidth) * outputChannels;
   return outputChannels == 1 ? AreaRows<1>(op, columns, destinationWidth, destinationHeight, xs, ys,

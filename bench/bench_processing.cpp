@@ -42,13 +42,11 @@ constexpr uint32_t kBitStride = (kWidth + 7) / 8;
 using benchpages::IndexedPage;
 
 const IndexedPage& Page8() {
-  static const IndexedPage page = benchpages::ToIndexed(PageRGB(), kWidth, kHeight);
-  return page;
+  return benchpages::IndexedOnce<PageRGB, kWidth, kHeight>();
 }
 
 const std::vector<uint8_t>& Page1() {
-  static const std::vector<uint8_t> page = benchpages::ToOneBit(PageRGB(), kWidth, kHeight);
-  return page;
+  return benchpages::OneBitOnce<PageRGB, kWidth, kHeight>();
 }
 
 void SetPixels(benchmark::State& state) {

@@ -35,13 +35,11 @@ const std::vector<uint8_t>& PageRGB() {
 using benchpages::IndexedPage;
 
 const IndexedPage& Page8() {
-  static const IndexedPage page = benchpages::ToIndexed(PageRGB(), kWidth, kHeight);
-  return page;
+  return benchpages::IndexedOnce<PageRGB, kWidth, kHeight>();
 }
 
 const std::vector<uint8_t>& Page1() {
-  static const std::vector<uint8_t> page = benchpages::ToOneBit(PageRGB(), kWidth, kHeight);
-  return page;
+  return benchpages::OneBitOnce<PageRGB, kWidth, kHeight>();
 }
 
 // White for a clear bit, black for a set one, as the application keeps 1-bit pages.

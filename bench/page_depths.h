@@ -30,4 +30,16 @@ inline std::vector<uint8_t> ToOneBit(const std::vector<uint8_t>& rgb, uint32_t w
   return p;
 }
 
+// The two, made once per run from the page that kPage gives.
+template <const std::vector<uint8_t>& (*kPage)(), uint32_t kWidth, uint32_t kHeight>
+const IndexedPage& IndexedOnce() {
+  static const IndexedPage page = ToIndexed(kPage(), kWidth, kHeight);
+  return page;
+}
+template <const std::vector<uint8_t>& (*kPage)(), uint32_t kWidth, uint32_t kHeight>
+const std::vector<uint8_t>& OneBitOnce() {
+  static const std::vector<uint8_t> page = ToOneBit(kPage(), kWidth, kHeight);
+  return page;
+}
+
 }  // namespace benchpages

@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "page_depths.h"
 #include "pixolith/pixolith.h"
 #include "reference.h"
 
@@ -36,32 +37,16 @@ const std::vector<uint8_t>& PageRGB() {
   return page;
 }
 
-struct IndexedPage {
-  std::vector<uint8_t> pixels;
-  std::vector<RGBQUAD> palette = std::vector<RGBQUAD>(256);
-};
-
-const IndexedPage& Page8() {
-  static const IndexedPage page = [] {
-    IndexedPage p;
-    p.pixels.resize(size_t(kWidth) * kHeight);
-    PXQuantizeRGBToPalette(PageRGB().data(), kWidth, kHeight, kWidth * 3, p.pixels.data(), kWidth,
-                           256, p.palette.data(), TRUE, 20, 0);
-    return p;
-  }();
-  return page;
-}
-
 constexpr uint32_t kBitStride = (kWidth + 7) / 8;
 
+using benchpages::IndexedPage;
+
+const IndexedPage& Page8() {
+  return benchpages::IndexedOnce<PageRGB, kWidth, kHeight>();
+}
+
 const std::vector<uint8_t>& Page1() {
-  static const std::vector<uint8_t> page = [] {
-    std::vector<uint8_t> p(size_t(kBitStride) * kHeight);
-    PXThresholdTo1Bit(PageRGB().data(), kWidth, kHeight, kWidth * 3, 24, nullptr, p.data(),
-                      kBitStride, 128);
-    return p;
-  }();
-  return page;
+  return benchpages::OneBitOnce<PageRGB, kWidth, kHeight>();
 }
 
 void SetPixels(benchmark::State& state) {

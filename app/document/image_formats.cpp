@@ -81,19 +81,23 @@ void PaletteOnPaper(RGBQUAD* palette) {
   }
 }
 
-// A 32-bit image read with its alpha becomes the 24-bit image it shows on white paper.
+// A 32-bit image read with its alpha becomes the 24-bit image it shows on white paper;
+// premultiplied colours (already scaled by their alpha) only get the paper's share added.
 // Many writers leave the fourth byte of BMP and TGA pixels at 0 without meaning
-// transparency: an image whose alpha is 0 everywhere counts as opaque.
-int RGBAOnPaper(DecodedImage& image) {
+// transparency: a straight-alpha image whose alpha is 0 everywhere counts as opaque.
+int RGBAOnPaper(DecodedImage& image, bool premultiplied = false) {
   const size_t pixels = size_t(image.width) * image.height;
-  bool anyAlpha = false;
+  bool anyAlpha = premultiplied;
   for (size_t i = 0; i < pixels && !anyAlpha; ++i) anyAlpha = image.pixels[4 * i + 3] != 0;
   auto* rgb = static_cast<uint8_t*>(GlobalAlloc(GPTR, pixels * 3));
   if (!rgb) return PX_ERR_NO_MEMORY;
   for (size_t i = 0; i < pixels; ++i) {
     const uint8_t* p = image.pixels + 4 * i;
     const uint32_t alpha = anyAlpha ? p[3] : 255;
-    for (int c = 0; c < 3; ++c) rgb[3 * i + c] = alpha == 255 ? p[c] : OnWhite(p[c], alpha);
+    for (int c = 0; c < 3; ++c)
+      rgb[3 * i + c] = alpha == 255    ? p[c]
+                       : premultiplied ? uint8_t(std::min<uint32_t>(255, p[c] + 255 - alpha))
+                                       : OnWhite(p[c], alpha);
   }
   GlobalFree(image.pixels);
   image.pixels = rgb;
@@ -182,13 +186,43 @@ int ReadPNG(const ReadCall& call, DecodedImage& out) {
   return Finish(out, call.depth, colors);
 }
 
-// RGB files read at 32 bits give their first extra channel, the transparency.
+// A greyscale file's second channel, its transparency, put on white paper: the page
+// stays 8-bit grey. False (and nothing changed) when the file is opaque or cannot be read
+// so, which leaves it to the plain read.
+bool GreyAlphaOnPaper(const ReadCall& call, DecodedImage& out) {
+  uint32_t width = 0, height = 0;
+  auto* rgba =
+      static_cast<uint8_t*>(PXReadPSD(AtStart(call.source), &width, &height, 32, nullptr, 0));
+  if (!rgba || PXGetLastError() != 0) {
+    if (rgba) GlobalFree(rgba);
+    return false;
+  }
+  const size_t pixels = size_t(width) * height;
+  bool transparent = false;
+  for (size_t i = 0; i < pixels && !transparent; ++i) transparent = rgba[4 * i + 3] != 255;
+  auto* grey = transparent ? static_cast<uint8_t*>(GlobalAlloc(GPTR, pixels)) : nullptr;
+  if (!grey) {
+    GlobalFree(rgba);
+    return false;
+  }
+  for (size_t i = 0; i < pixels; ++i) grey[i] = OnWhite(rgba[4 * i], rgba[4 * i + 3]);
+  GlobalFree(rgba);
+  out.pixels = grey;
+  out.width = width;
+  out.height = height;
+  GreyRamp(out.palette);
+  Finish(out, 8, 256);
+  return true;
+}
+
+// RGB and greyscale files read at 32 bits give their first extra channel, the transparency.
 int ReadPSD(const ReadCall& call, DecodedImage& out) {
   uint32_t width, height;
   int mode = -1;
-  const bool rgb = PXGetPSDDimensions(AtStart(call.source), &width, &height, &mode, nullptr) &&
-                   mode == PX_PSD_RGB;
-  const uint32_t depth = DepthOnPaper(call, rgb);
+  if (!PXGetPSDDimensions(AtStart(call.source), &width, &height, &mode, nullptr)) mode = -1;
+  if (call.onPaper && call.depth == 8 && mode == PX_PSD_GRAYSCALE && GreyAlphaOnPaper(call, out))
+    return 0;
+  const uint32_t depth = DepthOnPaper(call, mode == PX_PSD_RGB || mode == PX_PSD_GRAYSCALE);
   out.pixels = PXReadPSD(AtStart(call.source), &out.width, &out.height, int(depth),
                          PaletteFor(call, out), 0);
   return FinishOnPaper(out, depth, Finish(out, call.depth, call.depth == 24 ? 0 : 256));
@@ -203,10 +237,27 @@ int ReadTGA(const ReadCall& call, DecodedImage& out) {
   return FinishOnPaper(out, depth, Finish(out, call.depth, call.depth == 24 ? 0 : 256));
 }
 
+// Whether the page's first extra sample is an alpha (associated or not): ExtraSamples 1 or 2.
+bool TIFFPageHasAlpha(PXSource source, int frame) {
+  VARIANT v;
+  if (!PXGetTIFFTag(AtStart(source), uint32_t(frame), 338, &v)) return false;
+  const bool alpha = v.vt == (VT_ARRAY | VT_UI2) && v.parray && v.parray->count > 0 &&
+                     (static_cast<const uint16_t*>(v.parray->data)[0] == 1 ||
+                      static_cast<const uint16_t*>(v.parray->data)[0] == 2);
+  VariantClear(&v);
+  return alpha;
+}
+
 int ReadTIFF(const ReadCall& call, DecodedImage& out) {
-  out.pixels = PXReadTIFF(AtStart(call.source), &out.width, &out.height, call.depth,
+  const uint32_t depth = DepthOnPaper(call, TIFFPageHasAlpha(call.source, call.frame));
+  out.pixels = PXReadTIFF(AtStart(call.source), &out.width, &out.height, depth,
                           PaletteFor(call, out), uint32_t(call.frame), 0);
-  return Finish(out, call.depth, call.depth == 1 ? 2 : call.depth == 8 ? 256 : 0);
+  const int error = Finish(out, call.depth, call.depth == 1 ? 2 : call.depth == 8 ? 256 : 0);
+  if (depth != 32 || !out.pixels) return error;
+  // The reader's pixels come premultiplied: the codec library multiplies unassociated
+  // alpha in.
+  if (int e = RGBAOnPaper(out, true)) return e;
+  return error;
 }
 
 int ReadWBMP(const ReadCall& call, DecodedImage& out) {

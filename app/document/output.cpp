@@ -31,11 +31,15 @@ int PreparePage(const PageRecord& record, CPageImage* image,
   // Shrinking may leave palette and 1-bit pages deeper (their averaged colours); a page
   // kept at its loaded depth goes back to it.
   const uint32_t loadedBits = image->BitsPerPixel();
+  const double reduction =
+      std::max(double(image->Width()) / width, double(image->Height()) / height);
   if (int error = image->Resize(width, height, kResizeDefault)) return error;
   int error = 0;
   const int32_t bits = out.bitsPerPixel == 1 || out.bitsPerPixel == 8 || out.bitsPerPixel == 24
                            ? out.bitsPerPixel
                            : int32_t(loadedBits);
+  // A 1-bit page shrunk to grey and going back to 1 bit keeps its thin strokes.
+  if (loadedBits == 1 && bits == 1 && reduction > 1) image->KeepThinStrokes(reduction);
   switch (bits) {
     case 1:
       error = image->To1Bit(out.threshold, out.dither);

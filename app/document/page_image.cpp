@@ -349,6 +349,33 @@ int CPageImage::ScaledCopy(uint32_t width, uint32_t height, int method, CPageIma
   return 0;
 }
 
+void CPageImage::KeepThinStrokes(double factor) {
+  if (!pixels_ || bitsPerPixel_ != 8 || !HasGreyPalette() || !(factor > 0)) return;
+  const uint32_t w = width_, h = height_;
+  const size_t stride = RowBytes();
+  std::vector<uint8_t> grey(size_t(w) * h);
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x)
+      grey[size_t(y) * w + x] = palette_[pixels_[y * stride + x]].rgbRed;
+  // Neighbours beyond the edges repeat the edge pixels.
+  for (uint32_t y = 0; y < h; ++y) {
+    const uint8_t* rows[3] = {&grey[size_t(y ? y - 1 : 0) * w], &grey[size_t(y) * w],
+                              &grey[size_t(y + 1 < h ? y + 1 : y) * w]};
+    uint8_t* out = pixels_ + y * stride;
+    for (uint32_t x = 0; x < w; ++x) {
+      const uint32_t left = x ? x - 1 : 0, right = x + 1 < w ? x + 1 : x;
+      int sum = 0;
+      for (const uint8_t* r : rows) sum += r[left] + r[x] + r[right];
+      const int centre = rows[1][x];
+      // Nine times the difference from the mean, in whole numbers: flat areas give 0.
+      const double moved = centre + factor * double(9 * centre - sum) / 9.0;
+      out[x] = uint8_t(std::clamp<long>(std::lrint(moved), 0, 255));
+    }
+  }
+  for (int i = 0; i < 256; ++i) palette_[i] = {BYTE(i), BYTE(i), BYTE(i), 0};
+  colorCount_ = 256;
+}
+
 int CPageImage::To1Bit(int threshold, bool dither) {
   if (!pixels_ || threshold < 0 || threshold > 255) return PX_ERR_PARAMETER;
   static const RGBQUAD kWhite = {255, 255, 255, 0}, kBlack = {0, 0, 0, 0};

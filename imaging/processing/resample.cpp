@@ -3,9 +3,14 @@
 // (and row) is a weighted sum of a list of source columns (rows), and only the way those
 // lists are made differs.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <numbers>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "processing/common.h"
 
@@ -372,85 +377,101 @@ extern "C" BOOL PXShrinkIndexed(const BYTE* source, uint32_t sourceWidth, uint32
 
 namespace {
 
-// Source rows reduced along x, kept for the destination rows that share them: the rows of
-// one destination row follow each other, and neighbouring destination rows share at most
-// the rows at their common edge, so two slots suffice.
-class ReducedRows {
- public:
-  bool Allocate(size_t values) {
-    values_ = values;
-    return rows_.Allocate(values * 2);
-  }
-  template <class Reduce>
-  const float* Get(uint32_t y, Reduce reduce) {
-    for (int k = 0; k < 2; ++k)
-      if (have_[k] && index_[k] == y) return rows_.get() + k * values_;
-    const int k = next_;
-    next_ ^= 1;
-    reduce(y, rows_.get() + k * values_);
-    have_[k] = true;
-    index_[k] = y;
-    return rows_.get() + k * values_;
-  }
-
- private:
-  Table<float> rows_;
-  size_t values_ = 0;
-  uint32_t index_[2] = {};
-  bool have_[2] = {};
-  int next_ = 0;
-};
-
-// fetch(y) gives source row y as kChannels bytes per pixel; store(y, values) receives each
-// destination row as floats. Progress runs over the destination rows.
-template <uint32_t kChannels, class Fetch, class Store>
-bool AreaRows(px::Operation& op, uint32_t destinationWidth, uint32_t destinationHeight,
-              const Contributions& xs, const Contributions& ys, Fetch fetch, Store store) {
+// Each destination row is made in two steps: the source rows it covers are added up with
+// their weights into one row of source width (a plain run along the row, which the compiler
+// vectorises), and that row is reduced along x. Summing along y first does the per-tap work
+// of the x axis once per destination row rather than once per source row.
+//
+// accumulate(y, weight, columns, first) adds weight times source row y to `columns`
+// (columnValues floats, kChannels per source pixel), or with `first` sets them to it; store(y,
+// values) receives each destination row as floats, which it may change. Progress runs over the
+// destination rows.
+template <uint32_t kChannels, class Accumulate, class Store>
+bool AreaRows(px::Operation& op, size_t columnValues, uint32_t destinationWidth,
+              uint32_t destinationHeight, const Contributions& xs, const Contributions& ys,
+              Accumulate accumulate, Store store) {
   const size_t values = size_t(destinationWidth) * kChannels;
-  ReducedRows reduced;
-  Table<float> sum;
-  if (!reduced.Allocate(values) || !sum.Allocate(values)) return op.Fail(PX_ERR_NO_MEMORY);
-  auto reduce = [&](uint32_t y, float* out) {
-    const uint8_t* in = fetch(y);
+  Table<float> columns, row;
+  if (!columns.Allocate(columnValues) || !row.Allocate(values)) return op.Fail(PX_ERR_NO_MEMORY);
+  float* const col = columns.get();
+  float* const out = row.get();
+  for (uint32_t y = 0; y < destinationHeight; ++y) {
+    if (ys.begin(y) == ys.end(y)) std::fill(col, col + columnValues, 0.0f);
+    for (const Tap* t = ys.begin(y); t != ys.end(y); ++t)
+      accumulate(t->index, t->weight, col, t == ys.begin(y));
     for (uint32_t x = 0; x < destinationWidth; ++x) {
       float acc[kChannels] = {};
       for (const Tap* t = xs.begin(x); t != xs.end(x); ++t) {
-        const uint8_t* p = in + size_t(t->index) * kChannels;
-        for (uint32_t c = 0; c < kChannels; ++c) acc[c] += t->weight * float(p[c]);
+        const float* p = col + size_t(t->index) * kChannels;
+        for (uint32_t c = 0; c < kChannels; ++c) acc[c] += t->weight * p[c];
       }
       for (uint32_t c = 0; c < kChannels; ++c) out[size_t(x) * kChannels + c] = acc[c];
     }
-  };
-  for (uint32_t y = 0; y < destinationHeight; ++y) {
-    float* s = sum.get();
-    std::fill(s, s + values, 0.0f);
-    for (const Tap* t = ys.begin(y); t != ys.end(y); ++t) {
-      const float* row = reduced.Get(t->index, reduce);
-      const float w = t->weight;
-      for (size_t v = 0; v < values; ++v) s[v] += w * row[v];
-    }
-    store(y, static_cast<const float*>(s));
+    store(y, out);
     if (!op.Progress(y, destinationHeight)) return false;
   }
   return true;
 }
 
+// Rounds as lrint does (to nearest, ties to even) without its library call: adding 1.5 * 2^23
+// leaves no bits for a fraction, so the float addition itself rounds.
 inline uint8_t FloatToByte(float v) {
-  return uint8_t(std::clamp<long>(std::lrint(v), 0, 255));
+  const float clamped = std::min(std::max(v, 0.0f), 255.0f);
+  return uint8_t(int((clamped + 12582912.0f) - 12582912.0f));
+}
+
+// A row of FloatToByte. On SSE2 four values at a time: the conversion rounds to nearest
+// even (the default rounding mode, as lrint), and the two saturating packs clamp to 0 ... 255.
+void StoreBytes(const float* __restrict v, uint8_t* __restrict out, size_t n) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 16 <= n; i += 16) {
+    const __m128i a = _mm_cvtps_epi32(_mm_loadu_ps(v + i));
+    const __m128i b = _mm_cvtps_epi32(_mm_loadu_ps(v + i + 4));
+    const __m128i c = _mm_cvtps_epi32(_mm_loadu_ps(v + i + 8));
+    const __m128i d = _mm_cvtps_epi32(_mm_loadu_ps(v + i + 12));
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), bytes);
+  }
+#endif
+  for (; i < n; ++i) out[i] = FloatToByte(v[i]);
 }
 
 template <uint32_t kChannels>
-bool AreaBytes(px::Operation& op, const uint8_t* source, uint32_t sourceStride,
-               uint8_t* destination, uint32_t destinationWidth, uint32_t destinationHeight,
-               uint32_t destinationStride, const Contributions& xs, const Contributions& ys) {
+bool AreaBytes(px::Operation& op, const uint8_t* source, uint32_t sourceWidth,
+               uint32_t sourceStride, uint8_t* destination, uint32_t destinationWidth,
+               uint32_t destinationHeight, uint32_t destinationStride, const Contributions& xs,
+               const Contributions& ys) {
   return AreaRows<kChannels>(
-      op, destinationWidth, destinationHeight, xs, ys,
-      [&](uint32_t y) { return source + size_t(y) * sourceStride; },
+      op, size_t(sourceWidth) * kChannels, destinationWidth, destinationHeight, xs, ys,
+      [&](uint32_t y, float w, float* __restrict col, bool first) {
+        const uint8_t* __restrict in = source + size_t(y) * sourceStride;
+        const size_t n = size_t(sourceWidth) * kChannels;
+        if (first)
+          for (size_t v = 0; v < n; ++v) col[v] = w * float(in[v]);
+        else
+          for (size_t v = 0; v < n; ++v) col[v] += w * float(in[v]);
+      },
       [&](uint32_t y, const float* v) {
-        uint8_t* out = destination + size_t(y) * destinationStride;
-        for (size_t i = 0; i < size_t(destinationWidth) * kChannels; ++i)
-          out[i] = FloatToByte(v[i]);
+        StoreBytes(v, destination + size_t(y) * destinationStride,
+                   size_t(destinationWidth) * kChannels);
       });
+}
+
+// Adds w times the colours of a row of indices to `col` (kChannels per pixel), or with
+// kSet sets `col` to them.
+template <uint32_t kChannels, bool kSet>
+void AddIndexedRow(const uint8_t* __restrict in, uint32_t width, const float (*lookup)[3], float w,
+                   float* __restrict col) {
+  for (uint32_t x = 0; x < width; ++x, col += kChannels) {
+    const float* e = lookup[in[x]];
+    for (uint32_t c = 0; c < kChannels; ++c) {
+      if constexpr (kSet)
+        col[c] = w * e[c];
+      else
+        col[c] += w * e[c];
+    }
+  }
 }
 
 // Luma of a palette colour (ITU-R BT.601 weights), rounded.
@@ -474,13 +495,13 @@ extern "C" BOOL PXResizeArea(const BYTE* source, uint32_t sourceWidth, uint32_t 
     return op.Fail(PX_ERR_NO_MEMORY);
   switch (bytesPerPixel) {
     case 1:
-      return AreaBytes<1>(op, source, sourceStride, destination, destinationWidth,
+      return AreaBytes<1>(op, source, sourceWidth, sourceStride, destination, destinationWidth,
                           destinationHeight, destinationStride, xs, ys);
     case 3:
-      return AreaBytes<3>(op, source, sourceStride, destination, destinationWidth,
+      return AreaBytes<3>(op, source, sourceWidth, sourceStride, destination, destinationWidth,
                           destinationHeight, destinationStride, xs, ys);
     case 4:
-      return AreaBytes<4>(op, source, sourceStride, destination, destinationWidth,
+      return AreaBytes<4>(op, source, sourceWidth, sourceStride, destination, destinationWidth,
                           destinationHeight, destinationStride, xs, ys);
     default:
       // Other layouts go through the general engine, one byte at a time.
@@ -505,34 +526,70 @@ extern "C" BOOL PXResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, ui
       !RowFits(destinationStride, destinationWidth, outputChannels))
     return op.Fail(PX_ERR_PARAMETER);
   Contributions xs, ys;
-  Table<uint8_t> colors;
-  if (!xs.Area(sourceWidth, destinationWidth) || !ys.Area(sourceHeight, destinationHeight) ||
-      !colors.Allocate(size_t(sourceWidth) * outputChannels))
+  if (!xs.Area(sourceWidth, destinationWidth) || !ys.Area(sourceHeight, destinationHeight))
     return op.Fail(PX_ERR_NO_MEMORY);
-  const uint32_t entries = oneBit ? 2 : 256;
-  uint8_t lookup[256][3];
-  for (uint32_t i = 0; i < entries; ++i) {
+  float lookup[256][3];
+  for (uint32_t i = 0; i < (oneBit ? 2u : 256u); ++i) {
     const RGBQUAD& e = palette[i];
     if (outputChannels == 1)
       lookup[i][0] = Luma(e);
     else
       lookup[i][0] = e.rgbRed, lookup[i][1] = e.rgbGreen, lookup[i][2] = e.rgbBlue;
   }
-  auto fetch = [&](uint32_t y) {
-    const uint8_t* in = source + size_t(y) * sourceStride;
-    uint8_t* out = colors.get();
-    for (uint32_t x = 0; x < sourceWidth; ++x, out += outputChannels) {
-      const uint32_t index = oneBit ? (in[x >> 3] >> (7 - (x & 7))) & 1u : in[x];
-      std::memcpy(out, lookup[index], outputChannels);
-    }
-    return static_cast<const uint8_t*>(colors.get());
-  };
+  if (oneBit) {
+    // The weighted share of set bits (coverage) is what gets averaged; each destination
+    // pixel is then colour 0 plus coverage times the step to colour 1, so that a flat area
+    // keeps its colour exactly. Whole bytes are spread with a table, clear ones skipped.
+    static const auto kBits = [] {
+      std::array<std::array<float, 8>, 256> bits{};
+      for (uint32_t b = 0; b < 256; ++b)
+        for (uint32_t k = 0; k < 8; ++k) bits[b][k] = float((b >> (7 - k)) & 1u);
+      return bits;
+    }();
+    const uint32_t rowBytes = pxproc::BitRowBytes(sourceWidth);
+    float base[3], step[3];
+    for (uint32_t c = 0; c < outputChannels; ++c)
+      base[c] = lookup[0][c], step[c] = lookup[1][c] - lookup[0][c];
+    return AreaRows<1>(
+        op, size_t(rowBytes) * 8, destinationWidth, destinationHeight, xs, ys,
+        [&](uint32_t y, float w, float* __restrict col, bool first) {
+          if (first) std::fill(col, col + size_t(rowBytes) * 8, 0.0f);
+          const uint8_t* in = source + size_t(y) * sourceStride;
+          for (uint32_t b = 0; b < rowBytes; ++b, col += 8) {
+            if (!in[b]) continue;
+            const float* bits = kBits[in[b]].data();
+            for (uint32_t k = 0; k < 8; ++k) col[k] += w * bits[k];
+          }
+        },
+        [&](uint32_t y, float* coverage) {
+          uint8_t* out = destination + size_t(y) * destinationStride;
+          if (outputChannels == 1) {
+            for (uint32_t x = 0; x < destinationWidth; ++x)
+              coverage[x] = base[0] + step[0] * coverage[x];
+            StoreBytes(coverage, out, destinationWidth);
+            return;
+          }
+          for (uint32_t x = 0; x < destinationWidth; ++x)
+            for (uint32_t c = 0; c < outputChannels; ++c)
+              *out++ = FloatToByte(base[c] + step[c] * coverage[x]);
+        });
+  }
   auto store = [&](uint32_t y, const float* v) {
-    uint8_t* out = destination + size_t(y) * destinationStride;
-    for (size_t i = 0; i < size_t(destinationWidth) * outputChannels; ++i)
-      out[i] = FloatToByte(v[i]);
+    StoreBytes(v, destination + size_t(y) * destinationStride,
+               size_t(destinationWidth) * outputChannels);
   };
-  return outputChannels == 1
-             ? AreaRows<1>(op, destinationWidth, destinationHeight, xs, ys, fetch, store)
-             : AreaRows<3>(op, destinationWidth, destinationHeight, xs, ys, fetch, store);
+  auto accumulate = [&](uint32_t y, float w, float* col, bool first) {
+    const uint8_t* in = source + size_t(y) * sourceStride;
+    if (outputChannels == 1)
+      first ? AddIndexedRow<1, true>(in, sourceWidth, lookup, w, col)
+            : AddIndexedRow<1, false>(in, sourceWidth, lookup, w, col);
+    else
+      first ? AddIndexedRow<3, true>(in, sourceWidth, lookup, w, col)
+            : AddIndexedRow<3, false>(in, sourceWidth, lookup, w, col);
+  };
+  const size_t columns = size_t(sourceWidth) * outputChannels;
+  return outputChannels == 1 ? AreaRows<1>(op, columns, destinationWidth, destinationHeight, xs, ys,
+                                           accumulate, store)
+                             : AreaRows<3>(op, columns, destinationWidth, destinationHeight, xs, ys,
+                                           accumulate, store);
 }

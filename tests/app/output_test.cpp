@@ -307,3 +307,76 @@ TEST_F(ThreadedTest, APageIsReportedBeforeItIsConverted) {
 }
 
 }  // namespace
+
+namespace {
+
+// A 1-bit page of 90 x 90 (a set bit black) through the output conversion to 30 x 30 at
+// 1 bit; the result's bits, true for black, row by row.
+std::vector<std::vector<bool>> ReducedOneBit(const pxtest::PixelFn& pixel, bool dither) {
+  TempDir dir;
+  const std::string path = dir.File("page.tif");
+  pxtest::TiffPage page;
+  page.width = page.height = 90;
+  page.bits = 1;
+  page.pixel = pixel;
+  pxtest::WriteTIFF(path, {page});
+  PageRecord record = Page(path, 30, 30);
+  record.output.bitsPerPixel = 1;
+  record.output.threshold = 128;
+  record.output.dither = dither;
+  CPageImage image;
+  EXPECT_EQ(PreparePage(record, &image, nullptr), 0);
+  EXPECT_EQ(image.BitsPerPixel(), 1u);
+  std::vector<std::vector<bool>> rows;
+  if (image.Width() != 30 || image.Height() != 30 || image.BitsPerPixel() != 1) return rows;
+  // Entry 1 is black after the conversion.
+  const size_t stride = (image.Width() + 7) / 8;
+  for (uint32_t y = 0; y < 30; ++y) {
+    rows.emplace_back();
+    for (uint32_t x = 0; x < 30; ++x)
+      rows.back().push_back((image.Pixels()[y * stride + x / 8] >> (7 - x % 8)) & 1);
+  }
+  return rows;
+}
+
+size_t BlackCount(const std::vector<std::vector<bool>>& rows) {
+  size_t n = 0;
+  for (const auto& r : rows) n += size_t(std::count(r.begin(), r.end(), true));
+  return n;
+}
+
+// 1-pixel lines shrunk 3:1 cover a third of their cells (grey 170), which threshold 128
+// alone would turn white.
+TEST(OutputTest, OneBitPagesShrunkToOneBitKeepTheirThinLines) {
+  const auto lines = [](uint32_t x, uint32_t y) { return x == 40 || y == 61 ? 0u : 0xFFFFFFu; };
+  const auto rows = ReducedOneBit(lines, false);
+  ASSERT_EQ(rows.size(), 30u);
+  for (uint32_t i = 0; i < 30; ++i) {
+    EXPECT_TRUE(rows[i][13]) << "vertical line broken in row " << i;
+    EXPECT_TRUE(rows[20][i]) << "horizontal line broken in column " << i;
+  }
+  // The lines stay one pixel wide: nothing else is black.
+  EXPECT_EQ(BlackCount(rows), 59u);
+  // Dithered, the error spread near the crossing may open a pixel, no more.
+  const auto dithered = ReducedOneBit(lines, true);
+  ASSERT_EQ(dithered.size(), 30u);
+  size_t onLines = 0;
+  for (uint32_t i = 0; i < 30; ++i) onLines += dithered[i][13] + (i != 13 && dithered[20][i]);
+  EXPECT_GE(onLines, 56u);
+  EXPECT_EQ(BlackCount(dithered), onLines);
+}
+
+TEST(OutputTest, OneBitPagesShrunkToOneBitKeepFlatAreasAndDensity) {
+  for (bool dither : {false, true}) {
+    SCOPED_TRACE(dither ? "dither" : "threshold");
+    EXPECT_EQ(BlackCount(ReducedOneBit([](uint32_t, uint32_t) { return 0xFFFFFFu; }, dither)), 0u);
+    EXPECT_EQ(BlackCount(ReducedOneBit([](uint32_t, uint32_t) { return 0u; }, dither)), 900u);
+    // A checkerboard, half black, stays about half black.
+    const size_t half = BlackCount(
+        ReducedOneBit([](uint32_t x, uint32_t y) { return (x + y) % 2 ? 0u : 0xFFFFFFu; }, dither));
+    EXPECT_GE(half, 360u);
+    EXPECT_LE(half, 540u);
+  }
+}
+
+}  // namespace

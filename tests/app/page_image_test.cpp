@@ -1,5 +1,6 @@
 // The image object: detection, loading with resolution rules, conversions and thumbnails.
 #include <png.h>
+#include <tiffio.h>
 
 #include <cstring>
 
@@ -320,6 +321,88 @@ TEST(PageImageTest, GifPagesKeepTheirImageSizeAndColourCount) {
   EXPECT_EQ(page.ColorCount(), 4u);
   EXPECT_EQ(page.Pixels()[1], 1);
   EXPECT_EQ(page.Palette()[1].rgbRed, 255);
+}
+
+}  // namespace
+
+namespace {
+
+// A one-row TIFF of `samples` 8-bit samples per pixel, the last an extra sample of the
+// given kind when `extra` is set.
+void WriteOneRowTIFF(const std::string& path, uint16_t samples, const std::vector<uint8_t>& row,
+                     int extra) {
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(tif, nullptr);
+  const uint32_t width = uint32_t(row.size() / samples);
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 1u);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, samples >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+  if (extra >= 0) {
+    const uint16_t kind = uint16_t(extra);
+    TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &kind);
+  }
+  std::vector<uint8_t> data = row;
+  ASSERT_EQ(TIFFWriteScanline(tif, data.data(), 0, 0), 1);
+  TIFFClose(tif);
+}
+
+std::vector<uint8_t> LoadedRGB(const std::string& path) {
+  CPageImage image;
+  EXPECT_EQ(image.Load(path), 0);
+  EXPECT_EQ(image.BitsPerPixel(), 24u);
+  if (image.BitsPerPixel() != 24) return {};
+  return {image.Pixels(), image.Pixels() + size_t(image.Width()) * 3};
+}
+
+TEST(PageImageTest, TiffPagesWithAlphaShowWhitePaper) {
+  TempDir dir;
+  // Unassociated alpha: opaque red, black at alpha 128 (half the paper), a transparent colour.
+  const std::string rgba = dir.File("rgba.tif");
+  WriteOneRowTIFF(rgba, 4, {255, 0, 0, 255, 0, 0, 0, 128, 10, 20, 30, 0}, EXTRASAMPLE_UNASSALPHA);
+  EXPECT_EQ(LoadedRGB(rgba), (std::vector<uint8_t>{255, 0, 0, 127, 127, 127, 255, 255, 255}));
+  // Associated alpha: the colours are already scaled by it.
+  const std::string assoc = dir.File("assoc.tif");
+  WriteOneRowTIFF(assoc, 4, {50, 60, 70, 100, 0, 0, 0, 0}, EXTRASAMPLE_ASSOCALPHA);
+  EXPECT_EQ(LoadedRGB(assoc), (std::vector<uint8_t>{205, 215, 225, 255, 255, 255}));
+  // Grey and alpha.
+  const std::string grey = dir.File("grey.tif");
+  WriteOneRowTIFF(grey, 2, {100, 255, 0, 0}, EXTRASAMPLE_UNASSALPHA);
+  EXPECT_EQ(LoadedRGB(grey), (std::vector<uint8_t>{100, 100, 100, 255, 255, 255}));
+  // A fourth sample of no stated meaning is not transparency.
+  const std::string other = dir.File("other.tif");
+  WriteOneRowTIFF(other, 4, {1, 2, 3, 0, 40, 50, 60, 0}, EXTRASAMPLE_UNSPECIFIED);
+  EXPECT_EQ(LoadedRGB(other), (std::vector<uint8_t>{1, 2, 3, 40, 50, 60}));
+}
+
+TEST(PageImageTest, GreyPhotoshopPagesWithAlphaShowWhitePaper) {
+  TempDir dir;
+  pxtest::PSDFile psd;
+  psd.mode = 1;  // greyscale
+  psd.width = 3;
+  psd.height = 1;
+  psd.channels = 2;
+  psd.planes = {{0, 0, 90}, {255, 0, 128}};
+  const std::string path = dir.File("grey.psd");
+  pxtest::WriteFile(path, pxtest::BuildPSD(psd));
+  CPageImage image;
+  ASSERT_EQ(image.Load(path), 0);
+  ASSERT_EQ(image.BitsPerPixel(), 8u);
+  ASSERT_TRUE(image.HasGreyPalette());
+  std::vector<uint8_t> levels;
+  for (uint32_t x = 0; x < 3; ++x) levels.push_back(image.Palette()[image.Pixels()[x]].rgbRed);
+  // Opaque black, transparent black, 90 at alpha 128: (90 * 128 + 255 * 127 + 127) / 255.
+  EXPECT_EQ(levels, (std::vector<uint8_t>{0, 255, 172}));
+  // Without the second channel the page is read as it always was.
+  psd.channels = 1;
+  psd.planes.pop_back();
+  pxtest::WriteFile(path, pxtest::BuildPSD(psd));
+  ASSERT_EQ(image.Load(path), 0);
+  ASSERT_EQ(image.BitsPerPixel(), 8u);
+  EXPECT_EQ(std::vector<uint8_t>(image.Pixels(), image.Pixels() + 3),
+            (std::vector<uint8_t>{0, 0, 90}));
 }
 
 }  // namespace

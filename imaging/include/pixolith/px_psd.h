@@ -31,7 +31,8 @@ BOOL PXGetPSDDimensions(PXSource source, uint32_t* width, uint32_t* height, int*
 // The 256-entry palette of a bitmap, greyscale, indexed or duotone file.
 BOOL PXGetPSDPalette(PXSource source, uint32_t* colorCount, RGBQUAD* palette);
 // Reads the composite image at depth 8 (bitmap, greyscale, indexed, duotone: indices
-// into `palette`), 24 (RGB) or 32 (RGB with the fourth channel, or raw CMYK).
+// into `palette`), 24 (RGB) or 32 (RGB with the fourth channel, greyscale with the
+// second, 255 where the file has none; or raw CMYK).
 BYTE* PXReadPSD(PXSource source, uint32_t* width, uint32_t* height, int depth, RGBQUAD* palette,
                 DWORD flags);
 

@@ -327,6 +327,7 @@ void PSDReader::ConvertRow(uint8_t* const* s, uint8_t* out) const {
     } else {
       const RGBQUAD& q = palette_[s[0][x]];
       rgb[0] = q.rgbRed, rgb[1] = q.rgbGreen, rgb[2] = q.rgbBlue;
+      if (used_ == 2) alpha = s[1][x];
     }
     out[0] = bgr_ ? rgb[2] : rgb[0];
     out[1] = rgb[1];
@@ -350,9 +351,11 @@ uint8_t* PSDReader::Read(uint32_t* width, uint32_t* height, int depth, RGBQUAD* 
   rawCMYK_ = depth == 32 && file_.mode() == PX_PSD_CMYK && (flags & PX_PSD_RAW_CMYK);
   bgr_ = dib;
   const int mode = file_.mode();
-  used_ = mode == PX_PSD_RGB    ? (depth == 32 && file_.channels() >= 4 ? 4 : 3)
-          : mode == PX_PSD_CMYK ? 4
-                                : 1;
+  // At 32 bits the first extra channel of RGB and greyscale files is their transparency.
+  used_ = mode == PX_PSD_RGB         ? (depth == 32 && file_.channels() >= 4 ? 4 : 3)
+          : mode == PX_PSD_CMYK      ? 4
+          : mode == PX_PSD_GRAYSCALE ? (depth == 32 && file_.channels() >= 2 ? 2 : 1)
+                                     : 1;
 
   int error = file_.ReadColorModeData(palette_);
   if (!error) error = file_.SkipResources();

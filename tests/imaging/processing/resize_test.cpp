@@ -313,4 +313,65 @@ TEST(ShrinkIndexed, MeanColourIsMatched) {
   EXPECT_EQ(out, (Bytes{14, 54}));  // (10 + 30 + 7 + 7) / 4 = 13.5, (100 + 101 + 14) / 4 = 53.75
 }
 
+// A 1-bit image (set bit = colour 1) as the colours of its palette entries.
+Bytes ExpandBits(const Bytes& bits, uint32_t w, uint32_t h, const RGBQUAD* palette, uint32_t ch) {
+  const uint32_t stride = (w + 7) / 8;
+  Bytes out;
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x) {
+      const RGBQUAD& e = palette[(bits[y * stride + x / 8] >> (7 - x % 8)) & 1];
+      if (ch == 1)
+        out.push_back(
+            BYTE((299u * e.rgbRed + 587u * e.rgbGreen + 114u * e.rgbBlue + 500u) / 1000u));
+      else
+        out.insert(out.end(), {e.rgbRed, e.rgbGreen, e.rgbBlue});
+    }
+  return out;
+}
+
+// The bit-counting 1-bit path against the byte path over the same colours, at sizes with
+// and without integer ratios, an axis that grows, and a width that ends inside a byte.
+TEST(ResizeAreaIndexed, OneBitAgreesWithTheByteAreaOfItsColours) {
+  const uint32_t w = 61, h = 37, stride = 8;
+  Bytes bits(stride * h);
+  uint32_t seed = 5;
+  for (auto& b : bits) b = BYTE((seed = seed * 1103515245u + 12345u) >> 24);
+  const RGBQUAD pairs[2][2] = {{{255, 255, 255, 0}, {0, 0, 0, 0}},
+                               {{20, 200, 90, 0}, {250, 10, 60, 0}}};
+  const uint32_t sizes[][2] = {{30, 18}, {20, 12}, {7, 5}, {1, 1}, {45, 50}, {61, 20}};
+  for (const auto& pair : pairs) {
+    std::vector<RGBQUAD> palette(256);
+    palette[0] = pair[0], palette[1] = pair[1];
+    for (uint32_t ch : {1u, 3u}) {
+      const Bytes colours = ExpandBits(bits, w, h, palette.data(), ch);
+      for (const auto& size : sizes) {
+        const uint32_t dw = size[0], dh = size[1];
+        Bytes fast(dw * dh * ch, 0xEE), bytes(dw * dh * ch, 0xEE);
+        ASSERT_TRUE(PXResizeAreaIndexed(bits.data(), w, h, stride, 1, palette.data(), fast.data(),
+                                        dw, dh, dw * ch, ch));
+        ASSERT_TRUE(PXResizeArea(colours.data(), w, h, w * ch, bytes.data(), dw, dh, dw * ch, ch));
+        for (size_t i = 0; i < fast.size(); ++i)
+          ASSERT_NEAR(fast[i], bytes[i], 1) << dw << "x" << dh << " channels " << ch << " at " << i;
+      }
+    }
+  }
+}
+
+TEST(ResizeAreaIndexed, OneBitFlatAreasAndExactHalves) {
+  std::vector<RGBQUAD> palette(256);
+  palette[0] = {255, 255, 255, 0};
+  for (BYTE fill : {BYTE(0x00), BYTE(0xFF)}) {
+    const Bytes bits(4 * 30, fill);  // 30 x 30
+    Bytes out(9 * 7);
+    ASSERT_TRUE(
+        PXResizeAreaIndexed(bits.data(), 30, 30, 4, 1, palette.data(), out.data(), 9, 7, 9, 1));
+    EXPECT_EQ(out, Bytes(out.size(), fill ? 0 : 255));
+  }
+  // 8 x 2 with 0, 1, 2 and 4 set bits in its 2 x 2 blocks: 255 (4 - k) / 4, rounded half to even.
+  const Bytes bits = {0b00100111, 0b00001011};
+  Bytes out(4);
+  ASSERT_TRUE(PXResizeAreaIndexed(bits.data(), 8, 2, 1, 1, palette.data(), out.data(), 4, 1, 4, 1));
+  EXPECT_EQ(out, (Bytes{255, 191, 128, 0}));
+}
+
 }  // namespace

@@ -404,4 +404,21 @@ TEST(PSDReader, ProgressAbortKeepsTheRowsSoFar) {
   ASSERT_NE(r.block.block, nullptr);
 }
 
+TEST(PSDReader, GreyscaleAt32CarriesItsSecondChannelAsAlpha) {
+  const uint32_t w = 5, h = 3;
+  for (uint16_t channels : {1, 2}) {
+    PSDFile psd = RGBFile(w, h, channels);
+    psd.mode = PX_PSD_GRAYSCALE;
+    Read r;
+    ReadPSD(BuildPSD(psd), 32, r);
+    ASSERT_EQ(r.error, 0);
+    const auto px = r.bytes(w * h * 4);
+    for (size_t i = 0; i < w * h; ++i) {
+      ASSERT_EQ(px[4 * i], psd.planes[0][i]) << i;
+      ASSERT_EQ(px[4 * i + 2], psd.planes[0][i]) << i;
+      ASSERT_EQ(px[4 * i + 3], channels == 2 ? psd.planes[1][i] : 255) << i;
+    }
+  }
+}
+
 }  // namespace

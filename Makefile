@@ -14,7 +14,7 @@ LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && \
 CLI := $(BUILD)/cli/pageweaver-cli
 
 .PHONY: all deps configure build run test install package package-check asan bench \
-  bench-compare bench-copy fuzz clean format
+  bench-compare bench-copy bench-pdf fuzz clean format
 
 all: build
 
@@ -98,6 +98,10 @@ bench-compare: deps
 
 bench-copy: deps
 	bench/copy.sh
+
+# PDF output against convert and img2pdf (figures in bench/README.md).
+bench-pdf: deps
+	bench/pdf.sh
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

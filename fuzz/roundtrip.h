@@ -6,9 +6,15 @@
 #ifndef PAGEWEAVER_FUZZ_ROUNDTRIP_H
 #define PAGEWEAVER_FUZZ_ROUNDTRIP_H
 
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+
 #include <iterator>
+#include <memory>
 
 #include "document/image_formats.h"
+#include "document/pdf_page.h"
+#include "document/pdf_writer.h"
 #include "entries.h"
 
 namespace pxfuzz {
@@ -143,11 +149,75 @@ inline Problem ThroughTIFF(const DecodedImage& image, size_t inputSize) {
   return problem;
 }
 
+// Writes the image as one PDF page, as the output does (asked for JPEG or not, varied by
+// the input), and reads the file back with libqpdf: its objects, the image's size, its
+// stream as written and, for Flate pages of colours or indices, the pixels.
+inline Problem ThroughPDF(const DecodedImage& image, size_t inputSize) {
+  std::string path = ScratchFile::Sibling(".pdf");
+  if (path.empty()) return nullptr;
+  CPageImage page;
+  const size_t bytes = RowBytes(image) * image.height;
+  auto* copy = static_cast<uint8_t*>(GlobalAlloc(GPTR, bytes));
+  if (!copy) return nullptr;
+  std::memcpy(copy, image.pixels, bytes);
+  page.Adopt(copy, image.width, image.height, image.bitsPerPixel, image.palette,
+             image.bitsPerPixel == 24  ? 0
+             : image.bitsPerPixel == 1 ? 2
+                                       : 256);
+  PageOutputSettings out;
+  out.compression = inputSize % 3 == 0 ? kCompressionJPEG : kCompressionDeflate;
+  out.resolutionX = out.resolutionY = 300;
+  auto encoded = std::make_unique<PdfPage>();
+  if (int error = EncodePdfImage(page, out, encoded.get()))
+    return error == PX_ERR_NO_MEMORY || error == PX_ERR_PARAMETER ? nullptr
+                                                                  : "PDF page refused an image";
+  const PdfPage::Filter filter = encoded->filter;
+  const PdfPage::Colors colors = encoded->colors;
+  const bool predicted = encoded->predictor;
+  const uint32_t size = encoded->size;
+  const std::vector<uint8_t> written(encoded->data, encoded->data + encoded->size);
+  PdfWriter writer("roundtrip");
+  if (writer.AddPage(std::move(encoded)) || writer.Write(path)) return "PDF writer refused a page";
+  try {
+    QPDF pdf;
+    pdf.processFile(path.c_str());
+    // Catalog, pages, page, contents, image, information.
+    if (pdf.getObjectCount() < 6) return "PDF read back with objects missing";
+    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+    if (pages.size() != 1) return "PDF read back with another page count";
+    std::map<std::string, QPDFObjectHandle> images = pages[0].getImages();
+    if (images.size() != 1) return "PDF page read back without its image";
+    QPDFObjectHandle stream = images.begin()->second;
+    QPDFObjectHandle dict = stream.getDict();
+    if (dict.getKey("/Width").getIntValue() != image.width ||
+        dict.getKey("/Height").getIntValue() != image.height)
+      return "PDF image read back at another size";
+    std::shared_ptr<Buffer> raw = stream.getRawStreamData();
+    if (raw->getSize() != size || dict.getKey("/Length").getIntValue() != size ||
+        std::memcmp(raw->getBuffer(), written.data(), size) != 0)
+      return "PDF image stream read back changed";
+    const bool exact =
+        filter == PdfPage::Filter::kFlate &&
+        (colors == PdfPage::Colors::kIndexed || (colors == PdfPage::Colors::kRGB && predicted));
+    if (exact) {
+      std::shared_ptr<Buffer> decoded = stream.getStreamData(qpdf_dl_generalized);
+      if (decoded->getSize() != bytes || std::memcmp(decoded->getBuffer(), image.pixels, bytes))
+        return "PDF image read back with other pixels";
+    }
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  } catch (const std::exception&) {
+    return "written PDF does not read back";
+  }
+  return nullptr;
+}
+
 inline Problem RoundTrip(const uint8_t* data, size_t size) {
   DecodedImage image;
   if (!DecodeLikeTheApplication(data, size, image)) return nullptr;
   Problem problem = ThroughPNG(image);
-  return problem ? problem : ThroughTIFF(image, size);
+  if (!problem) problem = ThroughTIFF(image, size);
+  return problem ? problem : ThroughPDF(image, size);
 }
 
 }  // namespace pxfuzz

@@ -6,9 +6,6 @@
 #ifndef PAGEWEAVER_FUZZ_ROUNDTRIP_H
 #define PAGEWEAVER_FUZZ_ROUNDTRIP_H
 
-#include <qpdf/QPDF.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
-
 #include <iterator>
 #include <memory>
 
@@ -16,6 +13,7 @@
 #include "document/pdf_page.h"
 #include "document/pdf_writer.h"
 #include "entries.h"
+#include "pdf_check.h"
 
 namespace pxfuzz {
 
@@ -174,42 +172,14 @@ inline Problem ThroughPDF(const DecodedImage& image, size_t inputSize) {
   const PdfPage::Filter filter = encoded->filter;
   const PdfPage::Colors colors = encoded->colors;
   const bool predicted = encoded->predictor;
-  const uint32_t size = encoded->size;
   const std::vector<uint8_t> written(encoded->data, encoded->data + encoded->size);
   PdfWriter writer("roundtrip");
   if (writer.AddPage(std::move(encoded)) || writer.Write(path)) return "PDF writer refused a page";
-  try {
-    QPDF pdf;
-    pdf.processFile(path.c_str());
-    // Catalog, pages, page, contents, image, information.
-    if (pdf.getObjectCount() < 6) return "PDF read back with objects missing";
-    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
-    if (pages.size() != 1) return "PDF read back with another page count";
-    std::map<std::string, QPDFObjectHandle> images = pages[0].getImages();
-    if (images.size() != 1) return "PDF page read back without its image";
-    QPDFObjectHandle stream = images.begin()->second;
-    QPDFObjectHandle dict = stream.getDict();
-    if (dict.getKey("/Width").getIntValue() != image.width ||
-        dict.getKey("/Height").getIntValue() != image.height)
-      return "PDF image read back at another size";
-    std::shared_ptr<Buffer> raw = stream.getRawStreamData();
-    if (raw->getSize() != size || dict.getKey("/Length").getIntValue() != size ||
-        std::memcmp(raw->getBuffer(), written.data(), size) != 0)
-      return "PDF image stream read back changed";
-    const bool exact =
-        filter == PdfPage::Filter::kFlate &&
-        (colors == PdfPage::Colors::kIndexed || (colors == PdfPage::Colors::kRGB && predicted));
-    if (exact) {
-      std::shared_ptr<Buffer> decoded = stream.getStreamData(qpdf_dl_generalized);
-      if (decoded->getSize() != bytes || std::memcmp(decoded->getBuffer(), image.pixels, bytes))
-        return "PDF image read back with other pixels";
-    }
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  } catch (const std::exception&) {
-    return "written PDF does not read back";
-  }
-  return nullptr;
+  const bool exact =
+      filter == PdfPage::Filter::kFlate &&
+      (colors == PdfPage::Colors::kIndexed || (colors == PdfPage::Colors::kRGB && predicted));
+  return CheckPdfPage(path, image.width, image.height, written, exact ? image.pixels : nullptr,
+                      bytes);
 }
 
 inline Problem RoundTrip(const uint8_t* data, size_t size) {

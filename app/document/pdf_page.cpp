@@ -6,10 +6,6 @@
 #include "output.h"
 #include "pixolith/pixolith.h"
 
-PdfPage::~PdfPage() {
-  GlobalFree(data);
-}
-
 void PdfPageSize(const PageOutputSettings& out, uint32_t width, uint32_t height,
                  double* widthPoints, double* heightPoints) {
   const PXResolution res = OutputResolution(out);
@@ -109,7 +105,7 @@ int EncodePdfImage(const CPageImage& image, const PageOutputSettings& out, PdfPa
   page->width = image.Width();
   page->height = image.Height();
   PdfPageSize(out, page->width, page->height, &page->widthPoints, &page->heightPoints);
-  page->handling = PageHandling::kConverted;
+  page->copied = false;
   page->bitsPerComponent = 8;
   uint32_t size = 0;
   switch (image.BitsPerPixel()) {
@@ -153,7 +149,7 @@ std::unique_ptr<PdfPage> CopyUnchangedPdfPage(const PageRecord& record) {
   page->colors = stored.bitsPerPixel == 8 ? PdfPage::Colors::kGray : PdfPage::Colors::kRGB;
   page->width = stored.width;
   page->height = stored.height;
-  page->handling = PageHandling::kCopied;
+  page->copied = true;
   PdfPageSize(record.output, page->width, page->height, &page->widthPoints, &page->heightPoints);
   return page;
 }

@@ -14,29 +14,7 @@
 #include "page_copy.h"
 #include "page_image.h"
 #include "page_record.h"
-
-struct PdfPage {
-  enum class Filter { kFlate, kDCT, kCCITTG4 };
-  enum class Colors { kGray, kRGB, kIndexed };
-
-  PdfPage() = default;
-  ~PdfPage();
-  PdfPage(const PdfPage&) = delete;
-  PdfPage& operator=(const PdfPage&) = delete;
-
-  Filter filter = Filter::kFlate;
-  Colors colors = Colors::kRGB;
-  uint32_t width = 0;  // pixels
-  uint32_t height = 0;
-  int bitsPerComponent = 8;
-  bool predictor = false;        // Flate rows carry PNG filter bytes
-  std::vector<uint8_t> palette;  // red, green, blue per entry, for kIndexed
-  uint8_t* data = nullptr;       // the stream, a library block
-  uint32_t size = 0;
-  double widthPoints = 0;
-  double heightPoints = 0;
-  PageHandling handling = PageHandling::kConverted;
-};
+#include "pdf_image.h"
 
 // The size in points of a page of these pixels written with the settings' resolution:
 // pixels x 72 / dpi, centimetres converted, a page without a unit at 72 dpi.

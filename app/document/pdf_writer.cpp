@@ -9,11 +9,16 @@
 #include <new>
 #include <vector>
 
+#include "pixolith/platform.h"
 #include "pixolith/px_core.h"
 
 #ifndef PAGEWEAVER_VERSION_TEXT
 #define PAGEWEAVER_VERSION_TEXT "1.0.0"
 #endif
+
+PdfPage::~PdfPage() {
+  GlobalFree(data);
+}
 
 std::string PdfProducer() {
   return std::string("PageWeaver ") + PAGEWEAVER_VERSION_TEXT;

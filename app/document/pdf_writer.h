@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "pdf_page.h"
+#include "pdf_image.h"
 
 class PdfWriter {
  public:

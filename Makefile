@@ -14,7 +14,7 @@ LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && \
 CLI := $(BUILD)/cli/pageweaver-cli
 
 .PHONY: all deps configure build run test install package package-check asan bench \
-  bench-compare bench-copy bench-quality fuzz clean format
+  bench-compare bench-copy bench-quality bench-pdf fuzz clean format
 
 all: build
 
@@ -102,6 +102,10 @@ bench-copy: deps
 # Shrinking a thin-print page: PSNR against Lanczos-3 reductions made by Pillow and ImageMagick.
 bench-quality: deps
 	bench/quality.sh
+
+# PDF output against convert and img2pdf (figures in bench/README.md).
+bench-pdf: deps
+	bench/pdf.sh
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -39,8 +39,9 @@ struct Options {
   std::string sort = "given";
   Overrides overrides;
   bool quiet = false;
-  bool turnUpright = true;  // photographs by their EXIF orientation
-  bool reencode = false;    // convert every page, copy none
+  bool turnUpright = true;             // photographs by their EXIF orientation
+  bool reencode = false;               // convert every page, copy none
+  std::optional<OutputFormat> format;  // --format; else by the output's name
   int threads = DefaultOutputThreads();
   std::vector<Input> inputs;
 };
@@ -147,6 +148,14 @@ int ParseOptions(const Args& args, const char* command, bool needOutput, Options
       o->quiet = true;
     } else if (a == "--no-auto-orient") {
       o->turnUpright = false;
+    } else if (a == "--format") {
+      if (!value()) continue;
+      if (v == "tiff")
+        o->format = OutputFormat::kTIFF;
+      else if (v == "pdf")
+        o->format = OutputFormat::kPDF;
+      else
+        bad("tiff or pdf");
     } else if (a == "--reencode") {
       o->reencode = true;
     } else if (a == "--sort") {
@@ -213,6 +222,7 @@ int ParseOptions(const Args& args, const char* command, bool needOutput, Options
   if ((ov.resolutionX == 0 || ov.resolutionY == 0) && ov.unit != 1)
     faults.push_back("--dpi 0 means no resolution: it needs --unit none");
   if (needOutput && o->output.empty()) faults.push_back("no output file (-o OUT.tif)");
+  if (!needOutput && o->format) faults.push_back("--format: only build writes a file");
   if (o->job.empty() && o->inputs.empty()) faults.push_back("no input files");
   if (!o->job.empty() && !o->inputs.empty()) faults.push_back("give either inputs or --job");
   if (faults.empty()) return 0;
@@ -422,6 +432,7 @@ int Run(const Args& args, bool build) {
   ProgressPrinter printer(o.quiet);
   doc.SetBusyDisplay(&printer);
   doc.SetOutputThreads(o.threads);
+  doc.SetOutputFormat(o.format);
   OutputReport report = doc.Save(o.output);
   if (report.cancelled) {
     std::fprintf(stderr, "pageweaver-cli: cancelled; %s was not written\n", o.output.c_str());

@@ -55,13 +55,14 @@ void BuildUsage(FILE* out) {
       "usage: pageweaver-cli build -o OUT.tif [options] INPUT[#PAGE]...\n"
       "       pageweaver-cli build -o OUT.tif [--quiet] [--threads N] [--reencode]\n"
       "                            [--no-auto-orient] --job FILE.json\n"
-      "Writes the inputs, in order, as the pages of one multi-page TIFF. A multi-page\n"
-      "TIFF gives all its pages, or the ones named with #PAGE (counted from 0). OUT.tif\n"
-      "is replaced only when every page was written.\n",
+      "Writes the inputs, in order, as the pages of one multi-page TIFF (or PDF, for an\n"
+      "OUT ending in .pdf). A multi-page TIFF gives all its pages, or the ones named\n"
+      "with #PAGE (counted from 0). OUT.tif is replaced only when every page was written.\n",
       out);
   std::fputs(kBuildOptions, out);
   std::fputs(
       "  --threads N        pages converted at once, 1 to 64 (default: one per core)\n"
+      "  --format F         tiff or pdf (default: pdf for an OUT ending in .pdf, else tiff)\n"
       "  --reencode         convert every page, also those that could be copied as stored\n"
       "  --quiet            no progress lines\n"
       "  --job FILE.json    the pages and their settings from a job file (see pages)\n"

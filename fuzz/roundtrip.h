@@ -7,9 +7,13 @@
 #define PAGEWEAVER_FUZZ_ROUNDTRIP_H
 
 #include <iterator>
+#include <memory>
 
 #include "document/image_formats.h"
+#include "document/pdf_page.h"
+#include "document/pdf_writer.h"
 #include "entries.h"
+#include "pdf_check.h"
 
 namespace pxfuzz {
 
@@ -143,11 +147,47 @@ inline Problem ThroughTIFF(const DecodedImage& image, size_t inputSize) {
   return problem;
 }
 
+// Writes the image as one PDF page, as the output does (asked for JPEG or not, varied by
+// the input), and reads the file back with libqpdf: its objects, the image's size, its
+// stream as written and, for Flate pages of colours or indices, the pixels.
+inline Problem ThroughPDF(const DecodedImage& image, size_t inputSize) {
+  std::string path = ScratchFile::Sibling(".pdf");
+  if (path.empty()) return nullptr;
+  CPageImage page;
+  const size_t bytes = RowBytes(image) * image.height;
+  auto* copy = static_cast<uint8_t*>(GlobalAlloc(GPTR, bytes));
+  if (!copy) return nullptr;
+  std::memcpy(copy, image.pixels, bytes);
+  page.Adopt(copy, image.width, image.height, image.bitsPerPixel, image.palette,
+             image.bitsPerPixel == 24  ? 0
+             : image.bitsPerPixel == 1 ? 2
+                                       : 256);
+  PageOutputSettings out;
+  out.compression = inputSize % 3 == 0 ? kCompressionJPEG : kCompressionDeflate;
+  out.resolutionX = out.resolutionY = 300;
+  auto encoded = std::make_unique<PdfPage>();
+  if (int error = EncodePdfImage(page, out, encoded.get()))
+    return error == PX_ERR_NO_MEMORY || error == PX_ERR_PARAMETER ? nullptr
+                                                                  : "PDF page refused an image";
+  const PdfPage::Filter filter = encoded->filter;
+  const PdfPage::Colors colors = encoded->colors;
+  const bool predicted = encoded->predictor;
+  const std::vector<uint8_t> written(encoded->data, encoded->data + encoded->size);
+  PdfWriter writer("roundtrip");
+  if (writer.AddPage(std::move(encoded)) || writer.Write(path)) return "PDF writer refused a page";
+  const bool exact =
+      filter == PdfPage::Filter::kFlate &&
+      (colors == PdfPage::Colors::kIndexed || (colors == PdfPage::Colors::kRGB && predicted));
+  return CheckPdfPage(path, image.width, image.height, written, exact ? image.pixels : nullptr,
+                      bytes);
+}
+
 inline Problem RoundTrip(const uint8_t* data, size_t size) {
   DecodedImage image;
   if (!DecodeLikeTheApplication(data, size, image)) return nullptr;
   Problem problem = ThroughPNG(image);
-  return problem ? problem : ThroughTIFF(image, size);
+  if (!problem) problem = ThroughTIFF(image, size);
+  return problem ? problem : ThroughPDF(image, size);
 }
 
 }  // namespace pxfuzz

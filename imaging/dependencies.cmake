@@ -10,3 +10,8 @@ pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
 pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
 pkg_check_modules(WEBP REQUIRED IMPORTED_TARGET libwebp libwebpdemux)
 pkg_check_modules(HEIF REQUIRED IMPORTED_TARGET libheif)
+# The PDF output (the document layer) and the fuzzers' reading of it. Only std::shared_ptr
+# is used with it, never its old PointerHolder.
+pkg_check_modules(QPDF REQUIRED IMPORTED_TARGET libqpdf)
+set_property(TARGET PkgConfig::QPDF APPEND PROPERTY INTERFACE_COMPILE_DEFINITIONS
+             POINTERHOLDER_TRANSITION=4)

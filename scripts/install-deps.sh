@@ -14,13 +14,15 @@ set -euo pipefail
 packages=(
   cmake ninja-build pkg-config g++
   libtiff-dev libpng-dev libjpeg-dev zlib1g-dev
-  libwebp-dev libheif-dev
+  libwebp-dev libheif-dev libqpdf-dev
   # libheif's codecs, linked into Debian 12's libheif1: HEVC decoding (HEIC), AV1
   # decoding (AVIF; dav1d first, aom as well), and the encoders the tests make files with.
   libde265-0 libdav1d6 libaom3 libx265-199
   qt6-base-dev libcairo2-dev libfontconfig-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   libtiff-tools clang-format
+  # The PDF output's readers in the tests: pdfinfo, pdfimages, pdftoppm and qpdf --check.
+  poppler-utils qpdf
   # Readers the tests hold copied pages to (tests skip what is missing).
   python3-pil imagemagick graphicsmagick
   desktop-file-utils appstream man-db bash-completion shared-mime-info
@@ -30,7 +32,7 @@ for extra in "$@"; do
     package) packages+=(dpkg-dev fakeroot file lintian debootstrap) ;;
     icons) packages+=(librsvg2-bin) ;;
     fuzz) packages+=(clang libclang-rt-14-dev llvm) ;;
-    compare) packages+=(imagemagick graphicsmagick time bc libtiff-tools) ;;
+    compare) packages+=(imagemagick graphicsmagick time bc libtiff-tools img2pdf) ;;
     *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
   esac
 done

@@ -440,8 +440,11 @@ OutputReport CPageWeaverDoc::RunOutput(const std::string& path) {
   std::vector<std::string> previews;
   for (const PageRecord& record : records)
     previews.push_back(cache_ ? cache_->EntryPath(record.sourcePath, record.frameIndex) : "");
-  report = WriteOutputFile(records, path, progressSink(), pump_, threads_, std::move(previews));
-  if (report.ok()) RereadPagesFrom(records, path);
+  const OutputFormat format = format_ ? *format_ : OutputFormatFor(path);
+  report =
+      WriteOutputFile(records, path, progressSink(), pump_, threads_, std::move(previews), format);
+  // A PDF holds no pages this program reads back.
+  if (report.ok() && format == OutputFormat::kTIFF) RereadPagesFrom(records, path);
   if (busy_) busy_->Finish();
   if (!ui_ || report.cancelled) return report;
   if (report.error == PX_ERR_FILE_OPEN && report.failedPage < 0) {

@@ -44,6 +44,9 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   bool CopyUnchangedPages() const;
   // How the next output run writes the page: copied or converted.
   PageHandling PageHandlingOf(const PageRecord& record) const;
+  // The format of the files saved: nullopt (the default) takes it from each file's name
+  // (OutputFormatFor); the command line's --format sets it.
+  void SetOutputFormat(std::optional<OutputFormat> format) { format_ = format; }
   // The system window colour thumbnails are drawn on.
   void SetThumbnailBackground(COLORREF color) { thumbnailBackground_ = color; }
 
@@ -150,6 +153,7 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   int threads_ = DefaultOutputThreads();
   bool copyUnchanged_ = true;
   std::optional<int> sortStyle_;
+  std::optional<OutputFormat> format_;
   std::string path_;
 };
 

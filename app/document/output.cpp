@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -11,10 +12,18 @@
 #include <random>
 #include <thread>
 
+#include "pdf_page.h"
+#include "pdf_writer.h"
 #include "pixolith/px_tiff.h"
 #include "prefetch.h"
 
 namespace fs = std::filesystem;
+
+OutputFormat OutputFormatFor(const std::string& path) {
+  std::string extension = fs::path(path).extension().string();
+  for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".pdf" ? OutputFormat::kPDF : OutputFormat::kTIFF;
+}
 
 std::string ErrorText(int code) {
   return PXGetErrorText(code);
@@ -102,10 +111,23 @@ int PrepareEncodedPage(const PageRecord& record, PXTIFFEncodedPage** encoded,
   return 0;
 }
 
+PreparedPage::PreparedPage() = default;
+
+PreparedPage::~PreparedPage() {
+  PXFreeTIFFEncodedPage(encoded);
+}
+
+int PrepareOutputPage(OutputFormat format, const PageRecord& record, PreparedPage* page,
+                      const PageReport& progress) {
+  page->error = format == OutputFormat::kPDF ? PreparePdfPage(record, &page->pdf, progress)
+                                             : PrepareEncodedPage(record, &page->encoded, progress);
+  return page->error;
+}
+
 OutputPageFeeder::OutputPageFeeder(std::vector<PageRecord> pages, ProgressSink* progress,
                                    int threads, MessagePump* pump,
-                                   std::vector<std::string> previews)
-    : pages_(std::move(pages)), progress_(progress), pump_(pump) {
+                                   std::vector<std::string> previews, OutputFormat format)
+    : pages_(std::move(pages)), progress_(progress), pump_(pump), format_(format) {
   for (const PageRecord& page : pages_) mayCopy_ = mayCopy_ || page.copyUnchanged;
   if (threads <= 1 || pages_.size() <= 1) {
     previews_ = std::move(previews);
@@ -118,12 +140,10 @@ OutputPageFeeder::OutputPageFeeder(std::vector<PageRecord> pages, ProgressSink* 
     };
   // Two pages per worker keep every worker busy while the writer takes them in order.
   prefetcher_ = std::make_unique<PagePrefetcher>(pages_, threads, size_t(threads) * 2,
-                                                 std::move(report), std::move(previews));
+                                                 std::move(report), std::move(previews), format_);
 }
 
-OutputPageFeeder::~OutputPageFeeder() {
-  PXFreeTIFFEncodedPage(current_);
-}
+OutputPageFeeder::~OutputPageFeeder() = default;
 
 void OutputPageFeeder::Fail(size_t index, int error) {
   if (error == PX_ERR_ABORTED) {
@@ -138,8 +158,7 @@ void OutputPageFeeder::Fail(size_t index, int error) {
 int OutputPageFeeder::Begin(size_t* index) {
   // The writer is done with the page it was given last.
   if (prefetcher_ && next_ > 0) prefetcher_->Release(next_ - 1);
-  PXFreeTIFFEncodedPage(current_);
-  current_ = nullptr;
+  current_.reset();
   if (next_ >= pages_.size() || error_ || cancelled_) return 0;
   *index = next_++;
   return 1;
@@ -181,24 +200,35 @@ int OutputPageFeeder::EncodeHere(size_t index) {
     return progress_->PageProgress(record.sourcePath, Percent(index),
                                    picture.HasPixels() ? &picture : nullptr, handling);
   };
-  return PrepareEncodedPage(record, &current_, report);
+  current_ = std::make_unique<PreparedPage>();
+  return PrepareOutputPage(format_, record, current_.get(), report);
+}
+
+PreparedPage* OutputPageFeeder::NextPrepared() {
+  size_t index;
+  if (!Begin(&index)) return nullptr;
+  if (!prefetcher_) {
+    if (int error = EncodeHere(index)) return Fail(index, error), nullptr;
+    ++delivered_;
+    return current_.get();
+  }
+  // The page was reported (and a stop answered) as it was loaded, before it was converted.
+  PreparedPage* ready = prefetcher_->Take(index, pump_);
+  if (ready->error) return Fail(index, ready->error), nullptr;
+  ++delivered_;
+  return ready;
 }
 
 int OutputPageFeeder::NextEncodedPage(const PXTIFFEncodedPage** page) {
-  size_t index;
-  if (!Begin(&index)) return 0;
-  if (!prefetcher_) {
-    if (int error = EncodeHere(index)) return Fail(index, error), 0;
-    *page = current_;
-    ++delivered_;
-    return 1;
-  }
-  // The page was reported (and a stop answered) as it was loaded, before it was converted.
-  PagePrefetcher::Page* ready = prefetcher_->Take(index, pump_);
-  if (ready->error) return Fail(index, ready->error), 0;
+  PreparedPage* ready = NextPrepared();
+  if (!ready) return 0;
   *page = ready->encoded;
-  ++delivered_;
   return 1;
+}
+
+std::unique_ptr<PdfPage> OutputPageFeeder::NextPdfPage() {
+  PreparedPage* ready = NextPrepared();
+  return ready ? std::move(ready->pdf) : nullptr;
 }
 
 namespace {
@@ -217,15 +247,59 @@ int FeedEncodedPage(const PXTIFFEncodedPage** page, void* user) {
 
 // Lets the user interface dispatch queued messages for at most 80 ms every 20 rows, so
 // that painting and the Cancel button keep working while a page is written.
-BOOL PumpMessagesCallback(UINT current, UINT, DWORD_PTR user) {
-  auto* pump = reinterpret_cast<MessagePump*>(user);
-  if (!pump || current % 20 != 0) return TRUE;
+void PumpBurst(MessagePump* pump) {
   auto start = std::chrono::steady_clock::now();
   while (pump->HasPendingMessage()) {
     if (std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(80)) break;
     pump->DispatchOneMessage();
   }
+}
+
+BOOL PumpMessagesCallback(UINT current, UINT, DWORD_PTR user) {
+  auto* pump = reinterpret_cast<MessagePump*>(user);
+  if (!pump || current % 20 != 0) return TRUE;
+  PumpBurst(pump);
   return TRUE;
+}
+
+// What a writer left: the pages it wrote, its own error and the file's size.
+struct Written {
+  uint32_t pages = 0;
+  int error = 0;
+  uint32_t bytes = 0;
+};
+
+Written WriteTIFF(const std::string& temporary, OutputPageFeeder& feeder) {
+  Written result;
+  PXSink sink = PXOpenFileSink(temporary.c_str(), FALSE);
+  if (!sink) {
+    result.error = PXGetLastError();
+    return result;
+  }
+  result.pages = feeder.EncodedPages() ? PXWriteEncodedTIFFPages(sink, FeedEncodedPage, &feeder, 0)
+                                       : PXWriteMultiPageTIFF(sink, FeedPage, &feeder, 0);
+  result.error = PXGetLastError();
+  result.bytes = PXCloseSink(sink);
+  return result;
+}
+
+// The pages go into the document as they come; the file is written once all are there.
+Written WritePDF(const std::string& temporary, const std::string& path, OutputPageFeeder& feeder,
+                 MessagePump* pump) {
+  Written result;
+  PdfWriter writer(fs::path(path).stem().string());
+  while (std::unique_ptr<PdfPage> page = feeder.NextPdfPage()) {
+    if ((result.error = writer.AddPage(std::move(page)))) return result;
+  }
+  if (feeder.error() || feeder.cancelled() || writer.PageCount() == 0) return result;
+  std::function<void()> breathe;
+  if (pump) breathe = [pump] { PumpBurst(pump); };
+  if ((result.error = writer.Write(temporary, breathe))) return result;
+  result.pages = uint32_t(writer.PageCount());
+  std::error_code failed;
+  const auto size = fs::file_size(temporary, failed);
+  result.bytes = failed ? 0 : uint32_t(std::min<uintmax_t>(size, UINT32_MAX));
+  return result;
 }
 
 // Creates an empty file with a fresh name beside `path`; the name, or empty on failure.
@@ -257,7 +331,7 @@ int DefaultOutputThreads() {
 
 OutputReport WriteOutputFile(const std::vector<PageRecord>& pages, const std::string& path,
                              ProgressSink* progress, MessagePump* pump, int threads,
-                             std::vector<std::string> previews) {
+                             std::vector<std::string> previews, OutputFormat format) {
   OutputReport report;
   if (pages.empty()) {
     report.error = PX_ERR_PARAMETER;
@@ -272,19 +346,12 @@ OutputReport WriteOutputFile(const std::vector<PageRecord>& pages, const std::st
   struct stat existing;
   bool hadTarget = stat(path.c_str(), &existing) == 0;
 
-  PXSink sink = PXOpenFileSink(temporary.c_str(), FALSE);
-  if (!sink) {
-    report.error = PXGetLastError();
-    std::remove(temporary.c_str());
-    return report;
-  }
   PXSetProgressCallback(pump ? PumpMessagesCallback : nullptr, reinterpret_cast<DWORD_PTR>(pump));
-  OutputPageFeeder feeder(pages, progress, threads, pump, std::move(previews));
-  uint32_t written = feeder.EncodedPages()
-                         ? PXWriteEncodedTIFFPages(sink, FeedEncodedPage, &feeder, 0)
-                         : PXWriteMultiPageTIFF(sink, FeedPage, &feeder, 0);
-  int writerError = PXGetLastError();
-  report.bytes = PXCloseSink(sink);
+  OutputPageFeeder feeder(pages, progress, threads, pump, std::move(previews), format);
+  const Written written = format == OutputFormat::kPDF ? WritePDF(temporary, path, feeder, pump)
+                                                       : WriteTIFF(temporary, feeder);
+  const int writerError = written.error;
+  report.bytes = written.bytes;
   PXSetProgressCallback(nullptr, 0);
 
   report.pagesWritten = feeder.delivered();
@@ -296,7 +363,7 @@ OutputReport WriteOutputFile(const std::vector<PageRecord>& pages, const std::st
     report.failedPath = pages[size_t(feeder.failedPage())].sourcePath;
   } else if (writerError) {
     report.error = writerError;
-  } else if (written == 0) {
+  } else if (written.pages == 0) {
     report.error = PX_ERR_FILE_WRITE;
   }
   if (report.ok()) {

@@ -1,5 +1,5 @@
 // The output run: every page of the list, in display order and with its own settings,
-// written as one multi-page TIFF.
+// written as one multi-page TIFF or one PDF.
 #ifndef PAGEWEAVER_DOCUMENT_OUTPUT_H
 #define PAGEWEAVER_DOCUMENT_OUTPUT_H
 
@@ -15,6 +15,15 @@
 #include "page_record.h"
 #include "pixolith/px_tiff.h"
 
+struct PdfPage;
+
+// What the output file is: a multi-page TIFF or a PDF.
+enum class OutputFormat { kTIFF, kPDF };
+
+// The format a file name asks for: PDF for names ending in ".pdf" (any letter case),
+// TIFF for every other.
+OutputFormat OutputFormatFor(const std::string& path);
+
 // The text shown for a library error code: its message, or "Error %d".
 std::string ErrorText(int code);
 
@@ -24,15 +33,27 @@ std::string ErrorText(int code);
 int PreparePage(const PageRecord& record, CPageImage* image,
                 const std::function<bool(const CPageImage&)>& progress = {});
 
-// Told of a page once it is loaded (with the page as loaded) or found to be copied (with
-// no picture); false stops the run.
-using PageReport = std::function<bool(const CPageImage* loaded, PageHandling handling)>;
-
 // The page as the output writes it: its stored data when it is copied (CopyUnchangedPage),
 // else PreparePage and the page compressed. For worker threads: the writer only has to
 // append the page.
 int PrepareEncodedPage(const PageRecord& record, PXTIFFEncodedPage** encoded,
                        const PageReport& progress = {});
+
+// A page made ready for the writer of its format, on whichever thread.
+struct PreparedPage {
+  PreparedPage();
+  ~PreparedPage();
+  PreparedPage(const PreparedPage&) = delete;
+  PreparedPage& operator=(const PreparedPage&) = delete;
+
+  int error = 0;
+  PXTIFFEncodedPage* encoded = nullptr;  // TIFF
+  std::unique_ptr<PdfPage> pdf;          // PDF
+};
+
+// PrepareEncodedPage or PreparePdfPage, as the format needs: 0 or the page's error.
+int PrepareOutputPage(OutputFormat format, const PageRecord& record, PreparedPage* page,
+                      const PageReport& progress = {});
 
 // The resolution a page is written with.
 PXResolution OutputResolution(const PageOutputSettings& out);
@@ -59,7 +80,8 @@ class OutputPageFeeder {
   // `previews` may name, per page, the preview cache's file of it, which those reports
   // show rather than a picture made from the page.
   OutputPageFeeder(std::vector<PageRecord> pages, ProgressSink* progress, int threads = 1,
-                   MessagePump* pump = nullptr, std::vector<std::string> previews = {});
+                   MessagePump* pump = nullptr, std::vector<std::string> previews = {},
+                   OutputFormat format = OutputFormat::kTIFF);
   ~OutputPageFeeder();
 
   // Fills the writer's page description; 1 when a page was delivered, 0 when there are
@@ -68,6 +90,9 @@ class OutputPageFeeder {
                uint32_t* bitsPerPixel, uint32_t* compression, PXResolution* resolution);
   // The same for pages converted and compressed ahead on worker threads.
   int NextEncodedPage(const PXTIFFEncodedPage** page);
+  // The next page for the PDF writer (which keeps it); null when there are no more pages,
+  // on a failure and on cancel.
+  std::unique_ptr<PdfPage> NextPdfPage();
   // True when the writer takes the pages with NextEncodedPage: they are made ahead, or
   // some may be copied as stored.
   bool EncodedPages() const { return prefetcher_ != nullptr || mayCopy_; }
@@ -86,6 +111,8 @@ class OutputPageFeeder {
   void Fail(size_t index, int error);
   // Makes page `index` on this thread for NextEncodedPage: 0 or its error.
   int EncodeHere(size_t index);
+  // The next page made for the writer (here or ahead); null when there is none.
+  PreparedPage* NextPrepared();
 
   std::vector<PageRecord> pages_;
   size_t next_ = 0;
@@ -95,7 +122,8 @@ class OutputPageFeeder {
   std::unique_ptr<PagePrefetcher> prefetcher_;
   std::vector<std::string> previews_;
   bool mayCopy_ = false;
-  PXTIFFEncodedPage* current_ = nullptr;  // the page made here and given last
+  OutputFormat format_;
+  std::unique_ptr<PreparedPage> current_;  // the page made here and given last
   int error_ = 0;
   bool cancelled_ = false;
   int failedPage_ = -1;
@@ -107,7 +135,8 @@ class OutputPageFeeder {
 // cancelled run leaves an existing file at `path` exactly as it was.
 OutputReport WriteOutputFile(const std::vector<PageRecord>& pages, const std::string& path,
                              ProgressSink* progress, MessagePump* pump = nullptr, int threads = 1,
-                             std::vector<std::string> previews = {});
+                             std::vector<std::string> previews = {},
+                             OutputFormat format = OutputFormat::kTIFF);
 
 // The number of threads that converts pages by default: one per core.
 int DefaultOutputThreads();

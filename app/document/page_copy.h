@@ -5,12 +5,19 @@
 #ifndef PAGEWEAVER_DOCUMENT_PAGE_COPY_H
 #define PAGEWEAVER_DOCUMENT_PAGE_COPY_H
 
+#include <functional>
 #include <string>
 
 #include "page_record.h"
 #include "pixolith/px_tiff.h"
 
 enum class PageHandling { kConverted, kCopied };
+
+class CPageImage;
+
+// Told of a page once it is loaded (with the page as loaded) or found to be copied (with
+// no picture); false stops the run.
+using PageReport = std::function<bool(const CPageImage* loaded, PageHandling handling)>;
 
 // "copied" or "converted", as the command line and the info view show it.
 const char* PageHandlingName(PageHandling handling);

@@ -25,11 +25,13 @@ void ProgressPicture(const PageRecord& record, const std::string& preview, const
 }
 
 PagePrefetcher::PagePrefetcher(const std::vector<PageRecord>& pages, int workers, size_t window,
-                               Report report, std::vector<std::string> previews)
+                               Report report, std::vector<std::string> previews,
+                               OutputFormat format)
     : pages_(pages),
       window_(std::max<size_t>(window, 1)),
       report_(std::move(report)),
-      previews_(std::move(previews)) {
+      previews_(std::move(previews)),
+      format_(format) {
   for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
 }
 
@@ -64,10 +66,10 @@ void PagePrefetcher::Work() {
     size_t index = nextToStart_++;
     lock.unlock();
     auto page = std::make_unique<Page>();
-    page->error = PrepareEncodedPage(pages_[index], &page->encoded,
-                                     [&](const CPageImage* image, PageHandling handling) {
-                                       return AwaitReport(index, image, handling);
-                                     });
+    PrepareOutputPage(format_, pages_[index], page.get(),
+                      [&](const CPageImage* image, PageHandling handling) {
+                        return AwaitReport(index, image, handling);
+                      });
     lock.lock();
     done_[index] = std::move(page);
     changed_.notify_all();

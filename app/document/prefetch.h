@@ -20,21 +20,14 @@
 #include <vector>
 
 #include "interfaces.h"
+#include "output.h"
 #include "page_image.h"
 #include "page_record.h"
 #include "pixolith/px_tiff.h"
 
 class PagePrefetcher {
  public:
-  struct Page {
-    Page() = default;
-    ~Page() { PXFreeTIFFEncodedPage(encoded); }
-    Page(const Page&) = delete;
-    Page& operator=(const Page&) = delete;
-
-    int error = 0;
-    PXTIFFEncodedPage* encoded = nullptr;
-  };
+  using Page = PreparedPage;
 
   // Told of page `index` as loaded or copied, with a small picture of it (or null); false
   // stops the run: that page and the ones after it are not converted.
@@ -46,7 +39,8 @@ class PagePrefetcher {
   // `previews` may name, per page, a reduced picture of it as loaded (the preview
   // cache's file) that the report shows instead of a copy made from the page.
   PagePrefetcher(const std::vector<PageRecord>& pages, int workers, size_t window,
-                 Report report = {}, std::vector<std::string> previews = {});
+                 Report report = {}, std::vector<std::string> previews = {},
+                 OutputFormat format = OutputFormat::kTIFF);
   // Stops the workers (a page being converted is finished first) and joins them.
   ~PagePrefetcher();
   PagePrefetcher(const PagePrefetcher&) = delete;
@@ -72,6 +66,7 @@ class PagePrefetcher {
   const size_t window_;
   const Report report_;
   const std::vector<std::string> previews_;
+  const OutputFormat format_;
   std::mutex mutex_;
   std::condition_variable changed_;
   size_t nextToStart_ = 0;

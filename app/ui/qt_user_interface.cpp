@@ -58,8 +58,15 @@ std::string QtUserInterface::AskSavePath() {
   QFileDialog dialog(parent_, QStringLiteral("Save TIFF as..."));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setNameFilter(QStringLiteral("TIFF Files (*.tif)"));
+  // TIFF first and chosen; a name typed without extension takes the chosen filter's.
+  dialog.setNameFilters(
+      {QStringLiteral("TIFF Files (*.tif)"), QStringLiteral("PDF Files (*.pdf)")});
   dialog.setDefaultSuffix(QStringLiteral("tif"));
+  QObject::connect(
+      &dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        dialog.setDefaultSuffix(filter.contains(QStringLiteral("*.pdf")) ? QStringLiteral("pdf")
+                                                                         : QStringLiteral("tif"));
+      });
   QStringList folders;
   for (const QString& file : recent_) {
     QString folder = QFileInfo(file).absolutePath();

@@ -14,6 +14,7 @@
 #include "pixolith/px_png.h"
 #include "pixolith/px_processing.h"
 #include "pixolith/px_psd.h"
+#include "pixolith/px_streams.h"
 #include "pixolith/px_tiff.h"
 #include "pixolith/px_webp.h"
 

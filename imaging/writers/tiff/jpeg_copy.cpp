@@ -3,9 +3,11 @@
 // libjpeg as it is. Only streams every such reader decodes alike are taken: sequential
 // Huffman coding of 8-bit grey or YCbCr samples, chroma at full resolution of the
 // subsampled grid TIFF can describe.
+#include <cstring>
 #include <memory>
 #include <new>
 
+#include "pixolith/px_streams.h"
 #include "pixolith/px_tiff.h"
 #include "readers/jpeg/jpeg_decoder.h"
 #include "writers/tiff/jpeg_stream.h"
@@ -156,5 +158,25 @@ extern "C" PXTIFFEncodedPage* PXCopyJPEGPage(PXSource source, const PXResolution
     }
     op.SetError(PX_OK);
     return encoded.release();
+  });
+}
+
+extern "C" BYTE* PXReadJPEGStream(PXSource source, PXStoredPage* stored, uint32_t* size) {
+  px::Operation op;
+  if (!op) return nullptr;
+  if (!op.CheckHandle(source)) return nullptr;
+  if (!size) return op.SetError(PX_ERR_PARAMETER), nullptr;
+  return Guarded(op, [&]() -> BYTE* {
+    JPEGFrame frame;
+    std::vector<uint8_t> stream;
+    const PXStoredPage facts = SurveyJPEG(source, &frame, &stream);
+    if (stored) *stored = facts;
+    if (!facts.copyable) return op.SetError(PX_ERR_PARAMETER), nullptr;
+    px::Block block(stream.size());
+    if (!block) return op.SetError(PX_ERR_NO_MEMORY), nullptr;
+    std::memcpy(block.get(), stream.data(), stream.size());
+    *size = uint32_t(stream.size());
+    op.SetError(PX_OK);
+    return block.Release();
   });
 }

@@ -13,12 +13,6 @@ namespace pxtiffw {
 
 namespace {
 
-// A growing file in memory for libtiff.
-struct MemoryFile {
-  std::vector<uint8_t> bytes;
-  uint64_t position = 0;
-};
-
 MemoryFile* File(thandle_t handle) {
   return static_cast<MemoryFile*>(handle);
 }
@@ -66,11 +60,25 @@ void UnmapMemory(thandle_t, void*, toff_t) {}
 
 }  // namespace
 
-int EncodePage(px::Operation& op, const PageSpec& page, uint32_t flags, EncodedPage* out) {
+TIFF* OpenMemoryTIFF(MemoryFile* file) {
   pxtiff::InitLibTIFF();
+  return TIFFClientOpen("page", "w", file, ReadMemory, WriteMemory, SeekMemory, CloseMemory,
+                        SizeMemory, MapMemory, UnmapMemory);
+}
+
+bool StrileBytes(TIFF* tif, const MemoryFile& file, uint32_t strile, const uint8_t** data,
+                 size_t* size) {
+  const uint64_t offset = TIFFGetStrileOffset(tif, strile);
+  const uint64_t count = TIFFGetStrileByteCount(tif, strile);
+  if (offset > file.bytes.size() || count > file.bytes.size() - offset) return false;
+  *data = file.bytes.data() + offset;
+  *size = size_t(count);
+  return true;
+}
+
+int EncodePage(px::Operation& op, const PageSpec& page, uint32_t flags, EncodedPage* out) {
   MemoryFile file;
-  pxtiff::ClientTIFF tif(TIFFClientOpen("page", "w", &file, ReadMemory, WriteMemory, SeekMemory,
-                                        CloseMemory, SizeMemory, MapMemory, UnmapMemory));
+  pxtiff::ClientTIFF tif(OpenMemoryTIFF(&file));
   if (!tif) return PX_ERR_NO_MEMORY;
   if (int error = SetPageTags(op, tif.get(), page, flags)) return error;
   if (int error = WritePixels(op, tif.get(), page, flags)) return error;
@@ -82,11 +90,10 @@ int EncodePage(px::Operation& op, const PageSpec& page, uint32_t flags, EncodedP
   out->data.clear();
   out->ends.clear();
   for (uint32_t s = 0; s < striles; ++s) {
-    const uint64_t offset = TIFFGetStrileOffset(tif.get(), s);
-    const uint64_t count = TIFFGetStrileByteCount(tif.get(), s);
-    if (offset > file.bytes.size() || count > file.bytes.size() - offset) return PX_ERR_FILE_WRITE;
-    out->data.insert(out->data.end(), file.bytes.begin() + long(offset),
-                     file.bytes.begin() + long(offset + count));
+    const uint8_t* data;
+    size_t count;
+    if (!StrileBytes(tif.get(), file, s, &data, &count)) return PX_ERR_FILE_WRITE;
+    out->data.insert(out->data.end(), data, data + count);
     out->ends.push_back(out->data.size());
   }
   out->layout = page;

@@ -92,6 +92,21 @@ struct EncodedPage {
 // caller-defined tag is refused.
 int SetStoredPageTags(px::Operation& op, TIFF* tif, const EncodedPage& page);
 
+// A growing file in memory that libtiff writes pages into.
+struct MemoryFile {
+  std::vector<uint8_t> bytes;
+  uint64_t position = 0;
+};
+
+// libtiff opened for writing into `file` (which must outlive it), its handlers set up;
+// null when libtiff refuses.
+TIFF* OpenMemoryTIFF(MemoryFile* file);
+
+// Where strip or tile `strile` of the flushed page lies in `file`; false when libtiff's
+// offsets point outside it.
+bool StrileBytes(TIFF* tif, const MemoryFile& file, uint32_t strile, const uint8_t** data,
+                 size_t* size);
+
 // Compresses a checked page into `out`: 0, or the code of WritePixels or PX_ERR_NO_MEMORY.
 int EncodePage(px::Operation& op, const PageSpec& page, uint32_t flags, EncodedPage* out);
 

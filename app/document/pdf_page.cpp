@@ -1,0 +1,175 @@
+#include "pdf_page.h"
+
+#include <algorithm>
+
+#include "image_formats.h"
+#include "output.h"
+#include "pixolith/pixolith.h"
+
+void PdfPageSize(const PageOutputSettings& out, uint32_t width, uint32_t height,
+                 double* widthPoints, double* heightPoints) {
+  const PXResolution res = OutputResolution(out);
+  // Dots per inch; a page without a unit has its points equal its pixels.
+  const double perInch = res.unit == 2 ? 1.0 : res.unit == 3 ? 2.54 : 0.0;
+  const double dpiX = perInch > 0 ? res.x * perInch : 72.0;
+  const double dpiY = perInch > 0 ? res.y * perInch : 72.0;
+  *widthPoints = width * 72.0 / dpiX;
+  *heightPoints = height * 72.0 / dpiY;
+}
+
+namespace {
+
+// Takes the stream an encoder made; `size` is read once the encoder has set it.
+int Stored(uint8_t* data, const uint32_t* size, PdfPage* page) {
+  if (!data) return PXGetLastError() ? PXGetLastError() : int(PX_ERR_UNEXPECTED);
+  page->data = data;
+  page->size = *size;
+  return 0;
+}
+
+int JPEGQuality(const PageOutputSettings& out) {
+  return out.jpegQuality >= kMinJPEGQuality && out.jpegQuality <= kMaxJPEGQuality
+             ? out.jpegQuality
+             : kDefaultJPEGQuality;
+}
+
+// The grey level of every index when the entries a palette page uses are all grey.
+bool GreyLevels(const CPageImage& image, uint32_t used, std::vector<uint8_t>* levels) {
+  const RGBQUAD* palette = image.Palette();
+  levels->resize(used);
+  for (uint32_t i = 0; i < used; ++i) {
+    const RGBQUAD& q = palette[i];
+    if (q.rgbRed != q.rgbGreen || q.rgbGreen != q.rgbBlue) return false;
+    (*levels)[i] = q.rgbRed;
+  }
+  return true;
+}
+
+// The page's grey levels, one byte per pixel; null when the indices are the levels.
+std::vector<uint8_t> LevelPixels(const CPageImage& image, const std::vector<uint8_t>& levels) {
+  bool identity = true;
+  for (size_t i = 0; i < levels.size() && identity; ++i) identity = levels[i] == i;
+  if (identity) return {};
+  const size_t count = size_t(image.Width()) * image.Height();
+  std::vector<uint8_t> grey(count);
+  const uint8_t* p = image.Pixels();
+  for (size_t i = 0; i < count; ++i) grey[i] = levels[p[i]];
+  return grey;
+}
+
+int EncodePaletteImage(const CPageImage& image, const PageOutputSettings& out, PdfPage* page) {
+  const size_t count = size_t(image.Width()) * image.Height();
+  const uint8_t* pixels = image.Pixels();
+  const uint32_t used = uint32_t(*std::max_element(pixels, pixels + count)) + 1;
+  std::vector<uint8_t> levels;
+  const bool grey = GreyLevels(image, used, &levels);
+  const bool jpeg = out.compression == kCompressionJPEG;
+  uint32_t size = 0;
+  if (grey) {
+    std::vector<uint8_t> mapped = LevelPixels(image, levels);
+    const uint8_t* data = mapped.empty() ? pixels : mapped.data();
+    page->colors = PdfPage::Colors::kGray;
+    page->filter = jpeg ? PdfPage::Filter::kDCT : PdfPage::Filter::kFlate;
+    page->predictor = !jpeg;
+    return Stored(
+        jpeg ? PXEncodeJPEGStream(data, image.Width(), image.Height(), 8, JPEGQuality(out), &size)
+             : PXDeflateStream(data, image.Width(), image.Height(), 8, TRUE, &size),
+        &size, page);
+  }
+  if (jpeg) {
+    // JPEG codes colours, not indices: the page's colours are what it is made of.
+    CPageImage colours;
+    if (int error = image.CopyTo(&colours)) return error;
+    if (int error = colours.To24Bit()) return error;
+    page->colors = PdfPage::Colors::kRGB;
+    page->filter = PdfPage::Filter::kDCT;
+    return Stored(PXEncodeJPEGStream(colours.Pixels(), colours.Width(), colours.Height(), 24,
+                                     JPEGQuality(out), &size),
+                  &size, page);
+  }
+  page->colors = PdfPage::Colors::kIndexed;
+  page->filter = PdfPage::Filter::kFlate;
+  page->palette.clear();
+  for (uint32_t i = 0; i < used; ++i) {
+    const RGBQUAD& q = image.Palette()[i];
+    page->palette.insert(page->palette.end(), {q.rgbRed, q.rgbGreen, q.rgbBlue});
+  }
+  return Stored(PXDeflateStream(pixels, image.Width(), image.Height(), 8, FALSE, &size), &size,
+                page);
+}
+
+}  // namespace
+
+int EncodePdfImage(const CPageImage& image, const PageOutputSettings& out, PdfPage* page) {
+  if (!image.HasPixels()) return PX_ERR_PARAMETER;
+  page->width = image.Width();
+  page->height = image.Height();
+  PdfPageSize(out, page->width, page->height, &page->widthPoints, &page->heightPoints);
+  page->copied = false;
+  page->bitsPerComponent = 8;
+  uint32_t size = 0;
+  switch (image.BitsPerPixel()) {
+    case 1:
+      // Group 4 whatever the page asked for: the most compact exact form of 1-bit pages.
+      page->filter = PdfPage::Filter::kCCITTG4;
+      page->colors = PdfPage::Colors::kGray;
+      page->bitsPerComponent = 1;
+      return Stored(PXEncodeG4Stream(image.Pixels(), image.Width(), image.Height(), &size), &size,
+                    page);
+    case 8:
+      return EncodePaletteImage(image, out, page);
+    case 24: {
+      page->colors = PdfPage::Colors::kRGB;
+      const bool jpeg = out.compression == kCompressionJPEG;
+      page->filter = jpeg ? PdfPage::Filter::kDCT : PdfPage::Filter::kFlate;
+      page->predictor = !jpeg;
+      return Stored(
+          jpeg ? PXEncodeJPEGStream(image.Pixels(), image.Width(), image.Height(), 24,
+                                    JPEGQuality(out), &size)
+               : PXDeflateStream(image.Pixels(), image.Width(), image.Height(), 24, TRUE, &size),
+          &size, page);
+    }
+    default:
+      return PX_ERR_BIT_DEPTH;
+  }
+}
+
+std::unique_ptr<PdfPage> CopyUnchangedPdfPage(const PageRecord& record) {
+  if (DecidePageHandling(record) != PageHandling::kCopied) return nullptr;
+  ScopedSource source(record.sourcePath);
+  if (!source || PXGuessFileType(source.AtStart()) != PX_FORMAT_JPEG) return nullptr;
+  PXStoredPage stored = {};
+  uint32_t size = 0;
+  uint8_t* data = PXReadJPEGStream(source.AtStart(), &stored, &size);
+  if (!data) return nullptr;
+  auto page = std::make_unique<PdfPage>();
+  page->data = data;
+  page->size = size;
+  page->filter = PdfPage::Filter::kDCT;
+  page->colors = stored.bitsPerPixel == 8 ? PdfPage::Colors::kGray : PdfPage::Colors::kRGB;
+  page->width = stored.width;
+  page->height = stored.height;
+  page->copied = true;
+  PdfPageSize(record.output, page->width, page->height, &page->widthPoints, &page->heightPoints);
+  return page;
+}
+
+int PreparePdfPage(const PageRecord& record, std::unique_ptr<PdfPage>* page,
+                   const PageReport& progress) {
+  if ((*page = CopyUnchangedPdfPage(record))) {
+    if (progress && !progress(nullptr, PageHandling::kCopied)) {
+      page->reset();
+      return PX_ERR_ABORTED;
+    }
+    return 0;
+  }
+  CPageImage image;
+  auto loaded = [&](const CPageImage& shown) {
+    return !progress || progress(&shown, PageHandling::kConverted);
+  };
+  if (int error = PreparePage(record, &image, loaded)) return error;
+  auto made = std::make_unique<PdfPage>();
+  if (int error = EncodePdfImage(image, record.output, made.get())) return error;
+  *page = std::move(made);
+  return 0;
+}

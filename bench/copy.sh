@@ -92,7 +92,8 @@ for out in c-copy c-reencode j-copy j-reencode g4-copy g4-reencode; do
   [ ! -s "$WORK/out/$out.tiffinfo" ] || { echo "$out: tiffinfo -D warned"; head "$WORK/out/$out.tiffinfo"; exit 1; }
 done
 
-inputs() { du -cb "$@" | tail -1 | cut -f1; }
+# Every name counts (the fax pages are links to a few files, which du would count once).
+inputs() { stat -L -c %s "$@" | awk '{n += $1} END {print n}'; }
 jpeg_bytes=$(inputs "${JPEGS[@]}")
 g4_bytes=$(inputs "${G4[@]}")
 field() { awk -v n="$1" -v f="$2" '$1 == n {print $f}' "$RESULTS"; }

@@ -49,24 +49,22 @@ for ((i = 0; i < FAX_PAGES; ++i)); do
 done
 mapfile -t G4 < <(ls "$FAXDIR"/* | sort)
 
-# best NAME command...: the best wall time of RUNS runs, in seconds, and the output's size.
+# Each round runs every configuration once, so that the runs compared are taken side by
+# side rather than minutes apart; the best wall time of RUNS rounds and the output's size.
 RESULTS=$WORK/copy-results.txt
-: >"$RESULTS"
-best() {
+declare -A FASTEST
+timed() {
   local name=$1 out=$2
   shift 2
-  local fastest=
-  for ((r = 0; r < RUNS; ++r)); do
-    rm -f "$out"
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>"$WORK/out/$name.err" || { echo "$name FAILED"; cat "$WORK/out/$name.err"; exit 1; }
-    end=$(date +%s.%N)
-    local t
-    t=$(echo "$end - $start" | bc)
-    if [ -z "$fastest" ] || [ "$(echo "$t < $fastest" | bc)" = 1 ]; then fastest=$t; fi
-  done
-  echo "$name $fastest $(stat -c %s "$out") $out" >>"$RESULTS"
+  rm -f "$out"
+  local start end t
+  start=$(date +%s.%N)
+  "$@" >/dev/null 2>"$WORK/out/$name.err" || { echo "$name FAILED"; cat "$WORK/out/$name.err"; exit 1; }
+  end=$(date +%s.%N)
+  t=$(echo "$end - $start" | bc)
+  if [ -z "${FASTEST[$name]:-}" ] || [ "$(echo "$t < ${FASTEST[$name]}" | bc)" = 1 ]; then
+    FASTEST[$name]=$t
+  fi
 }
 
 pw() { "$CLI" build --quiet --threads "$THREADS" "$@"; }
@@ -76,15 +74,26 @@ catfloor() {
   cat "$@" >"$out"
 }
 
-echo "job c (${#ALL[@]} pages), its ${#JPEGS[@]} JPEG pages, and $FAX_PAGES G4 pages; best of $RUNS ..."
+echo "job c (${#ALL[@]} pages), its ${#JPEGS[@]} JPEG pages, and $FAX_PAGES G4 pages; best of $RUNS rounds ..."
 c=(--depth 24 --compression jpeg)
-best c-copy "$WORK/out/c-copy.tif" pw -o "$WORK/out/c-copy.tif" "${c[@]}" "${ALL[@]}"
-best c-reencode "$WORK/out/c-reencode.tif" pw --reencode -o "$WORK/out/c-reencode.tif" "${c[@]}" "${ALL[@]}"
-best c-jpeg-copy "$WORK/out/j-copy.tif" pw -o "$WORK/out/j-copy.tif" "${c[@]}" "${JPEGS[@]}"
-best c-jpeg-reencode "$WORK/out/j-reencode.tif" pw --reencode -o "$WORK/out/j-reencode.tif" "${c[@]}" "${JPEGS[@]}"
-best g4-copy "$WORK/out/g4-copy.tif" pw -o "$WORK/out/g4-copy.tif" "${G4[@]}"
-best g4-reencode "$WORK/out/g4-reencode.tif" pw --reencode -o "$WORK/out/g4-reencode.tif" "${G4[@]}"
-best g4-cat "$WORK/out/g4-cat.bin" catfloor "$WORK/out/g4-cat.bin" "${G4[@]}"
+NAMES=(c-copy c-reencode c-jpeg-copy c-jpeg-reencode g4-copy g4-reencode g4-cat)
+declare -A OUT=([c-copy]=c-copy.tif [c-reencode]=c-reencode.tif [c-jpeg-copy]=j-copy.tif
+  [c-jpeg-reencode]=j-reencode.tif [g4-copy]=g4-copy.tif [g4-reencode]=g4-reencode.tif
+  [g4-cat]=g4-cat.bin)
+for ((r = 0; r < RUNS; ++r)); do
+  timed c-copy "$WORK/out/c-copy.tif" pw -o "$WORK/out/c-copy.tif" "${c[@]}" "${ALL[@]}"
+  timed c-reencode "$WORK/out/c-reencode.tif" pw --reencode -o "$WORK/out/c-reencode.tif" "${c[@]}" "${ALL[@]}"
+  timed c-jpeg-copy "$WORK/out/j-copy.tif" pw -o "$WORK/out/j-copy.tif" "${c[@]}" "${JPEGS[@]}"
+  timed c-jpeg-reencode "$WORK/out/j-reencode.tif" pw --reencode -o "$WORK/out/j-reencode.tif" "${c[@]}" "${JPEGS[@]}"
+  timed g4-copy "$WORK/out/g4-copy.tif" pw -o "$WORK/out/g4-copy.tif" "${G4[@]}"
+  timed g4-reencode "$WORK/out/g4-reencode.tif" pw --reencode -o "$WORK/out/g4-reencode.tif" "${G4[@]}"
+  timed g4-cat "$WORK/out/g4-cat.bin" catfloor "$WORK/out/g4-cat.bin" "${G4[@]}"
+done
+: >"$RESULTS"
+for name in "${NAMES[@]}"; do
+  out=$WORK/out/${OUT[$name]}
+  echo "$name ${FASTEST[$name]} $(stat -c %s "$out") $out" >>"$RESULTS"
+done
 
 for out in c-copy c-reencode j-copy j-reencode g4-copy g4-reencode; do
   tiffinfo -D "$WORK/out/$out.tif" >/dev/null 2>"$WORK/out/$out.tiffinfo" ||
@@ -92,7 +101,8 @@ for out in c-copy c-reencode j-copy j-reencode g4-copy g4-reencode; do
   [ ! -s "$WORK/out/$out.tiffinfo" ] || { echo "$out: tiffinfo -D warned"; head "$WORK/out/$out.tiffinfo"; exit 1; }
 done
 
-inputs() { du -cb "$@" | tail -1 | cut -f1; }
+# Every name counts (the fax pages are links to a few files, which du would count once).
+inputs() { stat -L -c %s "$@" | awk '{n += $1} END {print n}'; }
 jpeg_bytes=$(inputs "${JPEGS[@]}")
 g4_bytes=$(inputs "${G4[@]}")
 field() { awk -v n="$1" -v f="$2" '$1 == n {print $f}' "$RESULTS"; }

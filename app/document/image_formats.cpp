@@ -1,9 +1,13 @@
 #include "image_formats.h"
 
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 
 #include "pixolith/pixolith.h"
 
@@ -345,12 +349,15 @@ Refinement RefineTGA(PXSource source, int) {
   return {bits <= 8 ? TGA_PAL : TGA_24, bits, 0};
 }
 
+ImageType TIFFTypeOf(uint32_t bits) {
+  return bits == 1 ? TIF_1 : bits >= 2 && bits <= 8 ? TIF_PAL : TIF_24;
+}
+
 Refinement RefineTIFF(PXSource source, int frame) {
   uint32_t width, height, bits = 0;
   if (!PXGetTIFFDimensions(AtStart(source), uint32_t(frame), &width, &height, &bits, nullptr))
     return Failed(TIF_24);
-  ImageType type = bits == 1 ? TIF_1 : bits >= 2 && bits <= 8 ? TIF_PAL : TIF_24;
-  return {type, bits, 0};
+  return {TIFFTypeOf(bits), bits, 0};
 }
 
 // Formats of one type, without a dimension call.
@@ -389,12 +396,16 @@ PXResolution PNGResolution(PXSource source) {
   return {res.x, res.y, 1};
 }
 
+PXResolution RecordedTIFFResolution(const PXResolution& res) {
+  return {res.x, res.y, res.unit == 2 || res.unit == 3 ? res.unit : 1u};
+}
+
 // The file's first page, whichever page was read.
 PXResolution TIFFResolution(PXSource source) {
   uint32_t width, height, bits;
   PXResolution res = {};
   if (!PXGetTIFFDimensions(AtStart(source), 0, &width, &height, &bits, &res)) res = {};
-  return {res.x, res.y, res.unit == 2 || res.unit == 3 ? res.unit : 1u};
+  return RecordedTIFFResolution(res);
 }
 
 // Formats that store no resolution are taken at 72 dots, without a unit.
@@ -412,26 +423,28 @@ uint32_t TIFFPageCount(PXSource source) {
 }
 
 // The compressions the output can write again; any other counts as none.
+int KeptTIFFCompression(uint32_t stored) {
+  switch (stored) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 7:
+    case 32773:
+    case 32946:
+      return int(stored);
+    default:
+      return 1;
+  }
+}
+
 int TIFFCompression(PXSource source) {
   VARIANT v;
   VariantInit(&v);
   int compression = 1;
-  if (PXGetTIFFTag(AtStart(source), 0, 259, &v) && v.vt == VT_UI2) {
-    switch (v.uiVal) {
-      case 1:
-      case 2:
-      case 3:
-      case 4:
-      case 5:
-      case 7:
-      case 32773:
-      case 32946:
-        compression = v.uiVal;
-        break;
-      default:
-        break;
-    }
-  }
+  if (PXGetTIFFTag(AtStart(source), 0, 259, &v) && v.vt == VT_UI2)
+    compression = KeptTIFFCompression(v.uiVal);
   VariantClear(&v);
   return compression;
 }
@@ -447,16 +460,28 @@ BOOL TIFFStoredPage(PXSource source, int frame, PXStoredPage* stored) {
   return PXGetTIFFStoredPage(AtStart(source), uint32_t(frame), stored);
 }
 
-PXTIFFEncodedPage* CopyTIFFPage(PXSource source, int frame, const PXResolution& resolution) {
-  return PXCopyTIFFPage(AtStart(source), uint32_t(frame), &resolution, 0);
+PXTIFFEncodedPage* CopyTIFFPage(PXSource source, int frame, const PXResolution& resolution,
+                                PXStoredPageFilter accept, void* user) {
+  return PXCopyTIFFPageIf(AtStart(source), uint32_t(frame), &resolution, 0, accept, user);
+}
+
+// The survey reads the page's own tags; the image object records the first page's
+// resolution and compression, so only the first page's survey tells them.
+bool TIFFStoredInput(const PXStoredPage& stored, int frame, StoredPageInput* input) {
+  if (frame != 0) return false;
+  input->type = TIFFTypeOf(stored.bitsPerPixel);
+  input->resolution = RecordedTIFFResolution(stored.resolution);
+  input->compression = KeptTIFFCompression(stored.compression);
+  return true;
 }
 
 BOOL JPEGStoredPage(PXSource source, int, PXStoredPage* stored) {
   return PXGetJPEGStoredPage(AtStart(source), stored);
 }
 
-PXTIFFEncodedPage* CopyJPEGPage(PXSource source, int, const PXResolution& resolution) {
-  return PXCopyJPEGPage(AtStart(source), &resolution, 0);
+PXTIFFEncodedPage* CopyJPEGPage(PXSource source, int, const PXResolution& resolution,
+                                PXStoredPageFilter accept, void* user) {
+  return PXCopyJPEGPageIf(AtStart(source), &resolution, 0, accept, user);
 }
 
 /* ---- Palettes the image object settles -------------------------------------------------- */
@@ -573,7 +598,8 @@ constexpr ImageFormat kTIFF = {.id = PX_FORMAT_TIFF,
                                .pageCount = TIFFPageCount,
                                .compression = TIFFCompression,
                                .storedPage = TIFFStoredPage,
-                               .copyPage = CopyTIFFPage};
+                               .copyPage = CopyTIFFPage,
+                               .storedInput = TIFFStoredInput};
 
 constexpr ImageFormat kWMF = {.id = PX_FORMAT_WMF,
                               .name = "WMF",
@@ -710,6 +736,49 @@ ImageType TypeByExtension(const std::string& path) {
         type = first;
   });
   return type;
+}
+
+namespace {
+
+// Files up to this size are read whole by sources that ask for it: one read instead of a
+// seek and a read for every field. Larger ones (multi-page files among them, of which
+// only one page may be wanted) are read as they are needed.
+constexpr off_t kWholeFileLimit = 4 << 20;
+
+// The whole file, when it is no larger than the limit; empty otherwise and on failure.
+std::vector<uint8_t> ReadSmallFile(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return bytes;
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+      st.st_size <= kWholeFileLimit) {
+    bytes.resize(size_t(st.st_size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += size_t(n);
+    }
+    // A file that changed size while it was read is read as a stream.
+    if (done != bytes.size()) bytes.clear();
+  }
+  close(fd);
+  return bytes;
+}
+
+}  // namespace
+
+ScopedSource::ScopedSource(const std::string& path, Reading reading) {
+  if (reading == Reading::kWholeFile) {
+    bytes_ = ReadSmallFile(path);
+    if (!bytes_.empty()) source_ = PXOpenMemorySource(bytes_.data(), uint32_t(bytes_.size()));
+  }
+  if (!source_) {
+    bytes_.clear();
+    source_ = PXOpenFileSource(path.c_str());
+  }
 }
 
 ImageType CandidateType(PXSource source, const std::string& path) {

@@ -91,6 +91,14 @@ struct Refinement {
   int error = 0;             // the call's code when it failed (the type is then the first)
 };
 
+// What the image object records of a page on loading it, where a survey of the page as
+// stored tells it without the format's own calls.
+struct StoredPageInput {
+  ImageType type = UNKNOWN;
+  PXResolution resolution = {};
+  int compression = 1;
+};
+
 // What the rows of one library format share.
 struct ImageFormat {
   int id;            // the library's format id (PX_FORMAT_...)
@@ -114,10 +122,14 @@ struct ImageFormat {
   int (*compression)(PXSource source) = nullptr;
   // For formats whose stored data the output can take over as it is: the page as
   // stored (size, depth, compression, whether it can be copied), and the copy itself as
-  // a page for the TIFF writer. Null for formats that are always converted.
+  // a page for the TIFF writer, made only when `accept` (may be null) agrees to the
+  // stored page. Null for formats that are always converted.
   BOOL (*storedPage)(PXSource source, int frame, PXStoredPage* stored) = nullptr;
-  PXTIFFEncodedPage* (*copyPage)(PXSource source, int frame,
-                                 const PXResolution& resolution) = nullptr;
+  PXTIFFEncodedPage* (*copyPage)(PXSource source, int frame, const PXResolution& resolution,
+                                 PXStoredPageFilter accept, void* user) = nullptr;
+  // What loading page `frame` would record, from its stored facts alone; false when the
+  // calls above must tell it. Null for formats whose surveys never tell it.
+  bool (*storedInput)(const PXStoredPage& stored, int frame, StoredPageInput* input) = nullptr;
 };
 
 // How the image object reads one ImageType.
@@ -135,7 +147,12 @@ struct ImageTypeRow {
 // A source closed at the end of a scope.
 class ScopedSource {
  public:
-  explicit ScopedSource(const std::string& path) : source_(PXOpenFileSource(path.c_str())) {}
+  // How the file is read.
+  enum class Reading {
+    kStream,     // as a file source
+    kWholeFile,  // at once into memory when it is small, else as a file source
+  };
+  explicit ScopedSource(const std::string& path, Reading reading = Reading::kStream);
   ~ScopedSource() {
     if (source_) PXCloseSource(source_);
   }
@@ -150,7 +167,8 @@ class ScopedSource {
   }
 
  private:
-  PXSource source_;
+  PXSource source_ = nullptr;
+  std::vector<uint8_t> bytes_;  // the file, when it is read into memory
 };
 
 // Every row, grouped by format; a format's first row is the type its detection gives.

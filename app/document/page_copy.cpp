@@ -24,17 +24,27 @@ bool TurnedOnLoad(const ScopedSource& source, const ImageFormat& format) {
          PXGetLastJPEGOrientation() != PX_ORIENTATION_TOP_LEFT;
 }
 
+// The format of the page's source when the output may take its stored data over; null
+// when it stores nothing the output can take over as it is.
+const ImageFormat* CopyableFormatOf(const ScopedSource& source, const PageRecord& record) {
+  if (!source) return nullptr;
+  const ImageTypeRow* row = FindImageType(CandidateType(source.get(), record.sourcePath));
+  if (!row || !row->format->storedPage || !row->format->copyPage) return nullptr;
+  if (TurnedOnLoad(source, *row->format)) return nullptr;
+  return row->format;
+}
+
 // The format of the page's source and its stored facts; null when it stores nothing the
 // output can take over.
 const ImageFormat* StoredPageOf(const ScopedSource& source, const PageRecord& record,
                                 PXStoredPage* stored) {
-  if (!source) return nullptr;
-  const ImageTypeRow* row = FindImageType(CandidateType(source.get(), record.sourcePath));
-  if (!row || !row->format->storedPage || !row->format->copyPage) return nullptr;
+  const ImageFormat* format = CopyableFormatOf(source, record);
   const int frame = record.frameIndex < 0 ? 0 : record.frameIndex;
-  if (!row->format->storedPage(source.AtStart(), frame, stored)) return nullptr;
-  if (TurnedOnLoad(source, *row->format)) return nullptr;
-  return row->format;
+  return format && format->storedPage(source.AtStart(), frame, stored) ? format : nullptr;
+}
+
+BOOL CopiesUnchanged(const PXStoredPage* stored, void* settings) {
+  return LeavesPageUnchanged(*static_cast<const PageOutputSettings*>(settings), *stored);
 }
 
 }  // namespace
@@ -55,7 +65,7 @@ bool LeavesPageUnchanged(const PageOutputSettings& out, const PXStoredPage& stor
 
 PageHandling DecidePageHandling(const PageRecord& record) {
   if (!record.copyUnchanged) return PageHandling::kConverted;
-  ScopedSource source(record.sourcePath);
+  ScopedSource source(record.sourcePath, ScopedSource::Reading::kWholeFile);
   PXStoredPage stored = {};
   if (!StoredPageOf(source, record, &stored) || !stored.copyable ||
       !LeavesPageUnchanged(record.output, stored))
@@ -65,31 +75,42 @@ PageHandling DecidePageHandling(const PageRecord& record) {
 
 PXTIFFEncodedPage* CopyUnchangedPage(const PageRecord& record) {
   if (!record.copyUnchanged) return nullptr;
-  ScopedSource source(record.sourcePath);
-  PXStoredPage stored = {};
-  const ImageFormat* format = StoredPageOf(source, record, &stored);
-  if (!format || !stored.copyable || !LeavesPageUnchanged(record.output, stored)) return nullptr;
+  // One survey of the source decides and copies.
+  ScopedSource source(record.sourcePath, ScopedSource::Reading::kWholeFile);
+  const ImageFormat* format = CopyableFormatOf(source, record);
+  if (!format) return nullptr;
   const int frame = record.frameIndex < 0 ? 0 : record.frameIndex;
-  return format->copyPage(source.AtStart(), frame, OutputResolution(record.output));
+  PageOutputSettings settings = record.output;
+  return format->copyPage(source.AtStart(), frame, OutputResolution(record.output), CopiesUnchanged,
+                          &settings);
 }
 
 bool DescribeStoredPage(const std::string& path, int frame, StoredInput* input) {
-  ScopedSource source(path);
+  ScopedSource source(path, ScopedSource::Reading::kWholeFile);
   if (!source) return false;
-  const ImageType type = RefineType(CandidateType(source.get(), path), source.get(), frame);
-  const ImageTypeRow* row = FindImageType(type);
+  const ImageTypeRow* candidate = FindImageType(CandidateType(source.get(), path));
+  if (!candidate || !candidate->format->storedPage) return false;
+  const ImageFormat& format = *candidate->format;
   PXStoredPage stored = {};
-  if (!row || !row->format->storedPage ||
-      !row->format->storedPage(source.AtStart(), frame, &stored) || !stored.copyable ||
-      stored.bitsPerPixel != row->bits || TurnedOnLoad(source, *row->format))
+  if (!format.storedPage(source.AtStart(), frame, &stored) || !stored.copyable) return false;
+  // The survey tells what loading records where it can; the format's calls the rest.
+  StoredPageInput facts;
+  if (!format.storedInput || !format.storedInput(stored, frame, &facts)) {
+    facts.type = RefineType(candidate->type, source.get(), frame);
+    facts.resolution = format.resolution(source.get());
+    facts.compression = format.compression ? format.compression(source.get()) : 1;
+  }
+  const ImageTypeRow* row = FindImageType(facts.type);
+  if (!row || row->format != &format || stored.bitsPerPixel != row->bits ||
+      TurnedOnLoad(source, format))
     return false;
-  const PXResolution res = row->format->resolution(source.get());
+  const PXResolution& res = facts.resolution;
   // Pages the image object stretches square are read at another size.
   if (row->squaresPixels && res.x != res.y && res.x != 0) return false;
   input->width = stored.width;
   input->height = stored.height;
   input->bitsPerPixel = row->bits;
   input->resolution = res;
-  input->compression = row->format->compression ? row->format->compression(source.get()) : 1;
+  input->compression = facts.compression;
   return true;
 }

@@ -142,7 +142,7 @@ bool CPageImage::HasTiffContent(const std::string& path) {
 }
 
 int CPageImage::PageCount(const std::string& path) {
-  Source source(path);
+  Source source(path, Source::Reading::kWholeFile);
   if (!source) return 0;
   const ImageTypeRow* row = FindImageType(CandidateType(source.get(), path));
   if (!row || !row->format->pageCount) return 0;

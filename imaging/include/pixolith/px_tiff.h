@@ -169,6 +169,8 @@ typedef struct PXStoredPage {
   // ones an output page may carry (no orientation other than top-left, no sample format
   // other than unsigned integers, one of the compressions the writer offers).
   uint32_t copyable;
+  // TIFF pages: the resolution as PXGetTIFFDimensions gives it. JPEG files: all 0.
+  PXResolution resolution;
 } PXStoredPage;
 
 // Describes page `frame` of the TIFF in `source`. Reads the directory and the first
@@ -193,6 +195,18 @@ PXTIFFEncodedPage* PXCopyTIFFPage(PXSource source, uint32_t frame, const PXResol
 // start-of-image to the end-of-image marker, Photometric and YCbCr subsampling from its
 // frame header. Null when the file is not copyable (PX_ERR_PARAMETER) or cannot be read.
 PXTIFFEncodedPage* PXCopyJPEGPage(PXSource source, const PXResolution* resolution, uint32_t flags);
+
+// Asked, once a page is surveyed and found copyable, whether it is to be copied; nonzero
+// lets the copy go on (a TIFF page's strips are read only then).
+typedef BOOL (*PXStoredPageFilter)(const PXStoredPage* stored, void* user);
+
+// PXCopyTIFFPage and PXCopyJPEGPage with one survey of the source for both the decision
+// and the copy: `accept` (may be null: every copyable page) sees the page's stored facts
+// first. Null with the last error 0 when `accept` declined the page.
+PXTIFFEncodedPage* PXCopyTIFFPageIf(PXSource source, uint32_t frame, const PXResolution* resolution,
+                                    uint32_t flags, PXStoredPageFilter accept, void* user);
+PXTIFFEncodedPage* PXCopyJPEGPageIf(PXSource source, const PXResolution* resolution, uint32_t flags,
+                                    PXStoredPageFilter accept, void* user);
 
 #ifdef __cplusplus
 }

@@ -21,6 +21,8 @@ int Page::OpenFile(PXSource source) {
 }
 
 int Page::Select(uint32_t page) {
+  // Opening reads the first directory; reading it again would only repeat that work.
+  if (TIFFCurrentDirectory(tif_.get()) == tdir_t(page)) return PX_OK;
   if (!TIFFSetDirectory(tif_.get(), tdir_t(page))) return PX_ERR_PARAMETER;
   return PX_OK;
 }
@@ -79,6 +81,19 @@ int32_t PelsPerMeter(float value, uint16_t unit) {
 }
 
 }  // namespace
+
+namespace {
+
+uint32_t Truncate(float value) {
+  if (!(value > 0)) return 0;  // also NaN
+  return value >= 4294967295.0f ? 0xFFFFFFFFu : uint32_t(value);
+}
+
+}  // namespace
+
+PXResolution PageInfo::dimensionResolution() const {
+  return {Truncate(xResolution), Truncate(yResolution), resolutionUnit};
+}
 
 int32_t PageInfo::xPelsPerMeter() const {
   return PelsPerMeter(xResolution, resolutionUnit);

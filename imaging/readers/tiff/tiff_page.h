@@ -64,6 +64,9 @@ struct PageInfo {
   }
   // Bits per pixel as the dimension call reports them.
   uint32_t bitsPerPixel() const { return uint32_t(bitsPerSample) * samplesPerPixel; }
+  // The resolution as the dimension call reports it: whole dots per unit (0 for none or
+  // nonsense), the unit as stored (0 when absent).
+  PXResolution dimensionResolution() const;
   // The resolution in pixels per metre for a DIB header (0 without a known unit).
   int32_t xPelsPerMeter() const;
   int32_t yPelsPerMeter() const;

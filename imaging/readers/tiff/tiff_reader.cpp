@@ -19,11 +19,6 @@ bool OpenPage(px::Operation& op, Page& page, const CPXIO& io, uint32_t number) {
   return true;
 }
 
-uint32_t Truncate(float value) {
-  if (!(value > 0)) return 0;  // also NaN
-  return value >= 4294967295.0f ? 0xFFFFFFFFu : uint32_t(value);
-}
-
 /* ---- Tag values ------------------------------------------------------------------------- */
 
 enum class TagKind { kUI4, kUI2, kR4, kText, kUI2Array, kUnsupported };
@@ -241,8 +236,7 @@ bool ReadDimensions(px::Operation& op, CPXIO& io, uint32_t pageNumber, uint32_t*
   *width = info.width;
   *height = info.height;
   *bitsPerPixel = info.bitsPerPixel();
-  if (resolution)
-    *resolution = {Truncate(info.xResolution), Truncate(info.yResolution), info.resolutionUnit};
+  if (resolution) *resolution = info.dimensionResolution();
   return true;
 }
 

@@ -127,8 +127,9 @@ extern "C" BOOL PXGetJPEGStoredPage(PXSource source, PXStoredPage* stored) {
   });
 }
 
-extern "C" PXTIFFEncodedPage* PXCopyJPEGPage(PXSource source, const PXResolution* resolution,
-                                             uint32_t flags) {
+extern "C" PXTIFFEncodedPage* PXCopyJPEGPageIf(PXSource source, const PXResolution* resolution,
+                                               uint32_t flags, PXStoredPageFilter accept,
+                                               void* user) {
   px::Operation op;
   if (!op) return nullptr;
   if (!op.CheckHandle(source)) return nullptr;
@@ -138,6 +139,7 @@ extern "C" PXTIFFEncodedPage* PXCopyJPEGPage(PXSource source, const PXResolution
     EncodedPage& page = encoded->page;
     const PXStoredPage stored = SurveyJPEG(source, &frame, &page.data);
     if (!stored.copyable) return op.SetError(PX_ERR_PARAMETER), nullptr;
+    if (accept && !accept(&stored, user)) return op.SetError(PX_OK), nullptr;
     page.ends = {page.data.size()};
     DescribeStored(stored, resolution, flags, &page);
     StoredTags& t = page.storedTags;
@@ -159,6 +161,11 @@ extern "C" PXTIFFEncodedPage* PXCopyJPEGPage(PXSource source, const PXResolution
     op.SetError(PX_OK);
     return encoded.release();
   });
+}
+
+extern "C" PXTIFFEncodedPage* PXCopyJPEGPage(PXSource source, const PXResolution* resolution,
+                                             uint32_t flags) {
+  return PXCopyJPEGPageIf(source, resolution, flags, nullptr, nullptr);
 }
 
 extern "C" BYTE* PXReadJPEGStream(PXSource source, PXStoredPage* stored, uint32_t* size) {

@@ -11,6 +11,7 @@
 #include <new>
 
 #include "pixolith/px_tiff.h"
+#include "readers/tiff/tiff_page.h"
 #include "writers/tiff/jpeg_stream.h"
 #include "writers/tiff/tiff_writer.h"
 
@@ -32,7 +33,10 @@ class StoredFile {
     if (!io_.Rewind() || !io_.Size(&size_)) return PX_ERR_FILE_READ;
     tif_.Reset(pxtiff::OpenClient(&io_, "rc"));
     if (!tif_) return PX_ERR_BAD_TIFF;
-    if (!TIFFSetDirectory(tif_.get(), tdir_t(frame))) return PX_ERR_PARAMETER;
+    // The first directory is read on opening.
+    if (TIFFCurrentDirectory(tif_.get()) != tdir_t(frame) &&
+        !TIFFSetDirectory(tif_.get(), tdir_t(frame)))
+      return PX_ERR_PARAMETER;
     return PX_OK;
   }
   TIFF* tif() const { return tif_.get(); }
@@ -290,6 +294,7 @@ void SurveyPage(StoredFile& file, Survey* s) {
   uint16_t extra = 0;
   uint16_t* extraTypes = nullptr;
   p.transparent = TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extra, &extraTypes) && extra;
+  p.resolution = pxtiff::PageInfo::Read(tif).dimensionResolution();
   s->tiled = TIFFIsTiled(tif);
   p.copyable = p.width && p.height && p.width <= INT32_MAX && p.height <= INT32_MAX &&
                ReadStoredTags(tif, &s->tags) && SurveyStriles(file, s);
@@ -349,8 +354,9 @@ extern "C" BOOL PXGetTIFFStoredPage(PXSource source, uint32_t frame, PXStoredPag
   }
 }
 
-extern "C" PXTIFFEncodedPage* PXCopyTIFFPage(PXSource source, uint32_t frame,
-                                             const PXResolution* resolution, uint32_t flags) {
+extern "C" PXTIFFEncodedPage* PXCopyTIFFPageIf(PXSource source, uint32_t frame,
+                                               const PXResolution* resolution, uint32_t flags,
+                                               PXStoredPageFilter accept, void* user) {
   px::Operation op;
   if (!op) return nullptr;
   if (!op.CheckHandle(source)) return nullptr;
@@ -360,6 +366,7 @@ extern "C" PXTIFFEncodedPage* PXCopyTIFFPage(PXSource source, uint32_t frame,
     Survey survey;
     SurveyPage(file, &survey);
     if (!survey.stored.copyable) return op.SetError(PX_ERR_PARAMETER), nullptr;
+    if (accept && !accept(&survey.stored, user)) return op.SetError(PX_OK), nullptr;
     auto encoded = std::make_unique<PXTIFFEncodedPage>();
     EncodedPage& page = encoded->page;
     if (int error = TakeStriles(file.io(), survey.striles, &page))
@@ -372,4 +379,9 @@ extern "C" PXTIFFEncodedPage* PXCopyTIFFPage(PXSource source, uint32_t frame,
   } catch (const std::bad_alloc&) {
     return op.SetError(PX_ERR_NO_MEMORY), nullptr;
   }
+}
+
+extern "C" PXTIFFEncodedPage* PXCopyTIFFPage(PXSource source, uint32_t frame,
+                                             const PXResolution* resolution, uint32_t flags) {
+  return PXCopyTIFFPageIf(source, frame, resolution, flags, nullptr, nullptr);
 }

@@ -3,6 +3,7 @@
 // its data is never copied.
 #include <tiffio.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -324,6 +325,85 @@ TEST(JPEGCopy, ProgressiveArithmeticCMYKAndBrokenStreamsAreNotCopyable) {
   EXPECT_FALSE(StoredJPEG(cut).copyable);
   Encoded none(CopyJPEG(cut));
   EXPECT_EQ(none.page, nullptr);
+}
+
+// What a copy's filter was shown, and its answer.
+struct FilterLog {
+  BOOL answer = TRUE;
+  int calls = 0;
+  PXStoredPage seen = {};
+};
+
+BOOL LogFilter(const PXStoredPage* stored, void* user) {
+  auto* log = static_cast<FilterLog*>(user);
+  ++log->calls;
+  log->seen = *stored;
+  return log->answer;
+}
+
+TEST(StoredPageFilter, TheCopySurveysOnceAndMayBeDeclined) {
+  TempDir dir;
+  const std::string path = dir.File("fax.tif");
+  SourceSpec fax;
+  fax.bits = 1;
+  fax.compression = COMPRESSION_CCITTFAX4;
+  fax.dpi = 204;
+  pxtest::WriteSourceTIFF(path, fax, 2);
+  const std::vector<uint8_t> bytes = pxtest::ReadFile(path);
+  const PXResolution out = {300, 300, 2};
+  for (uint32_t frame : {0u, 1u}) {
+    SCOPED_TRACE(frame);
+    const PXStoredPage stored = Stored(path, frame);
+    EXPECT_EQ(stored.resolution.x, 204u);
+    EXPECT_EQ(stored.resolution.unit, uint32_t(RESUNIT_INCH));
+    FilterLog log;
+    {
+      pxtest::MemorySource source(bytes);
+      Encoded page(PXCopyTIFFPageIf(source, frame, &out, 0, LogFilter, &log));
+      ASSERT_NE(page.page, nullptr) << PXGetLastError();
+      EXPECT_EQ(log.calls, 1);
+      EXPECT_EQ(std::memcmp(&log.seen, &stored, sizeof stored), 0);
+      const std::string copied = dir.File("copied.tif");
+      ASSERT_EQ(WritePage(page.page, copied), 0);
+      EXPECT_EQ(pxtest::RawStrips(copied, 0), pxtest::RawStrips(path, frame));
+    }
+    log = FilterLog();
+    log.answer = FALSE;
+    pxtest::MemorySource source(bytes);
+    EXPECT_EQ(PXCopyTIFFPageIf(source, frame, &out, 0, LogFilter, &log), nullptr);
+    EXPECT_EQ(PXGetLastError(), PX_OK);  // declined, not failed
+    EXPECT_EQ(log.calls, 1);
+  }
+
+  // A page that cannot be copied is refused before the filter is asked.
+  std::vector<uint8_t> hostile = Uncompressed(dir, 1);
+  pxtest::PatchEntry(&hostile, TIFFTAG_STRIPOFFSETS, 1, uint32_t(hostile.size()) + 100);
+  FilterLog log;
+  pxtest::MemorySource source(hostile);
+  EXPECT_EQ(PXCopyTIFFPageIf(source, 0, &out, 0, LogFilter, &log), nullptr);
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
+  EXPECT_EQ(log.calls, 0);
+}
+
+TEST(StoredPageFilter, AJPEGCopyMayBeDeclined) {
+  const std::vector<uint8_t> file =
+      pxtest::EncodeJPEG(40, 24, pxtest::TestPicture(40, 24, 3), pxtest::JPEGOptions());
+  const PXResolution out = {300, 300, 2};
+  FilterLog log;
+  log.answer = FALSE;
+  {
+    pxtest::MemorySource source(file);
+    EXPECT_EQ(PXCopyJPEGPageIf(source, &out, 0, LogFilter, &log), nullptr);
+    EXPECT_EQ(PXGetLastError(), PX_OK);
+  }
+  EXPECT_EQ(log.calls, 1);
+  EXPECT_EQ(log.seen.width, 40u);
+  EXPECT_EQ(log.seen.compression, uint32_t(COMPRESSION_JPEG));
+  log.answer = TRUE;
+  pxtest::MemorySource source(file);
+  Encoded page(PXCopyJPEGPageIf(source, &out, 0, LogFilter, &log));
+  ASSERT_NE(page.page, nullptr) << PXGetLastError();
+  EXPECT_EQ(log.calls, 2);
 }
 
 }  // namespace

@@ -344,7 +344,7 @@ BOOL LogFilter(const PXStoredPage* stored, void* user) {
 TEST(StoredPageFilter, TheCopySurveysOnceAndMayBeDeclined) {
   TempDir dir;
   const std::string path = dir.File("fax.tif");
-  SourceSpec fax;
+  SourceLayout fax;
   fax.bits = 1;
   fax.compression = COMPRESSION_CCITTFAX4;
   fax.dpi = 204;

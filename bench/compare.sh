@@ -9,27 +9,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PAGES=${PAGES:-60}
-BUILD=${BENCH_BUILD:-build-bench}
-WORK=$BUILD/compare
-THREADS=${THREADS:-$(nproc)}
-
-scripts/install-deps.sh compare
-if [ ! -f "$BUILD/CMakeCache.txt" ]; then
-  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPX_BUILD_BENCH=ON \
-    -DPX_BUILD_TESTS=OFF
-fi
-mkdir -p "$WORK"
-cmake --build "$BUILD" -j "$(nproc)" --target pageweaver-cli make_pages codec_floor \
-  >"$WORK/build.log" 2>&1 || { cat "$WORK/build.log"; exit 1; }
-CLI=$BUILD/cli/pageweaver-cli
-
-mkdir -p "$WORK/in-$PAGES" "$WORK/out"
-if [ ! -f "$WORK/in-$PAGES/.done" ]; then
-  echo "generating $PAGES A4 pages at 300 dpi in $WORK/in-$PAGES ..."
-  "$BUILD/bench/make_pages" "$WORK/in-$PAGES" "$PAGES"
-  touch "$WORK/in-$PAGES/.done"
-fi
-mapfile -t INPUTS < <(ls "$WORK/in-$PAGES"/page* | sort)
+source bench/setup.sh
+bench_build pageweaver-cli make_pages codec_floor
+bench_pages
+mapfile -t INPUTS < <(ls "$IN"/page* | sort)
 # Twice the pages (each file under a second name, as the same file twice is one page):
 # memory must not grow with the page count.
 mkdir -p "$WORK/twice-$PAGES"

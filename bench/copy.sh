@@ -15,30 +15,14 @@ cd "$(dirname "$0")/.."
 
 PAGES=60
 FAX_PAGES=${FAX_PAGES:-504}
-BUILD=${BENCH_BUILD:-build-bench}
-WORK=$BUILD/compare
-THREADS=${THREADS:-$(nproc)}
 RUNS=${RUNS:-3}
 
-scripts/install-deps.sh compare
-if [ ! -f "$BUILD/CMakeCache.txt" ]; then
-  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPX_BUILD_BENCH=ON \
-    -DPX_BUILD_TESTS=OFF
-fi
-mkdir -p "$WORK/out"
-cmake --build "$BUILD" -j "$(nproc)" --target pageweaver-cli make_pages \
-  >"$WORK/build.log" 2>&1 || { cat "$WORK/build.log"; exit 1; }
-CLI=$BUILD/cli/pageweaver-cli
-
-mkdir -p "$WORK/in-$PAGES"
-if [ ! -f "$WORK/in-$PAGES/.done" ]; then
-  echo "generating $PAGES A4 pages at 300 dpi in $WORK/in-$PAGES ..."
-  "$BUILD/bench/make_pages" "$WORK/in-$PAGES" "$PAGES"
-  touch "$WORK/in-$PAGES/.done"
-fi
-mapfile -t ALL < <(ls "$WORK/in-$PAGES"/page* | sort)
-mapfile -t JPEGS < <(ls "$WORK/in-$PAGES"/page*.jpg | sort)
-mapfile -t FAXES < <(ls "$WORK/in-$PAGES"/page*-fax.tif | sort)
+source bench/setup.sh
+bench_build pageweaver-cli make_pages
+bench_pages
+mapfile -t ALL < <(ls "$IN"/page* | sort)
+mapfile -t JPEGS < <(ls "$IN"/page*.jpg | sort)
+mapfile -t FAXES < <(ls "$IN"/page*-fax.tif | sort)
 # The fax pages under as many names as it takes (the same file twice is one page).
 FAXDIR=$WORK/fax-$FAX_PAGES
 mkdir -p "$FAXDIR"

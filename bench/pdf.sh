@@ -10,26 +10,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PAGES=${PAGES:-20}
-BUILD=${BENCH_BUILD:-build-bench}
-WORK=$BUILD/compare
-THREADS=${THREADS:-$(nproc)}
-
-scripts/install-deps.sh compare
-if [ ! -f "$BUILD/CMakeCache.txt" ]; then
-  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPX_BUILD_BENCH=ON \
-    -DPX_BUILD_TESTS=OFF
-fi
-mkdir -p "$WORK/out"
-cmake --build "$BUILD" -j "$(nproc)" --target pageweaver-cli make_pages \
-  >"$WORK/build.log" 2>&1 || { cat "$WORK/build.log"; exit 1; }
-CLI=$BUILD/cli/pageweaver-cli
-
-IN=$WORK/in-$PAGES
-if [ ! -f "$IN/.done" ]; then
-  mkdir -p "$IN"
-  "$BUILD/bench/make_pages" "$IN" "$PAGES"
-  touch "$IN/.done"
-fi
+source bench/setup.sh
+bench_build pageweaver-cli make_pages
+bench_pages
 mapfile -t INPUTS < <(ls "$IN"/page* | sort)
 mapfile -t MIXED < <(ls "$IN"/page*.jpg "$IN"/page*.png | sort)
 # img2pdf reads only JPEG and PNG: job (a) gives it the pages already made bilevel

@@ -1,6 +1,4 @@
 // HEIF reader: header queries and decoding of the primary image through libheif.
-#include <libheif/heif.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -14,23 +12,32 @@
 #include "readers/alpha.h"
 #include "readers/file_bytes.h"
 #include "readers/heif/heif_header.h"
+#include "readers/heif/heif_library.h"
 #include "readers/raster_output.h"
 
 namespace {
 
 using namespace pxheif;
 
+// The loaded library; a machine without it cannot read HEIF files.
+const Libheif& Heif() {
+  const Libheif* lib = LoadLibheif();
+  if (!lib) throw PXException(PX_ERR_HEIF_SUBFORMAT, "libheif is not installed");
+  return *lib;
+}
+
+// Only what a loaded library made is ever released.
 struct ContextDeleter {
-  void operator()(heif_context* c) const { heif_context_free(c); }
+  void operator()(heif_context* c) const { LoadLibheif()->heif_context_free(c); }
 };
 struct HandleDeleter {
-  void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
+  void operator()(heif_image_handle* h) const { LoadLibheif()->heif_image_handle_release(h); }
 };
 struct ImageDeleter {
-  void operator()(heif_image* i) const { heif_image_release(i); }
+  void operator()(heif_image* i) const { LoadLibheif()->heif_image_release(i); }
 };
 struct OptionsDeleter {
-  void operator()(heif_decoding_options* o) const { heif_decoding_options_free(o); }
+  void operator()(heif_decoding_options* o) const { LoadLibheif()->heif_decoding_options_free(o); }
 };
 
 // The library's code for what libheif refused.
@@ -47,15 +54,6 @@ int CodeOf(const heif_error& e) {
     default:
       return PX_ERR_UNEXPECTED;
   }
-}
-
-// libheif's default set-up: its codecs are built in, but the call registers them.
-void InitLibheif() {
-  static const bool done = [] {
-    heif_init(nullptr);
-    return true;
-  }();
-  (void)done;
 }
 
 // A file opened by libheif, with its primary image.
@@ -92,22 +90,21 @@ HEIFFile::HEIFFile(CPXIO& io, PXThreadState& state) {
   // of a sequence.
   if (type_.sequence && !HasTopLevelBox(data_.data(), data_.size(), "meta"))
     throw PXException(PX_ERR_HEIF_SUBFORMAT, "An image sequence without a still image");
-  InitLibheif();
-  context_.reset(heif_context_alloc());
+  context_.reset(Heif().heif_context_alloc());
   if (!context_) throw PXException(PX_ERR_NO_MEMORY, "No HEIF context");
-  heif_context_set_maximum_image_size_limit(context_.get(), kMaxDimension);
-  Check(heif_context_read_from_memory_without_copy(context_.get(), data_.data(), data_.size(),
-                                                   nullptr));
+  Heif().heif_context_set_maximum_image_size_limit(context_.get(), kMaxDimension);
+  Check(Heif().heif_context_read_from_memory_without_copy(context_.get(), data_.data(),
+                                                          data_.size(), nullptr));
   heif_image_handle* handle = nullptr;
-  Check(heif_context_get_primary_image_handle(context_.get(), &handle));
+  Check(Heif().heif_context_get_primary_image_handle(context_.get(), &handle));
   primary_.reset(handle);
-  header_.width = heif_image_handle_get_width(handle);
-  header_.height = heif_image_handle_get_height(handle);
-  header_.alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+  header_.width = Heif().heif_image_handle_get_width(handle);
+  header_.height = Heif().heif_image_handle_get_height(handle);
+  header_.alpha = Heif().heif_image_handle_has_alpha_channel(handle) != 0;
   LargestCanvas(data_.data(), data_.size(), &header_.canvasWidth, &header_.canvasHeight);
   LargestCodedPicture(data_.data(), data_.size(), &header_.codedWidth, &header_.codedHeight);
   heif_item_id id = 0;
-  if (heif_context_get_primary_image_ID(context_.get(), &id).code == heif_error_Ok)
+  if (Heif().heif_context_get_primary_image_ID(context_.get(), &id).code == heif_error_Ok)
     state.heif.orientationRead = ItemOrientation(data_.data(), data_.size(), id);
 }
 
@@ -136,30 +133,31 @@ class HEIFReader {
 };
 
 void HEIFReader::Decode(const HEIFFile& file, bool grey, bool alpha) {
-  std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
+  std::unique_ptr<heif_decoding_options, OptionsDeleter> options(
+      Heif().heif_decoding_options_alloc());
   if (!options) throw PXException(PX_ERR_NO_MEMORY, "No decoding options");
   options->convert_hdr_to_8bit = 1;
   heif_image* image = nullptr;
   // Grey output takes the image as coded, to see whether it is monochrome.
-  file.Check(heif_decode_image(
+  file.Check(Heif().heif_decode_image(
       file.primary(), &image, grey ? heif_colorspace_undefined : heif_colorspace_RGB,
       grey ? heif_chroma_undefined
            : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB),
       options.get()));
   image_.reset(image);
-  if (grey && heif_image_get_colorspace(image) != heif_colorspace_monochrome)
+  if (grey && Heif().heif_image_get_colorspace(image) != heif_colorspace_monochrome)
     throw PXException(PX_ERR_BIT_DEPTH, "A colour HEIF image has no grey form");
   const heif_channel channel = grey ? heif_channel_Y : heif_channel_interleaved;
-  if (uint32_t(heif_image_get_width(image, channel)) != width_ ||
-      uint32_t(heif_image_get_height(image, channel)) != height_)
+  if (uint32_t(Heif().heif_image_get_width(image, channel)) != width_ ||
+      uint32_t(Heif().heif_image_get_height(image, channel)) != height_)
     throw PXException(PX_ERR_BAD_HEIF, "Decoded size differs from the header");
 }
 
 void HEIFReader::StoreRows(bool grey, bool alpha, bool premultiplied) {
   const heif_channel channel = grey ? heif_channel_Y : heif_channel_interleaved;
   int stride = 0;
-  const uint8_t* plane = heif_image_get_plane_readonly(image_.get(), channel, &stride);
-  const int bits = heif_image_get_bits_per_pixel_range(image_.get(), channel);
+  const uint8_t* plane = Heif().heif_image_get_plane_readonly(image_.get(), channel, &stride);
+  const int bits = Heif().heif_image_get_bits_per_pixel_range(image_.get(), channel);
   if (!plane || stride <= 0 || bits < 1 || bits > 16 || (!grey && bits != 8))
     throw PXException(PX_ERR_HEIF_SUBFORMAT, "Unexpected decoded plane");
   const uint32_t channels = grey ? 1 : alpha ? 4 : 3;
@@ -215,7 +213,8 @@ BYTE* HEIFReader::Read(uint32_t* width, uint32_t* height, int depth, RGBQUAD* pa
   // Decoded with alpha when the image has it or the output keeps a fourth channel.
   const bool alpha = !grey && (h.alpha || depth_ == 32);
   Decode(file, grey, alpha);
-  const bool premultiplied = h.alpha && heif_image_handle_is_premultiplied_alpha(file.primary());
+  const bool premultiplied =
+      h.alpha && Heif().heif_image_handle_is_premultiplied_alpha(file.primary());
   if (grey) {
     for (int i = 0; i < 256; ++i) palette[i] = {BYTE(i), BYTE(i), BYTE(i), 0};
   }
@@ -239,11 +238,11 @@ BOOL GetDimensions(PXSource source, uint32_t* width, uint32_t* height, uint32_t*
         *bitsPerPixel = FileBits(h);
         if (brand) std::memcpy(brand, file.type().major, 5);
         if (bitsPerSample)
-          *bitsPerSample =
-              uint32_t(std::max(heif_image_handle_get_luma_bits_per_pixel(file.primary()), 0));
+          *bitsPerSample = uint32_t(
+              std::max(Heif().heif_image_handle_get_luma_bits_per_pixel(file.primary()), 0));
         if (imageCount)
-          *imageCount =
-              uint32_t(std::max(heif_context_get_number_of_top_level_images(file.context()), 0));
+          *imageCount = uint32_t(
+              std::max(Heif().heif_context_get_number_of_top_level_images(file.context()), 0));
         return TRUE;
       });
 }

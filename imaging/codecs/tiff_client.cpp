@@ -3,6 +3,8 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "core/operation.h"
@@ -98,6 +100,69 @@ void ExtendTags(TIFF* tif) {
 
 }  // namespace
 
+namespace {
+
+void GeneralSort(void* base, size_t count, size_t size, int (*compare)(const void*, const void*)) {
+  qsort_r(
+      base, count, size,
+      [](const void* x, const void* y, void* f) {
+        return reinterpret_cast<int (*)(const void*, const void*)>(f)(x, y);
+      },
+      reinterpret_cast<void*>(compare));
+}
+
+}  // namespace
+
+void AdaptiveSort(void* base, size_t count, size_t size, int (*compare)(const void*, const void*)) {
+  // A tail this short is inserted element by element; a longer one is sorted on its own
+  // and merged with the sorted part.
+  constexpr size_t kMostInserted = 16;
+  constexpr size_t kLargestInserted = 64;
+  auto* const b = static_cast<unsigned char*>(base);
+  auto at = [&](size_t i) { return b + i * size; };
+  size_t sorted = count ? 1 : 0;
+  while (sorted < count && compare(at(sorted - 1), at(sorted)) <= 0) ++sorted;
+  if (sorted == count) return;
+  if (count - sorted <= kMostInserted && size <= kLargestInserted) {
+    unsigned char item[kLargestInserted];
+    for (; sorted < count; ++sorted) {
+      std::memcpy(item, at(sorted), size);
+      // After the last element not greater than the item.
+      size_t lo = 0, hi = sorted;
+      while (lo < hi) {
+        const size_t mid = lo + (hi - lo) / 2;
+        if (compare(at(mid), item) <= 0)
+          lo = mid + 1;
+        else
+          hi = mid;
+      }
+      std::memmove(at(lo + 1), at(lo), (sorted - lo) * size);
+      std::memcpy(at(lo), item, size);
+    }
+    return;
+  }
+  // Only worth it while the sorted part is the larger one.
+  auto* front =
+      sorted >= count / 2 ? static_cast<unsigned char*>(std::malloc(sorted * size)) : nullptr;
+  if (!front) return GeneralSort(base, count, size, compare);
+  GeneralSort(at(sorted), count - sorted, size, compare);
+  // The sorted part moves aside; the merge writes from the start and never overtakes the
+  // tail it reads.
+  std::memcpy(front, b, sorted * size);
+  size_t i = 0, j = sorted, out = 0;
+  while (i < sorted && j < count) {
+    const unsigned char* next = front + i * size;
+    if (compare(next, at(j)) <= 0) {
+      ++i;
+    } else {
+      next = at(j++);
+    }
+    std::memmove(at(out++), next, size);
+  }
+  std::memcpy(at(out), front + i * size, (sorted - i) * size);
+  std::free(front);
+}
+
 void InitLibTIFF() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -121,3 +186,10 @@ TIFF* OpenClient(CPXIO* io, const char* mode) {
 }
 
 }  // namespace pxtiff
+
+// Defined in the program, so that libtiff (and every other library of the process) binds
+// its qsort calls here rather than to the C library's.
+extern "C" void qsort(void* base, size_t count, size_t size,
+                      int (*compare)(const void*, const void*)) {
+  pxtiff::AdaptiveSort(base, count, size, compare);
+}

@@ -10,6 +10,15 @@
 
 namespace pxtiff {
 
+// qsort's contract, cheap on what libtiff sorts. libtiff sorts its whole tag table after
+// every merge of tag definitions, several times for each directory it reads or writes, and
+// glibc's merge sort costs as much on that table (sorted, or sorted but for a few
+// definitions appended at its end) as on a shuffled one: it was a third of the work of
+// copying a fax page. This sort checks the order first and inserts a short unsorted tail;
+// anything else goes to glibc's own sort. The programs' qsort, which libtiff binds to, is
+// this one.
+void AdaptiveSort(void* base, size_t count, size_t size, int (*compare)(const void*, const void*));
+
 // Installs the handlers and the tag extension (once; later calls do nothing).
 void InitLibTIFF();
 

@@ -419,6 +419,10 @@ PXResolution NoResolution(PXSource) {
 }
 
 uint32_t TIFFPageCount(PXSource source) {
+  // Most TIFFs hold one page, and the callers take a count of 0 as they take 1: the links
+  // alone settle that case without libtiff reading a directory (its set-up is most of
+  // the cost of adding a fax page).
+  if (PXCountTIFFDirectories(AtStart(source)) == 1) return 1;
   return PXGetTIFFPageCount(AtStart(source));
 }
 

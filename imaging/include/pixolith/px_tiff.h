@@ -32,6 +32,11 @@ extern "C" {
 
 // The number of pages (directories), 0 on failure.
 uint32_t PXGetTIFFPageCount(PXSource source);
+// The directories chained from the header, counted by their links alone: none of them is
+// read, so a directory libtiff would refuse still counts. 0 when the source holds no
+// TIFF; a link that points outside the source ends the count. Much cheaper than
+// PXGetTIFFPageCount, which reads the first directory with every tag.
+uint32_t PXCountTIFFDirectories(PXSource source);
 // Width, height and bits per pixel (BitsPerSample x SamplesPerPixel) of a page.
 // `resolution` (may be null) receives XResolution and YResolution truncated to integers
 // and ResolutionUnit as stored (1 none, 2 inch, 3 centimetre); absent tags give 0.

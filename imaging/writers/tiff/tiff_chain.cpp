@@ -1,6 +1,9 @@
 // The directory chain of a TIFF being written: how many directories it holds, and ending
 // it early. Read straight from the file (classic and BigTIFF, either byte order), because
 // libtiff's view of it is gone once a write has failed.
+#include <unordered_set>
+
+#include "core/entry.h"
 #include "writers/tiff/tiff_writer.h"
 
 namespace pxtiffw {
@@ -35,9 +38,10 @@ class Chain {
     return Read(link_, &next_);
   }
 
-  // Steps to the next directory: false at the end of the chain or on a broken one.
+  // Steps to the next directory: false at the end of the chain, on a broken one, or where
+  // it comes back to a directory it has passed.
   bool Advance() {
-    if (next_ == 0) return false;
+    if (next_ == 0 || !seen_.insert(next_).second) return false;
     uint64_t entries;
     if (!ReadSized(next_, big_ ? 8 : 2, &entries)) return false;
     const uint64_t link = next_ + (big_ ? 8 + entries * 20 : 2 + entries * 12);
@@ -77,6 +81,7 @@ class Chain {
   bool big_ = false;
   uint64_t link_ = 0;  // where the offset of the next directory is stored
   uint64_t next_ = 0;  // offset of the next directory, 0 at the end
+  std::unordered_set<uint64_t> seen_;
 };
 
 }  // namespace
@@ -98,3 +103,8 @@ void CutDirectoryChain(CPXIO& io, uint32_t keep) {
 }
 
 }  // namespace pxtiffw
+
+extern "C" uint32_t PXCountTIFFDirectories(PXSource source) {
+  return px::RunEntry<uint32_t>(
+      source, 0, {}, [](px::Operation&, CPXIO& io) { return pxtiffw::CountDirectories(io); });
+}

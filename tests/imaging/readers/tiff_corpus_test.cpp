@@ -134,6 +134,10 @@ TEST(TIFFCorpus, EveryPageAtEveryDepthGivesAnImageOrAnError) {
     const std::string path = (CorpusDir() / "files" / e.path).string();
     PXSource source = PXOpenFileSource(path.c_str());
     const uint32_t pages = PXGetTIFFPageCount(source);
+    // The application takes a count of one link for one page without asking libtiff.
+    if (PXCountTIFFDirectories(source) == 1) {
+      EXPECT_LE(pages, 1u);
+    }
     PXCloseSource(source);
     for (uint32_t page = 0; page < std::min<uint32_t>(pages, 4); ++page) {
       for (uint32_t depth : {1u, 8u, 16u, 24u, 32u}) {

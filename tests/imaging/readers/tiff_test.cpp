@@ -195,6 +195,37 @@ TEST(TIFFPages, NotATIFFAndBadArguments) {
   EXPECT_EQ(PXGetLastError(), PX_ERR_INVALID_HANDLE);
 }
 
+// Directories counted by their links alone, as files of hand-made chains give them.
+TEST(TIFFPages, DirectoriesCountedByTheirLinks) {
+  const std::vector<uint8_t> three = MakeTIFF({Coordinates(3, 2), Coordinates(5, 4), Page()});
+  EXPECT_EQ(PXCountTIFFDirectories(MemorySource(three)), 3u);
+  auto count = [](std::vector<uint8_t> bytes) {
+    return PXCountTIFFDirectories(MemorySource(bytes));
+  };
+  // Header, then directories of no entries: a count of 0 and the link to the next.
+  const std::vector<uint8_t> one = {'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(count(one), 1u);
+  std::vector<uint8_t> two = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 0, 0, 0, 0, 14, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(count(two), 2u);
+  // A link back to the first directory ends the count instead of running on.
+  std::vector<uint8_t> loop = one;
+  loop[10] = 8;
+  EXPECT_EQ(count(loop), 1u);
+  two[19] = 8;
+  EXPECT_EQ(count(two), 2u);
+  // A link cut off by the end of the file, or pointing past it.
+  EXPECT_EQ(count({one.begin(), one.end() - 2}), 0u);
+  std::vector<uint8_t> far = one;
+  far[13] = 0x10;
+  EXPECT_EQ(count(far), 1u);
+  // BigTIFF: 8-byte counts and links.
+  std::vector<uint8_t> big = {'I', 'I', 43, 0, 8, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0};
+  big.resize(big.size() + 16, 0);
+  EXPECT_EQ(count(big), 1u);
+  EXPECT_EQ(count({'I', 'I', 42, 0}), 0u);
+  EXPECT_EQ(count({'P', 'K', 3, 4, 8, 0, 0, 0}), 0u);
+}
+
 TEST(TIFFTags, ValuesByKind) {
   Page p = Coordinates(4, 3);
   p.compression = COMPRESSION_LZW;

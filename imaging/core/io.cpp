@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <unordered_set>
@@ -80,7 +81,15 @@ bool Operation::CheckHandle(const PXHandle* handle) {
 size_t CPXIO::Read(void* buffer, size_t n) {
   PXHandle* h = handle_;
   if (!h || !buffer || !n) return 0;
-  if (h->kind == px::kHandleFile) return h->stream ? std::fread(buffer, 1, n, h->stream) : 0;
+  if (h->kind == px::kHandleFile) {
+    if (!h->stream) return 0;
+    // An update stream must be positioned between a write and a read.
+    if (h->lastWrite && fseeko(h->stream, 0, SEEK_CUR) != 0) h->tracked = 0;
+    h->lastWrite = 0;
+    const size_t count = std::fread(buffer, 1, n, h->stream);
+    h->filePosition += count;
+    return count;
+  }
   uint32_t end = h->writable ? h->highWater : h->memSize;
   if (h->position >= end) return 0;
   size_t count = std::min<size_t>(n, end - h->position);
@@ -93,9 +102,27 @@ bool CPXIO::Seek(int64_t offset, int origin) {
   PXHandle* h = handle_;
   if (!h) return false;
   if (h->kind == px::kHandleFile) {
-    int whence = origin == PX_SEEK_CUR ? SEEK_CUR : origin == PX_SEEK_END ? SEEK_END : SEEK_SET;
-    if (origin < 0 || origin > 2) return false;
-    return h->stream && fseeko(h->stream, off_t(offset), whence) == 0;
+    if (origin < 0 || origin > 2 || !h->stream) return false;
+    // A writer asking to be where it is already (libtiff seeks to the end before every
+    // strip it appends) keeps its buffer: a real seek flushes it, and one from the end
+    // asks the file's size and reads its last block back.
+    if (h->tracked && h->lastWrite) {
+      const uint64_t base = origin == PX_SEEK_SET   ? 0
+                            : origin == PX_SEEK_CUR ? h->filePosition
+                                                    : h->fileEnd;
+      if (base + uint64_t(offset) == h->filePosition) return true;
+    }
+    const int whence = origin == PX_SEEK_CUR   ? SEEK_CUR
+                       : origin == PX_SEEK_END ? SEEK_END
+                                               : SEEK_SET;
+    const bool moved = fseeko(h->stream, off_t(offset), whence) == 0;
+    h->lastWrite = 0;
+    if (h->tracked) {
+      const off_t p = ftello(h->stream);
+      h->tracked = p >= 0;
+      h->filePosition = uint64_t(p);
+    }
+    return moved;
   }
   // A memory position lies inside the block: 0 <= p < size, except that seeking from
   // the end by 0 lands exactly at the end.
@@ -154,8 +181,19 @@ bool CPXIO::Size(uint64_t* size) {
 bool CPXIO::Write(const void* buffer, size_t elementSize, size_t count) {
   PXHandle* h = handle_;
   if (!h || !h->writable || !buffer) return false;
-  if (h->kind == px::kHandleFile)
-    return h->stream && std::fwrite(buffer, elementSize, count, h->stream) == count;
+  if (h->kind == px::kHandleFile) {
+    if (!h->stream) return false;
+    h->lastWrite = 1;
+    const size_t written = std::fwrite(buffer, elementSize, count, h->stream);
+    size_t bytes;
+    if (written != count || !px::MulSize(elementSize, count, &bytes)) {
+      h->tracked = 0;
+      return false;
+    }
+    h->filePosition += bytes;
+    h->fileEnd = std::max(h->fileEnd, h->filePosition);
+    return true;
+  }
   size_t bytes;
   if (!px::MulSize(elementSize, count, &bytes)) return false;
   if (uint64_t(h->position) + bytes > h->memSize) return false;
@@ -280,6 +318,9 @@ extern "C" PXSink PXOpenFileSink(const char* path, BOOL append) {
   h->kind = px::kHandleFile;
   h->writable = 1;
   h->append = append ? 1 : 0;
+  struct stat st;
+  h->tracked = fstat(fileno(h->stream), &st) == 0;
+  h->fileEnd = h->tracked ? uint64_t(st.st_size) : 0;
   Seal(h);
   return h;
 }

@@ -29,6 +29,13 @@ struct PXHandle {
   char path[px::kMaxPath];
   uint8_t writable;
   uint8_t append;
+  // Writable files: where the stream is and where the file ends, as the handle's own
+  // reads, writes and seeks left them (valid while `tracked`), and whether the last of
+  // them was a write.
+  uint8_t tracked;
+  uint8_t lastWrite;
+  uint64_t filePosition;
+  uint64_t fileEnd;
   uint32_t magic2;
 };
 

@@ -134,6 +134,72 @@ TEST(SinkTest, AppendCreatesAMissingFileAndKeepsExistingBytes) {
   EXPECT_EQ(pxtest::ReadFile(path), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
 }
 
+// Writes, seeks (to where the stream is, elsewhere, from either end) and reads mixed as
+// libtiff mixes them, against a model of the file, on a new sink and an appended one.
+TEST(SinkTest, MixedSeeksWritesAndReadsLandWhereAsked) {
+  TempDir dir;
+  for (BOOL append : {FALSE, TRUE}) {
+    SCOPED_TRACE(append);
+    const std::string path = dir.File(append ? "mixed-append.bin" : "mixed.bin");
+    std::vector<uint8_t> model;
+    if (append) {
+      model = {9, 9, 9};
+      pxtest::WriteFile(path, model);
+    }
+    PXSink sink = PXOpenFileSink(path.c_str(), append);
+    ASSERT_NE(sink, nullptr);
+    CPXIO io(sink);
+    uint64_t at = 0;
+    auto write = [&](std::vector<uint8_t> bytes) {
+      ASSERT_TRUE(io.Write(bytes.data(), 1, bytes.size()));
+      if (model.size() < at + bytes.size()) model.resize(at + bytes.size());
+      std::copy(bytes.begin(), bytes.end(), model.begin() + long(at));
+      at += bytes.size();
+    };
+    auto seek = [&](int64_t offset, int origin) {
+      ASSERT_TRUE(io.Seek(offset, origin));
+      at = uint64_t(origin == PX_SEEK_SET   ? offset
+                    : origin == PX_SEEK_CUR ? int64_t(at) + offset
+                                            : int64_t(model.size()) + offset);
+      uint64_t told = 0;
+      ASSERT_TRUE(io.Tell(&told));
+      EXPECT_EQ(told, at);
+    };
+    auto read = [&](size_t n) {
+      std::vector<uint8_t> got(n);
+      ASSERT_TRUE(io.ReadExactly(got.data(), n));
+      EXPECT_EQ(got, std::vector<uint8_t>(model.begin() + long(at), model.begin() + long(at + n)));
+      at += n;
+    };
+    seek(0, PX_SEEK_END);
+    write({1, 2, 3, 4});
+    seek(0, PX_SEEK_END);  // where the stream is: no real seek
+    write({5, 6});
+    seek(int64_t(at), PX_SEEK_SET);
+    seek(0, PX_SEEK_CUR);
+    write({7});
+    seek(-5, PX_SEEK_END);  // back over what was written, then overwrite in the middle
+    write({20, 21});
+    read(2);
+    write({30});
+    seek(-4, PX_SEEK_END);
+    write({31});
+    seek(0, PX_SEEK_END);  // forward from the middle
+    write({50});
+    seek(1, PX_SEEK_SET);
+    read(3);
+    seek(0, PX_SEEK_END);
+    write({40, 41, 42});
+    seek(-2, PX_SEEK_CUR);
+    read(1);
+    uint64_t size = 0;
+    ASSERT_TRUE(io.Size(&size));
+    EXPECT_EQ(size, model.size());
+    EXPECT_EQ(PXCloseSink(sink), model.size());
+    EXPECT_EQ(pxtest::ReadFile(path), model);
+  }
+}
+
 TEST(SinkTest, TruncatesWithoutAppendAndFailsInMissingFolder) {
   TempDir dir;
   std::string path = dir.File("t.bin");

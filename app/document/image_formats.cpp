@@ -749,38 +749,41 @@ namespace {
 // only one page may be wanted) are read as they are needed.
 constexpr off_t kWholeFileLimit = 4 << 20;
 
-// The whole file, when it is no larger than the limit; empty otherwise and on failure.
-std::vector<uint8_t> ReadSmallFile(const std::string& path) {
-  std::vector<uint8_t> bytes;
+// The whole file into `bytes`, when it is no larger than the limit: its size, or 0 when
+// it is larger, empty, or cannot be read.
+size_t ReadSmallFile(const std::string& path, std::unique_ptr<uint8_t[]>* bytes) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return bytes;
+  if (fd < 0) return 0;
+  size_t size = 0;
   struct stat st;
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
       st.st_size <= kWholeFileLimit) {
-    bytes.resize(size_t(st.st_size));
+    size = size_t(st.st_size);
+    *bytes = std::make_unique_for_overwrite<uint8_t[]>(size);
     size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
+    while (done < size) {
+      const ssize_t n = read(fd, bytes->get() + done, size - done);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
       done += size_t(n);
     }
     // A file that changed size while it was read is read as a stream.
-    if (done != bytes.size()) bytes.clear();
+    if (done != size) size = 0;
   }
   close(fd);
-  return bytes;
+  if (!size) bytes->reset();
+  return size;
 }
 
 }  // namespace
 
 ScopedSource::ScopedSource(const std::string& path, Reading reading) {
   if (reading == Reading::kWholeFile) {
-    bytes_ = ReadSmallFile(path);
-    if (!bytes_.empty()) source_ = PXOpenMemorySource(bytes_.data(), uint32_t(bytes_.size()));
+    if (const size_t size = ReadSmallFile(path, &bytes_))
+      source_ = PXOpenMemorySource(bytes_.get(), uint32_t(size));
   }
   if (!source_) {
-    bytes_.clear();
+    bytes_.reset();
     source_ = PXOpenFileSource(path.c_str());
   }
 }

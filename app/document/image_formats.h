@@ -8,6 +8,7 @@
 #define PAGEWEAVER_DOCUMENT_IMAGE_FORMATS_H
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -168,7 +169,8 @@ class ScopedSource {
 
  private:
   PXSource source_ = nullptr;
-  std::vector<uint8_t> bytes_;  // the file, when it is read into memory
+  // The file, when it is read into memory; not cleared before the read fills it.
+  std::unique_ptr<uint8_t[]> bytes_;
 };
 
 // Every row, grouped by format; a format's first row is the type its detection gives.

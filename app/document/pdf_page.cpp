@@ -145,18 +145,20 @@ bool AllGrey(const PXPNGStream& png) {
   return true;
 }
 
-// True when the palette is the levels 0 to 255 in order: the indices are the levels.
+// True when the palette is the grey levels from black to white in even steps, one per
+// index: the indices read as grey samples of the file's depth are these levels.
 bool LevelRamp(const PXPNGStream& png) {
-  if (png.paletteCount != 256 || !AllGrey(png)) return false;
-  for (uint32_t i = 0; i < 256; ++i)
-    if (png.palette[3 * i] != i) return false;
+  const uint32_t entries = 1u << png.bitDepth;
+  if (png.paletteCount != entries || !AllGrey(png)) return false;
+  for (uint32_t i = 0; i < entries; ++i)
+    if (png.palette[3 * i] != i * 255 / (entries - 1)) return false;
   return true;
 }
 
 // True when the PDF output takes the PNG's data over: the page as it is read (palette
 // files at 8 bits, grey and RGB files as RGB) kept, and written as Flate. A converted
 // page of grey palette entries becomes grey levels, which the data of other grey
-// palettes than the ramp does not hold.
+// palettes than a ramp does not hold.
 bool TakesPNGData(const PageOutputSettings& out, const PXPNGStream& png) {
   const bool palette = png.colorType == 3;
   return png.copyable && KeepsPagePixels(out, png.width, png.height, palette ? 8 : 24) &&
@@ -200,6 +202,7 @@ std::unique_ptr<PdfPage> CopyPNG(const ScopedSource& source, const PageRecord& r
   if (!page) return nullptr;
   page->filter = PdfPage::Filter::kFlate;
   page->predictor = true;
+  page->bitsPerComponent = int(png.bitDepth);
   if (png.colorType == 2) {
     page->colors = PdfPage::Colors::kRGB;
   } else if (png.colorType == 0 || LevelRamp(png)) {
@@ -208,7 +211,7 @@ std::unique_ptr<PdfPage> CopyPNG(const ScopedSource& source, const PageRecord& r
     // Indices past the palette show its first entry, as the image object reads them.
     page->colors = PdfPage::Colors::kIndexed;
     page->palette.assign(png.palette, png.palette + 3 * png.paletteCount);
-    for (uint32_t i = png.paletteCount; i < 256; ++i)
+    for (uint32_t i = png.paletteCount; i < (1u << png.bitDepth); ++i)
       page->palette.insert(page->palette.end(), png.palette, png.palette + 3);
   }
   return page;

@@ -295,10 +295,18 @@ PngImage PngOf(uint32_t w, uint32_t h, int colorType, int bitDepth = 8) {
   return png;
 }
 
-PngImage PalettePng(uint32_t w, uint32_t h, std::vector<uint8_t> palette) {
-  PngImage png = PngOf(w, h, 3);
+// Indices of every palette entry, packed at the depth as PNG rows are.
+PngImage PalettePng(uint32_t w, uint32_t h, std::vector<uint8_t> palette, int bitDepth = 8) {
+  PngImage png = PngOf(w, h, 3, bitDepth);
+  const std::vector<uint8_t> noise = pxtest::PatternBytes(size_t(w) * h, w + h);
   const size_t entries = palette.size() / 3;
-  for (size_t i = 0; i < png.rows.size(); ++i) png.rows[i] = uint8_t(png.rows[i] % entries);
+  std::fill(png.rows.begin(), png.rows.end(), 0);
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x) {
+      const size_t bit = size_t(x) * bitDepth;
+      const int shift = 8 - bitDepth - int(bit % 8);
+      png.rows[y * png.rowBytes() + bit / 8] |= uint8_t(noise[y * w + x] % entries << shift);
+    }
   png.palette = std::move(palette);
   return png;
 }
@@ -384,20 +392,28 @@ size_t WrongPixels(const std::vector<uint8_t>& rendered, uint32_t pw, uint32_t p
 
 TEST_F(PdfOutputTest, UnchangedPNGPagesGoInAsTheirImageDataAndRenderTheirPixels) {
   REQUIRE_TOOLS();
-  std::vector<uint8_t> ramp;
-  for (int i = 0; i < 256; ++i) ramp.insert(ramp.end(), {uint8_t(i), uint8_t(i), uint8_t(i)});
+  // Grey levels from black to white in even steps, one per index of the depth.
+  auto ramp = [](int bits) {
+    std::vector<uint8_t> levels;
+    const int top = (1 << bits) - 1;
+    for (int i = 0; i <= top; ++i) levels.insert(levels.end(), 3, uint8_t(i * 255 / top));
+    return levels;
+  };
+  const std::vector<uint8_t> colours = {200, 30,  10,  16,  160, 64, 32, 48,
+                                        240, 255, 255, 255, 0,   0,  0};
   struct Case {
     const char* name;
     PngImage png;
     const char* color;
   };
   const Case cases[] = {
-      {"palette",
-       PalettePng(30, 20, {200, 30, 10, 16, 160, 64, 32, 48, 240, 255, 255, 255, 0, 0, 0}),
-       "index"},
+      {"palette", PalettePng(30, 20, colours), "index"},
+      {"4-bit palette", PalettePng(31, 20, colours, 4), "index"},
+      {"2-bit palette", PalettePng(29, 13, {colours.begin(), colours.begin() + 9}, 2), "index"},
       {"rgb", PngOf(40, 30, 2), "rgb"},
       {"grey", PngOf(33, 17, 0), "gray"},
-      {"grey levels 0 to 255", PalettePng(24, 16, ramp), "gray"}};
+      {"grey levels 0 to 255", PalettePng(24, 16, ramp(8)), "gray"},
+      {"4-bit grey levels", PalettePng(23, 16, ramp(4), 4), "gray"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = dir_.File("page.png");
@@ -414,7 +430,7 @@ TEST_F(PdfOutputTest, UnchangedPNGPagesGoInAsTheirImageDataAndRenderTheirPixels)
     std::vector<ListedImage> images = ListImages(pdf);
     ASSERT_EQ(images.size(), 1u);
     EXPECT_EQ(images[0].color, c.color);
-    EXPECT_EQ(images[0].bpc, 8);
+    EXPECT_EQ(images[0].bpc, c.png.bitDepth);
     // The converted page renders the same pixels: those of the source.
     page.copyUnchanged = false;
     const std::string converted = dir_.File("converted.pdf");
@@ -427,6 +443,32 @@ TEST_F(PdfOutputTest, UnchangedPNGPagesGoInAsTheirImageDataAndRenderTheirPixels)
       std::vector<uint8_t> rendered = Render(made, 1, {"-r", "288"}, &pw, &ph, dir_);
       EXPECT_EQ(WrongPixels(rendered, pw, ph, expected, c.png.width, c.png.height), 0u) << made;
     }
+  }
+  // Indices past the end of the palette show its first entry, copied or converted.
+  const PngImage stray = PalettePng(30, 20, colours, 4);
+  std::vector<PngChunk> chunks = pxtest::ListChunks(pxtest::EncodePNG(stray));
+  for (PngChunk& c : chunks)
+    if (c.type == "PLTE") c.data.resize(6);
+  const std::string path = dir_.File("stray.png");
+  pxtest::WriteFile(path, Rebuilt(chunks));
+  std::vector<uint8_t> expected;
+  for (uint32_t y = 0; y < 20; ++y)
+    for (uint32_t x = 0; x < 30; ++x) {
+      const uint8_t index = stray.rows[y * stray.rowBytes() + x / 2] >> (x % 2 ? 0 : 4) & 15;
+      expected.insert(expected.end(), colours.begin() + 3 * (index < 2 ? index : 0),
+                      colours.begin() + 3 * (index < 2 ? index : 0) + 3);
+    }
+  PageRecord page = Page(path, 30, 20, 0, kCompressionLZW);
+  for (bool copy : {true, false}) {
+    SCOPED_TRACE(copy ? "stray indices, copied" : "stray indices, converted");
+    page.copyUnchanged = copy;
+    const std::string pdf = dir_.File("stray.pdf");
+    Handlings handlings;
+    ASSERT_TRUE(WriteOutputFile({page}, pdf, &handlings, nullptr, 1, {}, OutputFormat::kPDF).ok());
+    EXPECT_EQ(handlings.seen.at(0), copy ? PageHandling::kCopied : PageHandling::kConverted);
+    uint32_t pw = 0, ph = 0;
+    std::vector<uint8_t> rendered = Render(pdf, 1, {"-r", "288"}, &pw, &ph, dir_);
+    EXPECT_EQ(WrongPixels(rendered, pw, ph, expected, 30, 20), 0u);
   }
 }
 

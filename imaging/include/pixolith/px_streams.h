@@ -37,18 +37,20 @@ BYTE* PXDeflateStream(const BYTE* pixels, uint32_t width, uint32_t height, uint3
 BYTE* PXReadJPEGStream(PXSource source, PXStoredPage* stored, uint32_t* size);
 
 // What a PNG file stores of its image, for taking its data over as it is: an opaque,
-// non-interlaced image of 8-bit grey (colour type 0), RGB (2) or palette (3) samples
-// whose IDAT chunks, joined, are one zlib stream of PNG-filtered rows.
+// non-interlaced image of 8-bit grey (colour type 0) or RGB (2) samples, or of 2-, 4- or
+// 8-bit palette indices (3), whose IDAT chunks, joined, are one zlib stream of
+// PNG-filtered rows.
 typedef struct PXPNGStream {
   uint32_t width;
   uint32_t height;
+  uint32_t bitDepth;      // per sample
   uint32_t colorType;     // PNG's: 0 grey, 2 RGB, 3 palette
   uint32_t samples;       // per pixel: 1, or 3 for RGB
   uint32_t paletteCount;  // PLTE entries of a palette file
   BYTE palette[768];      // red, green, blue per entry
   // Nonzero when the file is such an image: a valid header, no tRNS, PLTE where the
-  // colour type needs one, one run of IDAT chunks within the file, then only ancillary
-  // chunks up to IEND, and no critical chunk with a wrong CRC.
+  // colour type needs one (at most 2^bitDepth entries), one run of IDAT chunks within the file,
+  // then only ancillary chunks up to IEND, and no critical chunk with a wrong CRC.
   uint32_t copyable;
 } PXPNGStream;
 

@@ -46,18 +46,20 @@ bool ReadChecked(CPXIO& io, const uint8_t* type, uint32_t length, std::vector<ui
   return ChunkCRC(type, data->data() + start, length) == px::BE32(crc);
 }
 
-// The header's fields, true when they are ones this copy takes: 8-bit grey, RGB or
-// palette samples, deflate, adaptive filtering, no interlace.
+// The header's fields, true when they are ones this copy takes: 8-bit grey or RGB
+// samples or 2- to 8-bit indices, deflate, adaptive filtering, no interlace.
 bool TakeHeader(const std::vector<uint8_t>& h, PXPNGStream* facts) {
   facts->width = px::BE32(h.data());
   facts->height = px::BE32(h.data() + 4);
   const uint8_t depth = h[8], colorType = h[9];
+  facts->bitDepth = depth;
   facts->colorType = colorType;
   facts->samples = colorType == 2 ? 3 : 1;
   const bool sizeOk =
       facts->width && facts->height && facts->width <= kMaxChunk && facts->height <= kMaxChunk;
-  return sizeOk && depth == 8 && (colorType == 0 || colorType == 2 || colorType == 3) &&
-         h[10] == 0 && h[11] == 0 && h[12] == 0;
+  const bool depthOk = colorType == 3 ? depth == 2 || depth == 4 || depth == 8
+                                      : depth == 8 && (colorType == 0 || colorType == 2);
+  return sizeOk && depthOk && h[10] == 0 && h[11] == 0 && h[12] == 0;
 }
 
 // Walks the chunks from the signature to IEND. With `idat`, the image data is read
@@ -115,7 +117,8 @@ bool Walk(CPXIO& io, PXPNGStream* facts, std::vector<uint8_t>* idat) {
     } else if (IsType(type, "PLTE")) {
       // Grey files may hold no palette; RGB files may suggest one, which changes nothing.
       if (palette || data != kBefore || facts->colorType == 0 || length % 3 || !length ||
-          length > 768)
+          length > 768 ||
+          (facts->colorType == 3 && length / 3 > (1u << std::min(facts->bitDepth, 8u))))
         break;
       std::vector<uint8_t> entries;
       if (!ReadChecked(io, type, length, &entries)) break;
@@ -139,7 +142,7 @@ bool Walk(CPXIO& io, PXPNGStream* facts, std::vector<uint8_t>* idat) {
 // True when `stream` inflates to exactly the image's rows, each led by a filter type a
 // PNG predictor knows, and ends there.
 bool CompleteRows(const std::vector<uint8_t>& stream, const PXPNGStream& facts) {
-  const uint64_t row = uint64_t(facts.width) * facts.samples + 1;
+  const uint64_t row = (uint64_t(facts.width) * facts.samples * facts.bitDepth + 7) / 8 + 1;
   const uint64_t expected = row * facts.height;
   z_stream z = {};
   if (inflateInit(&z) != Z_OK) throw std::bad_alloc();

@@ -27,9 +27,9 @@ int EncodePdfImage(const CPageImage& image, const PageOutputSettings& out, PdfPa
 
 // How the PDF output writes the page: copied when its source is a JPEG file the TIFF
 // output would copy too (DecidePageHandling), or a PNG file whose image data can go in
-// as it is: 8-bit grey, RGB or palette samples (a palette of grey levels only as the
-// levels 0 to 255 in order), opaque and not interlaced, whose settings keep its pixels
-// and ask for no JPEG. Converted otherwise.
+// as it is: 8-bit grey or RGB samples or 2- to 8-bit palette indices (a palette of grey
+// levels only as even steps from black to white), opaque and not interlaced, whose
+// settings keep its pixels and ask for no JPEG. Converted otherwise.
 PageHandling DecidePdfPageHandling(const PageRecord& record);
 
 // The stream of the page's source when DecidePdfPageHandling says copied: the JPEG

@@ -1,17 +1,21 @@
 // The copy path: any TIFF or JPEG input through the output's page decision and the copy
 // of its stored data. A page that says it can be copied must copy, the file written from
 // the copy must open in libtiff, its strips must be the source's bytes, and wherever
-// the source decodes whole its copy must decode to the very same pixels.
+// the source decodes whole its copy must decode to the very same pixels. PNG inputs go
+// through the copy of their image data for a PDF: what a PDF reader's PNG predictor
+// makes of it must be what the library's reader decodes.
 #ifndef PAGEWEAVER_FUZZ_COPY_H
 #define PAGEWEAVER_FUZZ_COPY_H
 
 #include <tiffio.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <memory>
 #include <vector>
 
 #include "entries.h"
+#include "pixolith/px_streams.h"
 
 namespace pxfuzz {
 
@@ -188,6 +192,68 @@ inline Problem CopyJPEG(const Source& source) {
   return CheckCopy(copy, stored, nullptr, DecodeJPEG(source, stored));
 }
 
+// The samples of a copied PNG stream, one a byte, as inflating it and undoing each row's
+// filter (a PDF reader's predictor 15) gives them; false when it does not give them whole.
+inline bool PredictedSamples(const BYTE* stream, uint32_t size, const PXPNGStream& png,
+                             std::vector<uint8_t>* samples) {
+  const uint32_t bits = png.bitDepth, perRow = png.width * png.samples;
+  const size_t rowBytes = (size_t(perRow) * bits + 7) / 8;
+  const size_t step = std::max<size_t>(1, png.samples * bits / 8);
+  std::vector<uint8_t> rows((rowBytes + 1) * png.height);
+  uLongf made = uLongf(rows.size());
+  if (uncompress(rows.data(), &made, stream, size) != Z_OK || made != rows.size()) return false;
+  std::vector<uint8_t> above(rowBytes, 0), row(rowBytes);
+  samples->clear();
+  for (uint32_t y = 0; y < png.height; ++y) {
+    const uint8_t* in = rows.data() + y * (rowBytes + 1);
+    for (size_t i = 0; i < rowBytes; ++i) {
+      const int a = i >= step ? row[i - step] : 0, b = above[i],
+                c = i >= step ? above[i - step] : 0;
+      const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+      const int paeth = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+      const int add[5] = {0, a, b, (a + b) / 2, paeth};
+      if (in[0] > 4) return false;
+      row[i] = uint8_t(in[1 + i] + add[in[0]]);
+    }
+    for (uint32_t x = 0; x < perRow; ++x) {
+      const size_t bit = size_t(x) * bits;
+      samples->push_back(uint8_t(row[bit / 8] >> (8 - bits - bit % 8) & ((1u << bits) - 1)));
+    }
+    above = row;
+  }
+  return true;
+}
+
+inline Problem CopyPNG(const Source& source) {
+  PXPNGStream png;
+  if (!PXGetPNGStream(source.Rewound(), &png))
+    return PXGetLastError() ? nullptr : "a PNG survey failed without an error";
+  uint32_t size = 0;
+  std::unique_ptr<BYTE, decltype(&GlobalFree)> stream(
+      PXReadPNGStream(source.Rewound(), nullptr, &size), GlobalFree);
+  if (!png.copyable) return stream ? "a PNG said not copyable was copied" : nullptr;
+  // Damaged image data is refused, and the page is converted.
+  if (!stream || uint64_t(png.width) * png.height > kCopyDecodePixels) return nullptr;
+  std::vector<uint8_t> samples;
+  if (!PredictedSamples(stream.get(), size, png, &samples))
+    return "a copied PNG stream is not the image's rows";
+  // As the image object reads the file: indices, or RGB.
+  const bool indexed = png.colorType == 3;
+  RGBQUAD palette[256];
+  uint32_t w = 0, h = 0;
+  std::unique_ptr<void, decltype(&GlobalFree)> pixels(
+      PXReadPNG(source.Rewound(), &w, &h, indexed ? 8 : 24, palette, 0), GlobalFree);
+  if (!pixels || PXGetLastError() != 0)
+    return PXGetLastError() == PX_ERR_NO_MEMORY ? nullptr : "a copied PNG does not decode";
+  const auto* read = static_cast<const uint8_t*>(pixels.get());
+  const size_t count = size_t(w) * h, perPixel = png.samples;
+  if (w != png.width || h != png.height) return "a copied PNG decodes at another size";
+  for (size_t i = 0; i < count * (indexed ? 1 : 3); ++i)
+    if (read[i] != samples[indexed ? i : i / 3 * perPixel + (perPixel == 3 ? i % 3 : 0)])
+      return "a copied PNG decodes to other pixels";
+  return nullptr;
+}
+
 inline Problem Copy(const uint8_t* data, size_t size) {
   Source source(data, size);
   if (!source) return nullptr;
@@ -196,6 +262,8 @@ inline Problem Copy(const uint8_t* data, size_t size) {
       return CopyTIFF(data, size, source);
     case PX_FORMAT_JPEG:
       return CopyJPEG(source);
+    case PX_FORMAT_PNG:
+      return CopyPNG(source);
     default:
       return nullptr;
   }

@@ -60,7 +60,7 @@ declare -A patterns=(
   [bmp]="*.bmp *.dib" [tiff]="*.tif *.tiff" [png]="*.png" [jpeg]="*.jpg *.jpeg *.jfif"
   [gif]="*.gif" [pcx]="*.pcx" [tga]="*.tga" [wbmp]="*.wbmp *.wbm" [psd]="*.psd"
   [metafile]="*.wmf *.emf" [webp]="*.webp" [heif]="*.heic *.heif *.avif" [exif]="*.exif"
-  [copy]="*.tif *.tiff *.jpg *.jpeg *.jfif"
+  [copy]="*.tif *.tiff *.jpg *.jpeg *.jfif *.png"
 )
 format_of() {
   case "$1" in

@@ -394,10 +394,19 @@ bool CPageWeaverDoc::CopyUnchangedPages() const {
   return copyUnchanged_ && (!preferences_ || preferences_->CopyUnchangedPages());
 }
 
-PageHandling CPageWeaverDoc::PageHandlingOf(const PageRecord& record) const {
+PageHandling CPageWeaverDoc::PageHandlingOf(const PageRecord& record, OutputFormat format) const {
   PageRecord run = record;
   run.copyUnchanged = record.copyUnchanged && CopyUnchangedPages();
-  return DecidePageHandling(run);
+  return DecideOutputHandling(format, run);
+}
+
+std::string CPageWeaverDoc::PageHandlingText(const PageRecord& record) const {
+  if (format_ || !path_.empty())
+    return PageHandlingName(PageHandlingOf(record, format_ ? *format_ : OutputFormatFor(path_)));
+  const PageHandling tiff = PageHandlingOf(record, OutputFormat::kTIFF);
+  const PageHandling pdf = PageHandlingOf(record, OutputFormat::kPDF);
+  if (tiff == pdf) return PageHandlingName(tiff);
+  return std::string(PageHandlingName(tiff)) + " for TIFF, " + PageHandlingName(pdf) + " for PDF";
 }
 
 bool CPageWeaverDoc::PageProgress(const std::string& text, int percent, const CPageImage* image,

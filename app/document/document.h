@@ -42,8 +42,13 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   // Both must allow it.
   void SetCopyUnchangedPages(bool copy) { copyUnchanged_ = copy; }
   bool CopyUnchangedPages() const;
-  // How the next output run writes the page: copied or converted.
-  PageHandling PageHandlingOf(const PageRecord& record) const;
+  // How the next output run in `format` writes the page: copied or converted.
+  PageHandling PageHandlingOf(const PageRecord& record,
+                              OutputFormat format = OutputFormat::kTIFF) const;
+  // The same as the info view says it: for the format of the next save when the document
+  // knows it (SetOutputFormat, else the name it was last saved under), otherwise for
+  // both, each named where they differ ("copied for TIFF, converted for PDF").
+  std::string PageHandlingText(const PageRecord& record) const;
   // The format of the files saved: nullopt (the default) takes it from each file's name
   // (OutputFormatFor); the command line's --format sets it.
   void SetOutputFormat(std::optional<OutputFormat> format) { format_ = format; }

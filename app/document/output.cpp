@@ -111,6 +111,10 @@ int PrepareEncodedPage(const PageRecord& record, PXTIFFEncodedPage** encoded,
   return 0;
 }
 
+PageHandling DecideOutputHandling(OutputFormat format, const PageRecord& record) {
+  return format == OutputFormat::kPDF ? DecidePdfPageHandling(record) : DecidePageHandling(record);
+}
+
 PreparedPage::PreparedPage() = default;
 
 PreparedPage::~PreparedPage() {

@@ -55,6 +55,10 @@ struct PreparedPage {
 int PrepareOutputPage(OutputFormat format, const PageRecord& record, PreparedPage* page,
                       const PageReport& progress = {});
 
+// How an output run in `format` writes the page: DecidePageHandling for a TIFF,
+// DecidePdfPageHandling for a PDF.
+PageHandling DecideOutputHandling(OutputFormat format, const PageRecord& record);
+
 // The resolution a page is written with.
 PXResolution OutputResolution(const PageOutputSettings& out);
 

@@ -53,13 +53,18 @@ const char* PageHandlingName(PageHandling handling) {
   return handling == PageHandling::kCopied ? "copied" : "converted";
 }
 
+bool KeepsPagePixels(const PageOutputSettings& out, uint32_t width, uint32_t height,
+                     uint32_t bits) {
+  if (bits != 1 && bits != 8 && bits != 24) return false;
+  // Depth 0 keeps the depth the page is read at.
+  const bool sameDepth = out.bitsPerPixel == 0 || uint32_t(out.bitsPerPixel) == bits;
+  return width == uint32_t(out.width) && height == uint32_t(out.height) && out.rotation == 0 &&
+         out.flip == 0 && sameDepth;
+}
+
 bool LeavesPageUnchanged(const PageOutputSettings& out, const PXStoredPage& stored) {
   const uint32_t bits = stored.bitsPerPixel;
-  if (bits != 1 && bits != 8 && bits != 24) return false;
-  // Depth 0 keeps the depth the page is read at, which is the stored one for these.
-  const bool sameDepth = out.bitsPerPixel == 0 || uint32_t(out.bitsPerPixel) == bits;
-  return stored.width == uint32_t(out.width) && stored.height == uint32_t(out.height) &&
-         out.rotation == 0 && out.flip == 0 && sameDepth && !stored.transparent &&
+  return KeepsPagePixels(out, stored.width, stored.height, bits) && !stored.transparent &&
          WrittenCompression(bits, out.compression) == stored.compression;
 }
 

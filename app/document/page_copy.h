@@ -22,9 +22,13 @@ using PageReport = std::function<bool(const CPageImage* loaded, PageHandling han
 // "copied" or "converted", as the command line and the info view show it.
 const char* PageHandlingName(PageHandling handling);
 
-// True when the settings leave a page stored so as it is: the same size, no rotation or
-// flip, the same depth (any for "keep" when the stored depth is one the output writes),
-// no transparency, and the compression the writer would use for the page.
+// True when the settings keep the pixels of a page of this size read at `bits` (1, 8 or
+// 24) as they are: the same size, no rotation or flip, the same depth or "keep".
+bool KeepsPagePixels(const PageOutputSettings& out, uint32_t width, uint32_t height, uint32_t bits);
+
+// True when the settings leave a page stored so as it is: its pixels kept (the stored
+// depth being the one it is read at), no transparency, and the compression the writer
+// would use for the page.
 bool LeavesPageUnchanged(const PageOutputSettings& out, const PXStoredPage& stored);
 
 // How the output writes the page: copied when the page allows it, its settings leave it

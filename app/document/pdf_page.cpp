@@ -134,21 +134,123 @@ int EncodePdfImage(const CPageImage& image, const PageOutputSettings& out, PdfPa
   }
 }
 
-std::unique_ptr<PdfPage> CopyUnchangedPdfPage(const PageRecord& record) {
-  if (DecidePageHandling(record) != PageHandling::kCopied) return nullptr;
-  ScopedSource source(record.sourcePath);
-  if (!source || PXGuessFileType(source.AtStart()) != PX_FORMAT_JPEG) return nullptr;
-  PXStoredPage stored = {};
-  uint32_t size = 0;
-  uint8_t* data = PXReadJPEGStream(source.AtStart(), &stored, &size);
+namespace {
+
+// True when every palette entry is a grey level.
+bool AllGrey(const PXPNGStream& png) {
+  for (uint32_t i = 0; i < png.paletteCount; ++i) {
+    const BYTE* e = png.palette + 3 * i;
+    if (e[0] != e[1] || e[1] != e[2]) return false;
+  }
+  return true;
+}
+
+// True when the palette is the grey levels from black to white in even steps, one per
+// index: the indices read as grey samples of the file's depth are these levels.
+bool LevelRamp(const PXPNGStream& png) {
+  const uint32_t entries = 1u << png.bitDepth;
+  if (png.paletteCount != entries || !AllGrey(png)) return false;
+  for (uint32_t i = 0; i < entries; ++i)
+    if (png.palette[3 * i] != i * 255 / (entries - 1)) return false;
+  return true;
+}
+
+// True when the PDF output takes the PNG's data over: the page as it is read (palette
+// files at 8 bits, grey and RGB files as RGB) kept, and written as Flate. A converted
+// page of grey palette entries becomes grey levels, which the data of other grey
+// palettes than a ramp does not hold.
+bool TakesPNGData(const PageOutputSettings& out, const PXPNGStream& png) {
+  const bool palette = png.colorType == 3;
+  return png.copyable && KeepsPagePixels(out, png.width, png.height, palette ? 8 : 24) &&
+         out.compression != kCompressionJPEG && (!palette || !AllGrey(png) || LevelRamp(png));
+}
+
+// The survey of a PNG source, true when the PDF output takes its data over.
+bool SurveyTakesPNG(const ScopedSource& source, const PageRecord& record, PXPNGStream* png) {
+  return PXGetPNGStream(source.AtStart(), png) && TakesPNGData(record.output, *png);
+}
+
+// A page holding a source's stream (a library block, or null when reading it failed).
+std::unique_ptr<PdfPage> StreamPage(uint8_t* data, uint32_t size, uint32_t width, uint32_t height) {
   if (!data) return nullptr;
   auto page = std::make_unique<PdfPage>();
   page->data = data;
   page->size = size;
+  page->width = width;
+  page->height = height;
+  return page;
+}
+
+std::unique_ptr<PdfPage> CopyJPEG(const ScopedSource& source, const PageRecord& record) {
+  if (DecidePageHandling(record) != PageHandling::kCopied) return nullptr;
+  PXStoredPage stored = {};
+  uint32_t size = 0;
+  uint8_t* data = PXReadJPEGStream(source.AtStart(), &stored, &size);
+  auto page = StreamPage(data, size, stored.width, stored.height);
+  if (!page) return nullptr;
   page->filter = PdfPage::Filter::kDCT;
   page->colors = stored.bitsPerPixel == 8 ? PdfPage::Colors::kGray : PdfPage::Colors::kRGB;
-  page->width = stored.width;
-  page->height = stored.height;
+  return page;
+}
+
+std::unique_ptr<PdfPage> CopyPNG(const ScopedSource& source, const PageRecord& record) {
+  PXPNGStream png;
+  if (!SurveyTakesPNG(source, record, &png)) return nullptr;
+  uint32_t size = 0;
+  uint8_t* data = PXReadPNGStream(source.AtStart(), &png, &size);
+  auto page = StreamPage(data, size, png.width, png.height);
+  if (!page) return nullptr;
+  page->filter = PdfPage::Filter::kFlate;
+  page->predictor = true;
+  page->bitsPerComponent = int(png.bitDepth);
+  if (png.colorType == 2) {
+    page->colors = PdfPage::Colors::kRGB;
+  } else if (png.colorType == 0 || LevelRamp(png)) {
+    page->colors = PdfPage::Colors::kGray;
+  } else {
+    // Indices past the palette show its first entry, as the image object reads them.
+    page->colors = PdfPage::Colors::kIndexed;
+    page->palette.assign(png.palette, png.palette + 3 * png.paletteCount);
+    for (uint32_t i = png.paletteCount; i < (1u << png.bitDepth); ++i)
+      page->palette.insert(page->palette.end(), png.palette, png.palette + 3);
+  }
+  return page;
+}
+
+}  // namespace
+
+PageHandling DecidePdfPageHandling(const PageRecord& record) {
+  if (!record.copyUnchanged) return PageHandling::kConverted;
+  ScopedSource source(record.sourcePath, ScopedSource::Reading::kWholeFile);
+  if (!source) return PageHandling::kConverted;
+  PXPNGStream png;
+  switch (PXGuessFileType(source.AtStart())) {
+    case PX_FORMAT_JPEG:
+      return DecidePageHandling(record);
+    case PX_FORMAT_PNG:
+      return SurveyTakesPNG(source, record, &png) ? PageHandling::kCopied
+                                                  : PageHandling::kConverted;
+    default:
+      return PageHandling::kConverted;
+  }
+}
+
+std::unique_ptr<PdfPage> CopyUnchangedPdfPage(const PageRecord& record) {
+  if (!record.copyUnchanged) return nullptr;
+  ScopedSource source(record.sourcePath, ScopedSource::Reading::kWholeFile);
+  if (!source) return nullptr;
+  std::unique_ptr<PdfPage> page;
+  switch (PXGuessFileType(source.AtStart())) {
+    case PX_FORMAT_JPEG:
+      page = CopyJPEG(source, record);
+      break;
+    case PX_FORMAT_PNG:
+      page = CopyPNG(source, record);
+      break;
+    default:
+      return nullptr;
+  }
+  if (!page) return nullptr;
   page->copied = true;
   PdfPageSize(record.output, page->width, page->height, &page->widthPoints, &page->heightPoints);
   return page;

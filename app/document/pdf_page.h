@@ -2,7 +2,8 @@
 // reader needs to decode it, and the page's size in points. The stream is the filter
 // that keeps the page's kind compact and exact: Group 4 for 1-bit pages, JPEG for pages
 // asked for JPEG (a JPEG source the output would copy goes in byte for byte), Flate for
-// every other page (palette indices, or RGB rows with the PNG predictor).
+// every other page (palette indices, or RGB rows with the PNG predictor; a PNG source
+// the output leaves unchanged goes in as its own image data).
 #ifndef PAGEWEAVER_DOCUMENT_PDF_PAGE_H
 #define PAGEWEAVER_DOCUMENT_PDF_PAGE_H
 
@@ -24,8 +25,16 @@ void PdfPageSize(const PageOutputSettings& out, uint32_t width, uint32_t height,
 // Compresses a converted page (as PreparePage leaves it) for PDF: 0 or the library's code.
 int EncodePdfImage(const CPageImage& image, const PageOutputSettings& out, PdfPage* page);
 
-// The JPEG stream of the page's source when the output copies the page (DecidePageHandling)
-// and the source is a JPEG file; null for every other page.
+// How the PDF output writes the page: copied when its source is a JPEG file the TIFF
+// output would copy too (DecidePageHandling), or a PNG file whose image data can go in
+// as it is: 8-bit grey or RGB samples or 2- to 8-bit palette indices (a palette of grey
+// levels only as even steps from black to white), opaque and not interlaced, whose
+// settings keep its pixels and ask for no JPEG. Converted otherwise.
+PageHandling DecidePdfPageHandling(const PageRecord& record);
+
+// The stream of the page's source when DecidePdfPageHandling says copied: the JPEG
+// file's, or the PNG file's image data, which a reader decodes with the PNG predictor.
+// Null for every other page, and for a PNG whose data turns out damaged.
 std::unique_ptr<PdfPage> CopyUnchangedPdfPage(const PageRecord& record);
 
 // The page as the PDF writer takes it: copied or converted and compressed. 0 or the

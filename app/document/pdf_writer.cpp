@@ -87,7 +87,7 @@ QPDFObjectHandle ImageStream(QPDF& pdf, const PdfPage& page) {
         parms.replaceKey("/Predictor", QPDFObjectHandle::newInteger(15));
         parms.replaceKey(
             "/Colors", QPDFObjectHandle::newInteger(page.colors == PdfPage::Colors::kRGB ? 3 : 1));
-        parms.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(8));
+        parms.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(page.bitsPerComponent));
         parms.replaceKey("/Columns", QPDFObjectHandle::newInteger(page.width));
       }
       break;

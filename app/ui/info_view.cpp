@@ -162,8 +162,9 @@ void CPageWeaverInfoView::Fill(const PageRecord& record) {
   outputSize_->setText(Pixels(out.width, out.height));
   outputBits_->setText(Bits(out.bitsPerPixel));
   compression_->setText(CompressionName(out.compression));
-  const PageHandling handling = handlingOf_ ? handlingOf_(record) : DecidePageHandling(record);
-  handling_->setText(QStringLiteral("Page data: ") + PageHandlingName(handling));
+  const std::string handling =
+      handlingOf_ ? handlingOf_(record) : PageHandlingName(DecidePageHandling(record));
+  handling_->setText(QStringLiteral("Page data: ") + QString::fromStdString(handling));
   // Dithering acts on 1-bit pages only.
   outputDither_->setText(out.dither ? QStringLiteral("On") : QStringLiteral("Off"));
 }

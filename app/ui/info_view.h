@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <string>
 
 #include "document/interfaces.h"
 
@@ -35,9 +36,9 @@ class CPageWeaverInfoView : public QWidget, public DocumentView {
   explicit CPageWeaverInfoView(QWidget* parent = nullptr);
 
   void OnUpdate(PageListHint hint, const PageHint* pageHint) override;
-  // Where the view learns how the output will write a page (copied or converted); by
-  // default the page's own decision.
-  void SetPageHandling(std::function<PageHandling(const PageRecord&)> handlingOf) {
+  // Where the view learns how the output will write a page ("copied", "converted", or
+  // both for different formats); by default the page's own decision for a TIFF.
+  void SetPageHandling(std::function<std::string(const PageRecord&)> handlingOf) {
     handlingOf_ = std::move(handlingOf);
   }
 
@@ -58,7 +59,7 @@ class CPageWeaverInfoView : public QWidget, public DocumentView {
   QLabel* outputDpi_;
   QLabel* outputBits_;
   QLabel* handling_;  // "Page data: copied" or "... converted", under the output settings
-  std::function<PageHandling(const PageRecord&)> handlingOf_;
+  std::function<std::string(const PageRecord&)> handlingOf_;
   QLabel* outputDither_;
 };
 

@@ -285,7 +285,7 @@ void CMainFrame::CreateClient() {
   inner_ = new QSplitter(Qt::Vertical);
   imageView_ = new CPageWeaverImageView;
   infoView_ = new CPageWeaverInfoView;
-  infoView_->SetPageHandling([this](const PageRecord& r) { return doc_->PageHandlingOf(r); });
+  infoView_->SetPageHandling([this](const PageRecord& r) { return doc_->PageHandlingText(r); });
   infoView_->setFocusPolicy(Qt::StrongFocus);
   inner_->addWidget(imageView_);
   inner_->addWidget(infoView_);

@@ -307,6 +307,34 @@ TEST(PageCopyDocument, JPEGPagesStartWithJPEGAndTheSwitchConvertsThem) {
   EXPECT_EQ(pxtest::RawStrips(dir.File("out.tif"), 0).at(0), pxtest::ReadFile(photo));
 }
 
+TEST(PageCopyDocument, TheHandlingShownIsThatOfTheFormatSavedOrOfBoth) {
+  TempDir dir;
+  const std::string photo = WriteJPEG(dir, "photo.jpg", 40, 30);
+  const std::string chart = dir.File("chart.png");
+  pxtest::WritePNG24(chart, 30, 20, [](uint32_t x, uint32_t y) { return x * 5 << 8 | y; });
+  CPageWeaverDoc doc(nullptr, nullptr);
+  pxtest::AddedOrder order;
+  doc.AddView(&order);
+  doc.SetPageOrder(&order);
+  ASSERT_EQ(doc.AddPage(photo, 0, false), 0);
+  ASSERT_EQ(doc.AddPage(chart, 0, false), 0);
+  const PageRecord jpeg = doc.Pages().begin()->second;
+  const PageRecord png = std::next(doc.Pages().begin())->second;
+  // A PNG's data goes into a PDF as it is, never into a TIFF.
+  EXPECT_EQ(doc.PageHandlingText(jpeg), "copied");
+  EXPECT_EQ(doc.PageHandlingText(png), "converted for TIFF, copied for PDF");
+  doc.SetOutputFormat(OutputFormat::kPDF);
+  EXPECT_EQ(doc.PageHandlingText(png), "copied");
+  doc.SetOutputFormat(OutputFormat::kTIFF);
+  EXPECT_EQ(doc.PageHandlingText(png), "converted");
+  // Without one set, the format of the name the document was saved under.
+  doc.SetOutputFormat(std::nullopt);
+  ASSERT_TRUE(doc.Save(dir.File("out.pdf")).ok());
+  EXPECT_EQ(doc.PageHandlingText(png), "copied");
+  doc.SetCopyUnchangedPages(false);
+  EXPECT_EQ(doc.PageHandlingText(png), "converted");
+}
+
 TEST(PageCopyDocument, ThePreferenceSwitchesCopyingOff) {
   TempDir dir;
   const std::string photo = WriteJPEG(dir, "photo.jpg", 40, 30);

@@ -1,16 +1,21 @@
 // PDF output, read back by poppler's tools and qpdf: pages, sizes, each image's encoding,
-// rendered pixels against the TIFF output of the same pages, copied JPEG streams, and
-// what a failed or cancelled save leaves.
+// rendered pixels against the TIFF output of the same pages, copied JPEG and PNG streams,
+// and what a failed or cancelled save leaves.
+#include <zlib.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <sstream>
 
 #include "document/output.h"
+#include "document/pdf_page.h"
 #include "document/pdf_writer.h"
 #include "image_files.h"
 #include "jpeg_gif_psd_fixtures.h"
 #include "pixolith/pixolith.h"
+#include "pixolith/px_streams.h"
+#include "png_test_support.h"
 #include "test_support.h"
 #include "tool_support.h"
 
@@ -273,6 +278,294 @@ TEST_F(PdfOutputTest, ACopiedJPEGPageIsTheSourceFilesBytes) {
       pxtest::RunTool(pxtest::FindTool("pdfimages"), {"-j", pdf, dir_.File("image")});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(pxtest::ReadFile(dir_.File("image-000.jpg")) == file);
+}
+
+// PNG files, and the same files rebuilt chunk by chunk (CRCs made again) where a test
+// changes them.
+using pxtest::PngChunk;
+using pxtest::PngImage;
+
+PngImage PngOf(uint32_t w, uint32_t h, int colorType, int bitDepth = 8) {
+  PngImage png;
+  png.width = w;
+  png.height = h;
+  png.colorType = colorType;
+  png.bitDepth = bitDepth;
+  png.rows = pxtest::PatternBytes(png.rowBytes() * h, w * 31 + uint32_t(colorType));
+  return png;
+}
+
+// Indices of every palette entry, packed at the depth as PNG rows are.
+PngImage PalettePng(uint32_t w, uint32_t h, std::vector<uint8_t> palette, int bitDepth = 8) {
+  PngImage png = PngOf(w, h, 3, bitDepth);
+  const std::vector<uint8_t> noise = pxtest::PatternBytes(size_t(w) * h, w + h);
+  const size_t entries = palette.size() / 3;
+  std::fill(png.rows.begin(), png.rows.end(), 0);
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x) {
+      const size_t bit = size_t(x) * bitDepth;
+      const int shift = 8 - bitDepth - int(bit % 8);
+      png.rows[y * png.rowBytes() + bit / 8] |= uint8_t(noise[y * w + x] % entries << shift);
+    }
+  png.palette = std::move(palette);
+  return png;
+}
+
+std::vector<uint8_t> Rebuilt(const std::vector<PngChunk>& chunks) {
+  std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  for (const PngChunk& c : chunks) {
+    const uint32_t n = uint32_t(c.data.size());
+    file.insert(file.end(), {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)});
+    file.insert(file.end(), c.type.begin(), c.type.end());
+    file.insert(file.end(), c.data.begin(), c.data.end());
+    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(c.type.data()), 4);
+    if (n) crc = crc32(crc, c.data.data(), uInt(n));
+    file.insert(file.end(),
+                {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)});
+  }
+  return file;
+}
+
+// The file with its image data split over three IDAT chunks.
+std::vector<uint8_t> SplitImageData(const std::vector<uint8_t>& file) {
+  std::vector<PngChunk> chunks;
+  for (PngChunk& c : pxtest::ListChunks(file)) {
+    if (c.type != "IDAT" || c.data.size() < 3) {
+      chunks.push_back(std::move(c));
+      continue;
+    }
+    const size_t third = c.data.size() / 3;
+    for (size_t at : {size_t(0), third, 2 * third})
+      chunks.push_back({"IDAT", std::vector<uint8_t>(
+                                    c.data.begin() + at,
+                                    at == 2 * third ? c.data.end() : c.data.begin() + at + third)});
+  }
+  return Rebuilt(chunks);
+}
+
+std::vector<uint8_t> ImageData(const std::vector<uint8_t>& file) {
+  std::vector<uint8_t> data;
+  for (const PngChunk& c : pxtest::ListChunks(file))
+    if (c.type == "IDAT") data.insert(data.end(), c.data.begin(), c.data.end());
+  return data;
+}
+
+// The raw data of the image on page 1, as the file stores it.
+std::vector<uint8_t> RawImageStream(const std::string& pdf) {
+  const std::string qpdf = pxtest::FindTool("qpdf");
+  pxtest::ToolResult pages = qpdf.empty()
+                                 ? pxtest::ToolResult{}
+                                 : pxtest::RunTool(qpdf, {"--show-pages", "--with-images", pdf});
+  const size_t at = pages.out.find("/Im0: ");
+  if (at == std::string::npos) return {};
+  const int object = std::atoi(pages.out.c_str() + at + 6);
+  pxtest::ToolResult raw =
+      pxtest::RunTool(qpdf, {"--show-object=" + std::to_string(object), "--raw-stream-data", pdf});
+  return std::vector<uint8_t>(raw.out.begin(), raw.out.end());
+}
+
+// How each page of a run went in.
+struct Handlings : ProgressSink {
+  std::vector<PageHandling> seen;
+  bool Progress(const std::string&, int, const CPageImage*) override { return true; }
+  bool PageProgress(const std::string&, int, const CPageImage*, PageHandling h) override {
+    seen.push_back(h);
+    return true;
+  }
+};
+
+// Counts the pixels of a rendering at four times the page's pixels that are not their
+// expected RGB colour.
+size_t WrongPixels(const std::vector<uint8_t>& rendered, uint32_t pw, uint32_t ph,
+                   const std::vector<uint8_t>& expected, uint32_t w, uint32_t h) {
+  if (pw != w * 4 || ph != h * 4 || rendered.size() != size_t(pw) * ph * 3 ||
+      expected.size() != size_t(w) * h * 3)
+    return SIZE_MAX;
+  size_t wrong = 0;
+  for (uint32_t y = 0; y < ph; ++y)
+    for (uint32_t x = 0; x < pw; ++x)
+      for (int c = 0; c < 3; ++c)
+        wrong +=
+            rendered[(size_t(y) * pw + x) * 3 + c] != expected[(size_t(y / 4) * w + x / 4) * 3 + c];
+  return wrong;
+}
+
+TEST_F(PdfOutputTest, UnchangedPNGPagesGoInAsTheirImageDataAndRenderTheirPixels) {
+  REQUIRE_TOOLS();
+  // Grey levels from black to white in even steps, one per index of the depth.
+  auto ramp = [](int bits) {
+    std::vector<uint8_t> levels;
+    const int top = (1 << bits) - 1;
+    for (int i = 0; i <= top; ++i) levels.insert(levels.end(), 3, uint8_t(i * 255 / top));
+    return levels;
+  };
+  const std::vector<uint8_t> colours = {200, 30,  10,  16,  160, 64, 32, 48,
+                                        240, 255, 255, 255, 0,   0,  0};
+  struct Case {
+    const char* name;
+    PngImage png;
+    const char* color;
+  };
+  const Case cases[] = {
+      {"palette", PalettePng(30, 20, colours), "index"},
+      {"4-bit palette", PalettePng(31, 20, colours, 4), "index"},
+      {"2-bit palette", PalettePng(29, 13, {colours.begin(), colours.begin() + 9}, 2), "index"},
+      {"rgb", PngOf(40, 30, 2), "rgb"},
+      {"grey", PngOf(33, 17, 0), "gray"},
+      {"grey levels 0 to 255", PalettePng(24, 16, ramp(8)), "gray"},
+      {"4-bit grey levels", PalettePng(23, 16, ramp(4), 4), "gray"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir_.File("page.png");
+    const std::vector<uint8_t> file = SplitImageData(pxtest::EncodePNG(c.png));
+    pxtest::WriteFile(path, file);
+    PageRecord page = Page(path, c.png.width, c.png.height, 0, kCompressionLZW);
+    EXPECT_EQ(DecidePdfPageHandling(page), PageHandling::kCopied);
+    const std::string pdf = dir_.File("copied.pdf");
+    Handlings handlings;
+    ASSERT_TRUE(WriteOutputFile({page}, pdf, &handlings, nullptr, 1, {}, OutputFormat::kPDF).ok());
+    EXPECT_EQ(handlings.seen, std::vector<PageHandling>{PageHandling::kCopied});
+    ExpectCheckedClean(pdf);
+    EXPECT_TRUE(RawImageStream(pdf) == ImageData(file));
+    std::vector<ListedImage> images = ListImages(pdf);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].color, c.color);
+    EXPECT_EQ(images[0].bpc, c.png.bitDepth);
+    // The converted page renders the same pixels: those of the source.
+    page.copyUnchanged = false;
+    const std::string converted = dir_.File("converted.pdf");
+    const OutputReport report =
+        WriteOutputFile({page}, converted, nullptr, nullptr, 1, {}, OutputFormat::kPDF);
+    ASSERT_TRUE(report.ok()) << report.error;
+    const std::vector<uint8_t> expected = pxtest::ExpectedRGB(c.png);
+    for (const std::string& made : {pdf, converted}) {
+      uint32_t pw = 0, ph = 0;
+      std::vector<uint8_t> rendered = Render(made, 1, {"-r", "288"}, &pw, &ph, dir_);
+      EXPECT_EQ(WrongPixels(rendered, pw, ph, expected, c.png.width, c.png.height), 0u) << made;
+    }
+  }
+  // Indices past the end of the palette show its first entry, copied or converted.
+  const PngImage stray = PalettePng(30, 20, colours, 4);
+  std::vector<PngChunk> chunks = pxtest::ListChunks(pxtest::EncodePNG(stray));
+  for (PngChunk& c : chunks)
+    if (c.type == "PLTE") c.data.resize(6);
+  const std::string path = dir_.File("stray.png");
+  pxtest::WriteFile(path, Rebuilt(chunks));
+  std::vector<uint8_t> expected;
+  for (uint32_t y = 0; y < 20; ++y)
+    for (uint32_t x = 0; x < 30; ++x) {
+      const uint8_t index = stray.rows[y * stray.rowBytes() + x / 2] >> (x % 2 ? 0 : 4) & 15;
+      expected.insert(expected.end(), colours.begin() + 3 * (index < 2 ? index : 0),
+                      colours.begin() + 3 * (index < 2 ? index : 0) + 3);
+    }
+  PageRecord page = Page(path, 30, 20, 0, kCompressionLZW);
+  for (bool copy : {true, false}) {
+    SCOPED_TRACE(copy ? "stray indices, copied" : "stray indices, converted");
+    page.copyUnchanged = copy;
+    const std::string pdf = dir_.File("stray.pdf");
+    Handlings handlings;
+    ASSERT_TRUE(WriteOutputFile({page}, pdf, &handlings, nullptr, 1, {}, OutputFormat::kPDF).ok());
+    EXPECT_EQ(handlings.seen.at(0), copy ? PageHandling::kCopied : PageHandling::kConverted);
+    uint32_t pw = 0, ph = 0;
+    std::vector<uint8_t> rendered = Render(pdf, 1, {"-r", "288"}, &pw, &ph, dir_);
+    EXPECT_EQ(WrongPixels(rendered, pw, ph, expected, 30, 20), 0u);
+  }
+}
+
+TEST_F(PdfOutputTest, PNGPagesTheirDataCannotShowAreConvertedWithTheirPixels) {
+  REQUIRE_TOOLS();
+  PngImage interlaced = PngOf(40, 30, 2);
+  interlaced.interlaced = true;
+  PngImage transparent = PalettePng(30, 20, {200, 30, 10, 16, 160, 64, 32, 48, 240});
+  transparent.paletteAlpha = {255, 0, 128};
+  PngImage levels = PalettePng(30, 20, {0, 0, 0, 85, 85, 85, 170, 170, 170, 255, 255, 255});
+  struct Case {
+    const char* name;
+    PngImage png;
+    uint32_t width, height;
+  };
+  const Case cases[] = {{"interlaced", interlaced, 40, 30},
+                        {"tRNS", transparent, 30, 20},
+                        {"16-bit", PngOf(20, 12, 2, 16), 20, 12},
+                        {"resized", PngOf(40, 30, 2), 20, 15},
+                        {"grey palette other than 0 to 255", levels, 30, 20}};
+  std::vector<PageRecord> pages;
+  for (const Case& c : cases) {
+    const std::string path = dir_.File(std::string(c.name) + ".png");
+    pxtest::WriteFile(path, pxtest::EncodePNG(c.png));
+    pages.push_back(Page(path, c.width, c.height, 0, kCompressionDeflate));
+    EXPECT_EQ(DecidePdfPageHandling(pages.back()), PageHandling::kConverted) << c.name;
+    EXPECT_EQ(CopyUnchangedPdfPage(pages.back()), nullptr) << c.name;
+  }
+  const std::string pdf = dir_.File("out.pdf"), tif = dir_.File("out.tif");
+  Handlings handlings;
+  ASSERT_TRUE(WriteOutputFile(pages, pdf, &handlings, nullptr, 1, {}, OutputFormat::kPDF).ok());
+  EXPECT_EQ(handlings.seen, std::vector<PageHandling>(pages.size(), PageHandling::kConverted));
+  ExpectCheckedClean(pdf);
+  ASSERT_TRUE(WriteOutputFile(pages, tif, nullptr).ok());
+  EXPECT_EQ(ListImages(pdf).at(4).color, "gray");
+  for (size_t n = 0; n < pages.size(); ++n) {
+    SCOPED_TRACE(cases[n].name);
+    uint32_t tw, th, pw = 0, ph = 0;
+    std::vector<uint8_t> expected = TiffPixels(tif, uint32_t(n), &tw, &th);
+    std::vector<uint8_t> rendered = Render(pdf, int(n) + 1, {"-r", "288"}, &pw, &ph, dir_);
+    EXPECT_EQ(WrongPixels(rendered, pw, ph, expected, tw, th), 0u);
+  }
+}
+
+TEST_F(PdfOutputTest, DamagedPNGDataNeverGoesIntoThePDF) {
+  const PngImage png = PngOf(40, 30, 2);
+  const std::vector<uint8_t> good = pxtest::EncodePNG(png);
+  std::vector<PngChunk> chunks = pxtest::ListChunks(good);
+  auto idat = std::find_if(chunks.begin(), chunks.end(), [](auto& c) { return c.type == "IDAT"; });
+  ASSERT_NE(idat, chunks.end());
+  std::map<std::string, std::vector<uint8_t>> damaged;
+  // The image data's length pointing past the end of the file.
+  damaged["length past the end"] = good;
+  const size_t lengthAt = 8 + 25;  // after the signature and IHDR
+  ASSERT_EQ(std::string(good.begin() + lengthAt + 4, good.begin() + lengthAt + 8), "IDAT");
+  damaged["length past the end"][lengthAt] = 0x10;
+  // The zlib stream broken off, its chunk's CRC right.
+  std::vector<PngChunk> cut = chunks;
+  cut[size_t(idat - chunks.begin())].data.resize(idat->data.size() / 2);
+  damaged["zlib broken off"] = Rebuilt(cut);
+  // A complete zlib stream whose rows lead with a filter type no reader knows.
+  std::vector<uint8_t> rows;
+  for (uint32_t y = 0; y < png.height; ++y) {
+    rows.push_back(y == 7 ? 5 : 0);
+    rows.insert(rows.end(), png.rows.begin() + y * png.rowBytes(),
+                png.rows.begin() + (y + 1) * png.rowBytes());
+  }
+  uLongf size = compressBound(uLong(rows.size()));
+  std::vector<uint8_t> deflated(size);
+  ASSERT_EQ(compress(deflated.data(), &size, rows.data(), uLong(rows.size())), Z_OK);
+  deflated.resize(size);
+  std::vector<PngChunk> filtered = chunks;
+  filtered[size_t(idat - chunks.begin())].data = deflated;
+  damaged["unknown filter type"] = Rebuilt(filtered);
+  // A wrong CRC on the image data.
+  std::vector<uint8_t> crc = good;
+  crc[lengthAt + 8 + idat->data.size()] ^= 0xFF;
+  damaged["wrong CRC"] = crc;
+
+  for (const auto& [what, file] : damaged) {
+    SCOPED_TRACE(what);
+    const std::string path = dir_.File("damaged.png");
+    pxtest::WriteFile(path, file);
+    PXSource source = PXOpenFileSource(path.c_str());
+    uint32_t streamSize = 0;
+    EXPECT_EQ(PXReadPNGStream(source, nullptr, &streamSize), nullptr);
+    EXPECT_NE(PXGetLastError(), 0);
+    PXCloseSource(source);
+    const PageRecord page = Page(path, 40, 30, 0, kCompressionDeflate);
+    EXPECT_EQ(CopyUnchangedPdfPage(page), nullptr);
+    // The page is decoded instead, which fails on such data: the run fails at it.
+    const std::string pdf = dir_.File("out.pdf");
+    OutputReport report = WriteOutputFile({page}, pdf, nullptr, nullptr, 1, {}, OutputFormat::kPDF);
+    EXPECT_FALSE(report.ok());
+    EXPECT_EQ(report.failedPage, 0);
+    EXPECT_FALSE(fs::exists(pdf));
+  }
 }
 
 // Files in the folder other than the ones named.

@@ -76,7 +76,7 @@ TEST(InfoViewTest, SaysWhetherThePageIsCopiedOrConverted) {
   std::vector<int32_t> asked;
   view.SetPageHandling([&](const PageRecord& r) {
     asked.push_back(r.output.width);
-    return PageHandling::kCopied;
+    return std::string("copied");
   });
   view.OnUpdate(HINT_PAGE_SETTINGS_CHANGED, &page);
   EXPECT_EQ(Field(view, "pageHandling"), "Page data: copied");

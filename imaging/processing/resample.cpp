@@ -474,6 +474,93 @@ void AddIndexedRow(const uint8_t* __restrict in, uint32_t width, const float (*l
   }
 }
 
+/* ---- Whole blocks ---------------------------------------------------------------------- */
+
+// Where both axes shrink by whole factors kx and ky, every destination pixel is the mean of
+// one kx x ky block, and the float engine's result is that mean rounded to nearest, ties to
+// even, whenever the two can be shown to agree: with power-of-two factors its weights and
+// sums are exact; with an odd block count n no mean lies on a half (it is at least 1 / (2 n)
+// away from one), and the engine's error, under (kx + ky + 2) units of 2^-24 relative to a
+// value of at most 255, stays below that. Such blocks are summed in integers and rounded
+// from a table instead; other ratios keep the engine. Block counts above 256 would overflow
+// the 16-bit sums.
+bool WholeFactor(uint32_t s, uint32_t d, uint32_t* k) {
+  *k = s / d;
+  return s >= d && s % d == 0;
+}
+
+bool BlockMeansAgree(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t destinationWidth,
+                     uint32_t destinationHeight, uint32_t* kx, uint32_t* ky) {
+  if (!WholeFactor(sourceWidth, destinationWidth, kx) ||
+      !WholeFactor(sourceHeight, destinationHeight, ky))
+    return false;
+  const uint64_t n = uint64_t(*kx) * *ky;
+  if (n > 256) return false;
+  const auto powerOfTwo = [](uint32_t k) { return (k & (k - 1)) == 0; };
+  if (powerOfTwo(*kx) && powerOfTwo(*ky)) return true;
+  // 261 > 255 * 1.02, room for the rounding of the weights themselves.
+  return n % 2 == 1 && 2 * n * (*kx + *ky + 2) * 261 < (uint64_t(1) << 24);
+}
+
+// addRow(y, sums, first) adds source row y to `sums` (kChannels 16-bit values per source
+// pixel, the source width being destinationWidth kx), or with `first` sets them to it.
+template <uint32_t kChannels, class AddRow>
+bool BlockMeans(px::Operation& op, uint32_t kx, uint32_t ky, uint8_t* destination,
+                uint32_t destinationWidth, uint32_t destinationHeight, uint32_t destinationStride,
+                AddRow addRow) {
+  const uint32_t n = kx * ky;
+  const size_t columns = size_t(destinationWidth) * kx * kChannels;
+  Table<uint16_t> sums;
+  Table<uint8_t> mean;
+  if (!sums.Allocate(columns) || !mean.Allocate(255 * n + 1)) return op.Fail(PX_ERR_NO_MEMORY);
+  for (uint32_t s = 0; s <= 255 * n; ++s) {
+    const uint32_t q = s / n, twice = 2 * (s % n);
+    mean[s] = uint8_t(q + (twice > n || (twice == n && q % 2 == 1)));
+  }
+  const uint16_t* const col = sums.get();
+  const uint8_t* const round = mean.get();
+  for (uint32_t y = 0; y < destinationHeight; ++y) {
+    for (uint32_t r = 0; r < ky; ++r) addRow(y * ky + r, sums.get(), r == 0);
+    uint8_t* out = destination + size_t(y) * destinationStride;
+    if (kx == 1) {
+      for (size_t v = 0; v < columns; ++v) out[v] = round[col[v]];
+    } else if (kx == 2) {
+      for (uint32_t x = 0; x < destinationWidth; ++x, out += kChannels) {
+        const uint16_t* p = col + size_t(x) * 2 * kChannels;
+        for (uint32_t c = 0; c < kChannels; ++c) out[c] = round[p[c] + p[c + kChannels]];
+      }
+    } else {
+      for (uint32_t x = 0; x < destinationWidth; ++x, out += kChannels) {
+        const uint16_t* p = col + size_t(x) * kx * kChannels;
+        for (uint32_t c = 0; c < kChannels; ++c) {
+          uint32_t s = 0;
+          for (uint32_t t = 0; t < kx; ++t) s += p[t * kChannels + c];
+          out[c] = round[s];
+        }
+      }
+    }
+    if (!op.Progress(y, destinationHeight)) return false;
+  }
+  return true;
+}
+
+template <uint32_t kChannels>
+bool BlockBytes(px::Operation& op, const uint8_t* source, uint32_t sourceStride, uint32_t kx,
+                uint32_t ky, uint8_t* destination, uint32_t destinationWidth,
+                uint32_t destinationHeight, uint32_t destinationStride) {
+  const size_t n = size_t(destinationWidth) * kx * kChannels;
+  return BlockMeans<kChannels>(op, kx, ky, destination, destinationWidth, destinationHeight,
+                               destinationStride,
+                               [&](uint32_t y, uint16_t* __restrict sums, bool first) {
+                                 const uint8_t* __restrict in = source + size_t(y) * sourceStride;
+                                 if (first)
+                                   for (size_t v = 0; v < n; ++v) sums[v] = in[v];
+                                 else
+                                   for (size_t v = 0; v < n; ++v)
+                                     sums[v] = uint16_t(sums[v] + in[v]);
+                               });
+}
+
 // Luma of a palette colour (ITU-R BT.601 weights), rounded.
 inline uint8_t Luma(const RGBQUAD& q) {
   return uint8_t((299u * q.rgbRed + 587u * q.rgbGreen + 114u * q.rgbBlue + 500u) / 1000u);
@@ -481,15 +568,32 @@ inline uint8_t Luma(const RGBQUAD& q) {
 
 }  // namespace
 
-extern "C" BOOL PXResizeArea(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
-                             uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
-                             uint32_t destinationHeight, uint32_t destinationStride,
-                             uint32_t bytesPerPixel) {
+BOOL pxproc::ResizeArea(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                        uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
+                        uint32_t destinationHeight, uint32_t destinationStride,
+                        uint32_t bytesPerPixel, bool wholeBlocks) {
   px::Operation op;
   if (!op) return FALSE;
   if (!CheckBuffers(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
                     destinationHeight, destinationStride, bytesPerPixel))
     return op.Fail(PX_ERR_PARAMETER);
+  uint32_t kx, ky;
+  if (wholeBlocks &&
+      BlockMeansAgree(sourceWidth, sourceHeight, destinationWidth, destinationHeight, &kx, &ky)) {
+    switch (bytesPerPixel) {
+      case 1:
+        return BlockBytes<1>(op, source, sourceStride, kx, ky, destination, destinationWidth,
+                             destinationHeight, destinationStride);
+      case 3:
+        return BlockBytes<3>(op, source, sourceStride, kx, ky, destination, destinationWidth,
+                             destinationHeight, destinationStride);
+      case 4:
+        return BlockBytes<4>(op, source, sourceStride, kx, ky, destination, destinationWidth,
+                             destinationHeight, destinationStride);
+      default:
+        break;
+    }
+  }
   Contributions xs, ys;
   if (!xs.Area(sourceWidth, destinationWidth) || !ys.Area(sourceHeight, destinationHeight))
     return op.Fail(PX_ERR_NO_MEMORY);
@@ -510,11 +614,11 @@ extern "C" BOOL PXResizeArea(const BYTE* source, uint32_t sourceWidth, uint32_t 
   }
 }
 
-extern "C" BOOL PXResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
-                                    uint32_t sourceStride, uint32_t bitsPerPixel,
-                                    const RGBQUAD* palette, BYTE* destination,
-                                    uint32_t destinationWidth, uint32_t destinationHeight,
-                                    uint32_t destinationStride, uint32_t outputChannels) {
+BOOL pxproc::ResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                               uint32_t sourceStride, uint32_t bitsPerPixel, const RGBQUAD* palette,
+                               BYTE* destination, uint32_t destinationWidth,
+                               uint32_t destinationHeight, uint32_t destinationStride,
+                               uint32_t outputChannels, bool wholeBlocks) {
   px::Operation op;
   if (!op) return FALSE;
   const bool oneBit = bitsPerPixel == 1;
@@ -525,6 +629,30 @@ extern "C" BOOL PXResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, ui
               : !RowFits(sourceStride, sourceWidth, 1)) ||
       !RowFits(destinationStride, destinationWidth, outputChannels))
     return op.Fail(PX_ERR_PARAMETER);
+  uint32_t kx, ky;
+  if (wholeBlocks && !oneBit &&
+      BlockMeansAgree(sourceWidth, sourceHeight, destinationWidth, destinationHeight, &kx, &ky)) {
+    uint8_t colours[256][3];
+    for (uint32_t i = 0; i < 256; ++i) {
+      const RGBQUAD& e = palette[i];
+      if (outputChannels == 1)
+        colours[i][0] = Luma(e);
+      else
+        colours[i][0] = e.rgbRed, colours[i][1] = e.rgbGreen, colours[i][2] = e.rgbBlue;
+    }
+    const size_t width = size_t(destinationWidth) * kx;
+    auto blocks = [&]<uint32_t kChannels>() {
+      return BlockMeans<kChannels>(
+          op, kx, ky, destination, destinationWidth, destinationHeight, destinationStride,
+          [&](uint32_t y, uint16_t* __restrict sums, bool first) {
+            const uint8_t* in = source + size_t(y) * sourceStride;
+            for (size_t x = 0; x < width; ++x, sums += kChannels)
+              for (uint32_t c = 0; c < kChannels; ++c)
+                sums[c] = uint16_t((first ? 0 : sums[c]) + colours[in[x]][c]);
+          });
+    };
+    return outputChannels == 1 ? blocks.operator()<1>() : blocks.operator()<3>();
+  }
   Contributions xs, ys;
   if (!xs.Area(sourceWidth, destinationWidth) || !ys.Area(sourceHeight, destinationHeight))
     return op.Fail(PX_ERR_NO_MEMORY);
@@ -592,4 +720,23 @@ extern "C" BOOL PXResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, ui
                                            accumulate, store)
                              : AreaRows<3>(op, columns, destinationWidth, destinationHeight, xs, ys,
                                            accumulate, store);
+}
+
+extern "C" BOOL PXResizeArea(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                             uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
+                             uint32_t destinationHeight, uint32_t destinationStride,
+                             uint32_t bytesPerPixel) {
+  return pxproc::ResizeArea(source, sourceWidth, sourceHeight, sourceStride, destination,
+                            destinationWidth, destinationHeight, destinationStride, bytesPerPixel,
+                            true);
+}
+
+extern "C" BOOL PXResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                                    uint32_t sourceStride, uint32_t bitsPerPixel,
+                                    const RGBQUAD* palette, BYTE* destination,
+                                    uint32_t destinationWidth, uint32_t destinationHeight,
+                                    uint32_t destinationStride, uint32_t outputChannels) {
+  return pxproc::ResizeAreaIndexed(source, sourceWidth, sourceHeight, sourceStride, bitsPerPixel,
+                                   palette, destination, destinationWidth, destinationHeight,
+                                   destinationStride, outputChannels, true);
 }

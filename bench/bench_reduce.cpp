@@ -1,4 +1,4 @@
-// Shrinking an A4 page at 300 dpi (the thin-print page of text_page.h) the way the
+// Shrinking an A4 page at 300 dpi (the hairline page of text_page.h) the way the
 // application fits a page into a smaller size: the area reduction against the bilinear
 // mapping it replaced, for 24-bit, 8-bit palette and 1-bit pages, at 1/2, 1/3 and a fit
 // into 1700 x 2405 (no integer ratio). Each Area row is read against the Bilinear row of

@@ -511,14 +511,15 @@ bool BlockMeansAgree(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t desti
   return n % 2 == 1 && 2 * n * (*kx + *ky + 2) * 261 < (uint64_t(1) << 24);
 }
 
-// addRow(y, sums, first) adds source row y to `sums` (kChannels 16-bit values per source
-// pixel, the source width being destinationWidth kx), or with `first` sets them to it.
-template <uint32_t kChannels, class AddRow>
+// addRow(y, sums, first) adds source row y to `sums` (kLanes 16-bit values per source pixel,
+// channel c in lane c; the source width being destinationWidth kx), or with `first` sets
+// them to it.
+template <uint32_t kChannels, uint32_t kLanes = kChannels, class AddRow>
 bool BlockMeans(px::Operation& op, uint32_t kx, uint32_t ky, uint8_t* destination,
                 uint32_t destinationWidth, uint32_t destinationHeight, uint32_t destinationStride,
                 AddRow addRow) {
   const uint32_t n = kx * ky;
-  const size_t columns = size_t(destinationWidth) * kx * kChannels;
+  const size_t columns = size_t(destinationWidth) * kx * kLanes;
   Table<uint16_t> sums;
   Table<uint8_t> mean;
   if (!sums.Allocate(columns) || !mean.Allocate(255 * n + 1)) return op.Fail(PX_ERR_NO_MEMORY);
@@ -531,19 +532,19 @@ bool BlockMeans(px::Operation& op, uint32_t kx, uint32_t ky, uint8_t* destinatio
   for (uint32_t y = 0; y < destinationHeight; ++y) {
     for (uint32_t r = 0; r < ky; ++r) addRow(y * ky + r, sums.get(), r == 0);
     uint8_t* out = destination + size_t(y) * destinationStride;
-    if (kx == 1) {
+    if (kx == 1 && kLanes == kChannels) {
       for (size_t v = 0; v < columns; ++v) out[v] = round[col[v]];
     } else if (kx == 2) {
       for (uint32_t x = 0; x < destinationWidth; ++x, out += kChannels) {
-        const uint16_t* p = col + size_t(x) * 2 * kChannels;
-        for (uint32_t c = 0; c < kChannels; ++c) out[c] = round[p[c] + p[c + kChannels]];
+        const uint16_t* p = col + size_t(x) * 2 * kLanes;
+        for (uint32_t c = 0; c < kChannels; ++c) out[c] = round[p[c] + p[c + kLanes]];
       }
     } else {
       for (uint32_t x = 0; x < destinationWidth; ++x, out += kChannels) {
-        const uint16_t* p = col + size_t(x) * kx * kChannels;
+        const uint16_t* p = col + size_t(x) * kx * kLanes;
         for (uint32_t c = 0; c < kChannels; ++c) {
           uint32_t s = 0;
-          for (uint32_t t = 0; t < kx; ++t) s += p[t * kChannels + c];
+          for (uint32_t t = 0; t < kx; ++t) s += p[t * kLanes + c];
           out[c] = round[s];
         }
       }
@@ -641,26 +642,38 @@ BOOL pxproc::ResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, uint32_
   uint32_t kx, ky;
   if (wholeBlocks && !oneBit &&
       BlockMeansAgree(sourceWidth, sourceHeight, destinationWidth, destinationHeight, &kx, &ky)) {
-    uint8_t colours[256][3];
+    const size_t width = size_t(destinationWidth) * kx;
+    if (outputChannels == 1) {
+      uint8_t grey[256];
+      for (uint32_t i = 0; i < 256; ++i) grey[i] = Luma(palette[i]);
+      return BlockMeans<1>(op, kx, ky, destination, destinationWidth, destinationHeight,
+                           destinationStride,
+                           [&](uint32_t y, uint16_t* __restrict sums, bool first) {
+                             const uint8_t* in = source + size_t(y) * sourceStride;
+                             for (size_t x = 0; x < width; ++x)
+                               sums[x] = uint16_t((first ? 0 : sums[x]) + grey[in[x]]);
+                           });
+    }
+    // Each colour as the four 16-bit lanes red, green, blue, 0 of one 64-bit word, so that a
+    // pixel's three sums take one addition: no lane carries into the next, the sums staying
+    // below 2^16.
+    uint64_t colours[256];
     for (uint32_t i = 0; i < 256; ++i) {
       const RGBQUAD& e = palette[i];
-      if (outputChannels == 1)
-        colours[i][0] = Luma(e);
-      else
-        colours[i][0] = e.rgbRed, colours[i][1] = e.rgbGreen, colours[i][2] = e.rgbBlue;
+      const uint16_t lanes[4] = {e.rgbRed, e.rgbGreen, e.rgbBlue, 0};
+      std::memcpy(&colours[i], lanes, sizeof lanes);
     }
-    const size_t width = size_t(destinationWidth) * kx;
-    auto blocks = [&]<uint32_t kChannels>() {
-      return BlockMeans<kChannels>(
-          op, kx, ky, destination, destinationWidth, destinationHeight, destinationStride,
-          [&](uint32_t y, uint16_t* __restrict sums, bool first) {
-            const uint8_t* in = source + size_t(y) * sourceStride;
-            for (size_t x = 0; x < width; ++x, sums += kChannels)
-              for (uint32_t c = 0; c < kChannels; ++c)
-                sums[c] = uint16_t((first ? 0 : sums[c]) + colours[in[x]][c]);
-          });
-    };
-    return outputChannels == 1 ? blocks.operator()<1>() : blocks.operator()<3>();
+    return BlockMeans<3, 4>(op, kx, ky, destination, destinationWidth, destinationHeight,
+                            destinationStride,
+                            [&](uint32_t y, uint16_t* __restrict sums, bool first) {
+                              const uint8_t* in = source + size_t(y) * sourceStride;
+                              for (size_t x = 0; x < width; ++x, sums += 4) {
+                                uint64_t v = 0;
+                                if (!first) std::memcpy(&v, sums, sizeof v);
+                                v += colours[in[x]];
+                                std::memcpy(sums, &v, sizeof v);
+                              }
+                            });
   }
   Contributions xs, ys;
   if (!xs.Area(sourceWidth, destinationWidth) || !ys.Area(sourceHeight, destinationHeight))

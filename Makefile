@@ -99,7 +99,8 @@ bench-compare: deps
 bench-copy: deps
 	bench/copy.sh
 
-# Shrinking a thin-print page: PSNR against Lanczos-3 reductions made by Pillow and ImageMagick.
+# Shrinking the hairline and print pages: PSNR against Lanczos-3 reductions made by Pillow and
+# ImageMagick.
 bench-quality: deps
 	bench/quality.sh
 

@@ -1,12 +1,14 @@
-// Writes the thin-print page of text_page.h and its reductions to 1/2 and 1/3 as PGM files
-// into the folder given, for bench/quality.sh to hold against a Lanczos-3 reduction made
-// by other software: the area reduction the application uses and the bilinear mapping it
-// used before, for 24-bit and 1-bit pages.
+// Writes the two test pages, the hairline page of text_page.h and the print page of
+// print_page.h, and their reductions to 1/2 and 1/3 as PGM files into the folder given (names
+// starting with the page's name), for bench/quality.sh to hold against a Lanczos-3 reduction
+// made by other software: the area reduction the application uses and the bilinear mapping
+// it used before, for 24-bit and 1-bit pages.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "pixolith/pixolith.h"
+#include "print_page.h"
 #include "text_page.h"
 
 namespace {
@@ -34,6 +36,48 @@ std::vector<uint8_t> Expand(const std::vector<uint8_t>& bits, uint32_t width, ui
   return grey;
 }
 
+// Writes `name`_page.pgm and the reductions of the page.
+bool WritePage(const std::string& dir, const std::string& name, const std::vector<uint8_t>& grey) {
+  std::vector<uint8_t> rgb(grey.size() * 3);
+  for (size_t i = 0; i < grey.size(); ++i) rgb[i * 3] = rgb[i * 3 + 1] = rgb[i * 3 + 2] = grey[i];
+  const uint32_t stride1 = (kWidth + 7) / 8;
+  std::vector<uint8_t> bits(size_t(stride1) * kHeight);
+  if (!PXThresholdTo1Bit(rgb.data(), kWidth, kHeight, kWidth * 3, 24, nullptr, bits.data(), stride1,
+                         128))
+    return false;
+  RGBQUAD palette[256] = {};
+  palette[0] = {255, 255, 255, 0};
+  const std::string prefix = dir + "/" + name + "_";
+  if (!WritePGM(prefix + "page.pgm", grey.data(), kWidth, kHeight, 1)) return false;
+
+  for (uint32_t f = 2; f <= 3; ++f) {
+    const uint32_t w = kWidth / f, h = kHeight / f, s1 = (w + 7) / 8;
+    const std::string n = std::to_string(f);
+    std::vector<uint8_t> out(size_t(w) * h * 3), outBits(size_t(s1) * h), outGrey(size_t(w) * h);
+    bool ok = PXResizeArea(rgb.data(), kWidth, kHeight, kWidth * 3, out.data(), w, h, w * 3, 3) &&
+              WritePGM(prefix + "area24_" + n + ".pgm", out.data(), w, h, 3);
+    ok = ok && PXResizeRGB(rgb.data(), kWidth, kHeight, kWidth * 3, out.data(), w, h, w * 3, 3) &&
+         WritePGM(prefix + "bilinear24_" + n + ".pgm", out.data(), w, h, 3);
+    // The library's own Lanczos-3, a check on the references rather than a candidate.
+    ok = ok &&
+         PXResizeRGBFiltered(rgb.data(), kWidth, kHeight, kWidth * 3, out.data(), w, h, w * 3, 3,
+                             PX_FILTER_LANCZOS3) &&
+         WritePGM(prefix + "lanczos24_" + n + ".pgm", out.data(), w, h, 3);
+    ok = ok &&
+         PXResizeAreaIndexed(bits.data(), kWidth, kHeight, stride1, 1, palette, outGrey.data(), w,
+                             h, w, 1) &&
+         WritePGM(prefix + "area1_" + n + ".pgm", outGrey.data(), w, h, 1);
+    ok = ok && PXResize1Bit(bits.data(), kWidth, kHeight, stride1, outBits.data(), w, h, s1) &&
+         WritePGM(prefix + "bilinear1_" + n + ".pgm", Expand(outBits, w, h).data(), w, h, 1);
+    if (!ok) {
+      std::fprintf(stderr, "reduce_quality: %s page, reduction to 1/%u failed (error %d)\n",
+                   name.c_str(), f, PXGetLastError());
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -42,42 +86,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  const std::vector<uint8_t> grey = textpage::MakePage();
-  std::vector<uint8_t> rgb(grey.size() * 3);
-  for (size_t i = 0; i < grey.size(); ++i) rgb[i * 3] = rgb[i * 3 + 1] = rgb[i * 3 + 2] = grey[i];
-  const uint32_t stride1 = (kWidth + 7) / 8;
-  std::vector<uint8_t> bits(size_t(stride1) * kHeight);
-  if (!PXThresholdTo1Bit(rgb.data(), kWidth, kHeight, kWidth * 3, 24, nullptr, bits.data(), stride1,
-                         128))
-    return 1;
-  RGBQUAD palette[256] = {};
-  palette[0] = {255, 255, 255, 0};
-  if (!WritePGM(dir + "/page.pgm", grey.data(), kWidth, kHeight, 1)) return 1;
-
-  for (uint32_t f = 2; f <= 3; ++f) {
-    const uint32_t w = kWidth / f, h = kHeight / f, s1 = (w + 7) / 8;
-    const std::string n = std::to_string(f);
-    std::vector<uint8_t> out(size_t(w) * h * 3), outBits(size_t(s1) * h), outGrey(size_t(w) * h);
-    bool ok = PXResizeArea(rgb.data(), kWidth, kHeight, kWidth * 3, out.data(), w, h, w * 3, 3) &&
-              WritePGM(dir + "/area24_" + n + ".pgm", out.data(), w, h, 3);
-    ok = ok && PXResizeRGB(rgb.data(), kWidth, kHeight, kWidth * 3, out.data(), w, h, w * 3, 3) &&
-         WritePGM(dir + "/bilinear24_" + n + ".pgm", out.data(), w, h, 3);
-    // The library's own Lanczos-3, a check on the references rather than a candidate.
-    ok = ok &&
-         PXResizeRGBFiltered(rgb.data(), kWidth, kHeight, kWidth * 3, out.data(), w, h, w * 3, 3,
-                             PX_FILTER_LANCZOS3) &&
-         WritePGM(dir + "/lanczos24_" + n + ".pgm", out.data(), w, h, 3);
-    ok = ok &&
-         PXResizeAreaIndexed(bits.data(), kWidth, kHeight, stride1, 1, palette, outGrey.data(), w,
-                             h, w, 1) &&
-         WritePGM(dir + "/area1_" + n + ".pgm", outGrey.data(), w, h, 1);
-    ok = ok && PXResize1Bit(bits.data(), kWidth, kHeight, stride1, outBits.data(), w, h, s1) &&
-         WritePGM(dir + "/bilinear1_" + n + ".pgm", Expand(outBits, w, h).data(), w, h, 1);
-    if (!ok) {
-      std::fprintf(stderr, "reduce_quality: reduction to 1/%u failed (error %d)\n", f,
-                   PXGetLastError());
-      return 1;
-    }
-  }
-  return 0;
+  return WritePage(dir, "hairline", textpage::MakePage()) &&
+                 WritePage(dir, "print", printpage::MakePage())
+             ? 0
+             : 1;
 }

@@ -1,9 +1,10 @@
-// A 300-dpi page of thin print, the hard case for shrinking: lines of glyph-like shapes
-// drawn with strokes 1 or 2 pixels wide (stems, bars, diagonals, bowls), seven-segment
+// The hairline page: a 300-dpi page of thin print, the hard case for shrinking: lines of glyph-like
+// shapes drawn with strokes 1 or 2 pixels wide (stems, bars, diagonals, bowls), seven-segment
 // digits, dashed rules and hairlines. Black on white, one grey byte per pixel, the same
 // bytes on every run.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -21,6 +22,11 @@ class Canvas {
   void Dot(int x, int y) {
     if (x >= 0 && y >= 0 && uint32_t(x) < width_ && uint32_t(y) < height_)
       pixels_[size_t(y) * width_ + uint32_t(x)] = 0;
+  }
+  // A filled w x h rectangle with its top left corner at (x, y).
+  void Block(int x, int y, int w, int h) {
+    for (int dy = 0; dy < h; ++dy)
+      for (int dx = 0; dx < w; ++dx) Dot(x + dx, y + dy);
   }
   // A stroke from (x0, y0) to (x1, y1), `thick` pixels across.
   void Stroke(double x0, double y0, double x1, double y1, int thick) {
@@ -83,10 +89,10 @@ inline void Glyph(Canvas& c, std::mt19937& rng, int x, int y, int w, int h, int 
       if (rng() % 2) c.Stroke(x, cy, x + w, cy, thick);
       break;
     }
-    case 4:  // a tall stem with a dot ("i", "l")
+    case 4:  // a tall stem with a dot ("i", "l"): a square as wide as the stem, and two
+             // pixels side by side over a thin one
       c.Stroke(x + w / 2, y + h / 3, x + w / 2, y + h, thick);
-      c.Dot(x + w / 2, y + h / 6);
-      c.Dot(x + w / 2 + 1, y + h / 6);
+      c.Block(x + w / 2, y + h / 6, std::max(thick, 2), thick > 2 ? thick : 1);
       break;
     default:  // the "4" of the fault report: a diagonal, a bar and a stem
       c.Stroke(x + w * 3 / 4, y, x, y + h * 2 / 3, thick);

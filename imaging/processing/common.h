@@ -69,6 +69,17 @@ struct AxisMap {
   }
 };
 
+// PXResizeArea and PXResizeAreaIndexed, with wholeBlocks false never taking the integer
+// shortcut for whole-factor reductions, so that it can be held against the general engine.
+BOOL ResizeArea(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
+                uint32_t destinationHeight, uint32_t destinationStride, uint32_t bytesPerPixel,
+                bool wholeBlocks);
+BOOL ResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                       uint32_t sourceStride, uint32_t bitsPerPixel, const RGBQUAD* palette,
+                       BYTE* destination, uint32_t destinationWidth, uint32_t destinationHeight,
+                       uint32_t destinationStride, uint32_t outputChannels, bool wholeBlocks);
+
 }  // namespace pxproc
 
 #endif  // PIXOLITH_PROCESSING_COMMON_H

@@ -382,12 +382,17 @@ namespace {
 // vectorises), and that row is reduced along x. Summing along y first does the per-tap work
 // of the x axis once per destination row rather than once per source row.
 //
-// accumulate(y, weight, columns, first) adds weight times source row y to `columns`
-// (columnValues floats, kChannels per source pixel), or with `first` sets them to it; store(y,
-// values) receives each destination row as floats, which it may change. Progress runs over the
-// destination rows.
+// accumulate(y, weight, columns, first, begin, end) adds weight times source row y to values
+// begin ... before end of `columns` (columnValues floats, kChannels per source pixel), or with
+// `first` sets them to it; store(y, values) receives each destination row as floats, which it
+// may change. Progress runs over the destination rows.
+//
+// The rows of a cell are added up `span` values at a time (a multiple of 24, so that spans
+// hold whole pixels and whole bytes of a 1-bit row), all of them over one span before the
+// next: the sums of a span stay in the first-level cache while the rows are read side by
+// side. Each value still gets the same additions in the same order.
 template <uint32_t kChannels, class Accumulate, class Store>
-bool AreaRows(px::Operation& op, size_t columnValues, uint32_t destinationWidth,
+bool AreaRows(px::Operation& op, size_t columnValues, size_t span, uint32_t destinationWidth,
               uint32_t destinationHeight, const Contributions& xs, const Contributions& ys,
               Accumulate accumulate, Store store) {
   const size_t values = size_t(destinationWidth) * kChannels;
@@ -397,8 +402,11 @@ bool AreaRows(px::Operation& op, size_t columnValues, uint32_t destinationWidth,
   float* const out = row.get();
   for (uint32_t y = 0; y < destinationHeight; ++y) {
     if (ys.begin(y) == ys.end(y)) std::fill(col, col + columnValues, 0.0f);
-    for (const Tap* t = ys.begin(y); t != ys.end(y); ++t)
-      accumulate(t->index, t->weight, col, t == ys.begin(y));
+    for (size_t begin = 0; begin < columnValues; begin += span) {
+      const size_t end = std::min(columnValues, begin + span);
+      for (const Tap* t = ys.begin(y); t != ys.end(y); ++t)
+        accumulate(t->index, t->weight, col, t == ys.begin(y), begin, end);
+    }
     for (uint32_t x = 0; x < destinationWidth; ++x) {
       float acc[kChannels] = {};
       for (const Tap* t = xs.begin(x); t != xs.end(x); ++t) {
@@ -442,15 +450,16 @@ bool AreaBytes(px::Operation& op, const uint8_t* source, uint32_t sourceWidth,
                uint32_t sourceStride, uint8_t* destination, uint32_t destinationWidth,
                uint32_t destinationHeight, uint32_t destinationStride, const Contributions& xs,
                const Contributions& ys) {
+  // Spans pay off here, where a row's bytes are few work per value; the palette and 1-bit
+  // rows did not gain from them.
   return AreaRows<kChannels>(
-      op, size_t(sourceWidth) * kChannels, destinationWidth, destinationHeight, xs, ys,
-      [&](uint32_t y, float w, float* __restrict col, bool first) {
+      op, size_t(sourceWidth) * kChannels, 1536, destinationWidth, destinationHeight, xs, ys,
+      [&](uint32_t y, float w, float* __restrict col, bool first, size_t begin, size_t end) {
         const uint8_t* __restrict in = source + size_t(y) * sourceStride;
-        const size_t n = size_t(sourceWidth) * kChannels;
         if (first)
-          for (size_t v = 0; v < n; ++v) col[v] = w * float(in[v]);
+          for (size_t v = begin; v < end; ++v) col[v] = w * float(in[v]);
         else
-          for (size_t v = 0; v < n; ++v) col[v] += w * float(in[v]);
+          for (size_t v = begin; v < end; ++v) col[v] += w * float(in[v]);
       },
       [&](uint32_t y, const float* v) {
         StoreBytes(v, destination + size_t(y) * destinationStride,
@@ -474,6 +483,94 @@ void AddIndexedRow(const uint8_t* __restrict in, uint32_t width, const float (*l
   }
 }
 
+/* ---- Whole blocks ---------------------------------------------------------------------- */
+
+// Where both axes shrink by whole factors kx and ky, every destination pixel is the mean of
+// one kx x ky block, and the float engine's result is that mean rounded to nearest, ties to
+// even, whenever the two can be shown to agree: with power-of-two factors its weights and
+// sums are exact; with an odd block count n no mean lies on a half (it is at least 1 / (2 n)
+// away from one), and the engine's error, under (kx + ky + 2) units of 2^-24 relative to a
+// value of at most 255, stays below that. Such blocks are summed in integers and rounded
+// from a table instead; other ratios keep the engine. Block counts above 256 would overflow
+// the 16-bit sums.
+bool WholeFactor(uint32_t s, uint32_t d, uint32_t* k) {
+  *k = s / d;
+  return s >= d && s % d == 0;
+}
+
+bool BlockMeansAgree(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t destinationWidth,
+                     uint32_t destinationHeight, uint32_t* kx, uint32_t* ky) {
+  if (!WholeFactor(sourceWidth, destinationWidth, kx) ||
+      !WholeFactor(sourceHeight, destinationHeight, ky))
+    return false;
+  const uint64_t n = uint64_t(*kx) * *ky;
+  if (n > 256) return false;
+  const auto powerOfTwo = [](uint32_t k) { return (k & (k - 1)) == 0; };
+  if (powerOfTwo(*kx) && powerOfTwo(*ky)) return true;
+  // 261 > 255 * 1.02, room for the rounding of the weights themselves.
+  return n % 2 == 1 && 2 * n * (*kx + *ky + 2) * 261 < (uint64_t(1) << 24);
+}
+
+// addRow(y, sums, first) adds source row y to `sums` (kLanes 16-bit values per source pixel,
+// channel c in lane c; the source width being destinationWidth kx), or with `first` sets
+// them to it.
+template <uint32_t kChannels, uint32_t kLanes = kChannels, class AddRow>
+bool BlockMeans(px::Operation& op, uint32_t kx, uint32_t ky, uint8_t* destination,
+                uint32_t destinationWidth, uint32_t destinationHeight, uint32_t destinationStride,
+                AddRow addRow) {
+  const uint32_t n = kx * ky;
+  const size_t columns = size_t(destinationWidth) * kx * kLanes;
+  Table<uint16_t> sums;
+  Table<uint8_t> mean;
+  if (!sums.Allocate(columns) || !mean.Allocate(255 * n + 1)) return op.Fail(PX_ERR_NO_MEMORY);
+  for (uint32_t s = 0; s <= 255 * n; ++s) {
+    const uint32_t q = s / n, twice = 2 * (s % n);
+    mean[s] = uint8_t(q + (twice > n || (twice == n && q % 2 == 1)));
+  }
+  const uint16_t* const col = sums.get();
+  const uint8_t* const round = mean.get();
+  for (uint32_t y = 0; y < destinationHeight; ++y) {
+    for (uint32_t r = 0; r < ky; ++r) addRow(y * ky + r, sums.get(), r == 0);
+    uint8_t* out = destination + size_t(y) * destinationStride;
+    if (kx == 1 && kLanes == kChannels) {
+      for (size_t v = 0; v < columns; ++v) out[v] = round[col[v]];
+    } else if (kx == 2) {
+      for (uint32_t x = 0; x < destinationWidth; ++x, out += kChannels) {
+        const uint16_t* p = col + size_t(x) * 2 * kLanes;
+        for (uint32_t c = 0; c < kChannels; ++c) out[c] = round[p[c] + p[c + kLanes]];
+      }
+    } else {
+      for (uint32_t x = 0; x < destinationWidth; ++x, out += kChannels) {
+        const uint16_t* p = col + size_t(x) * kx * kLanes;
+        for (uint32_t c = 0; c < kChannels; ++c) {
+          uint32_t s = 0;
+          for (uint32_t t = 0; t < kx; ++t) s += p[t * kLanes + c];
+          out[c] = round[s];
+        }
+      }
+    }
+    if (!op.Progress(y, destinationHeight)) return false;
+  }
+  return true;
+}
+
+template <uint32_t kChannels>
+bool BlockBytes(px::Operation& op, const uint8_t* source, uint32_t sourceStride, uint32_t kx,
+                uint32_t ky, uint8_t* destination, uint32_t destinationWidth,
+                uint32_t destinationHeight, uint32_t destinationStride) {
+  const size_t n = size_t(destinationWidth) * kx * kChannels;
+  return BlockMeans<kChannels>(op, kx, ky, destination, destinationWidth, destinationHeight,
+                               destinationStride,
+                               [&](uint32_t y, uint16_t* __restrict sums, bool first) {
+                                 const uint8_t* __restrict in = source + size_t(y) * sourceStride;
+                                 if (first)
+                                   for (size_t v = 0; v < n; ++v) sums[v] = in[v];
+                                 else
+                                   for (size_t v = 0; v < n; ++v)
+                                     sums[v] = uint16_t(sums[v] + in[v]);
+                               });
+}
+
 // Luma of a palette colour (ITU-R BT.601 weights), rounded.
 inline uint8_t Luma(const RGBQUAD& q) {
   return uint8_t((299u * q.rgbRed + 587u * q.rgbGreen + 114u * q.rgbBlue + 500u) / 1000u);
@@ -481,15 +578,32 @@ inline uint8_t Luma(const RGBQUAD& q) {
 
 }  // namespace
 
-extern "C" BOOL PXResizeArea(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
-                             uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
-                             uint32_t destinationHeight, uint32_t destinationStride,
-                             uint32_t bytesPerPixel) {
+BOOL pxproc::ResizeArea(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                        uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
+                        uint32_t destinationHeight, uint32_t destinationStride,
+                        uint32_t bytesPerPixel, bool wholeBlocks) {
   px::Operation op;
   if (!op) return FALSE;
   if (!CheckBuffers(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
                     destinationHeight, destinationStride, bytesPerPixel))
     return op.Fail(PX_ERR_PARAMETER);
+  uint32_t kx, ky;
+  if (wholeBlocks &&
+      BlockMeansAgree(sourceWidth, sourceHeight, destinationWidth, destinationHeight, &kx, &ky)) {
+    switch (bytesPerPixel) {
+      case 1:
+        return BlockBytes<1>(op, source, sourceStride, kx, ky, destination, destinationWidth,
+                             destinationHeight, destinationStride);
+      case 3:
+        return BlockBytes<3>(op, source, sourceStride, kx, ky, destination, destinationWidth,
+                             destinationHeight, destinationStride);
+      case 4:
+        return BlockBytes<4>(op, source, sourceStride, kx, ky, destination, destinationWidth,
+                             destinationHeight, destinationStride);
+      default:
+        break;
+    }
+  }
   Contributions xs, ys;
   if (!xs.Area(sourceWidth, destinationWidth) || !ys.Area(sourceHeight, destinationHeight))
     return op.Fail(PX_ERR_NO_MEMORY);
@@ -510,11 +624,11 @@ extern "C" BOOL PXResizeArea(const BYTE* source, uint32_t sourceWidth, uint32_t 
   }
 }
 
-extern "C" BOOL PXResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
-                                    uint32_t sourceStride, uint32_t bitsPerPixel,
-                                    const RGBQUAD* palette, BYTE* destination,
-                                    uint32_t destinationWidth, uint32_t destinationHeight,
-                                    uint32_t destinationStride, uint32_t outputChannels) {
+BOOL pxproc::ResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                               uint32_t sourceStride, uint32_t bitsPerPixel, const RGBQUAD* palette,
+                               BYTE* destination, uint32_t destinationWidth,
+                               uint32_t destinationHeight, uint32_t destinationStride,
+                               uint32_t outputChannels, bool wholeBlocks) {
   px::Operation op;
   if (!op) return FALSE;
   const bool oneBit = bitsPerPixel == 1;
@@ -525,6 +639,42 @@ extern "C" BOOL PXResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, ui
               : !RowFits(sourceStride, sourceWidth, 1)) ||
       !RowFits(destinationStride, destinationWidth, outputChannels))
     return op.Fail(PX_ERR_PARAMETER);
+  uint32_t kx, ky;
+  if (wholeBlocks && !oneBit &&
+      BlockMeansAgree(sourceWidth, sourceHeight, destinationWidth, destinationHeight, &kx, &ky)) {
+    const size_t width = size_t(destinationWidth) * kx;
+    if (outputChannels == 1) {
+      uint8_t grey[256];
+      for (uint32_t i = 0; i < 256; ++i) grey[i] = Luma(palette[i]);
+      return BlockMeans<1>(op, kx, ky, destination, destinationWidth, destinationHeight,
+                           destinationStride,
+                           [&](uint32_t y, uint16_t* __restrict sums, bool first) {
+                             const uint8_t* in = source + size_t(y) * sourceStride;
+                             for (size_t x = 0; x < width; ++x)
+                               sums[x] = uint16_t((first ? 0 : sums[x]) + grey[in[x]]);
+                           });
+    }
+    // Each colour as the four 16-bit lanes red, green, blue, 0 of one 64-bit word, so that a
+    // pixel's three sums take one addition: no lane carries into the next, the sums staying
+    // below 2^16.
+    uint64_t colours[256];
+    for (uint32_t i = 0; i < 256; ++i) {
+      const RGBQUAD& e = palette[i];
+      const uint16_t lanes[4] = {e.rgbRed, e.rgbGreen, e.rgbBlue, 0};
+      std::memcpy(&colours[i], lanes, sizeof lanes);
+    }
+    return BlockMeans<3, 4>(op, kx, ky, destination, destinationWidth, destinationHeight,
+                            destinationStride,
+                            [&](uint32_t y, uint16_t* __restrict sums, bool first) {
+                              const uint8_t* in = source + size_t(y) * sourceStride;
+                              for (size_t x = 0; x < width; ++x, sums += 4) {
+                                uint64_t v = 0;
+                                if (!first) std::memcpy(&v, sums, sizeof v);
+                                v += colours[in[x]];
+                                std::memcpy(sums, &v, sizeof v);
+                              }
+                            });
+  }
   Contributions xs, ys;
   if (!xs.Area(sourceWidth, destinationWidth) || !ys.Area(sourceHeight, destinationHeight))
     return op.Fail(PX_ERR_NO_MEMORY);
@@ -551,11 +701,12 @@ extern "C" BOOL PXResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, ui
     for (uint32_t c = 0; c < outputChannels; ++c)
       base[c] = lookup[0][c], step[c] = lookup[1][c] - lookup[0][c];
     return AreaRows<1>(
-        op, size_t(rowBytes) * 8, destinationWidth, destinationHeight, xs, ys,
-        [&](uint32_t y, float w, float* __restrict col, bool first) {
-          if (first) std::fill(col, col + size_t(rowBytes) * 8, 0.0f);
+        op, size_t(rowBytes) * 8, size_t(rowBytes) * 8, destinationWidth, destinationHeight, xs, ys,
+        [&](uint32_t y, float w, float* __restrict col, bool first, size_t begin, size_t end) {
+          if (first) std::fill(col + begin, col + end, 0.0f);
           const uint8_t* in = source + size_t(y) * sourceStride;
-          for (uint32_t b = 0; b < rowBytes; ++b, col += 8) {
+          col += begin;
+          for (size_t b = begin / 8; b < end / 8; ++b, col += 8) {
             if (!in[b]) continue;
             const float* bits = kBits[in[b]].data();
             for (uint32_t k = 0; k < 8; ++k) col[k] += w * bits[k];
@@ -578,18 +729,40 @@ extern "C" BOOL PXResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, ui
     StoreBytes(v, destination + size_t(y) * destinationStride,
                size_t(destinationWidth) * outputChannels);
   };
-  auto accumulate = [&](uint32_t y, float w, float* col, bool first) {
-    const uint8_t* in = source + size_t(y) * sourceStride;
+  auto accumulate = [&](uint32_t y, float w, float* col, bool first, size_t begin, size_t end) {
+    const uint32_t from = uint32_t(begin / outputChannels),
+                   count = uint32_t((end - begin) / outputChannels);
+    const uint8_t* in = source + size_t(y) * sourceStride + from;
+    col += begin;
     if (outputChannels == 1)
-      first ? AddIndexedRow<1, true>(in, sourceWidth, lookup, w, col)
-            : AddIndexedRow<1, false>(in, sourceWidth, lookup, w, col);
+      first ? AddIndexedRow<1, true>(in, count, lookup, w, col)
+            : AddIndexedRow<1, false>(in, count, lookup, w, col);
     else
-      first ? AddIndexedRow<3, true>(in, sourceWidth, lookup, w, col)
-            : AddIndexedRow<3, false>(in, sourceWidth, lookup, w, col);
+      first ? AddIndexedRow<3, true>(in, count, lookup, w, col)
+            : AddIndexedRow<3, false>(in, count, lookup, w, col);
   };
   const size_t columns = size_t(sourceWidth) * outputChannels;
-  return outputChannels == 1 ? AreaRows<1>(op, columns, destinationWidth, destinationHeight, xs, ys,
-                                           accumulate, store)
-                             : AreaRows<3>(op, columns, destinationWidth, destinationHeight, xs, ys,
-                                           accumulate, store);
+  return outputChannels == 1 ? AreaRows<1>(op, columns, columns, destinationWidth,
+                                           destinationHeight, xs, ys, accumulate, store)
+                             : AreaRows<3>(op, columns, columns, destinationWidth,
+                                           destinationHeight, xs, ys, accumulate, store);
+}
+
+extern "C" BOOL PXResizeArea(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                             uint32_t sourceStride, BYTE* destination, uint32_t destinationWidth,
+                             uint32_t destinationHeight, uint32_t destinationStride,
+                             uint32_t bytesPerPixel) {
+  return pxproc::ResizeArea(source, sourceWidth, sourceHeight, sourceStride, destination,
+                            destinationWidth, destinationHeight, destinationStride, bytesPerPixel,
+                            true);
+}
+
+extern "C" BOOL PXResizeAreaIndexed(const BYTE* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                                    uint32_t sourceStride, uint32_t bitsPerPixel,
+                                    const RGBQUAD* palette, BYTE* destination,
+                                    uint32_t destinationWidth, uint32_t destinationHeight,
+                                    uint32_t destinationStride, uint32_t outputChannels) {
+  return pxproc::ResizeAreaIndexed(source, sourceWidth, sourceHeight, sourceStride, bitsPerPixel,
+                                   palette, destination, destinationWidth, destinationHeight,
+                                   destinationStride, outputChannels, true);
 }

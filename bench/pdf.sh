@@ -48,6 +48,13 @@ run convert a "$WORK/out/im-a.pdf" convert "${INPUTS[@]}" "${im_a[@]}" "$WORK/ou
 run gm a "$WORK/out/gm-a.pdf" gm convert "${INPUTS[@]}" -colorspace Gray -threshold 50% \
   -type Bilevel -compress Group4 -density 300x300 -units PixelsPerInch "$WORK/out/gm-a.pdf"
 run img2pdf a "$WORK/out/i2p-a.pdf" img2pdf -o "$WORK/out/i2p-a.pdf" "${BILEVELS[@]}"
+# The same bilevel PNG pages for both: what each does with identical input.
+echo "job a on img2pdf's bilevel pages ..."
+run PageWeaver a-png "$WORK/out/pw-a-png.pdf" "$CLI" build --quiet --threads "$THREADS" \
+  -o "$WORK/out/pw-a-png.pdf" "${pw_a[@]}" "${BILEVELS[@]}"
+run PageWeaver-TIFF a-png "$WORK/out/pw-a-png.tif" "$CLI" build --quiet --threads "$THREADS" \
+  -o "$WORK/out/pw-a-png.tif" "${pw_a[@]}" "${BILEVELS[@]}"
+run img2pdf a-png "$WORK/out/i2p-a-png.pdf" img2pdf -o "$WORK/out/i2p-a-png.pdf" "${BILEVELS[@]}"
 echo "mixed job ..."
 run PageWeaver mixed "$WORK/out/pw-mixed.pdf" "$CLI" build --quiet --threads "$THREADS" \
   -o "$WORK/out/pw-mixed.pdf" "${MIXED[@]}"

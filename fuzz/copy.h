@@ -10,6 +10,11 @@
 #include <tiffio.h>
 #include <zlib.h>
 
+#include <csetjmp>
+#include <cstdio>
+
+#include <jpeglib.h>
+
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -176,7 +181,43 @@ inline std::vector<uint32_t> DecodeJPEG(const Source& source, const PXStoredPage
   return raster;
 }
 
-inline Problem CopyJPEG(const Source& source) {
+// Whether libjpeg decodes the whole file without a warning. What a decoder makes of
+// corrupt entropy-coded data is its recovery's guess, and libjpeg's own guess depends on
+// how its input is buffered (its fast Huffman path needs a full buffer): a copy of such a
+// file is held to the source's structure and strips, not to one decoder's pixels.
+inline bool DecodesWithoutWarning(const uint8_t* data, size_t size) {
+  struct Error {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+  };
+  jpeg_decompress_struct c;
+  Error e;
+  c.err = jpeg_std_error(&e.pub);
+  e.pub.error_exit = [](j_common_ptr c) {
+    std::longjmp(reinterpret_cast<Error*>(c->err)->jump, 1);
+  };
+  e.pub.output_message = [](j_common_ptr) {};
+  std::vector<JSAMPLE> row;
+  if (setjmp(e.jump)) {
+    jpeg_destroy_decompress(&c);
+    return false;
+  }
+  jpeg_create_decompress(&c);
+  jpeg_mem_src(&c, data, static_cast<unsigned long>(size));
+  jpeg_read_header(&c, TRUE);
+  jpeg_start_decompress(&c);
+  row.resize(size_t(c.output_width) * size_t(c.output_components));
+  while (c.output_scanline < c.output_height) {
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_read_scanlines(&c, rows, 1);
+  }
+  jpeg_finish_decompress(&c);
+  const bool clean = e.pub.num_warnings == 0;
+  jpeg_destroy_decompress(&c);
+  return clean;
+}
+
+inline Problem CopyJPEG(const uint8_t* data, size_t size, const Source& source) {
   PXStoredPage stored = {};
   if (!PXGetJPEGStoredPage(source, &stored)) {
     if (PXGetLastError() == 0) return "a stored JPEG query failed without an error";
@@ -189,7 +230,9 @@ inline Problem CopyJPEG(const Source& source) {
   }
   if (!copy)
     return PXGetLastError() == PX_ERR_NO_MEMORY ? nullptr : "a copyable JPEG was not copied";
-  return CheckCopy(copy, stored, nullptr, DecodeJPEG(source, stored));
+  std::vector<uint32_t> pixels = DecodeJPEG(source, stored);
+  if (!pixels.empty() && !DecodesWithoutWarning(data, size)) pixels.clear();
+  return CheckCopy(copy, stored, nullptr, pixels);
 }
 
 // The samples of a copied PNG stream, one a byte, as inflating it and undoing each row's
@@ -261,7 +304,7 @@ inline Problem Copy(const uint8_t* data, size_t size) {
     case PX_FORMAT_TIFF:
       return CopyTIFF(data, size, source);
     case PX_FORMAT_JPEG:
-      return CopyJPEG(source);
+      return CopyJPEG(data, size, source);
     case PX_FORMAT_PNG:
       return CopyPNG(source);
     default:

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "copy.h"
 #include "pixolith/pixolith.h"
 #include "readers/heif/heif_header.h"
 #include "test_support.h"
@@ -45,6 +46,42 @@ TEST(FuzzFindingsTIFF, ACutLinkAfterTheLastDirectoryLosesNoPage) {
     EXPECT_EQ(PXReadTIFF(source, &width, &height, 8, palette, pages, 0), nullptr);
     EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
   }
+}
+
+/* ---- JPEG copies: corrupt scan data ---------------------------------------------------- */
+
+// A JPEG whose scan data is corrupt (libjpeg warns of extraneous bytes before its end
+// marker, having lost step earlier) decodes differently in libjpeg depending on how its
+// input is buffered: the library's reader and libtiff, which hands libjpeg the whole
+// strip, disagree on one block. Its markers are sound, so the page is copied as it came,
+// byte for byte; the copy check holds such files to their bytes, not to one decode.
+TEST(FuzzFindingsJPEG, CorruptScanDataIsCopiedAsItCame) {
+  const std::vector<uint8_t> file =
+      pxtest::ReadFile(Finding("copy", "corrupt-scan-data-decoded-two-ways.jpg"));
+  EXPECT_FALSE(pxfuzz::DecodesWithoutWarning(file.data(), file.size()));
+  const std::vector<uint8_t> clean = pxtest::ReadFile(pxtest::SourceDir() / "samples/hopper.jpg");
+  EXPECT_TRUE(pxfuzz::DecodesWithoutWarning(clean.data(), clean.size()));
+
+  pxtest::MemorySource source(file);
+  PXStoredPage stored = {};
+  ASSERT_TRUE(PXGetJPEGStoredPage(source, &stored));
+  EXPECT_TRUE(stored.copyable);
+  PXTIFFEncodedPage* copy = PXCopyJPEGPage(source, nullptr, 0);
+  ASSERT_NE(copy, nullptr) << PXGetLastError();
+  pxtest::TempDir dir;
+  const std::string path = dir.File("copy.tif");
+  ASSERT_EQ(pxfuzz::WriteEncoded(copy, path), 0);
+  PXFreeTIFFEncodedPage(copy);
+  pxfuzz::LibTIFF out(path);
+  ASSERT_NE(out.get(), nullptr);
+  const auto strips = pxfuzz::RawStriles(out.get());
+  ASSERT_EQ(strips.size(), 1u);
+  const std::vector<uint8_t>& strip = strips[0];
+  ASSERT_GE(strip.size(), 4u);
+  ASSERT_LE(strip.size(), file.size());
+  EXPECT_TRUE(std::equal(strip.begin(), strip.end(), file.begin()));
+  EXPECT_EQ(strip[strip.size() - 2], 0xFF);
+  EXPECT_EQ(strip.back(), 0xD9);
 }
 
 /* ---- Metafiles: pens through absurd mappings ------------------------------------------ */

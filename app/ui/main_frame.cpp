@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenuBar>
@@ -18,6 +19,7 @@
 #include "bitmap_image.h"
 #include "busy_dlg.h"
 #include "dialog_data.h"
+#include "document/output.h"
 #include "document/page_image.h"
 #include "document/preview_cache.h"
 #include "icons.h"
@@ -447,14 +449,26 @@ bool CMainFrame::RunSave(const std::string& path) {
   return report.ok();
 }
 
+namespace {
+
+bool HoldsPDF(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) && file.read(5) == "%PDF-";
+}
+
+}  // namespace
+
 bool CMainFrame::Save() {
-  // The file may have been named on the command line or opened: anything that is not a
-  // TIFF is replaced only when the user says so.
+  // The file may have been named on the command line or opened: anything that is not of
+  // the format the save writes (a TIFF, or a PDF for a name ending in .pdf, as a save
+  // before left it) is replaced only when the user says so.
   std::string path = path_.toStdString();
-  if (!path.empty() && QFileInfo(path_).isFile() && !CPageImage::HasTiffContent(path) &&
+  const bool pdf = OutputFormatFor(path) == OutputFormat::kPDF;
+  if (!path.empty() && QFileInfo(path_).isFile() &&
+      !(pdf ? HoldsPDF(path_) : CPageImage::HasTiffContent(path)) &&
       pwui::ShowMessage(this,
-                        QStringLiteral("%1 is not a TIFF file.\nReplace it with the pages?")
-                            .arg(QDir::toNativeSeparators(path_)),
+                        QStringLiteral("%1 is not a %2 file.\nReplace it with the pages?")
+                            .arg(QDir::toNativeSeparators(path_), pdf ? "PDF" : "TIFF"),
                         pwui::Buttons::kYesNo) != pwui::Answer::kYes)
     return false;
   return RunSave(path);

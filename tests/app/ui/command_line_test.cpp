@@ -168,6 +168,30 @@ TEST_F(CommandLineTest, AnOutputThatIsNotATiffIsReplacedOnlyWhenTheUserSaysSo) {
   EXPECT_TRUE(yes.texts.empty());
 }
 
+// A PDF output is saved again without a question, as a TIFF is.
+TEST_F(CommandLineTest, APdfOutputIsSavedAgainWithoutAQuestion) {
+  std::string page = fx_.Bmp("page.bmp"), pdf = File("out.pdf");
+  CPageWeaverApp app(&fx_.preferences, &fx_.cache);
+  ASSERT_TRUE(app.InitInstance(Args({"pageweaver", "--output", pdf, page})));
+  uitest::MessageRecorder messages(pwui::Answer::kNo);
+  ASSERT_TRUE(app.Frame()->Save());
+  ASSERT_TRUE(app.Frame()->Save());
+  EXPECT_TRUE(messages.texts.empty()) << messages.texts[0].toStdString();
+  EXPECT_EQ(pxtest::ReadFile(pdf)[0], '%');
+}
+
+TEST_F(CommandLineTest, AFileNamedPdfThatIsNoPdfIsReplacedOnlyWhenTheUserSaysSo) {
+  std::string page = fx_.Bmp("page.bmp"), notPdf = fx_.Bmp("not-a-pdf.pdf");
+  const std::vector<uint8_t> before = pxtest::ReadFile(notPdf);
+  CPageWeaverApp app(&fx_.preferences, &fx_.cache);
+  ASSERT_TRUE(app.InitInstance(Args({"pageweaver", "--output", notPdf, page})));
+  uitest::MessageRecorder messages(pwui::Answer::kNo);
+  EXPECT_FALSE(app.Frame()->Save());
+  ASSERT_EQ(messages.texts.size(), 1u);
+  EXPECT_TRUE(messages.texts[0].contains("is not a PDF file")) << messages.texts[0].toStdString();
+  EXPECT_EQ(pxtest::ReadFile(notPdf), before);
+}
+
 TEST_F(CommandLineTest, ATiffOpenedForEditingIsSavedBackIntoItself) {
   std::string tif = ThreePages("scan.tif");
   // The chooser must not come: all pages are taken. Should it come, its own event loop

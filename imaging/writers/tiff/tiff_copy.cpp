@@ -13,9 +13,44 @@
 #include "pixolith/px_tiff.h"
 #include "readers/tiff/tiff_page.h"
 #include "writers/tiff/jpeg_stream.h"
+#include "writers/tiff/stored_survey.h"
 #include "writers/tiff/tiff_writer.h"
 
 namespace pxtiffw {
+
+uint64_t Unpack(const uint8_t* p, int bytes, bool bigEndian) {
+  uint64_t v = 0;
+  for (int i = 0; i < bytes; ++i) v |= uint64_t(p[bigEndian ? bytes - 1 - i : i]) << (8 * i);
+  return v;
+}
+
+bool IsWritableCompression(uint16_t c) {
+  switch (c) {
+    case COMPRESSION_NONE:
+    case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTFAX3:
+    case COMPRESSION_CCITTFAX4:
+    case COMPRESSION_LZW:
+    case COMPRESSION_JPEG:
+    case COMPRESSION_PACKBITS:
+    case COMPRESSION_DEFLATE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsCopyableLayout(const StoredTags& t) {
+  const uint16_t ph = t.photometric;
+  if (t.samplesPerPixel == 1 && t.bitsPerSample == 1)
+    return ph == PHOTOMETRIC_MINISWHITE || ph == PHOTOMETRIC_MINISBLACK;
+  if (t.samplesPerPixel == 1 && t.bitsPerSample == 8)
+    return ph == PHOTOMETRIC_MINISWHITE || ph == PHOTOMETRIC_MINISBLACK ||
+           ph == PHOTOMETRIC_PALETTE;
+  if (t.samplesPerPixel == 3 && t.bitsPerSample == 8)
+    return ph == PHOTOMETRIC_RGB || (ph == PHOTOMETRIC_YCBCR && t.compression == COMPRESSION_JPEG);
+  return false;
+}
 
 namespace {
 
@@ -56,12 +91,6 @@ struct StoredStriles {
   std::vector<uint64_t> offsets;
   std::vector<uint64_t> byteCounts;
 };
-
-uint64_t Unpack(const uint8_t* p, int bytes, bool bigEndian) {
-  uint64_t v = 0;
-  for (int i = 0; i < bytes; ++i) v |= uint64_t(p[bigEndian ? bytes - 1 - i : i]) << (8 * i);
-  return v;
-}
 
 // One directory entry's array of SHORT, LONG or LONG8 values; false when it cannot be
 // read or holds more than `most` values.
@@ -120,35 +149,6 @@ template <class T>
 T FieldOr(TIFF* tif, uint32_t tag, T fallback) {
   T value = fallback;
   return TIFFGetField(tif, tag, &value) ? value : fallback;
-}
-
-bool IsWritableCompression(uint16_t c) {
-  switch (c) {
-    case COMPRESSION_NONE:
-    case COMPRESSION_CCITTRLE:
-    case COMPRESSION_CCITTFAX3:
-    case COMPRESSION_CCITTFAX4:
-    case COMPRESSION_LZW:
-    case COMPRESSION_JPEG:
-    case COMPRESSION_PACKBITS:
-    case COMPRESSION_DEFLATE:
-      return true;
-    default:
-      return false;
-  }
-}
-
-// The sample layouts an output page of 1, 8 or 24 bits may have.
-bool IsCopyableLayout(const StoredTags& t) {
-  const uint16_t ph = t.photometric;
-  if (t.samplesPerPixel == 1 && t.bitsPerSample == 1)
-    return ph == PHOTOMETRIC_MINISWHITE || ph == PHOTOMETRIC_MINISBLACK;
-  if (t.samplesPerPixel == 1 && t.bitsPerSample == 8)
-    return ph == PHOTOMETRIC_MINISWHITE || ph == PHOTOMETRIC_MINISBLACK ||
-           ph == PHOTOMETRIC_PALETTE;
-  if (t.samplesPerPixel == 3 && t.bitsPerSample == 8)
-    return ph == PHOTOMETRIC_RGB || (ph == PHOTOMETRIC_YCBCR && t.compression == COMPRESSION_JPEG);
-  return false;
 }
 
 // Reads the decoding tags of the selected page; false when a tag rules copying out.
@@ -229,17 +229,9 @@ uint64_t RawStrileBytes(TIFF* tif, bool tiled, uint32_t index, uint32_t height,
   return uint64_t(TIFFVStripSize64(tif, std::min(rowsPerStrip, height - first)));
 }
 
-// Everything known of the selected page before its data is read.
-struct Survey {
-  PXStoredPage stored = {};
-  StoredTags tags;
-  bool tiled = false;
-  std::vector<Strile> striles;
-};
-
 // Checks that the page's strips or tiles are where and as many as its tags say; false
 // when any is not.
-bool SurveyStriles(StoredFile& file, Survey* s) {
+bool SurveyStriles(StoredFile& file, StoredSurvey* s) {
   TIFF* tif = file.tif();
   const uint32_t height = s->stored.height;
   uint32_t rowsPerStrip = height;
@@ -282,7 +274,7 @@ bool SurveyStriles(StoredFile& file, Survey* s) {
 }
 
 // Surveys the selected page: its facts always, copyable only when everything agrees.
-void SurveyPage(StoredFile& file, Survey* s) {
+void SurveyPage(StoredFile& file, StoredSurvey* s) {
   TIFF* tif = file.tif();
   PXStoredPage& p = s->stored;
   TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &p.width);
@@ -302,20 +294,28 @@ void SurveyPage(StoredFile& file, Survey* s) {
 
 }  // namespace
 
-// Reads the surveyed striles into `out`; 0 or PX_ERR_FILE_READ.
+// Reads the surveyed striles into `out`; 0 or PX_ERR_FILE_READ. Striles that follow
+// one another in the file, as most writers store them, are read in one go.
 int TakeStriles(CPXIO& io, const std::vector<Strile>& striles, EncodedPage* out) {
   uint64_t total = 0;
   for (const Strile& s : striles) total += s.bytes;
   if (total > PX_MAX_GLOBAL_BLOCK) return PX_ERR_NO_MEMORY;
   out->data.resize(size_t(total));
   out->ends.clear();
+  out->ends.reserve(striles.size());
   size_t at = 0;
-  for (const Strile& s : striles) {
-    if (!io.Seek(int64_t(s.offset), PX_SEEK_SET) ||
-        !io.ReadExactly(out->data.data() + at, size_t(s.bytes)))
+  for (size_t i = 0; i < striles.size();) {
+    size_t j = i + 1;
+    uint64_t run = striles[i].bytes;
+    while (j < striles.size() && striles[j].offset == striles[i].offset + run)
+      run += striles[j++].bytes;
+    if (!io.Seek(int64_t(striles[i].offset), PX_SEEK_SET) ||
+        !io.ReadExactly(out->data.data() + at, size_t(run)))
       return PX_ERR_FILE_READ;
-    at += size_t(s.bytes);
-    out->ends.push_back(at);
+    for (; i < j; ++i) {
+      at += size_t(striles[i].bytes);
+      out->ends.push_back(at);
+    }
   }
   return PX_OK;
 }
@@ -337,16 +337,37 @@ void DescribeStored(const PXStoredPage& stored, const PXResolution* resolution, 
 
 using namespace pxtiffw;
 
+namespace pxtiffw {
+
+int SurveyWithLibTIFF(PXSource source, uint32_t frame, StoredSurvey* out) {
+  StoredFile file;
+  if (int error = file.Open(source, frame)) return error;
+  SurveyPage(file, out);
+  return PX_OK;
+}
+
+}  // namespace pxtiffw
+
+namespace {
+
+// The direct survey, for sources held in memory (the application reads small files
+// whole); false when it does not decide the page.
+bool SurveyDirectly(PXSource source, uint32_t frame, StoredSurvey* survey) {
+  return source->kind == px::kHandleMemory &&
+         SurveyCopyableDirectly(source->memData, source->memSize, frame, survey);
+}
+
+}  // namespace
+
 extern "C" BOOL PXGetTIFFStoredPage(PXSource source, uint32_t frame, PXStoredPage* stored) {
   px::Operation op;
   if (!op) return FALSE;
   if (!op.CheckHandle(source)) return FALSE;
   if (!stored) return op.SetError(PX_ERR_PARAMETER), FALSE;
   try {
-    StoredFile file;
-    if (int error = file.Open(source, frame)) return op.SetError(error), FALSE;
-    Survey survey;
-    SurveyPage(file, &survey);
+    StoredSurvey survey;
+    if (!SurveyDirectly(source, frame, &survey))
+      if (int error = SurveyWithLibTIFF(source, frame, &survey)) return op.SetError(error), FALSE;
     *stored = survey.stored;
     return op.SetError(PX_OK), TRUE;
   } catch (const std::bad_alloc&) {
@@ -362,15 +383,17 @@ extern "C" PXTIFFEncodedPage* PXCopyTIFFPageIf(PXSource source, uint32_t frame,
   if (!op.CheckHandle(source)) return nullptr;
   try {
     StoredFile file;
-    if (int error = file.Open(source, frame)) return op.SetError(error), nullptr;
-    Survey survey;
-    SurveyPage(file, &survey);
+    StoredSurvey survey;
+    CPXIO io(source);
+    if (!SurveyDirectly(source, frame, &survey)) {
+      if (int error = file.Open(source, frame)) return op.SetError(error), nullptr;
+      SurveyPage(file, &survey);
+    }
     if (!survey.stored.copyable) return op.SetError(PX_ERR_PARAMETER), nullptr;
     if (accept && !accept(&survey.stored, user)) return op.SetError(PX_OK), nullptr;
     auto encoded = std::make_unique<PXTIFFEncodedPage>();
     EncodedPage& page = encoded->page;
-    if (int error = TakeStriles(file.io(), survey.striles, &page))
-      return op.SetError(error), nullptr;
+    if (int error = TakeStriles(io, survey.striles, &page)) return op.SetError(error), nullptr;
     DescribeStored(survey.stored, resolution, flags, &page);
     page.tiled = survey.tiled;
     page.storedTags = std::move(survey.tags);

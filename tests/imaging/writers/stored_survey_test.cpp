@@ -1,0 +1,299 @@
+// The direct survey of stored TIFF pages against libtiff's: wherever it decides a page,
+// it says what libtiff's survey says, to every tag and strip; a directory that is unusual
+// or damaged it leaves to libtiff, and it never reads outside the file.
+#include <tiffio.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "corpus_compare.h"
+#include "stored_page_support.h"
+#include "test_support.h"
+#include "writers/tiff/stored_survey.h"
+
+namespace {
+
+using pxtest::SourceLayout;
+using pxtest::TempDir;
+using pxtiffw::StoredSurvey;
+
+void ExpectSameSurvey(const StoredSurvey& a, const StoredSurvey& b) {
+  EXPECT_EQ(a.stored.width, b.stored.width);
+  EXPECT_EQ(a.stored.height, b.stored.height);
+  EXPECT_EQ(a.stored.bitsPerPixel, b.stored.bitsPerPixel);
+  EXPECT_EQ(a.stored.compression, b.stored.compression);
+  EXPECT_EQ(a.stored.transparent, b.stored.transparent);
+  EXPECT_EQ(a.stored.copyable, b.stored.copyable);
+  EXPECT_EQ(a.stored.resolution.x, b.stored.resolution.x);
+  EXPECT_EQ(a.stored.resolution.y, b.stored.resolution.y);
+  EXPECT_EQ(a.stored.resolution.unit, b.stored.resolution.unit);
+  const pxtiffw::StoredTags &s = a.tags, &t = b.tags;
+  EXPECT_EQ(s.compression, t.compression);
+  EXPECT_EQ(s.photometric, t.photometric);
+  EXPECT_EQ(s.fillOrder, t.fillOrder);
+  EXPECT_EQ(s.bitsPerSample, t.bitsPerSample);
+  EXPECT_EQ(s.samplesPerPixel, t.samplesPerPixel);
+  EXPECT_EQ(s.planar, t.planar);
+  EXPECT_EQ(s.predictor, t.predictor);
+  EXPECT_EQ(s.hasT4Options, t.hasT4Options);
+  EXPECT_EQ(s.t4Options, t.t4Options);
+  EXPECT_EQ(s.hasT6Options, t.hasT6Options);
+  EXPECT_EQ(s.t6Options, t.t6Options);
+  EXPECT_EQ(s.colorMap, t.colorMap);
+  EXPECT_EQ(s.jpegTables, t.jpegTables);
+  EXPECT_EQ(s.hasReferenceBlackWhite, t.hasReferenceBlackWhite);
+  EXPECT_EQ(s.rowsPerStrip, t.rowsPerStrip);
+  EXPECT_EQ(s.tileWidth, t.tileWidth);
+  EXPECT_EQ(s.tileLength, t.tileLength);
+  EXPECT_EQ(a.tiled, b.tiled);
+  ASSERT_EQ(a.striles.size(), b.striles.size());
+  for (size_t i = 0; i < a.striles.size(); ++i) {
+    EXPECT_EQ(a.striles[i].offset, b.striles[i].offset) << "strile " << i;
+    EXPECT_EQ(a.striles[i].bytes, b.striles[i].bytes) << "strile " << i;
+  }
+}
+
+// Both surveys of page `frame` of `file`. Whenever the direct one decides, libtiff's must
+// find the same copyable page; returns whether it decided.
+bool DecidesAsLibTIFF(const std::vector<uint8_t>& file, uint32_t frame) {
+  StoredSurvey direct;
+  const bool decided = pxtiffw::SurveyCopyableDirectly(file.data(), file.size(), frame, &direct);
+  if (decided) {
+    pxtest::MemorySource source(file);
+    StoredSurvey lib;
+    EXPECT_EQ(pxtiffw::SurveyWithLibTIFF(source, frame, &lib), PX_OK);
+    EXPECT_TRUE(lib.stored.copyable);
+    ExpectSameSurvey(direct, lib);
+  }
+  return decided;
+}
+
+SourceLayout LayoutOf(int bits, int compression) {
+  SourceLayout s;
+  s.bits = bits;
+  s.compression = compression;
+  return s;
+}
+
+std::vector<uint8_t> Written(const TempDir& dir, const SourceLayout& layout, int pages = 1) {
+  const std::string path = dir.File("source.tif");
+  pxtest::WriteSourceTIFF(path, layout, pages);
+  return pxtest::ReadFile(path);
+}
+
+// A 1-bit Group 4 page written by libtiff in `mode` ("w", "wb" big-endian, "w8" BigTIFF).
+std::vector<uint8_t> FaxPage(const TempDir& dir, const char* mode) {
+  const std::string path = dir.File("fax.tif");
+  TIFF* tif = TIFFOpen(path.c_str(), mode);
+  EXPECT_NE(tif, nullptr);
+  if (!tif) return {};
+  const uint32_t width = 200, height = 40;
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(1));
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_CCITTFAX4));
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_MINISWHITE));
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8u);
+  TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0f);
+  TIFFSetField(tif, TIFFTAG_YRESOLUTION, 98.0f);
+  TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, uint16_t(RESUNIT_INCH));
+  std::vector<uint8_t> row(width / 8);
+  for (uint32_t y = 0; y < height; ++y) {
+    for (size_t x = 0; x < row.size(); ++x) row[x] = uint8_t((x * 7 + y * 3) % 5 ? 0 : 0xF0);
+    TIFFWriteScanline(tif, row.data(), y, 0);
+  }
+  TIFFClose(tif);
+  return pxtest::ReadFile(path);
+}
+
+TEST(DirectSurvey, DecidesTheUsualCopyablePagesAsLibTIFFDoes) {
+  TempDir dir;
+  struct Case {
+    const char* name;
+    SourceLayout layout;
+  };
+  std::vector<Case> cases = {
+      {"Group 4", LayoutOf(1, COMPRESSION_CCITTFAX4)},
+      {"Group 3", LayoutOf(1, COMPRESSION_CCITTFAX3)},
+      {"CCITT Huffman", LayoutOf(1, COMPRESSION_CCITTRLE)},
+      {"LZW RGB", LayoutOf(24, COMPRESSION_LZW)},
+      {"Deflate grey", LayoutOf(8, COMPRESSION_DEFLATE)},
+      {"PackBits 1-bit", LayoutOf(1, COMPRESSION_PACKBITS)},
+  };
+  SourceLayout predictor = LayoutOf(24, COMPRESSION_LZW);
+  predictor.predictor = PREDICTOR_HORIZONTAL;
+  cases.push_back({"LZW with predictor", predictor});
+  SourceLayout palette = LayoutOf(8, COMPRESSION_PACKBITS);
+  palette.palette = true;
+  cases.push_back({"PackBits palette", palette});
+  SourceLayout tiled = LayoutOf(24, COMPRESSION_DEFLATE);
+  tiled.tiled = true;
+  cases.push_back({"Deflate tiles", tiled});
+  SourceLayout lsb = LayoutOf(1, COMPRESSION_CCITTFAX4);
+  lsb.fillOrder = FILLORDER_LSB2MSB;
+  cases.push_back({"Group 4, LSB first", lsb});
+  SourceLayout oneStrip = LayoutOf(1, COMPRESSION_CCITTFAX4);
+  oneStrip.rowsPerStrip = 1000;
+  oneStrip.dpi = 300.5f;
+  cases.push_back({"one strip, fractional resolution", oneStrip});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_TRUE(DecidesAsLibTIFF(Written(dir, c.layout), 0));
+  }
+  // Later pages of a file, and the other byte order and BigTIFF.
+  const std::vector<uint8_t> three = Written(dir, LayoutOf(1, COMPRESSION_CCITTFAX4), 3);
+  for (uint32_t frame = 0; frame < 3; ++frame) EXPECT_TRUE(DecidesAsLibTIFF(three, frame));
+  StoredSurvey none;
+  EXPECT_FALSE(pxtiffw::SurveyCopyableDirectly(three.data(), three.size(), 3, &none));
+  for (const char* mode : {"w", "wb", "w8", "wb8"}) {
+    SCOPED_TRACE(mode);
+    EXPECT_TRUE(DecidesAsLibTIFF(FaxPage(dir, mode), 0));
+  }
+}
+
+// Little-endian classic TIFF entry access for the patches below.
+uint32_t EntryAt(const std::vector<uint8_t>& f, uint16_t tag) {
+  const uint32_t ifd =
+      uint32_t(f[4]) | uint32_t(f[5]) << 8 | uint32_t(f[6]) << 16 | uint32_t(f[7]) << 24;
+  const uint32_t n = uint32_t(f[ifd]) | uint32_t(f[ifd + 1]) << 8;
+  for (uint32_t i = 0; i < n; ++i) {
+    const uint32_t at = ifd + 2 + i * 12;
+    if ((uint32_t(f[at]) | uint32_t(f[at + 1]) << 8) == tag) return at;
+  }
+  return 0;
+}
+
+TEST(DirectSurvey, LeavesWhatTakesLibTIFFsJudgementToLibTIFF) {
+  TempDir dir;
+  const std::vector<uint8_t> good = Written(dir, LayoutOf(1, COMPRESSION_CCITTFAX4));
+  ASSERT_TRUE(DecidesAsLibTIFF(good, 0));
+  auto leftToLibTIFF = [](const std::vector<uint8_t>& f, const char* what) {
+    SCOPED_TRACE(what);
+    StoredSurvey s;
+    EXPECT_FALSE(pxtiffw::SurveyCopyableDirectly(f.data(), f.size(), 0, &s));
+  };
+  std::vector<uint8_t> f = good;
+  pxtest::PatchEntry(&f, TIFFTAG_ORIENTATION, 1, ORIENTATION_BOTLEFT);
+  if (EntryAt(good, TIFFTAG_ORIENTATION)) leftToLibTIFF(f, "turned page");
+  f = good;
+  ASSERT_TRUE(pxtest::PatchEntry(&f, TIFFTAG_ROWSPERSTRIP, 1, 0));
+  leftToLibTIFF(f, "no rows per strip");
+  f = good;
+  uint32_t count = 0, value = 0;
+  ASSERT_TRUE(pxtest::ReadEntry(good, TIFFTAG_STRIPOFFSETS, &count, &value));
+  ASSERT_GT(count, 1u);
+  ASSERT_TRUE(pxtest::PatchEntry(&f, TIFFTAG_STRIPOFFSETS, count - 1, value));
+  leftToLibTIFF(f, "fewer strips than the page has");
+  f = good;
+  ASSERT_TRUE(pxtest::PatchEntry(&f, TIFFTAG_STRIPOFFSETS, count, uint32_t(good.size()) - 8));
+  leftToLibTIFF(f, "strip offsets past the end");
+  f = good;
+  ASSERT_TRUE(pxtest::PatchEntry(&f, TIFFTAG_STRIPOFFSETS, 0x40000000u, value));
+  leftToLibTIFF(f, "a count far beyond the file");
+  f = good;
+  ASSERT_TRUE(pxtest::PatchEntry(&f, TIFFTAG_PHOTOMETRIC, 1, PHOTOMETRIC_RGB));
+  leftToLibTIFF(f, "a layout the output cannot take");
+  // Photometric renamed to the tag after it: libtiff would assume one.
+  f = good;
+  const uint32_t photometric = EntryAt(f, TIFFTAG_PHOTOMETRIC);
+  ASSERT_NE(photometric, 0u);
+  f[photometric] = uint8_t(TIFFTAG_PHOTOMETRIC + 1);
+  leftToLibTIFF(f, "no Photometric");
+  // The first two entries swapped: out of order.
+  f = good;
+  const uint32_t first = EntryAt(f, TIFFTAG_IMAGEWIDTH);
+  ASSERT_NE(first, 0u);
+  std::swap_ranges(f.begin() + first, f.begin() + first + 12, f.begin() + first + 12);
+  leftToLibTIFF(f, "entries out of order");
+  // Compression stored as LONG: libtiff converts it, the direct survey does not try.
+  f = good;
+  const uint32_t compression = EntryAt(f, TIFFTAG_COMPRESSION);
+  f[compression + 2] = TIFF_LONG;
+  leftToLibTIFF(f, "a LONG compression");
+
+  for (int c : {COMPRESSION_NONE, COMPRESSION_JPEG}) {
+    SourceLayout layout = LayoutOf(24, c);
+    leftToLibTIFF(Written(dir, layout), c == COMPRESSION_NONE ? "uncompressed" : "JPEG");
+  }
+}
+
+TEST(DirectSurvey, AChainThatLoopsEndsTheSearch) {
+  TempDir dir;
+  std::vector<uint8_t> f = Written(dir, LayoutOf(1, COMPRESSION_CCITTFAX4), 2);
+  // The second directory's link points back at the first.
+  const uint32_t ifd0 =
+      uint32_t(f[4]) | uint32_t(f[5]) << 8 | uint32_t(f[6]) << 16 | uint32_t(f[7]) << 24;
+  const uint32_t n0 = uint32_t(f[ifd0]) | uint32_t(f[ifd0 + 1]) << 8;
+  const uint32_t link0 = ifd0 + 2 + n0 * 12;
+  const uint32_t ifd1 = uint32_t(f[link0]) | uint32_t(f[link0 + 1]) << 8 |
+                        uint32_t(f[link0 + 2]) << 16 | uint32_t(f[link0 + 3]) << 24;
+  ASSERT_GT(ifd1, ifd0);
+  const uint32_t n1 = uint32_t(f[ifd1]) | uint32_t(f[ifd1 + 1]) << 8;
+  const uint32_t link1 = ifd1 + 2 + n1 * 12;
+  std::memcpy(&f[link1], &f[4], 4);
+  EXPECT_TRUE(DecidesAsLibTIFF(f, 1));
+  for (uint32_t frame : {2u, 3u, 1000u, 65535u, 0xFFFFFFFFu}) {
+    StoredSurvey s;
+    EXPECT_FALSE(pxtiffw::SurveyCopyableDirectly(f.data(), f.size(), frame, &s)) << frame;
+  }
+}
+
+// Every cut of a file and thousands of damaged copies: the direct survey never decides
+// otherwise than libtiff (and, under the sanitizers, never reads past the bytes it has).
+TEST(DirectSurvey, CutAndDamagedFilesAreDecidedAsLibTIFFOrNotAtAll) {
+  TempDir dir;
+  for (const char* mode : {"w", "wb8"}) {
+    SCOPED_TRACE(mode);
+    const std::vector<uint8_t> whole = FaxPage(dir, mode);
+    ASSERT_TRUE(DecidesAsLibTIFF(whole, 0));
+    int decided = 0;
+    for (size_t size = 0; size < whole.size(); ++size) {
+      const std::vector<uint8_t> cut(whole.begin(), whole.begin() + ptrdiff_t(size));
+      decided += DecidesAsLibTIFF(cut, 0);
+    }
+    // Only a cut of the file's last bytes after the directory can still hold the page.
+    EXPECT_LT(decided, 16);
+    std::mt19937 random(7);
+    int stillDecided = 0;
+    for (int i = 0; i < 3000; ++i) {
+      std::vector<uint8_t> f = whole;
+      for (int k = 0; k < 3; ++k) f[random() % f.size()] = uint8_t(random());
+      stillDecided += DecidesAsLibTIFF(f, 0);
+    }
+    // Most damage lands in the strips, which the directory does not see.
+    EXPECT_GT(stillDecided, 500);
+  }
+}
+
+TEST(DirectSurvey, AgreesWithLibTIFFOverTheCorpus) {
+  PXTEST_REQUIRE_CORPUS();
+  int pages = 0, decided = 0, copyable = 0;
+  for (const pxtest::CorpusEntry& e : pxtest::CorpusFilesStartingWith({"II", "MM"})) {
+    SCOPED_TRACE(e.path);
+    const std::vector<uint8_t> file =
+        pxtest::ReadFile((pxtest::CorpusDir() / "files" / e.path).string());
+    pxtest::MemorySource source(file);
+    for (uint32_t frame = 0; frame < 4; ++frame) {
+      StoredSurvey lib;
+      if (pxtiffw::SurveyWithLibTIFF(source, frame, &lib) != PX_OK) break;
+      ++pages;
+      const bool inScope = lib.stored.copyable && lib.stored.compression != COMPRESSION_NONE &&
+                           lib.stored.compression != COMPRESSION_JPEG;
+      copyable += inScope;
+      const bool d = DecidesAsLibTIFF(file, frame);
+      if (inScope && !d) std::printf("undecided: %s %u\n", e.path.c_str(), frame);
+      decided += d;
+    }
+  }
+  std::printf("direct survey: %d of %d corpus pages decided, of %d copyable in its scope\n",
+              decided, pages, copyable);
+  EXPECT_GT(pages, 100);
+  EXPECT_GT(copyable, 10);
+  // Real files of other programs are decided, not only the library's own.
+  EXPECT_GE(decided * 10, copyable * 8);
+}
+
+}  // namespace

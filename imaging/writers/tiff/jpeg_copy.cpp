@@ -64,19 +64,19 @@ JPEGFrame ReadFrame(PXSource source) {
 }
 
 // The whole file; throws PXException when it cannot be read or held.
-std::vector<uint8_t> ReadWhole(PXSource source) {
+PageBytes ReadWhole(PXSource source) {
   CPXIO io(source);
   uint64_t size = 0;
   if (!io.Size(&size) || !io.Rewind()) throw PXException(PX_ERR_FILE_READ, "No size");
   if (size > PX_MAX_GLOBAL_BLOCK) throw PXException(PX_ERR_NO_MEMORY, "File too large");
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  PageBytes bytes(static_cast<size_t>(size));
   if (!io.ReadExactly(bytes.data(), bytes.size()))
     throw PXException(PX_ERR_FILE_READ, "Short file");
   return bytes;
 }
 
 // The facts of the file, and (when copyable) its stream cut after the end-of-image.
-PXStoredPage SurveyJPEG(PXSource source, JPEGFrame* frame, std::vector<uint8_t>* stream) {
+PXStoredPage SurveyJPEG(PXSource source, JPEGFrame* frame, PageBytes* stream) {
   *frame = ReadFrame(source);
   PXStoredPage stored = {};
   stored.width = frame->width;
@@ -120,7 +120,7 @@ extern "C" BOOL PXGetJPEGStoredPage(PXSource source, PXStoredPage* stored) {
   if (!stored) return op.SetError(PX_ERR_PARAMETER), FALSE;
   return Guarded(op, [&]() -> BOOL {
     JPEGFrame frame;
-    std::vector<uint8_t> stream;
+    PageBytes stream;
     *stored = SurveyJPEG(source, &frame, &stream);
     op.SetError(PX_OK);
     return TRUE;
@@ -175,7 +175,7 @@ extern "C" BYTE* PXReadJPEGStream(PXSource source, PXStoredPage* stored, uint32_
   if (!size) return op.SetError(PX_ERR_PARAMETER), nullptr;
   return Guarded(op, [&]() -> BYTE* {
     JPEGFrame frame;
-    std::vector<uint8_t> stream;
+    PageBytes stream;
     const PXStoredPage facts = SurveyJPEG(source, &frame, &stream);
     if (stored) *stored = facts;
     if (!facts.copyable) return op.SetError(PX_ERR_PARAMETER), nullptr;

@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "codecs/tiff_client.h"
@@ -12,6 +15,30 @@
 #include "pixolith/px_tiff.h"
 
 namespace pxtiffw {
+
+// An allocator whose elements start out unset: a page's bytes are read or written over
+// at once, and zeroing them first cost as much as copying them.
+template <class T>
+struct UnsetAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UnsetAllocator<U>;
+  };
+  UnsetAllocator() = default;
+  template <class U>
+  UnsetAllocator(const UnsetAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+// Compressed page data.
+using PageBytes = std::vector<uint8_t, UnsetAllocator<uint8_t>>;
 
 struct PageSpec {
   const uint8_t* pixels = nullptr;  // first byte of the top row (bottom row when bottom-up)
@@ -81,7 +108,7 @@ struct EncodedPage {
   RGBQUAD palette[256] = {};
   uint32_t flags = 0;
   bool tiled = false;
-  std::vector<uint8_t> data;
+  PageBytes data;
   std::vector<size_t> ends;  // end of each strip or tile in data
   bool stored = false;
   StoredTags storedTags;

@@ -2,13 +2,95 @@
 #include "core/io.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <unordered_set>
+#include <vector>
 
 #include "core/operation.h"
+
+namespace px {
+
+// A file sink's writes are gathered here while they follow one another and go out in one
+// system call; seeks only move the position. A stdio update stream flushed its buffer at
+// every seek and read back the block it landed in: libtiff seeks back to link every page
+// it writes, which cost a dozen system calls a page. All file access is positioned
+// (pread, pwrite), so the descriptor's own offset does not matter.
+struct SinkFile {
+  static constexpr size_t kGather = size_t(1) << 20;
+
+  int fd = -1;
+  uint64_t position = 0;
+  uint64_t end = 0;  // the file's size, gathered bytes included
+  uint64_t gatheredAt = 0;
+  std::vector<uint8_t> gathered;
+  // A write failed. Flush reports it from then on, as a stream's error indicator does,
+  // while later writes are still made (a writer ending a chain it could not complete).
+  bool failed = false;
+
+  bool WriteOut(const uint8_t* p, size_t n, uint64_t at) {
+    while (n) {
+      const ssize_t w = pwrite(fd, p, n, off_t(at));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) return failed = true, false;
+      p += w;
+      n -= size_t(w);
+      at += uint64_t(w);
+    }
+    return true;
+  }
+
+  // Writes out what is gathered: false when that write fails.
+  bool WriteGathered() {
+    if (gathered.empty()) return true;
+    const bool written = WriteOut(gathered.data(), gathered.size(), gatheredAt);
+    gathered.clear();
+    return written;
+  }
+
+  bool Flush() { return WriteGathered() && !failed; }
+
+  bool Write(const uint8_t* p, size_t n) {
+    const uint64_t gatheredEnd = gatheredAt + gathered.size();
+    if (!gathered.empty() && position >= gatheredAt && position + n <= gatheredEnd) {
+      // Within what is gathered (a link written back into a directory still here).
+      std::memcpy(gathered.data() + (position - gatheredAt), p, n);
+    } else if (!gathered.empty() && position == gatheredEnd && gathered.size() + n <= kGather) {
+      gathered.insert(gathered.end(), p, p + n);
+    } else {
+      if (!WriteGathered()) return false;
+      if (n >= kGather) {
+        if (!WriteOut(p, n, position)) return false;
+      } else {
+        gatheredAt = position;
+        gathered.assign(p, p + n);
+      }
+    }
+    position += n;
+    end = std::max(end, position);
+    return true;
+  }
+
+  size_t Read(uint8_t* p, size_t n) {
+    WriteGathered();
+    size_t got = 0;
+    while (got < n) {
+      const ssize_t r = pread(fd, p + got, n - got, off_t(position + got));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) break;
+      got += size_t(r);
+    }
+    position += got;
+    return got;
+  }
+};
+
+}  // namespace px
 
 namespace {
 
@@ -44,6 +126,10 @@ void Seal(PXHandle* h) {
 
 void Destroy(PXHandle* h) {
   Unregister(h);
+  if (h->sinkFile) {
+    h->sinkFile->Flush();
+    delete h->sinkFile;
+  }
   if (h->kind == px::kHandleFile && h->stream) std::fclose(h->stream);
   h->magic1 = 0;
   h->magic2 = 0;
@@ -81,15 +167,8 @@ bool Operation::CheckHandle(const PXHandle* handle) {
 size_t CPXIO::Read(void* buffer, size_t n) {
   PXHandle* h = handle_;
   if (!h || !buffer || !n) return 0;
-  if (h->kind == px::kHandleFile) {
-    if (!h->stream) return 0;
-    // An update stream must be positioned between a write and a read.
-    if (h->lastWrite && fseeko(h->stream, 0, SEEK_CUR) != 0) h->tracked = 0;
-    h->lastWrite = 0;
-    const size_t count = std::fread(buffer, 1, n, h->stream);
-    h->filePosition += count;
-    return count;
-  }
+  if (h->sinkFile) return h->sinkFile->Read(static_cast<uint8_t*>(buffer), n);
+  if (h->kind == px::kHandleFile) return h->stream ? std::fread(buffer, 1, n, h->stream) : 0;
   uint32_t end = h->writable ? h->highWater : h->memSize;
   if (h->position >= end) return 0;
   size_t count = std::min<size_t>(n, end - h->position);
@@ -101,28 +180,19 @@ size_t CPXIO::Read(void* buffer, size_t n) {
 bool CPXIO::Seek(int64_t offset, int origin) {
   PXHandle* h = handle_;
   if (!h) return false;
+  if (origin < 0 || origin > 2) return false;
+  if (px::SinkFile* f = h->sinkFile) {
+    const uint64_t base = origin == PX_SEEK_SET ? 0 : origin == PX_SEEK_CUR ? f->position : f->end;
+    if (offset < 0 && uint64_t(-offset) > base) return false;
+    f->position = base + uint64_t(offset);
+    return true;
+  }
   if (h->kind == px::kHandleFile) {
-    if (origin < 0 || origin > 2 || !h->stream) return false;
-    // A writer asking to be where it is already (libtiff seeks to the end before every
-    // strip it appends) keeps its buffer: a real seek flushes it, and one from the end
-    // asks the file's size and reads its last block back.
-    if (h->tracked && h->lastWrite) {
-      const uint64_t base = origin == PX_SEEK_SET   ? 0
-                            : origin == PX_SEEK_CUR ? h->filePosition
-                                                    : h->fileEnd;
-      if (base + uint64_t(offset) == h->filePosition) return true;
-    }
+    if (!h->stream) return false;
     const int whence = origin == PX_SEEK_CUR   ? SEEK_CUR
                        : origin == PX_SEEK_END ? SEEK_END
                                                : SEEK_SET;
-    const bool moved = fseeko(h->stream, off_t(offset), whence) == 0;
-    h->lastWrite = 0;
-    if (h->tracked) {
-      const off_t p = ftello(h->stream);
-      h->tracked = p >= 0;
-      h->filePosition = uint64_t(p);
-    }
-    return moved;
+    return fseeko(h->stream, off_t(offset), whence) == 0;
   }
   // A memory position lies inside the block: 0 <= p < size, except that seeking from
   // the end by 0 lands exactly at the end.
@@ -152,6 +222,10 @@ bool CPXIO::Seek(int64_t offset, int origin) {
 bool CPXIO::Tell(uint64_t* position) {
   PXHandle* h = handle_;
   if (!h || !position) return false;
+  if (h->sinkFile) {
+    *position = h->sinkFile->position;
+    return true;
+  }
   if (h->kind == px::kHandleFile) {
     if (!h->stream) return false;
     off_t p = ftello(h->stream);
@@ -166,9 +240,12 @@ bool CPXIO::Tell(uint64_t* position) {
 bool CPXIO::Size(uint64_t* size) {
   PXHandle* h = handle_;
   if (!h || !size) return false;
+  if (h->sinkFile) {
+    *size = h->sinkFile->end;
+    return true;
+  }
   if (h->kind == px::kHandleFile) {
     if (!h->stream) return false;
-    if (h->writable) std::fflush(h->stream);
     struct stat st;
     if (fstat(fileno(h->stream), &st) != 0) return false;
     *size = uint64_t(st.st_size);
@@ -182,17 +259,9 @@ bool CPXIO::Write(const void* buffer, size_t elementSize, size_t count) {
   PXHandle* h = handle_;
   if (!h || !h->writable || !buffer) return false;
   if (h->kind == px::kHandleFile) {
-    if (!h->stream) return false;
-    h->lastWrite = 1;
-    const size_t written = std::fwrite(buffer, elementSize, count, h->stream);
     size_t bytes;
-    if (written != count || !px::MulSize(elementSize, count, &bytes)) {
-      h->tracked = 0;
-      return false;
-    }
-    h->filePosition += bytes;
-    h->fileEnd = std::max(h->fileEnd, h->filePosition);
-    return true;
+    if (!h->sinkFile || !px::MulSize(elementSize, count, &bytes)) return false;
+    return h->sinkFile->Write(static_cast<const uint8_t*>(buffer), bytes);
   }
   size_t bytes;
   if (!px::MulSize(elementSize, count, &bytes)) return false;
@@ -209,7 +278,7 @@ bool CPXIO::Flush() {
   PXHandle* h = handle_;
   if (!h || !h->writable) return false;
   if (h->kind != px::kHandleFile) return true;
-  return h->stream && std::fflush(h->stream) == 0 && !std::ferror(h->stream);
+  return h->sinkFile && h->sinkFile->Flush();
 }
 
 bool CPXIO::ReadLE16(uint16_t* v) {
@@ -315,12 +384,23 @@ extern "C" PXSink PXOpenFileSink(const char* path, BOOL append) {
     GlobalFree(h);
     return op.SetError(PX_ERR_FILE_OPEN), nullptr;
   }
+  struct stat st;
+  if (fstat(fileno(h->stream), &st) != 0) {
+    std::fclose(h->stream);
+    GlobalFree(h);
+    return op.SetError(PX_ERR_FILE_OPEN), nullptr;
+  }
+  h->sinkFile = new (std::nothrow) px::SinkFile();
+  if (!h->sinkFile) {
+    std::fclose(h->stream);
+    GlobalFree(h);
+    return op.SetError(PX_ERR_NO_MEMORY), nullptr;
+  }
+  h->sinkFile->fd = fileno(h->stream);
+  h->sinkFile->end = uint64_t(st.st_size);
   h->kind = px::kHandleFile;
   h->writable = 1;
   h->append = append ? 1 : 0;
-  struct stat st;
-  h->tracked = fstat(fileno(h->stream), &st) == 0;
-  h->fileEnd = h->tracked ? uint64_t(st.st_size) : 0;
   Seal(h);
   return h;
 }

@@ -10,6 +10,8 @@
 
 namespace px {
 
+struct SinkFile;
+
 constexpr uint32_t kHandleMagic1 = 0x07475590u;
 constexpr uint32_t kHandleMagic2 = 0x12345678u;
 constexpr uint32_t kHandleFile = 1;
@@ -29,13 +31,9 @@ struct PXHandle {
   char path[px::kMaxPath];
   uint8_t writable;
   uint8_t append;
-  // Writable files: where the stream is and where the file ends, as the handle's own
-  // reads, writes and seeks left them (valid while `tracked`), and whether the last of
-  // them was a write.
-  uint8_t tracked;
-  uint8_t lastWrite;
-  uint64_t filePosition;
-  uint64_t fileEnd;
+  // Writable files: the sink's own position, size and write buffer. Copies of the record
+  // share it, as they share the stream.
+  px::SinkFile* sinkFile;
   uint32_t magic2;
 };
 

@@ -206,6 +206,8 @@ uint32_t WriteImage(px::Operation& op, PXSink sink, const WriteRequest& r) {
       }
     }
     png_write_end(png, info);
+    // A sink holds back what it was given; a full disk shows only when it is pushed out.
+    WriteSession::FlushData(png);
   });
   if (!ok) op.SetError(PX_ERR_FILE_WRITE);
   return SinkSize(sink);

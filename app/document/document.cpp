@@ -110,9 +110,11 @@ void CPageWeaverDoc::AddPages(const std::vector<std::string>& paths) {
 
 void CPageWeaverDoc::AddPagesInOrder(const std::vector<std::string>& paths) {
   for (const std::string& name : paths) {
-    int pageCount = CPageImage::PageCount(name);
+    // One read of the file tells its pages and, for a page added as stored, its facts.
+    const ScopedSource source(name, ScopedSource::Reading::kWholeFile);
+    int pageCount = CPageImage::PageCount(source.get(), name);
     if (pageCount < 2) {
-      int error = AddPage(name, 0, false);
+      int error = AddPage(name, 0, false, source.get());
       if (error && !AskContinueAfter(error, name)) return;
       continue;
     }
@@ -146,6 +148,10 @@ int CPageWeaverDoc::MakeThumbnail(CPageImage& image, HBITMAP* bitmap) const {
 }
 
 int CPageWeaverDoc::AddPage(const std::string& path, int frame, bool subFrame) {
+  return AddPage(path, frame, subFrame, nullptr);
+}
+
+int CPageWeaverDoc::AddPage(const std::string& path, int frame, bool subFrame, PXSource source) {
   for (const auto& [id, page] : pages_) {
     if (page.sourcePath == path && page.frameIndex == (subFrame ? frame : 0)) {
       if (ui_) ui_->Beep();
@@ -157,7 +163,8 @@ int CPageWeaverDoc::AddPage(const std::string& path, int frame, bool subFrame) {
   CPageImage image;
   // Without previews or thumbnails, a page that can be copied is not decoded to be added.
   StoredInput stored;
-  if (!cache_ && DescribeStoredPage(path, frame, &stored)) {
+  if (!cache_ && (source ? DescribeStoredPage(source, path, frame, &stored)
+                         : DescribeStoredPage(path, frame, &stored))) {
     DescribeStored(stored, subFrame ? frame : 0, subFrame, &record);
   } else {
     if (int error = image.Load(path, UNKNOWN, frame)) return error;

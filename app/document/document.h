@@ -135,6 +135,8 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   void Cancel() override { cancelled_ = true; }
 
   void Notify(PageListHint hint, const PageHint* pageHint = nullptr);
+  // AddPage with the file already open (`source`, null: not open).
+  int AddPage(const std::string& path, int frame, bool subFrame, PXSource source);
   int MakeThumbnail(CPageImage& image, HBITMAP* bitmap) const;
   // Asks "Error adding page..."; false when the user says No.
   bool AskContinueAfter(int error, const std::string& path);

@@ -16,11 +16,17 @@ uint32_t WrittenCompression(uint32_t bits, int32_t requested) {
   return unfit ? uint32_t(kCompressionNone) : uint32_t(requested);
 }
 
+// The source rewound for a reader.
+PXSource Rewound(PXSource source) {
+  PXSeekSource(source, 0, PX_SEEK_SET);
+  return source;
+}
+
 // A photograph the image object turns upright on load no longer has its stored rows.
-bool TurnedOnLoad(const ScopedSource& source, const ImageFormat& format) {
+bool TurnedOnLoad(PXSource source, const ImageFormat& format) {
   if (format.id != PX_FORMAT_JPEG || !CPageImage::TurnUpright()) return false;
   uint32_t width, height, bits;
-  return !PXGetJPEGDimensions(source.AtStart(), &width, &height, &bits, nullptr) ||
+  return !PXGetJPEGDimensions(Rewound(source), &width, &height, &bits, nullptr) ||
          PXGetLastJPEGOrientation() != PX_ORIENTATION_TOP_LEFT;
 }
 
@@ -30,7 +36,7 @@ const ImageFormat* CopyableFormatOf(const ScopedSource& source, const PageRecord
   if (!source) return nullptr;
   const ImageTypeRow* row = FindImageType(CandidateType(source.get(), record.sourcePath));
   if (!row || !row->format->storedPage || !row->format->copyPage) return nullptr;
-  if (TurnedOnLoad(source, *row->format)) return nullptr;
+  if (TurnedOnLoad(source.get(), *row->format)) return nullptr;
   return row->format;
 }
 
@@ -92,18 +98,22 @@ PXTIFFEncodedPage* CopyUnchangedPage(const PageRecord& record) {
 
 bool DescribeStoredPage(const std::string& path, int frame, StoredInput* input) {
   ScopedSource source(path, ScopedSource::Reading::kWholeFile);
+  return DescribeStoredPage(source.get(), path, frame, input);
+}
+
+bool DescribeStoredPage(PXSource source, const std::string& path, int frame, StoredInput* input) {
   if (!source) return false;
-  const ImageTypeRow* candidate = FindImageType(CandidateType(source.get(), path));
+  const ImageTypeRow* candidate = FindImageType(CandidateType(source, path));
   if (!candidate || !candidate->format->storedPage) return false;
   const ImageFormat& format = *candidate->format;
   PXStoredPage stored = {};
-  if (!format.storedPage(source.AtStart(), frame, &stored) || !stored.copyable) return false;
+  if (!format.storedPage(Rewound(source), frame, &stored) || !stored.copyable) return false;
   // The survey tells what loading records where it can; the format's calls the rest.
   StoredPageInput facts;
   if (!format.storedInput || !format.storedInput(stored, frame, &facts)) {
-    facts.type = RefineType(candidate->type, source.get(), frame);
-    facts.resolution = format.resolution(source.get());
-    facts.compression = format.compression ? format.compression(source.get()) : 1;
+    facts.type = RefineType(candidate->type, source, frame);
+    facts.resolution = format.resolution(source);
+    facts.compression = format.compression ? format.compression(source) : 1;
   }
   const ImageTypeRow* row = FindImageType(facts.type);
   if (!row || row->format != &format || stored.bitsPerPixel != row->bits ||

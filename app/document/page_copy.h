@@ -50,5 +50,7 @@ struct StoredInput {
   int compression = 1;
 };
 bool DescribeStoredPage(const std::string& path, int frame, StoredInput* input);
+// The same of a file read already (its source from ScopedSource).
+bool DescribeStoredPage(PXSource source, const std::string& path, int frame, StoredInput* input);
 
 #endif  // PAGEWEAVER_DOCUMENT_PAGE_COPY_H

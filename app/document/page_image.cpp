@@ -143,10 +143,14 @@ bool CPageImage::HasTiffContent(const std::string& path) {
 
 int CPageImage::PageCount(const std::string& path) {
   Source source(path, Source::Reading::kWholeFile);
+  return PageCount(source.get(), path);
+}
+
+int CPageImage::PageCount(PXSource source, const std::string& path) {
   if (!source) return 0;
-  const ImageTypeRow* row = FindImageType(CandidateType(source.get(), path));
+  const ImageTypeRow* row = FindImageType(CandidateType(source, path));
   if (!row || !row->format->pageCount) return 0;
-  return int(row->format->pageCount(source.get()));
+  return int(row->format->pageCount(source));
 }
 
 int CPageImage::Load(const std::string& path, ImageType type, int frame) {

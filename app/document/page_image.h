@@ -33,6 +33,8 @@ class CPageImage {
   static ImageType DetectType(const std::string& path, int frame = 0);
   // The number of pages of a TIFF file; 0 for every other file.
   static int PageCount(const std::string& path);
+  // The same of a file opened already.
+  static int PageCount(PXSource source, const std::string& path);
   // True when the file's content is a TIFF's; its name does not count.
   static bool HasTiffContent(const std::string& path);
   // The file-name extensions of the formats it reads, in lower case and without the dot;

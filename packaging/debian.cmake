@@ -14,12 +14,15 @@ add_custom_target(package_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/packaging/ch
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
         DESTINATION ${PAGEWEAVER_DOC_DIR})
 
-# Stripped for the package as Debian strips: also without the compilers' notes.
+# Stripped for the package as Debian strips: also without the compilers' notes. The PDF
+# module, loaded by the programs when they write a PDF, is read by dpkg-shlibdeps like
+# them: libqpdf comes into the dependencies through it.
 install(CODE "set(PAGEWEAVER_OBJCOPY \"${CMAKE_OBJCOPY}\")")
+install(CODE "set(PAGEWEAVER_PDF_MODULE \"${CMAKE_INSTALL_LIBDIR}/pageweaver/$<TARGET_FILE_NAME:pageweaver-pdf>\")")
 install(CODE [[
   if(CMAKE_INSTALL_DO_STRIP)
-    foreach(program pageweaver pageweaver-cli)
-      set(file "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/bin/${program}")
+    foreach(program bin/pageweaver bin/pageweaver-cli ${PAGEWEAVER_PDF_MODULE})
+      set(file "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${program}")
       if(EXISTS "${file}")
         execute_process(COMMAND "${PAGEWEAVER_OBJCOPY}" --remove-section=.comment
                                 --remove-section=.note "${file}" COMMAND_ERROR_IS_FATAL ANY)

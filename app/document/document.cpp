@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "name_order.h"
 #include "page_image.h"
+#include "pdf_writer.h"
 #include "preview_cache.h"
 
 namespace {
@@ -62,7 +64,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-CPageWeaverDoc::CPageWeaverDoc(Preferences* preferences, CPreviewCache* cache)
+CPageWeaverDoc::CPageWeaverDoc(DocumentPreferences* preferences, CPreviewCache* cache)
     : preferences_(preferences), cache_(cache) {}
 
 CPageWeaverDoc::~CPageWeaverDoc() = default;
@@ -473,7 +475,10 @@ OutputReport CPageWeaverDoc::RunOutput(const std::string& path) {
                                ErrorText(report.error), report.failedPath),
              UserInterface::Buttons::kOk);
   } else if (report.error) {
-    ui_->Ask("The output file could not be written:\n" + ErrorText(report.error),
+    // A PDF that could not be started says why rather than the library's file error.
+    const std::string problem = format == OutputFormat::kPDF ? PdfOutputProblem() : std::string();
+    ui_->Ask("The output file could not be written:\n" +
+                 (problem.empty() ? ErrorText(report.error) : problem),
              UserInterface::Buttons::kOk);
   }
   return report;

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "document_preferences.h"
 #include "interfaces.h"
 #include "output.h"
 #include "page_record.h"
-#include "preferences.h"
 
 class CPreviewCache;
 
@@ -24,7 +24,7 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
  public:
   // Neither argument is owned; a null cache means pages get no previews or thumbnails
   // (the command-line tool builds files without showing them).
-  CPageWeaverDoc(Preferences* preferences, CPreviewCache* cache);
+  CPageWeaverDoc(DocumentPreferences* preferences, CPreviewCache* cache);
   ~CPageWeaverDoc() override;
   CPageWeaverDoc(const CPageWeaverDoc&) = delete;
   CPageWeaverDoc& operator=(const CPageWeaverDoc&) = delete;
@@ -146,7 +146,7 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   // is turned or flipped a second time by the next save.
   void RereadPagesFrom(const std::vector<PageRecord>& written, const std::string& path);
 
-  Preferences* preferences_;
+  DocumentPreferences* preferences_;
   CPreviewCache* cache_;
   std::vector<DocumentView*> views_;
   UserInterface* ui_ = nullptr;

@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "preferences.h"
+#include "name_order.h"
 
 namespace {
 

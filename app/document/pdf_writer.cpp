@@ -1,14 +1,10 @@
 #include "pdf_writer.h"
 
-#include <qpdf/Buffer.hh>
-#include <qpdf/QPDF.hh>
-#include <qpdf/QPDFObjectHandle.hh>
-#include <qpdf/QPDFWriter.hh>
-#include <qpdf/QUtil.hh>
-
 #include <new>
 #include <vector>
 
+#include "pdf/pdf_module.h"
+#include "pdf_writer_module.h"
 #include "pixolith/platform.h"
 #include "pixolith/px_core.h"
 
@@ -24,83 +20,39 @@ std::string PdfProducer() {
   return std::string("PageWeaver ") + PAGEWEAVER_VERSION_TEXT;
 }
 
+std::string PdfOutputProblem() {
+  return PdfModuleOnce().problem;
+}
+
 struct PdfWriter::Document {
-  QPDF pdf;
+  ~Document() {
+    if (pdf) module->destroy(pdf);
+  }
+
+  const PdfModule* module = nullptr;
+  PdfModuleDocument* pdf = nullptr;             // made by the first page or Write
   std::vector<std::unique_ptr<PdfPage>> pages;  // their streams, until written
   std::string title;
 };
 
 namespace {
 
-// Points as the page and its drawing give them: four decimals are far below a pixel.
-std::string Points(double value) {
-  return QUtil::double_to_string(value, 4, true);
-}
-
-QPDFObjectHandle Name(const char* name) {
-  return QPDFObjectHandle::newName(name);
-}
-
-QPDFObjectHandle ColorSpace(const PdfPage& page) {
-  switch (page.colors) {
-    case PdfPage::Colors::kGray:
-      return Name("/DeviceGray");
-    case PdfPage::Colors::kRGB:
-      return Name("/DeviceRGB");
-    case PdfPage::Colors::kIndexed:
-      break;
+int ErrorCode(int result) {
+  switch (result) {
+    case kPdfModuleOk:
+      return 0;
+    case kPdfModuleNoMemory:
+      return PX_ERR_NO_MEMORY;
+    case kPdfModuleBadPage:
+      return PX_ERR_PARAMETER;
+    default:
+      return PX_ERR_FILE_WRITE;
   }
-  const std::string lookup(page.palette.begin(), page.palette.end());
-  return QPDFObjectHandle::newArray(
-      {Name("/Indexed"), Name("/DeviceRGB"),
-       QPDFObjectHandle::newInteger(static_cast<long long>(page.palette.size() / 3) - 1),
-       QPDFObjectHandle::newString(lookup)});
-}
-
-QPDFObjectHandle ImageStream(QPDF& pdf, const PdfPage& page) {
-  QPDFObjectHandle image = QPDFObjectHandle::newStream(&pdf);
-  QPDFObjectHandle dict = image.getDict();
-  dict.replaceKey("/Type", Name("/XObject"));
-  dict.replaceKey("/Subtype", Name("/Image"));
-  dict.replaceKey("/Width", QPDFObjectHandle::newInteger(page.width));
-  dict.replaceKey("/Height", QPDFObjectHandle::newInteger(page.height));
-  dict.replaceKey("/ColorSpace", ColorSpace(page));
-  dict.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(page.bitsPerComponent));
-  QPDFObjectHandle filter, parms = QPDFObjectHandle::newNull();
-  switch (page.filter) {
-    case PdfPage::Filter::kCCITTG4:
-      filter = Name("/CCITTFaxDecode");
-      parms = QPDFObjectHandle::newDictionary();
-      parms.replaceKey("/K", QPDFObjectHandle::newInteger(-1));
-      parms.replaceKey("/Columns", QPDFObjectHandle::newInteger(page.width));
-      parms.replaceKey("/Rows", QPDFObjectHandle::newInteger(page.height));
-      // The stream codes set bits as black runs; decoded, black is 0, the grey of black.
-      parms.replaceKey("/BlackIs1", QPDFObjectHandle::newBool(false));
-      break;
-    case PdfPage::Filter::kDCT:
-      filter = Name("/DCTDecode");
-      break;
-    case PdfPage::Filter::kFlate:
-      filter = Name("/FlateDecode");
-      if (page.predictor) {
-        parms = QPDFObjectHandle::newDictionary();
-        parms.replaceKey("/Predictor", QPDFObjectHandle::newInteger(15));
-        parms.replaceKey(
-            "/Colors", QPDFObjectHandle::newInteger(page.colors == PdfPage::Colors::kRGB ? 3 : 1));
-        parms.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(page.bitsPerComponent));
-        parms.replaceKey("/Columns", QPDFObjectHandle::newInteger(page.width));
-      }
-      break;
-  }
-  // The page's block is lent, not copied: it lives until the file is written.
-  image.replaceStreamData(std::make_shared<Buffer>(page.data, page.size), filter, parms);
-  return image;
 }
 
 }  // namespace
 
 PdfWriter::PdfWriter(const std::string& title) : document_(std::make_unique<Document>()) {
-  document_->pdf.emptyPDF();
   document_->title = title;
 }
 
@@ -110,59 +62,37 @@ int PdfWriter::PageCount() const {
   return int(document_->pages.size());
 }
 
+int PdfWriter::Open() {
+  if (document_->pdf) return 0;
+  const PdfModuleLoad& load = PdfModuleOnce();
+  if (!load.calls) return PX_ERR_FILE_WRITE;
+  document_->module = load.calls;
+  document_->pdf = load.calls->create();
+  return document_->pdf ? 0 : PX_ERR_NO_MEMORY;
+}
+
 int PdfWriter::AddPage(std::unique_ptr<PdfPage> page) {
   if (!page || !page->data || !page->size || !page->width || !page->height) return PX_ERR_PARAMETER;
+  if (int error = Open()) return error;
   try {
-    QPDF& pdf = document_->pdf;
-    const std::string w = Points(page->widthPoints), h = Points(page->heightPoints);
-    QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
-    QPDFObjectHandle xobjects = QPDFObjectHandle::newDictionary();
-    xobjects.replaceKey("/Im0", pdf.makeIndirectObject(ImageStream(pdf, *page)));
-    resources.replaceKey("/XObject", xobjects);
-    QPDFObjectHandle contents =
-        QPDFObjectHandle::newStream(&pdf, "q " + w + " 0 0 " + h + " 0 0 cm /Im0 Do Q\n");
-    QPDFObjectHandle dict = QPDFObjectHandle::newDictionary();
-    dict.replaceKey("/Type", Name("/Page"));
-    dict.replaceKey("/MediaBox",
-                    QPDFObjectHandle::newArray(
-                        {QPDFObjectHandle::newInteger(0), QPDFObjectHandle::newInteger(0),
-                         QPDFObjectHandle::parse(w), QPDFObjectHandle::parse(h)}));
-    dict.replaceKey("/Resources", resources);
-    dict.replaceKey("/Contents", contents);
-    pdf.addPage(pdf.makeIndirectObject(dict), false);
-    document_->pages.push_back(std::move(page));
-    return 0;
+    document_->pages.reserve(document_->pages.size() + 1);
   } catch (const std::bad_alloc&) {
     return PX_ERR_NO_MEMORY;
-  } catch (const std::exception&) {
-    return PX_ERR_PARAMETER;
   }
+  if (int error = ErrorCode(document_->module->addPage(document_->pdf, page.get()))) return error;
+  document_->pages.push_back(std::move(page));
+  return 0;
 }
 
 int PdfWriter::Write(const std::string& path, const std::function<void()>& breathe) {
+  if (int error = Open()) return error;
   try {
-    QPDF& pdf = document_->pdf;
-    QPDFObjectHandle info = QPDFObjectHandle::newDictionary();
-    info.replaceKey("/Producer", QPDFObjectHandle::newUnicodeString(PdfProducer()));
-    info.replaceKey("/Title", QPDFObjectHandle::newUnicodeString(document_->title));
-    const std::string now = QUtil::qpdf_time_to_pdf_time(QUtil::get_current_qpdf_time());
-    info.replaceKey("/CreationDate", QPDFObjectHandle::newString(now));
-    info.replaceKey("/ModDate", QPDFObjectHandle::newString(now));
-    pdf.getTrailer().replaceKey("/Info", pdf.makeIndirectObject(info));
-    QPDFWriter writer(pdf, path.c_str());
-    // The streams are written exactly as the pages made them.
-    writer.setDecodeLevel(qpdf_dl_none);
-    writer.setObjectStreamMode(qpdf_o_generate);
-    writer.setMinimumPDFVersion("1.4");
-    writer.setDeterministicID(true);
-    if (breathe)
-      writer.registerProgressReporter(
-          std::make_shared<QPDFWriter::FunctionProgressReporter>([&](int) { breathe(); }));
-    writer.write();
-    return 0;
+    const std::string producer = PdfProducer();
+    auto call = [](void* user) { (*static_cast<const std::function<void()>*>(user))(); };
+    return ErrorCode(document_->module->write(
+        document_->pdf, path.c_str(), document_->title.c_str(), producer.c_str(),
+        breathe ? +call : nullptr, const_cast<std::function<void()>*>(&breathe)));
   } catch (const std::bad_alloc&) {
     return PX_ERR_NO_MEMORY;
-  } catch (const std::exception&) {
-    return PX_ERR_FILE_WRITE;
   }
 }

@@ -1,51 +1,31 @@
 // The user's settings (file-name sort order when adding several files, and the preview
-// size) kept with QSettings, and the three file-name orders.
+// size) kept with QSettings; a library of its own, so that the document and the
+// command-line tool do without Qt.
 #ifndef PAGEWEAVER_DOCUMENT_PREFERENCES_H
 #define PAGEWEAVER_DOCUMENT_PREFERENCES_H
 
-#include <cstddef>
 #include <memory>
 #include <string>
-#include <vector>
+
+#include "document_preferences.h"
+#include "name_order.h"
 
 class QSettings;
-
-enum SortStyle {
-  kSortNone = 0,
-  kSortAlphabetical = 1,
-  kSortAlphabeticalReverse = 2,
-  kSortAlphaNumeric = 3,
-  kSortAlphaNumericReverse = 4,
-  kSortDate = 5,
-  kSortDateReverse = 6,
-};
-
-constexpr int kDefaultSortStyle = kSortAlphaNumeric;
-constexpr int kDefaultPreviewWidth = 280;
-constexpr int kDefaultPreviewHeight = 500;
-constexpr int kMinPreviewSize = 100;
-constexpr int kMaxPreviewSize = 1000;
-
-struct PreviewSize {
-  int width = kDefaultPreviewWidth;
-  int height = kDefaultPreviewHeight;
-  bool operator==(const PreviewSize&) const = default;
-};
 
 // The persisted settings: organisation "Tinkerfield", application "PageWeaver", values
 // SortStyle, PreviewSizeX, PreviewSizeY and CopyUnchangedPages, and the window layouts. Missing or
 // unreadable values give their defaults.
-class Preferences {
+class Preferences : public DocumentPreferences {
  public:
   // The user's settings.
   Preferences();
   // Settings kept in an INI file of the given path (tests, or a portable setup).
   explicit Preferences(const std::string& iniPath);
-  ~Preferences();
+  ~Preferences() override;
   Preferences(const Preferences&) = delete;
   Preferences& operator=(const Preferences&) = delete;
 
-  int SortStyle() const;
+  int SortStyle() const override;
   PreviewSize ReadPreviewSize() const;
   // Writes all three values; false when they could not be stored.
   bool Write(int sortStyle, const PreviewSize& size);
@@ -55,7 +35,7 @@ class Preferences {
   bool WriteTurnPhotographsUpright(bool on);
   // "Copy unchanged pages without recompressing" (CopyUnchangedPages, 1 or 0; on when
   // missing).
-  bool CopyUnchangedPages() const;
+  bool CopyUnchangedPages() const override;
   bool WriteCopyUnchangedPages(bool copy);
 
   // Window layouts kept between runs (the bytes a window saves of its geometry or a
@@ -67,18 +47,5 @@ class Preferences {
   int ReadInt(const char* name, int fallback) const;
   std::unique_ptr<QSettings> settings_;
 };
-
-// Path comparisons behind the sort orders; each is a strict ordering ("a before b").
-bool AlphabeticalLess(const std::string& a, const std::string& b);
-bool AlphaNumericLess(const std::string& a, const std::string& b);
-bool DateLess(const std::string& a, const std::string& b);
-
-// The order in which the names are added for a sort style: ascending for 1, 3, 5,
-// descending for 2, 4, 6, and the reverse of the delivered order for 0 and any other
-// value. Names that compare equal keep their delivered order.
-std::vector<std::string> SortForAdding(const std::vector<std::string>& names, int style);
-// The same as positions into `names`: element k is the position of the name that comes
-// k-th.
-std::vector<size_t> SortedPositions(const std::vector<std::string>& names, int style);
 
 #endif  // PAGEWEAVER_DOCUMENT_PREFERENCES_H

@@ -10,7 +10,7 @@
 
 #include "page_record.h"
 #include "pixolith/platform.h"
-#include "preferences.h"
+#include "document_preferences.h"
 
 class CPageImage;
 

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "document/document.h"
+#include "document/preferences.h"
 
 class CMainFrame;
 class CPreviewCache;

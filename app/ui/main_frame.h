@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "document/document.h"
+#include "document/preferences.h"
 #include "qt_user_interface.h"
 #include "recent_files.h"
 

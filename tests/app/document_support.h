@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "document/document.h"
+#include "document/preferences.h"
 
 namespace pxtest {
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "document/document.h"
+#include "document/preferences.h"
 #include "document/preview_cache.h"
 #include "test_support.h"
 #include "ui/message_box.h"

@@ -53,8 +53,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://tinkerfield.example/pageweaver)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded at run time for HEIF files, so dpkg-shlibdeps cannot see it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libheif1 (>= 1.15)")
+# Loaded at run time, for HEIF files and for metafiles, so dpkg-shlibdeps cannot see them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libheif1 (>= 1.15), libcairo2 (>= 1.16)")
 # Out of dpkg-shlibdeps' sight: Qt's native Wayland platform (without it Qt runs on X11
 # or XWayland) and a font for the text of metafiles.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, fonts-dejavu-core")

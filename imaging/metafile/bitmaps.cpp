@@ -106,7 +106,8 @@ bool Player::ReadBlitRecord(const ByteView& r, BlitRecord* b) const {
   b->blit.dw = r.I32(32);
   b->blit.dh = r.I32(36);
   b->blit.rop = r.U32(40);
-  cairo_matrix_init(&b->xform, r.F32(52), r.F32(56), r.F32(60), r.F32(64), r.F32(68), r.F32(72));
+  Cairo().cairo_matrix_init(&b->xform, r.F32(52), r.F32(56), r.F32(60), r.F32(64), r.F32(68),
+                            r.F32(72));
   b->usage = r.U32(80);
   b->offBmi = r.U32(84);
   b->cbBmi = r.U32(88);
@@ -130,7 +131,7 @@ bool Player::ReadBlitSource(const ByteView& r, BlitRecord& b, bool stretch, Rast
   const cairo_matrix_t& xform = b.xform;
   if (std::isfinite(xform.xx) && std::isfinite(xform.yy) && std::isfinite(xform.x0) &&
       std::isfinite(xform.y0) && xform.xx != 0 && xform.yy != 0) {
-    cairo_matrix_transform_point(&xform, &sx, &sy);
+    Cairo().cairo_matrix_transform_point(&xform, &sx, &sy);
     sw *= xform.xx;
     sh *= xform.yy;
   }
@@ -159,9 +160,9 @@ void Player::PatternBlt(const Blit& blit) {
   double b[4];
   PathBounds(p.ops, b);
   RasterOp(b, code, [&](cairo_t* c) {
-    cairo_set_source_rgb(c, 0, 0, 0);
+    Cairo().cairo_set_source_rgb(c, 0, 0, 0);
     AddPath(c, p.ops);
-    cairo_fill(c);
+    Cairo().cairo_fill(c);
   });
   ++drawn_;
 }
@@ -201,10 +202,10 @@ void Player::PlaySetDIBitsToDevice(const ByteView& r) {
   if (!ReadDibBlit(r, &src, &blit)) return;
   // The bits are copied pixel for pixel on the recording device.
   cairo_matrix_t page = PageMatrix(), worldPage;
-  cairo_matrix_multiply(&worldPage, &dc_.world, &page);
+  Cairo().cairo_matrix_multiply(&worldPage, &dc_.world, &page);
   double ux = blit.sw, uy = blit.sh;
-  if (cairo_matrix_invert(&worldPage) != CAIRO_STATUS_SUCCESS) return;
-  cairo_matrix_transform_distance(&worldPage, &ux, &uy);
+  if (Cairo().cairo_matrix_invert(&worldPage) != CAIRO_STATUS_SUCCESS) return;
+  Cairo().cairo_matrix_transform_distance(&worldPage, &ux, &uy);
   blit.dw = ux;
   blit.dh = uy;
   DoBlit(blit);
@@ -218,11 +219,11 @@ void Player::DoBlit(const Blit& b) {
 
   // Source pixels -> logical destination -> device.
   cairo_matrix_t srcToLogical, srcToDev, devToSrc, full = Transform();
-  cairo_matrix_init(&srcToLogical, b.dw / b.sw, 0, 0, b.dh / b.sh, b.dx - b.sx * b.dw / b.sw,
-                    b.dy - b.sy * b.dh / b.sh);
-  cairo_matrix_multiply(&srcToDev, &srcToLogical, &full);
+  Cairo().cairo_matrix_init(&srcToLogical, b.dw / b.sw, 0, 0, b.dh / b.sh,
+                            b.dx - b.sx * b.dw / b.sw, b.dy - b.sy * b.dh / b.sh);
+  Cairo().cairo_matrix_multiply(&srcToDev, &srcToLogical, &full);
   devToSrc = srcToDev;
-  if (cairo_matrix_invert(&devToSrc) != CAIRO_STATUS_SUCCESS) return;
+  if (Cairo().cairo_matrix_invert(&devToSrc) != CAIRO_STATUS_SUCCESS) return;
 
   Path dest;
   double box[4];
@@ -243,29 +244,29 @@ void Player::DoBlit(const Blit& b) {
   if (bounds[2] < 0 || bounds[3] < 0 || bounds[0] > width_ || bounds[1] > height_) return;
 
   std::vector<uint32_t> argb = SourcePixels(b);
-  cairo_surface_t* surface = cairo_image_surface_create_for_data(
+  cairo_surface_t* surface = Cairo().cairo_image_surface_create_for_data(
       reinterpret_cast<unsigned char*>(argb.data()), CAIRO_FORMAT_ARGB32, src.width, src.height,
       src.width * 4);
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface);
+  if (Cairo().cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    Cairo().cairo_surface_destroy(surface);
     return;
   }
-  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface);
-  cairo_pattern_set_matrix(pattern, &devToSrc);
-  cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+  cairo_pattern_t* pattern = Cairo().cairo_pattern_create_for_surface(surface);
+  Cairo().cairo_pattern_set_matrix(pattern, &devToSrc);
+  Cairo().cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
   bool shrinking = std::abs(srcToDev.xx * srcToDev.yy - srcToDev.xy * srcToDev.yx) < 1;
-  cairo_pattern_set_filter(pattern, dc_.stretchMode == STRETCH_HALFTONE && shrinking
-                                        ? CAIRO_FILTER_GOOD
-                                        : CAIRO_FILTER_NEAREST);
+  Cairo().cairo_pattern_set_filter(pattern, dc_.stretchMode == STRETCH_HALFTONE && shrinking
+                                                ? CAIRO_FILTER_GOOD
+                                                : CAIRO_FILTER_NEAREST);
 
   auto paintSource = [&](cairo_t* c) {
-    cairo_set_source(c, pattern);
+    Cairo().cairo_set_source(c, pattern);
     AddPath(c, dest.ops);
     if (b.mode == Blit::kAlpha && b.constantAlpha < 255) {
-      cairo_clip(c);
-      cairo_paint_with_alpha(c, b.constantAlpha / 255.0);
+      Cairo().cairo_clip(c);
+      Cairo().cairo_paint_with_alpha(c, b.constantAlpha / 255.0);
     } else {
-      cairo_fill(c);
+      Cairo().cairo_fill(c);
     }
   };
   uint32_t code = RopCode(b.rop);
@@ -274,8 +275,8 @@ void Player::DoBlit(const Blit& b) {
   } else if (code != 0xAA) {
     RasterOp(bounds, code, paintSource);
   }
-  cairo_pattern_destroy(pattern);
-  cairo_surface_destroy(surface);
+  Cairo().cairo_pattern_destroy(pattern);
+  Cairo().cairo_surface_destroy(surface);
   ++drawn_;
 }
 
@@ -314,18 +315,18 @@ void Player::RasterOp(const double b[4], uint32_t code,
   int y1 = int(std::min(double(height_), std::ceil(b[3]) + 1));
   if (x0 >= x1 || y0 >= y1) return;
   auto scratchFor = [&](bool clip, const std::function<void(cairo_t*)>& draw) {
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, x1 - x0, y1 - y0);
-    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
-      cairo_surface_destroy(s);
+    cairo_surface_t* s = Cairo().cairo_image_surface_create(CAIRO_FORMAT_ARGB32, x1 - x0, y1 - y0);
+    if (Cairo().cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+      Cairo().cairo_surface_destroy(s);
       return static_cast<cairo_surface_t*>(nullptr);
     }
-    cairo_surface_set_device_offset(s, -x0, -y0);
-    cairo_t* c = cairo_create(s);
-    cairo_set_antialias(c, CAIRO_ANTIALIAS_NONE);
+    Cairo().cairo_surface_set_device_offset(s, -x0, -y0);
+    cairo_t* c = Cairo().cairo_create(s);
+    Cairo().cairo_set_antialias(c, CAIRO_ANTIALIAS_NONE);
     if (clip) ApplyClip(c);
     draw(c);
-    cairo_destroy(c);
-    cairo_surface_flush(s);
+    Cairo().cairo_destroy(c);
+    Cairo().cairo_surface_flush(s);
     return s;
   };
   cairo_surface_t* source = scratchFor(true, drawSource);
@@ -337,14 +338,14 @@ void Player::RasterOp(const double b[4], uint32_t code,
       solid = ColorRefToRGB(ResolveColor(dc_.brush.color));
     } else {
       brush = scratchFor(false, [&](cairo_t* c) {
-        if (SetBrushSource(c, dc_.brush)) cairo_paint(c);
+        if (SetBrushSource(c, dc_.brush)) Cairo().cairo_paint(c);
       });
     }
   }
-  cairo_surface_flush(surface_);
-  const uint8_t* sdata = cairo_image_surface_get_data(source);
-  int sstride = cairo_image_surface_get_stride(source);
-  const uint8_t* bdata = brush ? cairo_image_surface_get_data(brush) : nullptr;
+  Cairo().cairo_surface_flush(surface_);
+  const uint8_t* sdata = Cairo().cairo_image_surface_get_data(source);
+  int sstride = Cairo().cairo_image_surface_get_stride(source);
+  const uint8_t* bdata = brush ? Cairo().cairo_image_surface_get_data(brush) : nullptr;
   for (int y = y0; y < y1; ++y) {
     const uint32_t* s = reinterpret_cast<const uint32_t*>(sdata + size_t(y - y0) * sstride);
     const uint32_t* p =
@@ -357,9 +358,9 @@ void Player::RasterOp(const double b[4], uint32_t code,
       d[x] = Rop3(code, pv, sv & 0xFFFFFF, d[x] & 0xFFFFFF);
     }
   }
-  cairo_surface_mark_dirty(surface_);
-  cairo_surface_destroy(source);
-  if (brush) cairo_surface_destroy(brush);
+  Cairo().cairo_surface_mark_dirty(surface_);
+  Cairo().cairo_surface_destroy(source);
+  if (brush) Cairo().cairo_surface_destroy(brush);
 }
 
 void Player::PlayGradientFill(const ByteView& r) {
@@ -387,24 +388,25 @@ void Player::PlayGradientFill(const ByteView& r) {
     cairo_pattern_t* pattern;
     Path p;
     if (mode == 2) {
-      pattern = cairo_pattern_create_mesh();
-      cairo_mesh_pattern_begin_patch(pattern);
-      cairo_mesh_pattern_move_to(pattern, v[0].p.x, v[0].p.y);
-      cairo_mesh_pattern_line_to(pattern, v[1].p.x, v[1].p.y);
-      cairo_mesh_pattern_line_to(pattern, v[2].p.x, v[2].p.y);
+      pattern = Cairo().cairo_pattern_create_mesh();
+      Cairo().cairo_mesh_pattern_begin_patch(pattern);
+      Cairo().cairo_mesh_pattern_move_to(pattern, v[0].p.x, v[0].p.y);
+      Cairo().cairo_mesh_pattern_line_to(pattern, v[1].p.x, v[1].p.y);
+      Cairo().cairo_mesh_pattern_line_to(pattern, v[2].p.x, v[2].p.y);
       for (int k = 0; k < 3; ++k)
-        cairo_mesh_pattern_set_corner_color_rgb(pattern, k, v[k].rgb[0], v[k].rgb[1], v[k].rgb[2]);
-      cairo_mesh_pattern_end_patch(pattern);
+        Cairo().cairo_mesh_pattern_set_corner_color_rgb(pattern, k, v[k].rgb[0], v[k].rgb[1],
+                                                        v[k].rgb[2]);
+      Cairo().cairo_mesh_pattern_end_patch(pattern);
       p.MoveTo(v[0].p);
       p.LineTo(v[1].p);
       p.LineTo(v[2].p);
     } else {
       double x0 = std::floor(v[0].p.x + 0.5), y0 = std::floor(v[0].p.y + 0.5);
       double x1 = std::floor(v[1].p.x + 0.5), y1 = std::floor(v[1].p.y + 0.5);
-      pattern = mode == 0 ? cairo_pattern_create_linear(x0, 0, x1, 0)
-                          : cairo_pattern_create_linear(0, y0, 0, y1);
-      cairo_pattern_add_color_stop_rgb(pattern, 0, v[0].rgb[0], v[0].rgb[1], v[0].rgb[2]);
-      cairo_pattern_add_color_stop_rgb(pattern, 1, v[1].rgb[0], v[1].rgb[1], v[1].rgb[2]);
+      pattern = mode == 0 ? Cairo().cairo_pattern_create_linear(x0, 0, x1, 0)
+                          : Cairo().cairo_pattern_create_linear(0, y0, 0, y1);
+      Cairo().cairo_pattern_add_color_stop_rgb(pattern, 0, v[0].rgb[0], v[0].rgb[1], v[0].rgb[2]);
+      Cairo().cairo_pattern_add_color_stop_rgb(pattern, 1, v[1].rgb[0], v[1].rgb[1], v[1].rgb[2]);
       p.MoveTo({x0, y0});
       p.LineTo({x1, y0});
       p.LineTo({x1, y1});
@@ -415,12 +417,12 @@ void Player::PlayGradientFill(const ByteView& r) {
     PathBounds(p.ops, bounds);
     Paint(
         [&](cairo_t* c) {
-          cairo_set_source(c, pattern);
+          Cairo().cairo_set_source(c, pattern);
           AddPath(c, p.ops);
-          cairo_fill(c);
+          Cairo().cairo_fill(c);
         },
         bounds, R2_COPYPEN);
-    cairo_pattern_destroy(pattern);
+    Cairo().cairo_pattern_destroy(pattern);
   }
   if (shapes) ++drawn_;
 }

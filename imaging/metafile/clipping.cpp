@@ -11,19 +11,19 @@ namespace pxmf {
 namespace {
 
 void AddRegion(cairo_t* c, const Region& region) {
-  int n = cairo_region_num_rectangles(region.get());
+  int n = Cairo().cairo_region_num_rectangles(region.get());
   for (int i = 0; i < n; ++i) {
     cairo_rectangle_int_t r;
-    cairo_region_get_rectangle(region.get(), i, &r);
-    cairo_rectangle(c, r.x, r.y, r.width, r.height);
+    Cairo().cairo_region_get_rectangle(region.get(), i, &r);
+    Cairo().cairo_rectangle(c, r.x, r.y, r.width, r.height);
   }
 }
 
 // The region's device extent; false when it is empty.
 bool RegionBounds(const Region& region, double bounds[4]) {
-  if (cairo_region_num_rectangles(region.get()) == 0) return false;
+  if (Cairo().cairo_region_num_rectangles(region.get()) == 0) return false;
   cairo_rectangle_int_t ext;
-  cairo_region_get_extents(region.get(), &ext);
+  Cairo().cairo_region_get_extents(region.get(), &ext);
   bounds[0] = ext.x;
   bounds[1] = ext.y;
   bounds[2] = double(ext.x) + ext.width;
@@ -69,7 +69,7 @@ void Player::PlayExtSelectClipRgn(const ByteView& r) {
 void Player::PlayOffsetClipRgn(const ByteView& r) {
   cairo_matrix_t m = Transform();
   double dx = r.I32(8), dy = r.I32(12);
-  cairo_matrix_transform_distance(&m, &dx, &dy);
+  Cairo().cairo_matrix_transform_distance(&m, &dx, &dy);
   OffsetClip(dx, dy);
 }
 
@@ -83,7 +83,7 @@ void Player::PlaySetMetaRgn(const ByteView&) {
       if (dc_.clip->region) {
         auto region =
             std::make_shared<Region>(merged->region ? *merged->region : ClipRegionOrCanvas());
-        cairo_region_intersect(region->get(), dc_.clip->region->get());
+        Cairo().cairo_region_intersect(region->get(), dc_.clip->region->get());
         merged->region = region;
       }
       merged->paths.insert(merged->paths.end(), dc_.clip->paths.begin(), dc_.clip->paths.end());
@@ -127,7 +127,7 @@ void Player::PlayInvertRgn(const ByteView& r) {
   if (!ReadRegion(r, 28, r.U32(24), &region) || !RegionBounds(region, bounds)) return;
   RasterOp(bounds, 0x55, [&](cairo_t* c) {
     AddRegion(c, region);
-    cairo_fill(c);
+    Cairo().cairo_fill(c);
   });
   ++drawn_;
 }
@@ -148,10 +148,10 @@ void Player::PaintRegion(const Region& region, const Brush& brush, double frame)
         if (!SetBrushSource(c, brush)) return;
         AddRegion(c, region);
         if (frame > 0) {
-          cairo_set_line_width(c, frame);
-          cairo_stroke(c);
+          Cairo().cairo_set_line_width(c, frame);
+          Cairo().cairo_stroke(c);
         } else {
-          cairo_fill(c);
+          Cairo().cairo_fill(c);
         }
       },
       bounds, frame > 0 ? R2_COPYPEN : dc_.rop2);
@@ -164,18 +164,18 @@ void Player::ApplyClip(cairo_t* c) const {
   for (const auto* clip : {dc_.metaClip.get(), dc_.clip.get()}) {
     if (!clip) continue;
     if (clip->region) {
-      cairo_new_path(c);
+      Cairo().cairo_new_path(c);
       AddRegion(c, *clip->region);
-      cairo_clip(c);
+      Cairo().cairo_clip(c);
     }
     for (const ClipPath& p : clip->paths) {
       AddPath(c, p.ops);
-      cairo_set_fill_rule(c, p.rule);
-      cairo_clip(c);
+      Cairo().cairo_set_fill_rule(c, p.rule);
+      Cairo().cairo_clip(c);
     }
   }
-  cairo_set_fill_rule(c, CAIRO_FILL_RULE_WINDING);
-  cairo_new_path(c);
+  Cairo().cairo_set_fill_rule(c, CAIRO_FILL_RULE_WINDING);
+  Cairo().cairo_new_path(c);
 }
 
 void Player::SetClip(std::shared_ptr<const Clip> clip) {
@@ -198,17 +198,17 @@ void Player::CombineRegion(const Region& region, uint32_t mode) {
   auto combined = std::make_shared<Region>(ClipRegionOrCanvas());
   switch (mode) {
     case RGN_AND:
-      cairo_region_intersect(combined->get(), region.get());
+      Cairo().cairo_region_intersect(combined->get(), region.get());
       if (dc_.clip) clip->paths = dc_.clip->paths;
       break;
     case RGN_OR:
-      cairo_region_union(combined->get(), region.get());
+      Cairo().cairo_region_union(combined->get(), region.get());
       break;
     case RGN_XOR:
-      cairo_region_xor(combined->get(), region.get());
+      Cairo().cairo_region_xor(combined->get(), region.get());
       break;
     case RGN_DIFF:
-      cairo_region_subtract(combined->get(), region.get());
+      Cairo().cairo_region_subtract(combined->get(), region.get());
       if (dc_.clip) clip->paths = dc_.clip->paths;
       break;
     default:
@@ -224,7 +224,7 @@ void Player::ClipRect(double l, double t, double r, double b, bool exclude) {
   double minX = kLimit, minY = kLimit, maxX = -kLimit, maxY = -kLimit;
   for (int i = 0; i < 4; ++i) {
     double x = xs[i], y = ys[i];
-    cairo_matrix_transform_point(&m, &x, &y);
+    Cairo().cairo_matrix_transform_point(&m, &x, &y);
     minX = std::min(minX, Round(x));
     minY = std::min(minY, Round(y));
     maxX = std::max(maxX, Round(x));
@@ -246,18 +246,18 @@ bool Player::ReadRegion(const ByteView& r, size_t at, size_t bytes, Region* out)
   for (uint32_t i = 0; i < count; ++i) {
     size_t p = headerSize + 16 * size_t(i);
     double l = rgn.I32(p), t = rgn.I32(p + 4), rr = rgn.I32(p + 8), bb = rgn.I32(p + 12);
-    cairo_matrix_transform_point(&base_, &l, &t);
-    cairo_matrix_transform_point(&base_, &rr, &bb);
+    Cairo().cairo_matrix_transform_point(&base_, &l, &t);
+    Cairo().cairo_matrix_transform_point(&base_, &rr, &bb);
     int x0 = CanvasInt(Round(std::min(l, rr)), width_),
         x1 = CanvasInt(Round(std::max(l, rr)), width_);
     int y0 = CanvasInt(Round(std::min(t, bb)), height_),
         y1 = CanvasInt(Round(std::max(t, bb)), height_);
     if (x1 > x0 && y1 > y0) rects.push_back({x0, y0, x1 - x0, y1 - y0});
   }
-  cairo_region_t* region = cairo_region_create_rectangles(rects.data(), int(rects.size()));
+  cairo_region_t* region = Cairo().cairo_region_create_rectangles(rects.data(), int(rects.size()));
   *out = Region();
-  cairo_region_union(out->get(), region);
-  cairo_region_destroy(region);
+  Cairo().cairo_region_union(out->get(), region);
+  Cairo().cairo_region_destroy(region);
   return true;
 }
 
@@ -290,7 +290,7 @@ void Player::OffsetClip(double dx, double dy) {
   auto clip = std::make_shared<Clip>(*dc_.clip);
   if (clip->region) {
     auto region = std::make_shared<Region>(*clip->region);
-    cairo_region_translate(region->get(), ix, iy);
+    Cairo().cairo_region_translate(region->get(), ix, iy);
     clip->region = region;
   }
   for (ClipPath& p : clip->paths)

@@ -3,13 +3,12 @@
 #ifndef PIXOLITH_METAFILE_DC_STATE_H
 #define PIXOLITH_METAFILE_DC_STATE_H
 
-#include <cairo.h>
-
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "metafile/cairo_library.h"
 #include "metafile/dib.h"
 #include "metafile/records.h"
 #include "platform/metafile.h"
@@ -79,17 +78,18 @@ struct GdiObject {
 // An owned cairo region (integer device rectangles).
 class Region {
  public:
-  Region() : r_(cairo_region_create()) {}
-  explicit Region(const cairo_rectangle_int_t& rect) : r_(cairo_region_create_rectangle(&rect)) {}
-  Region(const Region& o) : r_(cairo_region_copy(o.r_)) {}
+  Region() : r_(Cairo().cairo_region_create()) {}
+  explicit Region(const cairo_rectangle_int_t& rect)
+      : r_(Cairo().cairo_region_create_rectangle(&rect)) {}
+  Region(const Region& o) : r_(Cairo().cairo_region_copy(o.r_)) {}
   Region& operator=(const Region& o) {
     if (this != &o) {
-      cairo_region_destroy(r_);
-      r_ = cairo_region_copy(o.r_);
+      Cairo().cairo_region_destroy(r_);
+      r_ = Cairo().cairo_region_copy(o.r_);
     }
     return *this;
   }
-  ~Region() { cairo_region_destroy(r_); }
+  ~Region() { Cairo().cairo_region_destroy(r_); }
   cairo_region_t* get() const { return r_; }
 
  private:

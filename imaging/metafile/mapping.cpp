@@ -45,20 +45,21 @@ cairo_matrix_t Player::PageMatrix() const {
       break;
   }
   cairo_matrix_t m;
-  cairo_matrix_init(&m, sx, 0, 0, sy, dc_.vOrgX - dc_.wOrgX * sx, dc_.vOrgY - dc_.wOrgY * sy);
+  Cairo().cairo_matrix_init(&m, sx, 0, 0, sy, dc_.vOrgX - dc_.wOrgX * sx,
+                            dc_.vOrgY - dc_.wOrgY * sy);
   return m;
 }
 
 cairo_matrix_t Player::Transform() const {
   cairo_matrix_t page = PageMatrix(), worldPage, full;
-  cairo_matrix_multiply(&worldPage, &dc_.world, &page);
-  cairo_matrix_multiply(&full, &worldPage, &base_);
+  Cairo().cairo_matrix_multiply(&worldPage, &dc_.world, &page);
+  Cairo().cairo_matrix_multiply(&full, &worldPage, &base_);
   return full;
 }
 
 Pt Player::DevExact(double x, double y) const {
   cairo_matrix_t m = Transform();
-  cairo_matrix_transform_point(&m, &x, &y);
+  Cairo().cairo_matrix_transform_point(&m, &x, &y);
   return {Clamp(x), Clamp(y)};
 }
 
@@ -69,8 +70,8 @@ Pt Player::Dev(double x, double y) const {
 
 Pt Player::ToLogical(Pt device) const {
   cairo_matrix_t m = Transform();
-  if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS) return dc_.cur;
-  cairo_matrix_transform_point(&m, &device.x, &device.y);
+  if (Cairo().cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS) return dc_.cur;
+  Cairo().cairo_matrix_transform_point(&m, &device.x, &device.y);
   return device;
 }
 

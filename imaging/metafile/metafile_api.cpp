@@ -167,6 +167,9 @@ BOOL PlayEnhMetaFileEx(HDC dc, HENHMETAFILE emf, const RECT* rect, PlaybackRepor
   if (!dc || !emf || !rect) return FALSE;
   PXBitmapObject* target = dc->Target();
   if (!target) return FALSE;
+  // Playback draws with Cairo, loaded by the first metafile played; without it nothing is
+  // played, and the caller sees a metafile of no records.
+  if (!pxmf::LoadLibcairo()) return FALSE;
   pxmf::Player player(target->pixels.data(), target->width, target->height, emf->header, *rect,
                       pxmf::ByteView(emf->bytes.data(), emf->bytes.size()));
   if (!player.ok()) return FALSE;

@@ -31,21 +31,21 @@ void Player::AddPath(cairo_t* c, const std::vector<PathOp>& ops) {
   // that a pixel belongs to it when its top-left corner does, ties going to the right
   // and bottom neighbours.
   const double o = 0.499;
-  cairo_new_path(c);
+  Cairo().cairo_new_path(c);
   for (const PathOp& op : ops) {
     switch (op.kind) {
       case PathOp::kMove:
-        cairo_move_to(c, op.p[0].x + o, op.p[0].y + o);
+        Cairo().cairo_move_to(c, op.p[0].x + o, op.p[0].y + o);
         break;
       case PathOp::kLine:
-        cairo_line_to(c, op.p[0].x + o, op.p[0].y + o);
+        Cairo().cairo_line_to(c, op.p[0].x + o, op.p[0].y + o);
         break;
       case PathOp::kCurve:
-        cairo_curve_to(c, op.p[0].x + o, op.p[0].y + o, op.p[1].x + o, op.p[1].y + o, op.p[2].x + o,
-                       op.p[2].y + o);
+        Cairo().cairo_curve_to(c, op.p[0].x + o, op.p[0].y + o, op.p[1].x + o, op.p[1].y + o,
+                               op.p[2].x + o, op.p[2].y + o);
         break;
       case PathOp::kClose:
-        cairo_close_path(c);
+        Cairo().cairo_close_path(c);
         break;
     }
   }
@@ -79,8 +79,8 @@ uint32_t Player::ResolveColor(uint32_t c) const {
 
 void Player::SetColor(cairo_t* c, uint32_t colorref) const {
   uint32_t v = ResolveColor(colorref);
-  cairo_set_source_rgb(c, (v & 0xFF) / 255.0, ((v >> 8) & 0xFF) / 255.0,
-                       ((v >> 16) & 0xFF) / 255.0);
+  Cairo().cairo_set_source_rgb(c, (v & 0xFF) / 255.0, ((v >> 8) & 0xFF) / 255.0,
+                               ((v >> 16) & 0xFF) / 255.0);
 }
 
 bool Player::SetBrushSource(cairo_t* c, const Brush& brush) const {
@@ -91,14 +91,14 @@ bool Player::SetBrushSource(cairo_t* c, const Brush& brush) const {
   }
   cairo_surface_t* tile;
   if (brush.style == BS_HATCHED) {
-    tile = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8);
-    if (cairo_surface_status(tile) != CAIRO_STATUS_SUCCESS) {
-      cairo_surface_destroy(tile);
+    tile = Cairo().cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8);
+    if (Cairo().cairo_surface_status(tile) != CAIRO_STATUS_SUCCESS) {
+      Cairo().cairo_surface_destroy(tile);
       return false;
     }
-    cairo_surface_flush(tile);
-    uint32_t* px = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(tile));
-    int stride = cairo_image_surface_get_stride(tile) / 4;
+    Cairo().cairo_surface_flush(tile);
+    uint32_t* px = reinterpret_cast<uint32_t*>(Cairo().cairo_image_surface_get_data(tile));
+    int stride = Cairo().cairo_image_surface_get_stride(tile) / 4;
     uint32_t fg = 0xFF000000u | ColorRefToRGB(ResolveColor(brush.color));
     uint32_t bg =
         dc_.bkMode == OPAQUE_BK ? 0xFF000000u | ColorRefToRGB(ResolveColor(dc_.bkColor)) : 0;
@@ -128,29 +128,29 @@ bool Player::SetBrushSource(cairo_t* c, const Brush& brush) const {
         px[y * stride + x] = on ? fg : bg;
       }
     }
-    cairo_surface_mark_dirty(tile);
+    Cairo().cairo_surface_mark_dirty(tile);
   } else {
     const Raster& r = *brush.pattern;
-    tile = cairo_image_surface_create_for_data(
+    tile = Cairo().cairo_image_surface_create_for_data(
         reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(r.pixels.data())),
         CAIRO_FORMAT_RGB24, r.width, r.height, r.width * 4);
-    if (cairo_surface_status(tile) != CAIRO_STATUS_SUCCESS) {
-      cairo_surface_destroy(tile);
+    if (Cairo().cairo_surface_status(tile) != CAIRO_STATUS_SUCCESS) {
+      Cairo().cairo_surface_destroy(tile);
       return false;
     }
   }
-  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(tile);
-  cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
-  cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+  cairo_pattern_t* pattern = Cairo().cairo_pattern_create_for_surface(tile);
+  Cairo().cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
+  Cairo().cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
   // Brush patterns are not scaled: they tile the device from the brush origin.
   double ox = dc_.brushOrg.x, oy = dc_.brushOrg.y;
-  cairo_matrix_transform_point(&base_, &ox, &oy);
+  Cairo().cairo_matrix_transform_point(&base_, &ox, &oy);
   cairo_matrix_t m;
-  cairo_matrix_init_translate(&m, -Round(ox), -Round(oy));
-  cairo_pattern_set_matrix(pattern, &m);
-  cairo_set_source(c, pattern);
-  cairo_pattern_destroy(pattern);
-  cairo_surface_destroy(tile);
+  Cairo().cairo_matrix_init_translate(&m, -Round(ox), -Round(oy));
+  Cairo().cairo_pattern_set_matrix(pattern, &m);
+  Cairo().cairo_set_source(c, pattern);
+  Cairo().cairo_pattern_destroy(pattern);
+  Cairo().cairo_surface_destroy(tile);
   return true;
 }
 
@@ -166,8 +166,8 @@ void Player::DrawPath(const Path& path, bool fill, bool stroke) {
         [&](cairo_t* c) {
           if (!SetBrushSource(c, dc_.brush)) return;
           AddPath(c, path.ops);
-          cairo_set_fill_rule(c, rule);
-          cairo_fill(c);
+          Cairo().cairo_set_fill_rule(c, rule);
+          Cairo().cairo_fill(c);
         },
         b, dc_.rop2);
     drew = true;
@@ -186,13 +186,13 @@ void Player::DrawPath(const Path& path, bool fill, bool stroke) {
           SetPenStroke(c);
           if (dashed && dc_.bkMode == OPAQUE_BK) {
             // The gaps of styled lines take the background colour.
-            cairo_save(c);
-            cairo_set_dash(c, nullptr, 0, 0);
+            Cairo().cairo_save(c);
+            Cairo().cairo_set_dash(c, nullptr, 0, 0);
             SetColor(c, dc_.bkColor);
-            cairo_stroke_preserve(c);
-            cairo_restore(c);
+            Cairo().cairo_stroke_preserve(c);
+            Cairo().cairo_restore(c);
           }
-          cairo_stroke(c);
+          Cairo().cairo_stroke(c);
         },
         sb, dc_.rop2);
     drew = true;
@@ -204,10 +204,10 @@ void Player::Paint(const std::function<void(cairo_t*)>& draw, double b[4], uint3
   if (rop2 == R2_NOP) return;
   if (rop2 == R2_COPYPEN) {
     EnsureClip();
-    cairo_save(cr_);
+    Cairo().cairo_save(cr_);
     draw(cr_);
-    cairo_restore(cr_);
-    if (cairo_status(cr_) != CAIRO_STATUS_SUCCESS) ResetContext();
+    Cairo().cairo_restore(cr_);
+    if (Cairo().cairo_status(cr_) != CAIRO_STATUS_SUCCESS) ResetContext();
     return;
   }
   // Other mixes combine the pen or brush with the pixels already there: draw into a
@@ -216,21 +216,22 @@ void Player::Paint(const std::function<void(cairo_t*)>& draw, double b[4], uint3
   int x1 = int(std::min(double(width_), std::ceil(b[2]) + 2));
   int y1 = int(std::min(double(height_), std::ceil(b[3]) + 2));
   if (x0 >= x1 || y0 >= y1) return;
-  cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, x1 - x0, y1 - y0);
-  if (cairo_surface_status(scratch) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(scratch);
+  cairo_surface_t* scratch =
+      Cairo().cairo_image_surface_create(CAIRO_FORMAT_ARGB32, x1 - x0, y1 - y0);
+  if (Cairo().cairo_surface_status(scratch) != CAIRO_STATUS_SUCCESS) {
+    Cairo().cairo_surface_destroy(scratch);
     return;
   }
-  cairo_surface_set_device_offset(scratch, -x0, -y0);
-  cairo_t* c = cairo_create(scratch);
-  cairo_set_antialias(c, CAIRO_ANTIALIAS_NONE);
+  Cairo().cairo_surface_set_device_offset(scratch, -x0, -y0);
+  cairo_t* c = Cairo().cairo_create(scratch);
+  Cairo().cairo_set_antialias(c, CAIRO_ANTIALIAS_NONE);
   ApplyClip(c);
   draw(c);
-  cairo_destroy(c);
-  cairo_surface_flush(scratch);
-  cairo_surface_flush(surface_);
-  const uint8_t* data = cairo_image_surface_get_data(scratch);
-  int stride = cairo_image_surface_get_stride(scratch);
+  Cairo().cairo_destroy(c);
+  Cairo().cairo_surface_flush(scratch);
+  Cairo().cairo_surface_flush(surface_);
+  const uint8_t* data = Cairo().cairo_image_surface_get_data(scratch);
+  int stride = Cairo().cairo_image_surface_get_stride(scratch);
   for (int y = y0; y < y1; ++y) {
     const uint32_t* src = reinterpret_cast<const uint32_t*>(data + size_t(y - y0) * stride);
     uint32_t* dst = pixels_ + size_t(y) * width_;
@@ -240,21 +241,21 @@ void Player::Paint(const std::function<void(cairo_t*)>& draw, double b[4], uint3
       dst[x] = Rop2(rop2, s & 0xFFFFFF, dst[x] & 0xFFFFFF);
     }
   }
-  cairo_surface_mark_dirty(surface_);
-  cairo_surface_destroy(scratch);
+  Cairo().cairo_surface_mark_dirty(surface_);
+  Cairo().cairo_surface_destroy(scratch);
 }
 
 void Player::ResetContext() {
   // A drawing call that put the context in an error state must not end playback.
-  cairo_destroy(cr_);
-  cr_ = cairo_create(surface_);
-  cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
+  Cairo().cairo_destroy(cr_);
+  cr_ = Cairo().cairo_create(surface_);
+  Cairo().cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
   clipDirty_ = true;
 }
 
 void Player::EnsureClip() {
   if (!clipDirty_) return;
-  cairo_reset_clip(cr_);
+  Cairo().cairo_reset_clip(cr_);
   ApplyClip(cr_);
   clipDirty_ = false;
 }

@@ -63,8 +63,8 @@ void Player::SetPenStroke(cairo_t* c) const {
   inverse = m;
   double width = pen.width;
   double extent = pen.width * std::max(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
-  if (extent <= kMaxPenExtent && cairo_matrix_invert(&inverse) == CAIRO_STATUS_SUCCESS) {
-    cairo_set_matrix(c, &m);
+  if (extent <= kMaxPenExtent && Cairo().cairo_matrix_invert(&inverse) == CAIRO_STATUS_SUCCESS) {
+    Cairo().cairo_set_matrix(c, &m);
   } else {
     // A degenerate mapping, or one that stretches the pen past what Cairo's fixed-point
     // geometry holds (an absurd reference device, extents or world transform): a round
@@ -72,17 +72,17 @@ void Player::SetPenStroke(cairo_t* c) const {
     // astronomic size and allocates hundreds of megabytes for one line.
     width = PenExtent();
   }
-  cairo_set_line_width(c, width);
+  Cairo().cairo_set_line_width(c, width);
   uint32_t cap = pen.style & PS_ENDCAP_MASK, join = pen.style & PS_JOIN_MASK;
-  cairo_set_line_cap(c, cap == PS_ENDCAP_FLAT     ? CAIRO_LINE_CAP_BUTT
-                        : cap == PS_ENDCAP_SQUARE ? CAIRO_LINE_CAP_SQUARE
-                                                  : CAIRO_LINE_CAP_ROUND);
-  cairo_set_line_join(c, join == PS_JOIN_BEVEL   ? CAIRO_LINE_JOIN_BEVEL
-                         : join == PS_JOIN_MITER ? CAIRO_LINE_JOIN_MITER
-                                                 : CAIRO_LINE_JOIN_ROUND);
-  cairo_set_miter_limit(c, dc_.miterLimit);
+  Cairo().cairo_set_line_cap(c, cap == PS_ENDCAP_FLAT     ? CAIRO_LINE_CAP_BUTT
+                                : cap == PS_ENDCAP_SQUARE ? CAIRO_LINE_CAP_SQUARE
+                                                          : CAIRO_LINE_CAP_ROUND);
+  Cairo().cairo_set_line_join(c, join == PS_JOIN_BEVEL   ? CAIRO_LINE_JOIN_BEVEL
+                                 : join == PS_JOIN_MITER ? CAIRO_LINE_JOIN_MITER
+                                                         : CAIRO_LINE_JOIN_ROUND);
+  Cairo().cairo_set_miter_limit(c, dc_.miterLimit);
   std::vector<double> dashes = PenDashes(false);
-  cairo_set_dash(c, dashes.empty() ? nullptr : dashes.data(), int(dashes.size()), 0);
+  Cairo().cairo_set_dash(c, dashes.empty() ? nullptr : dashes.data(), int(dashes.size()), 0);
 }
 
 namespace {
@@ -94,16 +94,16 @@ class ThinLines {
   ThinLines(int x0, int y0, int x1, int y1, const std::vector<double>& dashes, bool gaps)
       : x0_(x0), y0_(y0), w_(x1 - x0), h_(y1 - y0), dashes_(dashes) {
     for (double d : dashes_) period_ += d;
-    on_ = cairo_image_surface_create(CAIRO_FORMAT_A8, w_, h_);
-    if (gaps) off_ = cairo_image_surface_create(CAIRO_FORMAT_A8, w_, h_);
+    on_ = Cairo().cairo_image_surface_create(CAIRO_FORMAT_A8, w_, h_);
+    if (gaps) off_ = Cairo().cairo_image_surface_create(CAIRO_FORMAT_A8, w_, h_);
   }
   ~ThinLines() {
-    cairo_surface_destroy(on_);
-    if (off_) cairo_surface_destroy(off_);
+    Cairo().cairo_surface_destroy(on_);
+    if (off_) Cairo().cairo_surface_destroy(off_);
   }
   bool ok() const {
-    return cairo_surface_status(on_) == CAIRO_STATUS_SUCCESS &&
-           (!off_ || cairo_surface_status(off_) == CAIRO_STATUS_SUCCESS);
+    return Cairo().cairo_surface_status(on_) == CAIRO_STATUS_SUCCESS &&
+           (!off_ || Cairo().cairo_surface_status(off_) == CAIRO_STATUS_SUCCESS);
   }
   cairo_surface_t* on() const { return on_; }
   cairo_surface_t* off() const { return off_; }
@@ -170,8 +170,8 @@ class ThinLines {
     if (mx < 0 || my < 0 || mx >= w_ || my >= h_) return;
     cairo_surface_t* target = on ? on_ : off_;
     if (!target) return;
-    unsigned char* data = cairo_image_surface_get_data(target);
-    data[size_t(my) * cairo_image_surface_get_stride(target) + mx] = 255;
+    unsigned char* data = Cairo().cairo_image_surface_get_data(target);
+    data[size_t(my) * Cairo().cairo_image_surface_get_stride(target) + mx] = 255;
   }
 
   int x0_, y0_, w_, h_;
@@ -194,14 +194,14 @@ void Player::StrokeThin(cairo_t* c, const std::vector<PathOp>& ops, const double
   bool gaps = !dashes.empty() && style != PS_ALTERNATE && dc_.bkMode == OPAQUE_BK;
   ThinLines lines(x0, y0, x1, y1, dashes, gaps);
   if (!lines.ok()) return;
-  cairo_surface_flush(lines.on());
-  if (lines.off()) cairo_surface_flush(lines.off());
+  Cairo().cairo_surface_flush(lines.on());
+  if (lines.off()) Cairo().cairo_surface_flush(lines.off());
   // Curves are flattened first; the flat path carries the pixel offset of all figures.
-  cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
-  cairo_t* t = cairo_create(scratch);
-  cairo_set_tolerance(t, 0.2);
+  cairo_surface_t* scratch = Cairo().cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+  cairo_t* t = Cairo().cairo_create(scratch);
+  Cairo().cairo_set_tolerance(t, 0.2);
   AddPath(t, ops);
-  cairo_path_t* flat = cairo_copy_path_flat(t);
+  cairo_path_t* flat = Cairo().cairo_copy_path_flat(t);
   double cx = 0, cy = 0, sx = 0, sy = 0;
   for (int i = 0; flat->status == CAIRO_STATUS_SUCCESS && i < flat->num_data;
        i += flat->data[i].header.length) {
@@ -225,17 +225,17 @@ void Player::StrokeThin(cairo_t* c, const std::vector<PathOp>& ops, const double
         break;
     }
   }
-  cairo_path_destroy(flat);
-  cairo_destroy(t);
-  cairo_surface_destroy(scratch);
-  cairo_surface_mark_dirty(lines.on());
+  Cairo().cairo_path_destroy(flat);
+  Cairo().cairo_destroy(t);
+  Cairo().cairo_surface_destroy(scratch);
+  Cairo().cairo_surface_mark_dirty(lines.on());
   if (lines.off()) {
-    cairo_surface_mark_dirty(lines.off());
+    Cairo().cairo_surface_mark_dirty(lines.off());
     SetColor(c, dc_.bkColor);
-    cairo_mask_surface(c, lines.off(), x0, y0);
+    Cairo().cairo_mask_surface(c, lines.off(), x0, y0);
   }
   SetColor(c, dc_.pen.color);
-  cairo_mask_surface(c, lines.on(), x0, y0);
+  Cairo().cairo_mask_surface(c, lines.on(), x0, y0);
 }
 
 }  // namespace pxmf

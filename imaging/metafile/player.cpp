@@ -10,17 +10,17 @@ namespace pxmf {
 Player::Player(uint32_t* pixels, int width, int height, const ENHMETAHEADER& header,
                const RECT& rect, ByteView data)
     : pixels_(pixels), width_(width), height_(height), header_(header), data_(data) {
-  surface_ = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels),
-                                                 CAIRO_FORMAT_RGB24, width, height, width * 4);
-  if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) return;
-  cr_ = cairo_create(surface_);
-  if (cairo_status(cr_) != CAIRO_STATUS_SUCCESS) {
-    cairo_destroy(cr_);
+  surface_ = Cairo().cairo_image_surface_create_for_data(
+      reinterpret_cast<unsigned char*>(pixels), CAIRO_FORMAT_RGB24, width, height, width * 4);
+  if (Cairo().cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) return;
+  cr_ = Cairo().cairo_create(surface_);
+  if (Cairo().cairo_status(cr_) != CAIRO_STATUS_SUCCESS) {
+    Cairo().cairo_destroy(cr_);
     cr_ = nullptr;
     return;
   }
-  cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
-  cairo_matrix_init_identity(&dc_.world);
+  Cairo().cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
+  Cairo().cairo_matrix_init_identity(&dc_.world);
 
   // The reference device's resolution, preferring the finer micrometre sizes of newer
   // headers when they agree with the millimetres.
@@ -53,18 +53,18 @@ Player::Player(uint32_t* pixels, int width, int height, const ENHMETAHEADER& hea
     fh = rh;
   }
   double sx = rw / fw, sy = rh / fh;
-  cairo_matrix_init(&base_, sx, 0, 0, sy, rect.left - fl * sx, rect.top - ft * sy);
+  Cairo().cairo_matrix_init(&base_, sx, 0, 0, sy, rect.left - fl * sx, rect.top - ft * sy);
 
   uint32_t handles = std::max<uint32_t>(header.nHandles, 1);
   objects_.resize(std::min(handles, kMaxObjects));
 }
 
 Player::~Player() {
-  for (auto& [name, face] : faces_) cairo_font_face_destroy(face);
-  if (cr_) cairo_destroy(cr_);
+  for (auto& [name, face] : faces_) Cairo().cairo_font_face_destroy(face);
+  if (cr_) Cairo().cairo_destroy(cr_);
   if (surface_) {
-    cairo_surface_flush(surface_);
-    cairo_surface_destroy(surface_);
+    Cairo().cairo_surface_flush(surface_);
+    Cairo().cairo_surface_destroy(surface_);
   }
 }
 
@@ -88,7 +88,7 @@ void Player::Run(px::PlaybackReport* report) {
     offset += size;
     if (offset == data_.size()) complete = true;
   }
-  cairo_surface_flush(surface_);
+  Cairo().cairo_surface_flush(surface_);
   if (report) {
     report->complete = complete;
     report->drawn = drawn_;

@@ -5,8 +5,6 @@
 #ifndef PIXOLITH_METAFILE_PLAYER_H
 #define PIXOLITH_METAFILE_PLAYER_H
 
-#include <cairo.h>
-
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -14,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "metafile/cairo_library.h"
 #include "metafile/dc_state.h"
 #include "metafile/record_table.h"
 

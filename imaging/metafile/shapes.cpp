@@ -262,8 +262,8 @@ void Player::SetPixel(double x, double y, uint32_t color) {
   if (p.x < 0 || p.y < 0 || p.x >= width_ || p.y >= height_) return;
   EnsureClip();
   SetColor(cr_, color);
-  cairo_rectangle(cr_, p.x, p.y, 1, 1);
-  cairo_fill(cr_);
+  Cairo().cairo_rectangle(cr_, p.x, p.y, 1, 1);
+  Cairo().cairo_fill(cr_);
   ++drawn_;
 }
 
@@ -280,7 +280,7 @@ void Player::FillRect(double l, double t, double r, double b, const Brush& brush
       [&](cairo_t* c) {
         if (!SetBrushSource(c, brush)) return;
         AddPath(c, p.ops);
-        cairo_fill(c);
+        Cairo().cairo_fill(c);
       },
       bounds, R2_COPYPEN);
   ++drawn_;

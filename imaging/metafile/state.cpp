@@ -15,8 +15,8 @@ constexpr size_t kMaxSavedStates = 4096;
 
 cairo_matrix_t ReadXform(const ByteView& r, size_t at) {
   cairo_matrix_t m;
-  cairo_matrix_init(&m, r.F32(at), r.F32(at + 4), r.F32(at + 8), r.F32(at + 12), r.F32(at + 16),
-                    r.F32(at + 20));
+  Cairo().cairo_matrix_init(&m, r.F32(at), r.F32(at + 4), r.F32(at + 8), r.F32(at + 12),
+                            r.F32(at + 16), r.F32(at + 20));
   return m;
 }
 
@@ -89,13 +89,13 @@ void Player::ModifyWorld(const cairo_matrix_t& m, uint32_t mode) {
   cairo_matrix_t result;
   switch (mode) {
     case MWT_IDENTITY:
-      cairo_matrix_init_identity(&dc_.world);
+      Cairo().cairo_matrix_init_identity(&dc_.world);
       return;
     case MWT_LEFTMULTIPLY:
-      cairo_matrix_multiply(&result, &m, &dc_.world);
+      Cairo().cairo_matrix_multiply(&result, &m, &dc_.world);
       break;
     case MWT_RIGHTMULTIPLY:
-      cairo_matrix_multiply(&result, &dc_.world, &m);
+      Cairo().cairo_matrix_multiply(&result, &dc_.world, &m);
       break;
     case MWT_SET:
       result = m;

@@ -48,23 +48,23 @@ std::string ToUtf8(const std::u32string& text) {
 }
 
 cairo_font_options_t* TextOptions() {
-  cairo_font_options_t* o = cairo_font_options_create();
-  cairo_font_options_set_antialias(o, CAIRO_ANTIALIAS_NONE);
-  cairo_font_options_set_hint_metrics(o, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_t* o = Cairo().cairo_font_options_create();
+  Cairo().cairo_font_options_set_antialias(o, CAIRO_ANTIALIAS_NONE);
+  Cairo().cairo_font_options_set_hint_metrics(o, CAIRO_HINT_METRICS_OFF);
   return o;
 }
 
 // A face's ascent, descent and average lower-case width, per unit of em.
 FaceMetrics MeasureFace(cairo_font_face_t* face, const cairo_font_options_t* options) {
   cairo_matrix_t unit, identity;
-  cairo_matrix_init_identity(&unit);
-  cairo_matrix_init_identity(&identity);
-  cairo_scaled_font_t* unitFont = cairo_scaled_font_create(face, &unit, &identity, options);
+  Cairo().cairo_matrix_init_identity(&unit);
+  Cairo().cairo_matrix_init_identity(&identity);
+  cairo_scaled_font_t* unitFont = Cairo().cairo_scaled_font_create(face, &unit, &identity, options);
   cairo_font_extents_t fe;
-  cairo_scaled_font_extents(unitFont, &fe);
+  Cairo().cairo_scaled_font_extents(unitFont, &fe);
   cairo_text_extents_t te;
-  cairo_scaled_font_text_extents(unitFont, "abcdefghijklmnopqrstuvwxyz", &te);
-  cairo_scaled_font_destroy(unitFont);
+  Cairo().cairo_scaled_font_text_extents(unitFont, "abcdefghijklmnopqrstuvwxyz", &te);
+  Cairo().cairo_scaled_font_destroy(unitFont);
   FaceMetrics m;
   m.ascent = fe.ascent > 0 ? fe.ascent : 0.8;
   m.descent = fe.descent > 0 ? fe.descent : 0.2;
@@ -187,7 +187,7 @@ cairo_font_face_t* Player::FontFace(const Font& font) {
   std::string key = family + (bold ? "|b" : "|") + (italic ? "i" : "");
   auto it = faces_.find(key);
   if (it != faces_.end()) return it->second;
-  cairo_font_face_t* face = cairo_toy_font_face_create(
+  cairo_font_face_t* face = Cairo().cairo_toy_font_face_create(
       family.c_str(), italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
       bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
   faces_[key] = face;
@@ -208,21 +208,21 @@ void Player::TextOut(const TextRun& run) {
   cairo_scaled_font_t* font = nullptr;
   if (FrameText(run, metrics, &frame)) {
     cairo_matrix_t fontMatrix, identity;
-    cairo_matrix_init(&fontMatrix, frame.glyphX.x, frame.glyphX.y, frame.glyphY.x, frame.glyphY.y,
-                      0, 0);
-    cairo_matrix_init_identity(&identity);
+    Cairo().cairo_matrix_init(&fontMatrix, frame.glyphX.x, frame.glyphX.y, frame.glyphY.x,
+                              frame.glyphY.y, 0, 0);
+    Cairo().cairo_matrix_init_identity(&identity);
     cairo_matrix_t check = fontMatrix;
-    if (cairo_matrix_invert(&check) == CAIRO_STATUS_SUCCESS)
-      font = cairo_scaled_font_create(face, &fontMatrix, &identity, options);
+    if (Cairo().cairo_matrix_invert(&check) == CAIRO_STATUS_SUCCESS)
+      font = Cairo().cairo_scaled_font_create(face, &fontMatrix, &identity, options);
   }
-  cairo_font_options_destroy(options);
+  Cairo().cairo_font_options_destroy(options);
   if (!font) return;
   GlyphRun glyphs;
-  if (cairo_scaled_font_status(font) == CAIRO_STATUS_SUCCESS &&
+  if (Cairo().cairo_scaled_font_status(font) == CAIRO_STATUS_SUCCESS &&
       LayOutGlyphs(font, run, frame.baseline, &glyphs))
     DrawGlyphs(run, font, frame, metrics, &glyphs);
-  cairo_glyph_free(glyphs.glyphs);
-  cairo_scaled_font_destroy(font);
+  Cairo().cairo_glyph_free(glyphs.glyphs);
+  Cairo().cairo_scaled_font_destroy(font);
 }
 
 bool Player::FrameText(const TextRun& run, const FaceMetrics& metrics, TextFrame* frame) const {
@@ -237,7 +237,7 @@ bool Player::FrameText(const TextRun& run, const FaceMetrics& metrics, TextFrame
     em = f.height / (metrics.ascent + metrics.descent);
   } else {
     cairo_matrix_t page = PageMatrix(), worldPage;
-    cairo_matrix_multiply(&worldPage, &dc_.world, &page);
+    Cairo().cairo_matrix_multiply(&worldPage, &dc_.world, &page);
     em = 16 / std::max(1e-6, ScaleOf(worldPage));
   }
 
@@ -246,8 +246,8 @@ bool Player::FrameText(const TextRun& run, const FaceMetrics& metrics, TextFrame
   if (run.graphicsMode == GM_ADVANCED) {
     double bx = std::cos(theta), by = -std::sin(theta);
     double ux = -std::sin(theta), uy = -std::cos(theta);
-    cairo_matrix_transform_distance(&m, &bx, &by);
-    cairo_matrix_transform_distance(&m, &ux, &uy);
+    Cairo().cairo_matrix_transform_distance(&m, &bx, &by);
+    Cairo().cairo_matrix_transform_distance(&m, &ux, &uy);
     baseline = {bx, by};
     up = {ux, uy};
   } else {
@@ -291,9 +291,9 @@ bool Player::LayOutGlyphs(cairo_scaled_font_t* font, const TextRun& run, Pt base
     advances.push_back(dx);
   }
   std::string utf8 = ToUtf8(visible);
-  cairo_status_t status =
-      cairo_scaled_font_text_to_glyphs(font, 0, 0, utf8.data(), int(utf8.size()), &out->glyphs,
-                                       &out->count, nullptr, nullptr, nullptr);
+  cairo_status_t status = Cairo().cairo_scaled_font_text_to_glyphs(
+      font, 0, 0, utf8.data(), int(utf8.size()), &out->glyphs, &out->count, nullptr, nullptr,
+      nullptr);
   if (status != CAIRO_STATUS_SUCCESS || out->count <= 0) return false;
   bool explicitAdvances = !run.dx.empty() && size_t(out->count) == visible.size();
   if (explicitAdvances) {
@@ -306,7 +306,7 @@ bool Player::LayOutGlyphs(cairo_scaled_font_t* font, const TextRun& run, Pt base
     out->width = Scale(baseline, along);
   } else {
     cairo_text_extents_t extents;
-    cairo_scaled_font_glyph_extents(font, out->glyphs, out->count, &extents);
+    Cairo().cairo_scaled_font_glyph_extents(font, out->glyphs, out->count, &extents);
     out->width = {extents.x_advance, extents.y_advance};
   }
   return true;
@@ -342,36 +342,36 @@ void Player::DrawGlyphs(const TextRun& run, cairo_scaled_font_t* font, const Tex
   }
   if (bounds[2] < 0 || bounds[3] < 0 || bounds[0] > width_ || bounds[1] > height_) return;
   EnsureClip();
-  cairo_save(cr_);
+  Cairo().cairo_save(cr_);
   if ((run.options & ETO_CLIPPED) && run.hasRect) {
     Pt a = Dev(run.rect[0], run.rect[1]), c = Dev(run.rect[2], run.rect[3]);
-    cairo_rectangle(cr_, std::min(a.x, c.x), std::min(a.y, c.y), std::abs(c.x - a.x),
-                    std::abs(c.y - a.y));
-    cairo_clip(cr_);
+    Cairo().cairo_rectangle(cr_, std::min(a.x, c.x), std::min(a.y, c.y), std::abs(c.x - a.x),
+                            std::abs(c.y - a.y));
+    Cairo().cairo_clip(cr_);
   }
   if (dc_.bkMode == OPAQUE_BK && !(run.options & ETO_OPAQUE)) {
     SetColor(cr_, dc_.bkColor);
-    cairo_move_to(cr_, top.x, top.y);
-    cairo_line_to(cr_, top.x + width.x, top.y + width.y);
-    cairo_line_to(cr_, bottom.x + width.x, bottom.y + width.y);
-    cairo_line_to(cr_, bottom.x, bottom.y);
-    cairo_close_path(cr_);
-    cairo_fill(cr_);
+    Cairo().cairo_move_to(cr_, top.x, top.y);
+    Cairo().cairo_line_to(cr_, top.x + width.x, top.y + width.y);
+    Cairo().cairo_line_to(cr_, bottom.x + width.x, bottom.y + width.y);
+    Cairo().cairo_line_to(cr_, bottom.x, bottom.y);
+    Cairo().cairo_close_path(cr_);
+    Cairo().cairo_fill(cr_);
   }
   SetColor(cr_, dc_.textColor);
-  cairo_set_scaled_font(cr_, font);
-  cairo_show_glyphs(cr_, glyphs->glyphs, glyphs->count);
+  Cairo().cairo_set_scaled_font(cr_, font);
+  Cairo().cairo_show_glyphs(cr_, glyphs->glyphs, glyphs->count);
   double thickness = std::max(1.0, Length(cellDown) / 14);
   auto line = [&](double offset) {
     Pt a = Add(origin, Scale(cellDown, offset));
-    cairo_move_to(cr_, a.x, a.y);
-    cairo_line_to(cr_, a.x + width.x, a.y + width.y);
-    cairo_set_line_width(cr_, thickness);
-    cairo_stroke(cr_);
+    Cairo().cairo_move_to(cr_, a.x, a.y);
+    Cairo().cairo_line_to(cr_, a.x + width.x, a.y + width.y);
+    Cairo().cairo_set_line_width(cr_, thickness);
+    Cairo().cairo_stroke(cr_);
   };
   if (dc_.font.underline) line(0.12);
   if (dc_.font.strikeout) line(-0.28);
-  cairo_restore(cr_);
+  Cairo().cairo_restore(cr_);
   ++drawn_;
 }
 

@@ -2,6 +2,7 @@
 #include "core/io.h"
 
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +24,10 @@ namespace px {
 // (pread, pwrite), so the descriptor's own offset does not matter.
 struct SinkFile {
   static constexpr size_t kGather = size_t(1) << 20;
+  // Gaps and writes back this small are taken into or beside what is gathered.
+  static constexpr uint64_t kGap = 4096;
+  // Writes this large are not copied into the buffer.
+  static constexpr size_t kDirect = 16384;
 
   int fd = -1;
   uint64_t position = 0;
@@ -45,6 +50,26 @@ struct SinkFile {
     return true;
   }
 
+  // Writes out what is gathered followed by `n` bytes at `p`, in one call where the
+  // system takes it all.
+  bool WriteOutAfterGathered(const uint8_t* p, size_t n) {
+    iovec parts[2] = {{gathered.data(), gathered.size()}, {const_cast<uint8_t*>(p), n}};
+    ssize_t w;
+    do {
+      w = pwritev(fd, parts, 2, off_t(gatheredAt));
+    } while (w < 0 && errno == EINTR);
+    if (w < 0) {
+      gathered.clear();
+      return failed = true, false;
+    }
+    const size_t done = size_t(w), held = gathered.size();
+    const uint64_t at = gatheredAt;
+    bool written = done >= held || WriteOut(gathered.data() + done, held - done, at + done);
+    gathered.clear();
+    const size_t sent = done > held ? done - held : 0;
+    return written && WriteOut(p + sent, n - sent, at + held + sent);
+  }
+
   // Writes out what is gathered: false when that write fails.
   bool WriteGathered() {
     if (gathered.empty()) return true;
@@ -57,14 +82,27 @@ struct SinkFile {
 
   bool Write(const uint8_t* p, size_t n) {
     const uint64_t gatheredEnd = gatheredAt + gathered.size();
+    const bool overlaps = !gathered.empty() && position < gatheredEnd && position + n > gatheredAt;
     if (!gathered.empty() && position >= gatheredAt && position + n <= gatheredEnd) {
-      // Within what is gathered (a link written back into a directory still here).
+      // Within what is gathered (a directory written before the values it points to).
       std::memcpy(gathered.data() + (position - gatheredAt), p, n);
-    } else if (!gathered.empty() && position == gatheredEnd && gathered.size() + n <= kGather) {
+    } else if (n >= kDirect && !gathered.empty() && position == gatheredEnd) {
+      // A large block after what is gathered (a page's strips) goes out with it in one
+      // call, without being copied into the buffer first.
+      if (!WriteOutAfterGathered(p, n)) return false;
+    } else if (!gathered.empty() && gatheredEnd == end && position >= gatheredEnd &&
+               position - gatheredEnd <= kGap &&
+               gathered.size() + (position - gatheredEnd) + n <= kGather) {
+      // At or just past the end of the file: what lies between is a hole, read as zeros.
+      gathered.resize(size_t(position - gatheredAt), 0);
       gathered.insert(gathered.end(), p, p + n);
+    } else if (!gathered.empty() && !overlaps && n <= kGap && position + n <= end) {
+      // A few bytes back in what is written already (the link to a new directory): the
+      // gathered bytes can wait.
+      if (!WriteOut(p, n, position)) return false;
     } else {
       if (!WriteGathered()) return false;
-      if (n >= kGather) {
+      if (n >= kDirect) {
         if (!WriteOut(p, n, position)) return false;
       } else {
         gatheredAt = position;
@@ -77,7 +115,8 @@ struct SinkFile {
   }
 
   size_t Read(uint8_t* p, size_t n) {
-    WriteGathered();
+    if (!gathered.empty() && position < gatheredAt + gathered.size() && position + n > gatheredAt)
+      WriteGathered();
     size_t got = 0;
     while (got < n) {
       const ssize_t r = pread(fd, p + got, n - got, off_t(position + got));

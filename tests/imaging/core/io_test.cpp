@@ -1,5 +1,7 @@
 // Sources and sinks: open, seek, read, write, close and the validity test.
 #include <sys/stat.h>
+#include <algorithm>
+#include <random>
 
 #include <cstring>
 #include <fstream>
@@ -253,3 +255,66 @@ TEST(HandleValidity, BogusPointersAreError38) {
 }
 
 }  // namespace
+
+// Thousands of random writes (small, large, past the end, back into what is written),
+// seeks, reads and flushes against a model of the file: the sink gathers and reorders
+// its writes, and every read, the size and the file itself must show them as made.
+TEST(SinkTest, RandomWritesSeeksAndReadsMatchAModel) {
+  TempDir dir;
+  const std::string path = dir.File("random.bin");
+  PXSink sink = PXOpenFileSink(path.c_str(), FALSE);
+  ASSERT_NE(sink, nullptr);
+  CPXIO io(sink);
+  std::mt19937 random(11);
+  std::vector<uint8_t> model;
+  uint64_t at = 0, lastWrite = 0;
+  int flushes = 0;
+  for (int step = 0; step < 3000 && !HasFatalFailure(); ++step) {
+    const uint32_t what = random() % 100;
+    if (what < 45) {
+      // Mostly small writes, some of a few pages, now and then one of over a megabyte.
+      const size_t n = what < 2    ? 1100000 + random() % 5000
+                       : what < 12 ? random() % 30000 + 1
+                                   : random() % 40 + 1;
+      std::vector<uint8_t> bytes(n);
+      for (uint8_t& b : bytes) b = uint8_t(random());
+      ASSERT_TRUE(io.Write(bytes.data(), 1, n));
+      lastWrite = at;
+      if (model.size() < at + n) model.resize(at + n, 0);
+      std::copy(bytes.begin(), bytes.end(), model.begin() + long(at));
+      at += n;
+    } else if (what < 75) {
+      // Anywhere up to a little past the end, a little before where the last write
+      // began (into and around what the sink may hold back), or at the end.
+      const uint64_t back = std::min<uint64_t>(lastWrite, random() % 64);
+      const uint64_t to = what < 55   ? random() % (model.size() + 6000)
+                          : what < 65 ? lastWrite - back
+                                      : model.size();
+      ASSERT_TRUE(io.Seek(int64_t(to), PX_SEEK_SET));
+      at = to;
+    } else if (what < 95) {
+      const size_t n = random() % 5000;
+      std::vector<uint8_t> got(n);
+      const size_t count = io.Read(got.data(), n);
+      const size_t expected = at < model.size() ? std::min<size_t>(n, model.size() - at) : 0;
+      ASSERT_EQ(count, expected) << "step " << step;
+      ASSERT_TRUE(std::equal(got.begin(), got.begin() + long(count), model.begin() + long(at)))
+          << "step " << step;
+      at += count;
+    } else {
+      ASSERT_TRUE(io.Flush());
+      // Flushed, the file holds everything, as another reader sees it.
+      if (++flushes % 8 == 0) {
+        ASSERT_EQ(pxtest::ReadFile(path), model) << "step " << step;
+      }
+    }
+    uint64_t size = 0, told = 0;
+    ASSERT_TRUE(io.Size(&size));
+    ASSERT_EQ(size, model.size());
+    ASSERT_TRUE(io.Tell(&told));
+    ASSERT_EQ(told, at);
+  }
+  EXPECT_GT(flushes, 80);
+  EXPECT_EQ(PXCloseSink(sink), model.size());
+  EXPECT_EQ(pxtest::ReadFile(path), model);
+}

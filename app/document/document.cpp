@@ -1,5 +1,7 @@
 #include "document.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -57,9 +59,9 @@ void DescribeInput(const CPageImage& image, int frame, bool subFrame, PageRecord
   DescribeStored(in, frame, subFrame, record);
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  return std::filesystem::equivalent(a, b, ec);
+// The file a path names (device and inode), or false when it cannot be told.
+bool Identify(const std::string& path, struct stat* st) {
+  return stat(path.c_str(), st) == 0;
 }
 
 }  // namespace
@@ -487,8 +489,12 @@ OutputReport CPageWeaverDoc::RunOutput(const std::string& path) {
 void CPageWeaverDoc::RereadPagesFrom(const std::vector<PageRecord>& written,
                                      const std::string& path) {
   std::vector<size_t> replaced;
+  struct stat output, source;
+  if (!Identify(path, &output)) return;
   for (size_t k = 0; k < written.size(); ++k)
-    if (SameFile(written[k].sourcePath, path)) replaced.push_back(k);
+    if (Identify(written[k].sourcePath, &source) && source.st_dev == output.st_dev &&
+        source.st_ino == output.st_ino)
+      replaced.push_back(k);
   // The old previews go first: a page's new preview may take another's old place.
   for (size_t k : replaced)
     if (cache_) cache_->DeleteCacheFile(written[k].sourcePath, written[k].frameIndex);

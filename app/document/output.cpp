@@ -128,12 +128,30 @@ int PrepareOutputPage(OutputFormat format, const PageRecord& record, PreparedPag
   return page->error;
 }
 
+namespace {
+
+// True when the run most likely copies every page: each keeps its pixels, and the first
+// and the last are found to be copied. Copying a page costs less than handing it to a
+// worker thread and back, so such a run is made on the writer's thread alone.
+bool AllCopied(const std::vector<PageRecord>& pages) {
+  for (const PageRecord& page : pages)
+    if (!page.copyUnchanged || page.inputWidth < 0 || page.inputHeight < 0 ||
+        page.inputBitsPerPixel < 0 ||
+        !KeepsPagePixels(page.output, uint32_t(page.inputWidth), uint32_t(page.inputHeight),
+                         uint32_t(page.inputBitsPerPixel)))
+      return false;
+  return DecidePageHandling(pages.front()) == PageHandling::kCopied &&
+         DecidePageHandling(pages.back()) == PageHandling::kCopied;
+}
+
+}  // namespace
+
 OutputPageFeeder::OutputPageFeeder(std::vector<PageRecord> pages, ProgressSink* progress,
                                    int threads, MessagePump* pump,
                                    std::vector<std::string> previews, OutputFormat format)
     : pages_(std::move(pages)), progress_(progress), pump_(pump), format_(format) {
   for (const PageRecord& page : pages_) mayCopy_ = mayCopy_ || page.copyUnchanged;
-  if (threads <= 1 || pages_.size() <= 1) {
+  if (threads <= 1 || pages_.size() <= 1 || (format_ == OutputFormat::kTIFF && AllCopied(pages_))) {
     previews_ = std::move(previews);
     return;
   }

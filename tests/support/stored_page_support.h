@@ -25,6 +25,14 @@ struct SourceLayout {
   float dpi = 150;
 };
 
+// The default layout at another depth and compression.
+inline SourceLayout LayoutOf(int bits, int compression) {
+  SourceLayout s;
+  s.bits = bits;
+  s.compression = compression;
+  return s;
+}
+
 // Writes one page (pages > 1: that many, each with other pixels) of a picture with
 // detail in the layout described.
 void WriteSourceTIFF(const std::string& path, const SourceLayout& layout, int pages = 1);

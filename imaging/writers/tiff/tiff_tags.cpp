@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "pixolith/px_tiff.h"
+#include "writers/tiff/stored_writer.h"
 #include "writers/tiff/tiff_writer.h"
 
 namespace pxtiffw {
@@ -91,14 +92,7 @@ void SetDescriptiveTags(px::Operation& op, TIFF* tif, const PageSpec& page,
   TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, int(page.resolution.unit));
   TIFFSetField(tif, TIFFTAG_XRESOLUTION, double(float(page.resolution.x)));
   TIFFSetField(tif, TIFFTAG_YRESOLUTION, double(float(page.resolution.y)));
-  if (options.software) {
-    TIFFSetField(tif, TIFFTAG_SOFTWARE, options.software->c_str());
-  } else {
-    char software[1024];
-    std::snprintf(software, sizeof software, "Pixolith (%s), using %s",
-                  op.state().versionText.c_str(), TIFFGetVersion());
-    TIFFSetField(tif, TIFFTAG_SOFTWARE, software);
-  }
+  TIFFSetField(tif, TIFFTAG_SOFTWARE, SoftwareText(op, options).c_str());
 }
 
 void SetMetadataBlocks(TIFF* tif, const px::TIFFWriteOptions& options) {

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <new>
+#include <string>
 
 #include "pixolith/px_tiff.h"
+#include "writers/tiff/stored_writer.h"
 
 namespace pxtiffw {
 
@@ -59,7 +61,11 @@ namespace {
 class Output {
  public:
   Output(px::Operation& op, PXSink sink, uint32_t flags)
-      : op_(op), record_(*sink), io_(&record_), flags_(flags) {}
+      : op_(op),
+        record_(*sink),
+        io_(&record_),
+        flags_(flags),
+        direct_(io_, op.state().tiffWrite.orientation) {}
   // A write that ends early (an exception) adds nothing further to the file.
   ~Output() { CloseQuietly(); }
   Output(const Output&) = delete;
@@ -67,8 +73,14 @@ class Output {
 
   // 0, PX_ERR_PARAMETER (append to a sink that cannot be read back) or PX_ERR_BAD_TIFF
   // (libtiff refused the sink).
-  int Open() {
+  // With `mayDefer`, a new file is opened in libtiff only when a page comes that the
+  // direct writer does not take.
+  int Open(bool mayDefer = false) {
     const bool append = flags_ & PX_TIFF_WRITE_APPEND;
+    if (!append && mayDefer) {
+      deferred_ = true;
+      return PX_OK;
+    }
     if (append) {
       // Sinks are opened for update, so any writable one can be read back.
       if (!io_.IsWritable()) return PX_ERR_PARAMETER;
@@ -94,6 +106,18 @@ class Output {
   // Writes a page compressed ahead: the same tags, then its strips or tiles as they are.
   int WriteEncodedPage(const EncodedPage& page) {
     if (page.flags != flags_) return PX_ERR_PARAMETER;
+    if (deferred_ && !tif_) {
+      const px::TIFFWriteOptions& options = op_.state().tiffWrite;
+      if (WritesStoredPageDirectly(page, options)) {
+        if (software_.empty()) software_ = SoftwareText(op_, options);
+        const int error = direct_.WritePage(op_, page, software_);
+        linkAtRisk_ = direct_.linkAtRisk();
+        if (!error) ++pagesDone_;
+        return error;
+      }
+      // libtiff appends the rest to the pages written directly.
+      if (int error = OpenLibTIFF(direct_.started() ? "a" : "wW")) return error;
+    }
     TIFF* tif = tif_.get();
     if (int error = page.stored ? SetStoredPageTags(op_, tif, page)
                                 : SetPageTags(op_, tif, page.layout, flags_))
@@ -122,6 +146,8 @@ class Output {
   // Closes the file and records the call's error. Returns the sink's size, or 0 when
   // the write failed; the file then holds the pages finished before the failure.
   uint32_t Finish(int error) {
+    // A file with no page written yet is what libtiff makes of it, as without deferral.
+    if (!error && deferred_ && !tif_ && !direct_.started()) error = OpenLibTIFF("wW");
     // Every finished page's directory is out already; what libtiff still holds is the
     // empty directory it opens after each page, or a page that failed.
     CloseQuietly();
@@ -141,6 +167,13 @@ class Output {
   }
 
  private:
+  // 0 or PX_ERR_BAD_TIFF.
+  int OpenLibTIFF(const char* mode) {
+    if (!io_.Rewind()) return PX_ERR_FILE_WRITE;
+    tif_.Reset(pxtiff::OpenClient(&io_, mode));
+    return tif_ ? PX_OK : PX_ERR_BAD_TIFF;
+  }
+
   // Writes the page's directory and flushes the sink: 0 or 4.
   int FinishPage() {
     // libtiff links a directory into the chain before it writes it out.
@@ -169,6 +202,9 @@ class Output {
   uint32_t pagesBefore_ = 0;
   uint32_t pagesDone_ = 0;
   bool linkAtRisk_ = false;
+  bool deferred_ = false;
+  DirectOutput direct_;
+  std::string software_;
 };
 
 uint32_t WritePages(px::Operation& op, PXSink sink, PXTIFFPageCallback callback, void* userData,
@@ -216,7 +252,7 @@ namespace {
 uint32_t WriteEncodedPages(px::Operation& op, PXSink sink, PXTIFFEncodedPageCallback callback,
                            void* userData, uint32_t flags) {
   Output output(op, sink, flags);
-  int error = output.Open();
+  int error = output.Open(true);
   while (!error) {
     const PXTIFFEncodedPage* handle = nullptr;
     if (!callback(&handle, userData) || !handle) break;

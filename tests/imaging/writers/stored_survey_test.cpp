@@ -15,6 +15,7 @@
 
 namespace {
 
+using pxtest::LayoutOf;
 using pxtest::SourceLayout;
 using pxtest::TempDir;
 using pxtiffw::StoredSurvey;
@@ -68,13 +69,6 @@ bool DecidesAsLibTIFF(const std::vector<uint8_t>& file, uint32_t frame) {
     ExpectSameSurvey(direct, lib);
   }
   return decided;
-}
-
-SourceLayout LayoutOf(int bits, int compression) {
-  SourceLayout s;
-  s.bits = bits;
-  s.compression = compression;
-  return s;
 }
 
 std::vector<uint8_t> Written(const TempDir& dir, const SourceLayout& layout, int pages = 1) {

@@ -70,12 +70,7 @@ struct Layout {
 };
 
 std::vector<Layout> CopiedLayouts() {
-  auto layoutOf = [](int bits, int compression) {
-    SourceLayout s;
-    s.bits = bits;
-    s.compression = compression;
-    return s;
-  };
+  const auto layoutOf = pxtest::LayoutOf;
   SourceLayout predictor = layoutOf(24, COMPRESSION_LZW);
   predictor.predictor = PREDICTOR_HORIZONTAL;
   SourceLayout tiled = layoutOf(8, COMPRESSION_DEFLATE);

@@ -8,8 +8,10 @@
 #include <string>
 
 #include "pixolith/px_tiff.h"
+#include "stored_page_support.h"
 #include "test_support.h"
 #include "tiff_write_support.h"
+#include "writers/tiff/stored_writer.h"
 
 namespace {
 
@@ -408,6 +410,155 @@ TEST(TIFFWritePages, AppendingAddsToTheFile) {
   ExpectPage(path, 0, a);
   ExpectPage(path, 1, b);
   ExpectPage(path, 2, c);
+}
+
+}  // namespace
+
+namespace {
+
+// Pages copied as stored, written straight into the file or through libtiff: the two
+// writers' files must be the same bytes.
+
+struct Encoded {
+  explicit Encoded(PXTIFFEncodedPage* p = nullptr) : page(p) {}
+  ~Encoded() { PXFreeTIFFEncodedPage(page); }
+  Encoded(Encoded&& other) noexcept : page(other.page) { other.page = nullptr; }
+  Encoded(const Encoded&) = delete;
+  Encoded& operator=(const Encoded&) = delete;
+  PXTIFFEncodedPage* page;
+};
+
+Encoded StoredPageOf(const TempDir& dir, const pxtest::SourceLayout& layout,
+                     const PXResolution& resolution) {
+  const std::string path = dir.File("stored-source.tif");
+  pxtest::WriteSourceTIFF(path, layout);
+  const std::vector<uint8_t> bytes = pxtest::ReadFile(path);
+  pxtest::MemorySource source(bytes);
+  Encoded page(PXCopyTIFFPage(source, 0, &resolution, 0));
+  EXPECT_NE(page.page, nullptr) << PXGetLastError();
+  return page;
+}
+
+struct PageList {
+  std::vector<const PXTIFFEncodedPage*> pages;
+  size_t next = 0;
+};
+
+int GiveNext(const PXTIFFEncodedPage** page, void* user) {
+  auto* list = static_cast<PageList*>(user);
+  if (list->next == list->pages.size()) return 0;
+  *page = list->pages[list->next++];
+  return 1;
+}
+
+// The file the pages make, written with the direct writer on or off.
+std::vector<uint8_t> WrittenWith(bool direct, const std::vector<const PXTIFFEncodedPage*>& pages,
+                                 const std::string& path, int* error) {
+  pxtiffw::g_writeStoredPagesDirectly = direct;
+  PXSink sink = PXOpenFileSink(path.c_str(), FALSE);
+  PageList list{pages};
+  PXWriteEncodedTIFFPages(sink, GiveNext, &list, 0);
+  *error = PXGetLastError();
+  PXCloseSink(sink);
+  pxtiffw::g_writeStoredPagesDirectly = true;
+  return pxtest::ReadFile(path);
+}
+
+TEST(StoredPageWriter, WritesTheBytesLibTIFFWrites) {
+  TempDir dir;
+  using pxtest::SourceLayout;
+  const auto layoutOf = pxtest::LayoutOf;
+  SourceLayout oneStrip = layoutOf(1, COMPRESSION_CCITTFAX4);
+  oneStrip.rowsPerStrip = 10000;
+  SourceLayout lsb = layoutOf(1, COMPRESSION_PACKBITS);
+  lsb.fillOrder = FILLORDER_LSB2MSB;
+  SourceLayout palette = layoutOf(8, COMPRESSION_PACKBITS);
+  palette.palette = true;
+  SourceLayout wide = layoutOf(1, COMPRESSION_CCITTFAX4);
+  wide.width = 70000;
+  wide.height = 3;
+  const struct {
+    const char* name;
+    SourceLayout layout;
+    PXResolution resolution;
+    bool direct;  // taken by the direct writer (a Group 3 page without options is not)
+  } cases[] = {
+      {"Group 4 strips", layoutOf(1, COMPRESSION_CCITTFAX4), {300, 300, 2}, true},
+      {"Group 4, one strip", oneStrip, {204, 98, 2}, true},
+      {"Group 3 without options", layoutOf(1, COMPRESSION_CCITTFAX3), {72, 72, 1}, false},
+      {"CCITT Huffman", layoutOf(1, COMPRESSION_CCITTRLE), {118, 118, 3}, true},
+      {"PackBits, LSB first", lsb, {600, 600, 2}, true},
+      {"PackBits palette", palette, {96, 96, 2}, true},
+      {"PackBits RGB", layoutOf(24, COMPRESSION_PACKBITS), {150, 150, 2}, true},
+      {"70000 wide", wide, {200, 200, 2}, true},
+  };
+  const px::TIFFWriteOptions options;
+  std::vector<Encoded> all;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Encoded page = StoredPageOf(dir, c.layout, c.resolution);
+    ASSERT_NE(page.page, nullptr);
+    // Where the direct writer takes the page, the comparison is of two writers.
+    EXPECT_EQ(pxtiffw::WritesStoredPageDirectly(*pxtiffw::EncodedPageOf(page.page), options),
+              c.direct);
+    int directError = -1, libError = -1;
+    const std::vector<uint8_t> direct =
+        WrittenWith(true, {page.page, page.page}, dir.File("direct.tif"), &directError);
+    const std::vector<uint8_t> lib =
+        WrittenWith(false, {page.page, page.page}, dir.File("libtiff.tif"), &libError);
+    EXPECT_EQ(directError, 0);
+    EXPECT_EQ(libError, 0);
+    EXPECT_EQ(direct, lib);
+    EXPECT_EQ(pxtest::DirectoryCount(dir.File("direct.tif")), 2u);
+    all.push_back(std::move(page));
+  }
+  // Every kind in one file; then a converted page in the middle, after which libtiff
+  // appends the rest to what was written directly; and no page at all.
+  std::vector<const PXTIFFEncodedPage*> pages;
+  for (const Encoded& e : all) pages.push_back(e.page);
+  const TestPage noise = NoisePage(40, 30, 8, 3);
+  const PXResolution res = {150, 150, 2};
+  Encoded converted(PXEncodeTIFFPage(noise.pixels.data(), noise.width, noise.height, noise.bits,
+                                     noise.paletteOrNull(), COMPRESSION_LZW, &res, 0));
+  ASSERT_NE(converted.page, nullptr);
+  std::vector<const PXTIFFEncodedPage*> mixed = {pages[0], pages[1], converted.page, pages[2],
+                                                 pages[0]};
+  for (const auto& list : {pages, mixed, std::vector<const PXTIFFEncodedPage*>{}}) {
+    SCOPED_TRACE(list.size());
+    int directError = -1, libError = -1;
+    EXPECT_EQ(WrittenWith(true, list, dir.File("direct.tif"), &directError),
+              WrittenWith(false, list, dir.File("libtiff.tif"), &libError));
+    EXPECT_EQ(directError, libError);
+    EXPECT_EQ(pxtest::DirectoryCount(dir.File("direct.tif")), uint32_t(list.size()));
+  }
+}
+
+TEST(StoredPageWriter, AFullDiskNeverLeavesAClaimedPageBehind) {
+  TempDir dir;
+  pxtest::SourceLayout layout;
+  layout.bits = 1;
+  layout.compression = COMPRESSION_PACKBITS;
+  layout.width = 800;
+  layout.height = 600;
+  const Encoded page = StoredPageOf(dir, layout, {300, 300, 2});
+  ASSERT_NE(page.page, nullptr);
+  int error = -1;
+  const std::vector<uint8_t> whole =
+      WrittenWith(true, {page.page, page.page}, dir.File("probe.tif"), &error);
+  ASSERT_EQ(error, 0);
+  const uint64_t pageBytes = whole.size() / 2;
+  // In the middle of the second page's strips, and where its directory goes.
+  for (uint64_t limit : {pageBytes + pageBytes / 2, whole.size() - 20}) {
+    SCOPED_TRACE(limit);
+    const std::string path = dir.File("full.tif");
+    {
+      FileSizeLimit full(limit);
+      WrittenWith(true, {page.page, page.page}, path, &error);
+    }
+    EXPECT_EQ(error, PX_ERR_FILE_WRITE);
+    EXPECT_EQ(pxtest::ClaimedDirectories(path), 1u);
+    EXPECT_EQ(pxtest::DirectoryCount(path), 1u);
+  }
 }
 
 }  // namespace

@@ -8,9 +8,9 @@
 #include <string>
 #include <utility>
 
+#include "document_preferences.h"
 #include "page_record.h"
 #include "pixolith/platform.h"
-#include "document_preferences.h"
 
 class CPageImage;
 

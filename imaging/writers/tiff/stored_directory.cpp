@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cfloat>
+#include <utility>
 
 #include "readers/tiff/tiff_page.h"
 #include "writers/tiff/stored_survey.h"
@@ -351,7 +352,8 @@ bool ReadStriles(const Directory& d, uint32_t width, uint32_t height, uint64_t f
 
 }  // namespace
 
-bool SurveyCopyableDirectly(const uint8_t* file, uint64_t size, uint32_t frame, StoredSurvey* out) {
+bool SurveyCopyableDirectly(const uint8_t* file, uint64_t size, uint32_t frame,
+                            StoredSurvey* result) {
   if (!file) return false;
   Directory d(file, size);
   if (!d.Read(frame)) return false;
@@ -359,7 +361,10 @@ bool SurveyCopyableDirectly(const uint8_t* file, uint64_t size, uint32_t frame, 
   if (!d.One(kWidth, &width, true) || !d.One(kLength, &height, true) || !width || !height ||
       width > INT32_MAX || height > INT32_MAX)
     return false;
-  *out = StoredSurvey();
+  // Filled apart from the caller's survey, which is left as it was when this one does
+  // not decide: libtiff's survey then fills it.
+  StoredSurvey survey;
+  StoredSurvey* out = &survey;
   StoredTags& t = out->tags;
   if (!ReadDecodingTags(d, &t) || !ReadStriles(d, width, height, size, out)) return false;
   pxtiff::PageInfo info;
@@ -378,6 +383,7 @@ bool SurveyCopyableDirectly(const uint8_t* file, uint64_t size, uint32_t frame, 
   p.transparent = 0;
   p.copyable = 1;
   p.resolution = info.dimensionResolution();
+  *result = std::move(survey);
   return true;
 }
 

@@ -30,7 +30,7 @@ int SurveyWithLibTIFF(PXSource source, uint32_t frame, StoredSurvey* out);
 // libtiff's survey would give it, when the page is copyable and its directory holds
 // nothing that takes libtiff's judgement (a missing or repeated tag, an unusual type or
 // count, a value libtiff would mend or refuse). False for every other page, `out` then
-// undefined; the caller asks libtiff.
+// untouched; the caller asks libtiff.
 bool SurveyCopyableDirectly(const uint8_t* file, uint64_t size, uint32_t frame, StoredSurvey* out);
 
 // The compressions the writer writes (TIFF codes).

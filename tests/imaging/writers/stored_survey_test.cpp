@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "copy.h"
 #include "corpus_compare.h"
 #include "stored_page_support.h"
 #include "test_support.h"
@@ -288,6 +289,31 @@ TEST(DirectSurvey, AgreesWithLibTIFFOverTheCorpus) {
   EXPECT_GT(copyable, 10);
   // Real files of other programs are decided, not only the library's own.
   EXPECT_GE(decided * 10, copyable * 8);
+}
+
+// Found by fuzzing: a tiled page whose YResolution is stored as a SHORT. The direct survey
+// reads its tiles, then leaves the page to libtiff at the resolution; the survey it was
+// given must be as it was, or libtiff's tiles come after its own and the copy holds twice
+// as many tiles as the page.
+TEST(DirectSurvey, APageLeftToLibTIFFIsSurveyedOnceAndCopied) {
+  const std::vector<uint8_t> file = pxtest::ReadFile(
+      (pxtest::TestDataDir() / "fuzz/copy/tiled-page-with-a-short-resolution.tif").string());
+  StoredSurvey survey;
+  survey.striles.push_back({1, 2});
+  EXPECT_FALSE(pxtiffw::SurveyCopyableDirectly(file.data(), file.size(), 0, &survey));
+  ASSERT_EQ(survey.striles.size(), 1u);
+  EXPECT_EQ(survey.striles[0].offset, 1u);
+
+  pxtest::MemorySource source(file);
+  const PXResolution resolution = {300, 300, 2};
+  PXTIFFEncodedPage* copy = PXCopyTIFFPage(source, 0, &resolution, 0);
+  ASSERT_NE(copy, nullptr) << PXGetLastError();
+  EXPECT_EQ(pxtiffw::EncodedPageOf(copy)->ends.size(), 32u);
+  TempDir dir;
+  const std::string path = dir.File("copy.tif");
+  EXPECT_EQ(pxfuzz::WriteEncoded(copy, path), PX_OK);
+  PXFreeTIFFEncodedPage(copy);
+  EXPECT_EQ(pxtest::RawStrips(path, 0).size(), 32u);
 }
 
 }  // namespace

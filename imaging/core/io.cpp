@@ -223,6 +223,8 @@ bool CPXIO::Seek(int64_t offset, int origin) {
   if (px::SinkFile* f = h->sinkFile) {
     const uint64_t base = origin == PX_SEEK_SET ? 0 : origin == PX_SEEK_CUR ? f->position : f->end;
     if (offset < 0 && uint64_t(-offset) > base) return false;
+    // Beyond what a file offset can address (pread and pwrite take a signed one).
+    if (offset > 0 && uint64_t(offset) > uint64_t(INT64_MAX) - base) return false;
     f->position = base + uint64_t(offset);
     return true;
   }

@@ -123,6 +123,10 @@ int DirectOutput::WritePage(px::Operation& op, const EncodedPage& page,
   }
   const StoredTags& t = page.storedTags;
   const PageSpec& layout = page.layout;
+  // As many strips as the page's rows make, as libtiff's writer demands.
+  const uint64_t perPlane = (uint64_t(layout.height) + t.rowsPerStrip - 1) / t.rowsPerStrip;
+  const uint64_t planes = t.planar == PLANARCONFIG_SEPARATE ? t.samplesPerPixel : 1;
+  if (perPlane * planes != page.ends.size()) return PX_ERR_PARAMETER;
   // The strips, one after the other at the end of the file.
   std::vector<uint32_t> offsets, counts;
   size_t begin = 0;

@@ -30,7 +30,8 @@ class DirectOutput {
   DirectOutput(CPXIO& io, int orientation) : io_(io), orientation_(orientation) {}
 
   // Appends the page, its directory and the link to it, and flushes the sink: 0,
-  // PX_ERR_FILE_WRITE or PX_ERR_ABORTED.
+  // PX_ERR_PARAMETER (strips that do not make the page's rows), PX_ERR_FILE_WRITE or
+  // PX_ERR_ABORTED.
   int WritePage(px::Operation& op, const EncodedPage& page, const std::string& software);
   bool started() const { return started_; }
   // True while a link to a directory that may not be complete is in the file.

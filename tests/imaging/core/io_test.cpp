@@ -315,6 +315,11 @@ TEST(SinkTest, RandomWritesSeeksAndReadsMatchAModel) {
     ASSERT_EQ(told, at);
   }
   EXPECT_GT(flushes, 80);
+  // A seek past what a file offset can address is refused and leaves the position.
+  EXPECT_FALSE(io.Seek(INT64_MAX, PX_SEEK_END));
+  uint64_t told = 0;
+  ASSERT_TRUE(io.Tell(&told));
+  EXPECT_EQ(told, at);
   EXPECT_EQ(PXCloseSink(sink), model.size());
   EXPECT_EQ(pxtest::ReadFile(path), model);
 }

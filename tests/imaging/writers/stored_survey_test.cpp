@@ -149,15 +149,20 @@ TEST(DirectSurvey, DecidesTheUsualCopyablePagesAsLibTIFFDoes) {
   }
 }
 
-// Little-endian classic TIFF entry access for the patches below.
+// Little-endian classic TIFF access for the patches below.
+uint32_t Le16(const std::vector<uint8_t>& f, uint32_t at) {
+  return uint32_t(f[at]) | uint32_t(f[at + 1]) << 8;
+}
+
+uint32_t Le32(const std::vector<uint8_t>& f, uint32_t at) {
+  return Le16(f, at) | Le16(f, at + 2) << 16;
+}
+
+// Where the first directory's entry of `tag` starts; 0 when it has none.
 uint32_t EntryAt(const std::vector<uint8_t>& f, uint16_t tag) {
-  const uint32_t ifd =
-      uint32_t(f[4]) | uint32_t(f[5]) << 8 | uint32_t(f[6]) << 16 | uint32_t(f[7]) << 24;
-  const uint32_t n = uint32_t(f[ifd]) | uint32_t(f[ifd + 1]) << 8;
-  for (uint32_t i = 0; i < n; ++i) {
-    const uint32_t at = ifd + 2 + i * 12;
-    if ((uint32_t(f[at]) | uint32_t(f[at + 1]) << 8) == tag) return at;
-  }
+  const uint32_t ifd = Le32(f, 4);
+  for (uint32_t i = 0, n = Le16(f, ifd); i < n; ++i)
+    if (Le16(f, ifd + 2 + i * 12) == tag) return ifd + 2 + i * 12;
   return 0;
 }
 
@@ -219,15 +224,10 @@ TEST(DirectSurvey, AChainThatLoopsEndsTheSearch) {
   TempDir dir;
   std::vector<uint8_t> f = Written(dir, LayoutOf(1, COMPRESSION_CCITTFAX4), 2);
   // The second directory's link points back at the first.
-  const uint32_t ifd0 =
-      uint32_t(f[4]) | uint32_t(f[5]) << 8 | uint32_t(f[6]) << 16 | uint32_t(f[7]) << 24;
-  const uint32_t n0 = uint32_t(f[ifd0]) | uint32_t(f[ifd0 + 1]) << 8;
-  const uint32_t link0 = ifd0 + 2 + n0 * 12;
-  const uint32_t ifd1 = uint32_t(f[link0]) | uint32_t(f[link0 + 1]) << 8 |
-                        uint32_t(f[link0 + 2]) << 16 | uint32_t(f[link0 + 3]) << 24;
+  const uint32_t ifd0 = Le32(f, 4);
+  const uint32_t ifd1 = Le32(f, ifd0 + 2 + Le16(f, ifd0) * 12);
   ASSERT_GT(ifd1, ifd0);
-  const uint32_t n1 = uint32_t(f[ifd1]) | uint32_t(f[ifd1 + 1]) << 8;
-  const uint32_t link1 = ifd1 + 2 + n1 * 12;
+  const uint32_t link1 = ifd1 + 2 + Le16(f, ifd1) * 12;
   std::memcpy(&f[link1], &f[4], 4);
   EXPECT_TRUE(DecidesAsLibTIFF(f, 1));
   for (uint32_t frame : {2u, 3u, 1000u, 65535u, 0xFFFFFFFFu}) {

@@ -92,7 +92,17 @@ bool CPageWeaverDoc::UpdatePage(const PageRecord& record) {
   auto it = pages_.find(record.pageId);
   if (it == pages_.end()) return false;
   it->second = record;
+  sourcesStale_ = true;
   return true;
+}
+
+bool CPageWeaverDoc::HoldsPageOf(const std::string& path, int frame) {
+  if (sourcesStale_) {
+    sources_.clear();
+    for (const auto& [id, page] : pages_) sources_.emplace(page.sourcePath, page.frameIndex);
+    sourcesStale_ = false;
+  }
+  return sources_.count({path, frame}) != 0;
 }
 
 bool CPageWeaverDoc::AskContinueAfter(int error, const std::string& path) {
@@ -156,11 +166,9 @@ int CPageWeaverDoc::AddPage(const std::string& path, int frame, bool subFrame) {
 }
 
 int CPageWeaverDoc::AddPage(const std::string& path, int frame, bool subFrame, PXSource source) {
-  for (const auto& [id, page] : pages_) {
-    if (page.sourcePath == path && page.frameIndex == (subFrame ? frame : 0)) {
-      if (ui_) ui_->Beep();
-      return 0;
-    }
+  if (HoldsPageOf(path, subFrame ? frame : 0)) {
+    if (ui_) ui_->Beep();
+    return 0;
   }
   PageRecord record;
   record.sourcePath = path;
@@ -183,6 +191,7 @@ int CPageWeaverDoc::AddPage(const std::string& path, int frame, bool subFrame, P
   }
   record.pageId = g_nextPageId++;
   pages_[record.pageId] = record;
+  sources_.emplace(record.sourcePath, record.frameIndex);
 
   PageHint hint{record, PageDisplayName(record), thumbnail, record.pageId};
   Notify(HINT_PAGE_ADDED, &hint);
@@ -196,6 +205,7 @@ bool CPageWeaverDoc::RemovePages(const std::vector<int32_t>& ids) {
     if (it == pages_.end()) return false;
     PageRecord record = it->second;
     pages_.erase(it);
+    sourcesStale_ = true;
     PageHint hint{record, record.sourcePath, nullptr, id};
     Notify(HINT_PAGE_REMOVED, &hint);
     if (cache_) cache_->DeleteCacheFile(record.sourcePath, record.frameIndex);
@@ -206,6 +216,7 @@ bool CPageWeaverDoc::RemovePages(const std::vector<int32_t>& ids) {
 
 void CPageWeaverDoc::RemoveAllPages() {
   pages_.clear();
+  sourcesStale_ = true;
   Notify(HINT_RESET);
 }
 
@@ -327,6 +338,7 @@ void CPageWeaverDoc::RestorePages(const std::vector<PageRecord>& records) {
   for (const auto& [id, page] : pages_)
     if (!restored.count(id) && cache_) cache_->DeleteCacheFile(page.sourcePath, page.frameIndex);
   pages_ = std::move(restored);
+  sourcesStale_ = true;
   for (const auto& [id, page] : pages_) {
     if (!cache_) break;
     cache_->KeepCacheFile(page.sourcePath, page.frameIndex);
@@ -461,10 +473,13 @@ OutputReport CPageWeaverDoc::RunOutput(const std::string& path) {
   for (const PageRecord& record : records)
     previews.push_back(cache_ ? cache_->EntryPath(record.sourcePath, record.frameIndex) : "");
   const OutputFormat format = format_ ? *format_ : OutputFormatFor(path);
+  // A file that did not exist before the run is no page's source.
+  struct stat before;
+  const bool replacing = Identify(path, &before);
   report =
       WriteOutputFile(records, path, progressSink(), pump_, threads_, std::move(previews), format);
   // A PDF holds no pages this program reads back.
-  if (report.ok() && format == OutputFormat::kTIFF) RereadPagesFrom(records, path);
+  if (report.ok() && format == OutputFormat::kTIFF && replacing) RereadPagesFrom(records, path);
   if (busy_) busy_->Finish();
   if (!ui_ || report.cancelled) return report;
   if (report.error == PX_ERR_FILE_OPEN && report.failedPage < 0) {

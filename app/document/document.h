@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "document_preferences.h"
@@ -155,6 +157,12 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   MessagePump* pump_ = nullptr;
   COLORREF thumbnailBackground_ = RGB(255, 255, 255);
   std::map<int32_t, PageRecord> pages_;
+  // Every page's source and frame, so that adding to a long list does not compare the
+  // new page with each one. An add keeps it up to date; other changes mark it stale and
+  // the next add builds it again.
+  bool HoldsPageOf(const std::string& path, int frame);
+  std::set<std::pair<std::string, int>> sources_;
+  bool sourcesStale_ = false;
   bool busy_flag_ = false;
   bool cancelled_ = false;
   int threads_ = DefaultOutputThreads();

@@ -77,6 +77,29 @@ TEST_F(DocumentTest, DuplicatesBeepAndDifferentCaseIsAnotherFile) {
   EXPECT_EQ(doc_->PageCount(), 2u);
 }
 
+TEST_F(DocumentTest, APageRemovedOrRestoredIsAddedOnceAgain) {
+  std::string a = Bmp("a.bmp"), b = Bmp("b.bmp");
+  ASSERT_EQ(doc_->AddPage(a, 0, false), 0);
+  ASSERT_EQ(doc_->AddPage(b, 0, false), 0);
+  const std::vector<PageRecord> both = {*doc_->FindPage(order_.ids[0]),
+                                        *doc_->FindPage(order_.ids[1])};
+  ASSERT_TRUE(doc_->RemovePages({order_.ids[0]}));
+  EXPECT_EQ(doc_->AddPage(a, 0, false), 0);
+  EXPECT_EQ(doc_->AddPage(b, 0, false), 0);
+  EXPECT_EQ(ui_.beeps, 1);
+  EXPECT_EQ(doc_->PageCount(), 2u);
+  doc_->RemoveAllPages();
+  EXPECT_EQ(doc_->AddPage(b, 0, false), 0);
+  EXPECT_EQ(doc_->PageCount(), 1u);
+  // Restored pages are in the list again, and the page added since is gone.
+  doc_->RestorePages({both[0]});
+  EXPECT_EQ(doc_->AddPage(a, 0, false), 0);
+  EXPECT_EQ(ui_.beeps, 2);
+  EXPECT_EQ(doc_->AddPage(b, 0, false), 0);
+  EXPECT_EQ(ui_.beeps, 2);
+  EXPECT_EQ(doc_->PageCount(), 2u);
+}
+
 TEST_F(DocumentTest, IdsAreNeverReused) {
   std::string path = Bmp("x.bmp");
   doc_->AddPage(path, 0, false);
@@ -341,6 +364,8 @@ TEST_F(DocumentTest, PagesSavedIntoTheirOwnFileAreReadAgainFromIt) {
   PageOutputSettings turned = doc_->FindPage(order_.ids[1])->output;
   turned.rotation = 90;
   ASSERT_TRUE(doc_->ApplyPageOptions(order_.ids[1], turned, false, false));
+  ASSERT_EQ(doc_->AddPage(tif, 2, true), 0);  // in the list already
+  ASSERT_EQ(ui_.beeps, 1);
   ASSERT_TRUE(doc_->Save(tif).ok());
   auto widths = [&] {
     std::vector<uint32_t> w;
@@ -361,6 +386,13 @@ TEST_F(DocumentTest, PagesSavedIntoTheirOwnFileAreReadAgainFromIt) {
   EXPECT_TRUE(cache_->HasEntry(tif, 1));
   ASSERT_TRUE(doc_->Save(tif).ok());
   EXPECT_EQ(widths(), (std::vector<uint32_t>{21, 10, 8}));
+  // Adding knows the pages by their new frames: frame 1 is in the list, frame 2 is not.
+  const int beeps = ui_.beeps;
+  EXPECT_EQ(doc_->AddPage(tif, 1, true), 0);
+  EXPECT_EQ(ui_.beeps, beeps + 1);
+  EXPECT_EQ(doc_->AddPage(tif, 2, true), 0);
+  EXPECT_EQ(ui_.beeps, beeps + 1);
+  EXPECT_EQ(doc_->PageCount(), 4u);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Sources and sinks over files and memory blocks.
 #include "core/io.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <unordered_set>
@@ -129,6 +131,70 @@ struct SinkFile {
   }
 };
 
+// A file source's reads: positioned, through a block of its own, so that a seek only
+// moves the position. A stdio stream called lseek and dropped its buffer at every seek,
+// and readers seek all the time (a TIFF's directory lies at its end). Reads as large as
+// a block go straight into the caller's memory; the block grows while reads run on from
+// one block into the next.
+struct SourceFile {
+  static constexpr size_t kFirstBlock = 4096;
+  static constexpr size_t kLargestBlock = 65536;
+
+  int fd = -1;
+  uint64_t position = 0;
+  std::unique_ptr<uint8_t[]> block;
+  size_t capacity = 0;
+  uint64_t blockAt = 0;
+  size_t blockBytes = 0;
+  size_t nextBlock = kFirstBlock;
+
+  ~SourceFile() {
+    if (fd >= 0) close(fd);
+  }
+
+  // Up to `n` bytes at `at`, fewer only at the end of the file or on an error.
+  size_t ReadAt(uint8_t* p, size_t n, uint64_t at) const {
+    size_t got = 0;
+    while (got < n) {
+      const ssize_t r = pread(fd, p + got, n - got, off_t(at + got));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) break;
+      got += size_t(r);
+    }
+    return got;
+  }
+
+  size_t Read(uint8_t* p, size_t n) {
+    size_t got = 0;
+    while (got < n) {
+      if (position >= blockAt && position - blockAt < blockBytes) {
+        const size_t k = std::min<uint64_t>(n - got, blockAt + blockBytes - position);
+        std::memcpy(p + got, block.get() + (position - blockAt), k);
+        got += k;
+        position += k;
+        continue;
+      }
+      if (position > uint64_t(INT64_MAX) - n) break;
+      if (n - got >= nextBlock) {
+        const size_t r = ReadAt(p + got, n - got, position);
+        got += r;
+        position += r;
+        break;
+      }
+      if (blockBytes && position == blockAt + blockBytes)
+        nextBlock = std::min(nextBlock * 2, kLargestBlock);
+      if (capacity < nextBlock) {
+        block = std::make_unique_for_overwrite<uint8_t[]>(nextBlock);
+        capacity = nextBlock;
+      }
+      blockAt = position;
+      blockBytes = ReadAt(block.get(), nextBlock, position);
+      if (!blockBytes) break;
+    }
+    return got;
+  }
+};
+
 }  // namespace px
 
 namespace {
@@ -169,6 +235,7 @@ void Destroy(PXHandle* h) {
     h->sinkFile->Flush();
     delete h->sinkFile;
   }
+  delete h->sourceFile;
   if (h->kind == px::kHandleFile && h->stream) std::fclose(h->stream);
   h->magic1 = 0;
   h->magic2 = 0;
@@ -187,7 +254,7 @@ bool IsValidHandle(const PXHandle* h) {
   }
   if (h->kind != kHandleFile && h->kind != kHandleMemory) return false;
   if (h->magic1 != kHandleMagic1 || h->magic2 != kHandleMagic2) return false;
-  if (h->kind == kHandleFile) return h->stream != nullptr;
+  if (h->kind == kHandleFile) return h->stream != nullptr || h->sourceFile != nullptr;
   return h->memData != nullptr && h->memSize != 0;
 }
 
@@ -207,7 +274,8 @@ size_t CPXIO::Read(void* buffer, size_t n) {
   PXHandle* h = handle_;
   if (!h || !buffer || !n) return 0;
   if (h->sinkFile) return h->sinkFile->Read(static_cast<uint8_t*>(buffer), n);
-  if (h->kind == px::kHandleFile) return h->stream ? std::fread(buffer, 1, n, h->stream) : 0;
+  if (h->sourceFile) return h->sourceFile->Read(static_cast<uint8_t*>(buffer), n);
+  if (h->kind == px::kHandleFile) return 0;
   uint32_t end = h->writable ? h->highWater : h->memSize;
   if (h->position >= end) return 0;
   size_t count = std::min<size_t>(n, end - h->position);
@@ -228,13 +296,15 @@ bool CPXIO::Seek(int64_t offset, int origin) {
     f->position = base + uint64_t(offset);
     return true;
   }
-  if (h->kind == px::kHandleFile) {
-    if (!h->stream) return false;
-    const int whence = origin == PX_SEEK_CUR   ? SEEK_CUR
-                       : origin == PX_SEEK_END ? SEEK_END
-                                               : SEEK_SET;
-    return fseeko(h->stream, off_t(offset), whence) == 0;
+  if (px::SourceFile* f = h->sourceFile) {
+    uint64_t base = origin == PX_SEEK_SET ? 0 : f->position;
+    if (origin == PX_SEEK_END && !Size(&base)) return false;
+    if (offset < 0 && uint64_t(-offset) > base) return false;
+    if (offset > 0 && uint64_t(offset) > uint64_t(INT64_MAX) - base) return false;
+    f->position = base + uint64_t(offset);
+    return true;
   }
+  if (h->kind == px::kHandleFile) return false;
   // A memory position lies inside the block: 0 <= p < size, except that seeking from
   // the end by 0 lands exactly at the end.
   int64_t size = h->memSize;
@@ -267,13 +337,11 @@ bool CPXIO::Tell(uint64_t* position) {
     *position = h->sinkFile->position;
     return true;
   }
-  if (h->kind == px::kHandleFile) {
-    if (!h->stream) return false;
-    off_t p = ftello(h->stream);
-    if (p < 0) return false;
-    *position = uint64_t(p);
+  if (h->sourceFile) {
+    *position = h->sourceFile->position;
     return true;
   }
+  if (h->kind == px::kHandleFile) return false;
   *position = h->position;
   return true;
 }
@@ -285,13 +353,13 @@ bool CPXIO::Size(uint64_t* size) {
     *size = h->sinkFile->end;
     return true;
   }
-  if (h->kind == px::kHandleFile) {
-    if (!h->stream) return false;
+  if (h->sourceFile) {
     struct stat st;
-    if (fstat(fileno(h->stream), &st) != 0) return false;
+    if (fstat(h->sourceFile->fd, &st) != 0) return false;
     *size = uint64_t(st.st_size);
     return true;
   }
+  if (h->kind == px::kHandleFile) return false;
   *size = h->writable ? h->highWater : h->memSize;
   return true;
 }
@@ -363,10 +431,18 @@ extern "C" PXSource PXOpenFileSource(const char* path) {
   if (!op) return nullptr;
   PXHandle* h = NewHandle(path);
   if (!h) return op.SetError(PX_ERR_NO_MEMORY), nullptr;
-  if (!path || !*path || !(h->stream = std::fopen(path, "rb"))) {
+  const int fd = path && *path ? open(path, O_RDONLY | O_CLOEXEC) : -1;
+  if (fd < 0) {
     GlobalFree(h);
     return op.SetError(PX_ERR_FILE_OPEN), nullptr;
   }
+  h->sourceFile = new (std::nothrow) px::SourceFile();
+  if (!h->sourceFile) {
+    close(fd);
+    GlobalFree(h);
+    return op.SetError(PX_ERR_NO_MEMORY), nullptr;
+  }
+  h->sourceFile->fd = fd;
   h->kind = px::kHandleFile;
   Seal(h);
   return h;

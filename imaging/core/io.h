@@ -11,6 +11,7 @@
 namespace px {
 
 struct SinkFile;
+struct SourceFile;
 
 constexpr uint32_t kHandleMagic1 = 0x07475590u;
 constexpr uint32_t kHandleMagic2 = 0x12345678u;
@@ -34,6 +35,8 @@ struct PXHandle {
   // Writable files: the sink's own position, size and write buffer. Copies of the record
   // share it, as they share the stream.
   px::SinkFile* sinkFile;
+  // Readable files: the source's descriptor, position and read block (no stream).
+  px::SourceFile* sourceFile;
   uint32_t magic2;
 };
 

@@ -77,6 +77,55 @@ TEST(FileSourceTest, CloseReturnsThePosition) {
   EXPECT_EQ(PXGetLastError(), 0);
 }
 
+TEST(FileSourceTest, RandomSeeksAndReadsMatchTheFile) {
+  TempDir dir;
+  const std::string path = dir.File("random.bin");
+  std::mt19937 random(5);
+  std::vector<uint8_t> file(300000);
+  for (uint8_t& b : file) b = uint8_t(random());
+  pxtest::WriteFile(path, file);
+  PXSource src = PXOpenFileSource(path.c_str());
+  ASSERT_NE(src, nullptr);
+  CPXIO io(src);
+  uint64_t at = 0;
+  for (int step = 0; step < 4000 && !HasFatalFailure(); ++step) {
+    const uint32_t what = random() % 100;
+    if (what < 30) {
+      // From each origin, past the end now and then; before the start is refused.
+      const int origin = int(random() % 3);
+      const int64_t base = origin == PX_SEEK_SET   ? 0
+                           : origin == PX_SEEK_CUR ? int64_t(at)
+                                                   : int64_t(file.size());
+      const int64_t to = int64_t(random() % (file.size() + 9000)) - 4000;
+      const bool fine = to >= 0;
+      ASSERT_EQ(io.Seek(to - base, origin), fine) << "step " << step;
+      if (fine) at = uint64_t(to);
+    } else {
+      // Bytes one at a time in runs (a block's reads running on into the next), a few,
+      // or more than the largest block.
+      const size_t n = what < 50 ? 1 : what < 90 ? random() % 9000 : 70000 + random() % 90000;
+      const int repeat = what < 50 ? 1 + int(random() % 3000) : 1;
+      for (int r = 0; r < repeat; ++r) {
+        std::vector<uint8_t> got(n);
+        const size_t count = io.Read(got.data(), n);
+        const size_t expected = at < file.size() ? std::min<size_t>(n, file.size() - at) : 0;
+        ASSERT_EQ(count, expected) << "step " << step;
+        ASSERT_TRUE(std::equal(got.begin(), got.begin() + long(count), file.begin() + long(at)))
+            << "step " << step;
+        at += count;
+      }
+    }
+    uint64_t told = 0;
+    ASSERT_TRUE(io.Tell(&told));
+    ASSERT_EQ(told, at);
+  }
+  uint64_t size = 0;
+  ASSERT_TRUE(io.Size(&size));
+  EXPECT_EQ(size, file.size());
+  EXPECT_FALSE(io.Seek(INT64_MAX, PX_SEEK_END));
+  EXPECT_EQ(PXCloseSource(src), uint32_t(at));
+}
+
 TEST(FileSourceTest, MissingOrEmptyPathIsError2) {
   EXPECT_EQ(PXOpenFileSource("/nonexistent/really/not/here.bmp"), nullptr);
   EXPECT_EQ(PXGetLastError(), PX_ERR_FILE_OPEN);

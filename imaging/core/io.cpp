@@ -223,6 +223,23 @@ PXHandle* NewHandle(const char* path) {
   return h;
 }
 
+// A file opened for update and emptied, as fopen's "wb+" does, except that a file that
+// is empty already (a temporary file just made) is not truncated: ext4 takes a truncation
+// to zero for a file being rewritten in place and writes the whole file out when it is
+// closed, which cost a tenth of a fax run's time.
+FILE* OpenEmptied(const char* path) {
+  const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || (st.st_size != 0 && ftruncate(fd, 0) != 0)) {
+    close(fd);
+    return nullptr;
+  }
+  FILE* stream = fdopen(fd, "wb+");
+  if (!stream) close(fd);
+  return stream;
+}
+
 void Seal(PXHandle* h) {
   h->magic1 = px::kHandleMagic1;
   h->magic2 = px::kHandleMagic2;
@@ -494,7 +511,7 @@ extern "C" PXSink PXOpenFileSink(const char* path, BOOL append) {
       }
       h->stream = std::fopen(path, "rb+");
     } else {
-      h->stream = std::fopen(path, "wb+");
+      h->stream = OpenEmptied(path);
     }
   }
   if (!h->stream) {

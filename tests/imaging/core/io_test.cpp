@@ -1,4 +1,5 @@
 // Sources and sinks: open, seek, read, write, close and the validity test.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <algorithm>
 #include <random>
@@ -260,6 +261,32 @@ TEST(SinkTest, TruncatesWithoutAppendAndFailsInMissingFolder) {
   EXPECT_EQ(PXCloseSink(sink), 0u);
   EXPECT_EQ(PXOpenFileSink(dir.File("no/such/folder.bin").c_str(), FALSE), nullptr);
   EXPECT_EQ(PXGetLastError(), PX_ERR_FILE_OPEN);
+}
+
+// ext4 writes out a file truncated to zero when it is closed, so an empty file (the
+// temporary file a save makes) is opened without a truncation; the truncation would
+// stamp the file's modification time.
+TEST(SinkTest, AnEmptyFileIsNotTruncatedAgain) {
+  TempDir dir;
+  const std::string path = dir.File("empty.bin");
+  pxtest::WriteFile(path, {});
+  const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+  PXSink sink = PXOpenFileSink(path.c_str(), FALSE);
+  ASSERT_NE(sink, nullptr);
+  EXPECT_EQ(PXCloseSink(sink), 0u);
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+  // A file with bytes is emptied, and its time is the truncation's.
+  pxtest::WriteFile(path, {1, 2, 3});
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+  sink = PXOpenFileSink(path.c_str(), FALSE);
+  ASSERT_NE(sink, nullptr);
+  EXPECT_EQ(PXCloseSink(sink), 0u);
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 0);
+  EXPECT_GT(st.st_mtim.tv_sec, 1000000000);
 }
 
 TEST(HandleValidity, NullHandleIsError5) {

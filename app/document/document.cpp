@@ -124,8 +124,9 @@ void CPageWeaverDoc::AddPages(const std::vector<std::string>& paths) {
 
 void CPageWeaverDoc::AddPagesInOrder(const std::vector<std::string>& paths) {
   for (const std::string& name : paths) {
-    // One read of the file tells its pages and, for a page added as stored, its facts.
-    const ScopedSource source(name, ScopedSource::Reading::kWholeFile);
+    // One open of the file tells its pages and, for a page added as stored, its facts;
+    // only the parts those are stored in are read (a TIFF's directory, not its strips).
+    const ScopedSource source(name);
     int pageCount = CPageImage::PageCount(source.get(), name);
     if (pageCount < 2) {
       int error = AddPage(name, 0, false, source.get());

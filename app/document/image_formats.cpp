@@ -470,12 +470,16 @@ PXTIFFEncodedPage* CopyTIFFPage(PXSource source, int frame, const PXResolution& 
 }
 
 // The survey reads the page's own tags; the image object records the first page's
-// resolution and compression, so only the first page's survey tells them.
-bool TIFFStoredInput(const PXStoredPage& stored, int frame, StoredPageInput* input) {
-  if (frame != 0) return false;
+// resolution and compression, which the first page's survey tells (a later page's
+// survey finds the first page's directory without reading the pages between).
+bool TIFFStoredInput(PXSource source, const PXStoredPage& stored, int frame,
+                     StoredPageInput* input) {
+  PXStoredPage first = stored;
+  if (frame != 0 && (!PXGetTIFFStoredPage(AtStart(source), 0, &first) || !first.copyable))
+    return false;
   input->type = TIFFTypeOf(stored.bitsPerPixel);
-  input->resolution = RecordedTIFFResolution(stored.resolution);
-  input->compression = KeptTIFFCompression(stored.compression);
+  input->resolution = RecordedTIFFResolution(first.resolution);
+  input->compression = KeptTIFFCompression(first.compression);
   return true;
 }
 

@@ -130,7 +130,8 @@ struct ImageFormat {
                                  PXStoredPageFilter accept, void* user) = nullptr;
   // What loading page `frame` would record, from its stored facts alone; false when the
   // calls above must tell it. Null for formats whose surveys never tell it.
-  bool (*storedInput)(const PXStoredPage& stored, int frame, StoredPageInput* input) = nullptr;
+  bool (*storedInput)(PXSource source, const PXStoredPage& stored, int frame,
+                      StoredPageInput* input) = nullptr;
 };
 
 // How the image object reads one ImageType.

@@ -76,7 +76,7 @@ bool LeavesPageUnchanged(const PageOutputSettings& out, const PXStoredPage& stor
 
 PageHandling DecidePageHandling(const PageRecord& record) {
   if (!record.copyUnchanged) return PageHandling::kConverted;
-  ScopedSource source(record.sourcePath, ScopedSource::Reading::kWholeFile);
+  ScopedSource source(record.sourcePath);
   PXStoredPage stored = {};
   if (!StoredPageOf(source, record, &stored) || !stored.copyable ||
       !LeavesPageUnchanged(record.output, stored))
@@ -87,7 +87,7 @@ PageHandling DecidePageHandling(const PageRecord& record) {
 PXTIFFEncodedPage* CopyUnchangedPage(const PageRecord& record) {
   if (!record.copyUnchanged) return nullptr;
   // One survey of the source decides and copies.
-  ScopedSource source(record.sourcePath, ScopedSource::Reading::kWholeFile);
+  ScopedSource source(record.sourcePath);
   const ImageFormat* format = CopyableFormatOf(source, record);
   if (!format) return nullptr;
   const int frame = record.frameIndex < 0 ? 0 : record.frameIndex;
@@ -97,7 +97,7 @@ PXTIFFEncodedPage* CopyUnchangedPage(const PageRecord& record) {
 }
 
 bool DescribeStoredPage(const std::string& path, int frame, StoredInput* input) {
-  ScopedSource source(path, ScopedSource::Reading::kWholeFile);
+  ScopedSource source(path);
   return DescribeStoredPage(source.get(), path, frame, input);
 }
 
@@ -110,7 +110,7 @@ bool DescribeStoredPage(PXSource source, const std::string& path, int frame, Sto
   if (!format.storedPage(Rewound(source), frame, &stored) || !stored.copyable) return false;
   // The survey tells what loading records where it can; the format's calls the rest.
   StoredPageInput facts;
-  if (!format.storedInput || !format.storedInput(stored, frame, &facts)) {
+  if (!format.storedInput || !format.storedInput(source, stored, frame, &facts)) {
     facts.type = RefineType(candidate->type, source, frame);
     facts.resolution = format.resolution(source);
     facts.compression = format.compression ? format.compression(source) : 1;

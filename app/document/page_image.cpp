@@ -142,7 +142,7 @@ bool CPageImage::HasTiffContent(const std::string& path) {
 }
 
 int CPageImage::PageCount(const std::string& path) {
-  Source source(path, Source::Reading::kWholeFile);
+  Source source(path);
   return PageCount(source.get(), path);
 }
 

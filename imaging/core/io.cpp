@@ -131,17 +131,20 @@ struct SinkFile {
   }
 };
 
-// A file source's reads: positioned, through a block of its own, so that a seek only
+// A file source's reads: positioned, through blocks of its own, so that a seek only
 // moves the position. A stdio stream called lseek and dropped its buffer at every seek,
-// and readers seek all the time (a TIFF's directory lies at its end). Reads as large as
-// a block go straight into the caller's memory; the block grows while reads run on from
-// one block into the next.
+// and readers seek all the time: a TIFF's directory lies at its end, and the start of a
+// file is read again by every format's detection, so its first block is kept apart.
+// Reads as large as a block go straight into the caller's memory; the block grows while
+// reads run on from one block into the next.
 struct SourceFile {
   static constexpr size_t kFirstBlock = 4096;
   static constexpr size_t kLargestBlock = 65536;
 
   int fd = -1;
   uint64_t position = 0;
+  std::unique_ptr<uint8_t[]> head;  // the file's first block, once read
+  size_t headBytes = 0;
   std::unique_ptr<uint8_t[]> block;
   size_t capacity = 0;
   uint64_t blockAt = 0;
@@ -152,28 +155,36 @@ struct SourceFile {
     if (fd >= 0) close(fd);
   }
 
-  // Up to `n` bytes at `at`, fewer only at the end of the file or on an error.
-  size_t ReadAt(uint8_t* p, size_t n, uint64_t at) const {
+  // Up to `n` bytes at `at`; fewer at the end of the file or on an error. With `once`,
+  // a short read is taken as it is (a regular file's reads are short only at its end).
+  size_t ReadAt(uint8_t* p, size_t n, uint64_t at, bool once = false) const {
     size_t got = 0;
     while (got < n) {
       const ssize_t r = pread(fd, p + got, n - got, off_t(at + got));
       if (r < 0 && errno == EINTR) continue;
       if (r <= 0) break;
       got += size_t(r);
+      if (once) break;
     }
     return got;
+  }
+
+  // Copies what `bytes` (`count` of them from file offset `from`) hold at the position.
+  bool Take(const uint8_t* bytes, uint64_t from, size_t count, uint8_t* p, size_t n, size_t* got) {
+    if (position < from || position - from >= count) return false;
+    const size_t k = std::min<uint64_t>(n - *got, from + count - position);
+    std::memcpy(p + *got, bytes + (position - from), k);
+    *got += k;
+    position += k;
+    return true;
   }
 
   size_t Read(uint8_t* p, size_t n) {
     size_t got = 0;
     while (got < n) {
-      if (position >= blockAt && position - blockAt < blockBytes) {
-        const size_t k = std::min<uint64_t>(n - got, blockAt + blockBytes - position);
-        std::memcpy(p + got, block.get() + (position - blockAt), k);
-        got += k;
-        position += k;
+      if (Take(head.get(), 0, headBytes, p, n, &got) ||
+          Take(block.get(), blockAt, blockBytes, p, n, &got))
         continue;
-      }
       if (position > uint64_t(INT64_MAX) - n) break;
       if (n - got >= nextBlock) {
         const size_t r = ReadAt(p + got, n - got, position);
@@ -181,14 +192,20 @@ struct SourceFile {
         position += r;
         break;
       }
-      if (blockBytes && position == blockAt + blockBytes)
+      if (position == 0 && !head) {
+        head = std::make_unique_for_overwrite<uint8_t[]>(kFirstBlock);
+        headBytes = ReadAt(head.get(), kFirstBlock, 0, true);
+        if (!headBytes) break;
+        continue;
+      }
+      if ((blockBytes && position == blockAt + blockBytes) || (headBytes && position == headBytes))
         nextBlock = std::min(nextBlock * 2, kLargestBlock);
       if (capacity < nextBlock) {
         block = std::make_unique_for_overwrite<uint8_t[]>(nextBlock);
         capacity = nextBlock;
       }
       blockAt = position;
-      blockBytes = ReadAt(block.get(), nextBlock, position);
+      blockBytes = ReadAt(block.get(), nextBlock, position, true);
       if (!blockBytes) break;
     }
     return got;
@@ -379,6 +396,10 @@ bool CPXIO::Size(uint64_t* size) {
   if (h->kind == px::kHandleFile) return false;
   *size = h->writable ? h->highWater : h->memSize;
   return true;
+}
+
+bool CPXIO::Stat(struct stat* st) {
+  return handle_ && handle_->sourceFile && st && fstat(handle_->sourceFile->fd, st) == 0;
 }
 
 bool CPXIO::Write(const void* buffer, size_t elementSize, size_t count) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
+struct stat;
+
 #include "pixolith/px_core.h"
 
 namespace px {
@@ -67,6 +69,8 @@ class CPXIO {
   bool Rewind() { return Seek(0, PX_SEEK_SET); }
   bool Tell(uint64_t* position);
   bool Size(uint64_t* size);
+  // The file's status, for file sources; false for others.
+  bool Stat(struct stat* st);
   bool Write(const void* buffer, size_t elementSize, size_t count);
   // Pushes buffered writes to the file; false when the system refused them (disk full).
   bool Flush();

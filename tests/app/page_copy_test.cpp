@@ -179,6 +179,33 @@ TEST(PageCopyDecision, StoredFactsDescribeAPageAsLoadingItWould) {
   EXPECT_FALSE(DescribeStoredPage(WriteJPEG(dir, "p.jpg", 50, 40, progressive), 0, &stored));
 }
 
+// Loading records the first page's resolution and compression whichever page it reads;
+// a later page's stored facts say the same.
+TEST(PageCopyDecision, StoredFactsOfALaterPageAreTheFirstPagesAsLoadingRecordsThem) {
+  TempDir dir;
+  const std::string path = dir.File("mixed.tif");
+  std::vector<pxtest::TiffPage> pages(3);
+  pages[0] = {
+      64, 40, 1, 200, 200, 4, [](uint32_t x, uint32_t y) { return (x ^ y) & 4 ? 0u : 0xFFFFFFu; }};
+  pages[1] = {50, 30, 8, 96, 96, 5, [](uint32_t x, uint32_t) { return x * 0x030303u; }};
+  pages[2] = {40, 20, 24, 300, 300, 5, [](uint32_t x, uint32_t y) { return x * 0x0401u + y; }};
+  pxtest::WriteTIFF(path, pages);
+  for (int frame : {2, 1, 0}) {
+    SCOPED_TRACE(frame);
+    StoredInput stored;
+    ASSERT_TRUE(DescribeStoredPage(path, frame, &stored));
+    CPageImage image;
+    ASSERT_EQ(image.Load(path, UNKNOWN, frame), 0);
+    EXPECT_EQ(stored.width, image.Width());
+    EXPECT_EQ(stored.height, image.Height());
+    EXPECT_EQ(stored.bitsPerPixel, image.BitsPerPixel());
+    EXPECT_EQ(int(stored.resolution.x), image.ResolutionX());
+    EXPECT_EQ(int(stored.resolution.unit), image.ResolutionUnit());
+    EXPECT_EQ(stored.compression, image.SourceCompression());
+    EXPECT_EQ(stored.compression, 4);
+  }
+}
+
 // Remembers how each page was reported.
 struct HandlingProgress : ProgressSink {
   std::vector<PageHandling> handled;

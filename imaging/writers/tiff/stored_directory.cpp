@@ -3,11 +3,13 @@
 // as the directory states them, and leaves the rest to libtiff's survey: where libtiff
 // assumes a missing value, mends a count, refuses a value or consults the data (JPEG
 // pages, uncompressed strips), this survey does not try to agree with it.
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <algorithm>
 #include <array>
 #include <cfloat>
+#include <mutex>
 #include <utility>
 
 #include "readers/tiff/tiff_page.h"
@@ -127,19 +129,139 @@ int TypeBytes(uint64_t type) {
 
 // Far more directories than any file holds; a chain that runs on is looping or broken.
 constexpr uint32_t kMostFrames = 65535;
+
+// A file as it stood when it was surveyed: a file changed since is another file.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified = {};
+  timespec changed = {};
+  bool operator==(const FileIdentity& o) const {
+    return device == o.device && inode == o.inode && size == o.size && Same(modified, o.modified) &&
+           Same(changed, o.changed);
+  }
+  static bool Same(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+  }
+};
+
+// Where the directories of the files surveyed last lie. The pages of a multi-page file
+// are surveyed one by one, when they are added and again when they are copied; without
+// this, each survey walked the chain from the first directory, and a file of a few
+// hundred pages took a walk as long as the file for every page.
+class ChainIndex {
+ public:
+  // The directory nearest before or at `frame` whose offset is known: false when none.
+  // `first` is where the file's header says the chain starts; a file rewritten within
+  // one tick of the clock, to the same size, still shows another start most of the time.
+  bool Nearest(const FileIdentity& id, uint64_t first, uint32_t frame, uint32_t* known,
+               uint64_t* at) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const File& f : files_) {
+      if (!(f.id == id) || f.offsets.empty() || f.offsets[0] != first) continue;
+      *known = std::min<uint32_t>(frame, uint32_t(f.offsets.size() - 1));
+      *at = f.offsets[*known];
+      return true;
+    }
+    return false;
+  }
+
+  // Directory `frame` lies at `at`; kept when the directories before it are known.
+  void Record(const FileIdentity& id, uint32_t frame, uint64_t at) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = std::find_if(files_.begin(), files_.end(), [&](const File& f) { return f.id == id; });
+    if (it == files_.end()) {
+      if (frame != 0) return;
+      if (files_.size() >= kFiles) files_.pop_back();
+      files_.insert(files_.begin(), File{id, {}});
+      it = files_.begin();
+    }
+    if (frame == 0 && !it->offsets.empty() && it->offsets[0] != at) it->offsets.clear();
+    if (frame == it->offsets.size()) it->offsets.push_back(at);
+  }
+
+ private:
+  static constexpr size_t kFiles = 4;
+  struct File {
+    FileIdentity id;
+    std::vector<uint64_t> offsets;  // of directories 0, 1, 2 ...
+  };
+  std::mutex mutex_;
+  std::vector<File> files_;  // the last surveyed first
+};
+
+ChainIndex& Chains() {
+  static ChainIndex* chains = new ChainIndex();
+  return *chains;
+}
 // libtiff's own limit on a directory's entries (it refuses more).
 constexpr uint64_t kMostEntries = 4096;
 
+// The file's bytes as the survey asks for them: the whole file when it is in memory, else
+// pieces read from the source where the directory and its values lie, so that a page
+// added or copied from a file is not read whole to find its strips.
+class FileBytes {
+ public:
+  FileBytes(const uint8_t* file, uint64_t size) : file_(file), size_(size) {}
+  FileBytes(CPXIO& io, const FileIdentity& id)
+      : io_(&io), size_(uint64_t(id.size)), id_(id), indexed_(true) {}
+
+  uint64_t size() const { return size_; }
+  // The file's identity, for files whose chains are indexed.
+  const FileIdentity* identity() const { return indexed_ ? &id_ : nullptr; }
+  // A read failed: what the survey saw is not the file.
+  bool failed() const { return failed_; }
+
+  // The `n` bytes at `at`, which the caller keeps inside the file; null when they cannot
+  // be read.
+  const uint8_t* At(uint64_t at, uint64_t n) {
+    if (file_) return file_ + at;
+    for (auto it = pieces_.rbegin(); it != pieces_.rend(); ++it)
+      if (at >= it->at && at - it->at + n <= it->bytes.size())
+        return it->bytes.data() + (at - it->at);
+    if (failed_ || at > size_ || n > size_ - at) return failed_ = true, nullptr;
+    // A directory and the values after it usually fit in one piece.
+    const uint64_t length = std::min(std::max(n, kPiece), size_ - at);
+    // Nothing holds a piece's bytes past the next call, so the oldest may go.
+    if (pieces_.size() >= kMostPieces) pieces_.erase(pieces_.begin());
+    Piece piece{at, std::vector<uint8_t>(size_t(length))};
+    if (!io_->Seek(int64_t(at), PX_SEEK_SET) ||
+        !io_->ReadExactly(piece.bytes.data(), piece.bytes.size()))
+      return failed_ = true, nullptr;
+    pieces_.push_back(std::move(piece));
+    return pieces_.back().bytes.data();
+  }
+
+ private:
+  static constexpr uint64_t kPiece = 4096;
+  static constexpr size_t kMostPieces = 16;
+  struct Piece {
+    uint64_t at;
+    std::vector<uint8_t> bytes;
+  };
+
+  const uint8_t* file_ = nullptr;
+  CPXIO* io_ = nullptr;
+  uint64_t size_;
+  FileIdentity id_;
+  bool indexed_ = false;
+  bool failed_ = false;
+  std::vector<Piece> pieces_;
+};
+
 class Directory {
  public:
-  Directory(const uint8_t* file, uint64_t size) : file_(file), size_(size) {}
+  explicit Directory(FileBytes& bytes) : bytes_(bytes), size_(bytes.size()) {}
 
   // Finds directory `frame` and reads its entries; false for anything unusual.
   bool Read(uint32_t frame) {
     if (size_ < 16 || frame > kMostFrames) return false;
-    if (file_[0] == 'I' && file_[1] == 'I')
+    const uint8_t* header = bytes_.At(0, 16);
+    if (!header) return false;
+    if (header[0] == 'I' && header[1] == 'I')
       bigEndian_ = false;
-    else if (file_[0] == 'M' && file_[1] == 'M')
+    else if (header[0] == 'M' && header[1] == 'M')
       bigEndian_ = true;
     else
       return false;
@@ -154,14 +276,25 @@ class Directory {
       return false;
     }
     const int countBytes = big_ ? 8 : 2, entryBytes = big_ ? 20 : 12, linkBytes = big_ ? 8 : 4;
-    for (uint32_t i = 0;; ++i) {
+    const FileIdentity* id = bytes_.identity();
+    uint32_t i = 0;
+    if (id) {
+      uint64_t known;
+      if (Chains().Nearest(*id, at, frame, &i, &known)) at = known;
+    }
+    for (;; ++i) {
       // A link to the header or back to an earlier directory would loop; libtiff stops.
       if (at < 8 || at > size_ - countBytes) return false;
       const uint64_t entries = Get(at, countBytes);
       if (entries == 0 || entries > kMostEntries) return false;
       const uint64_t end = at + countBytes + entries * entryBytes;
       if (end > size_ - linkBytes) return false;
-      if (i == frame) return ReadEntries(at + countBytes, entries, entryBytes);
+      if (id) Chains().Record(*id, i, at);
+      if (i == frame) {
+        // The entries and the link in one read.
+        if (!bytes_.At(at, end + linkBytes - at)) return false;
+        return ReadEntries(at + countBytes, entries, entryBytes);
+      }
       const uint64_t next = Get(end, linkBytes);
       if (next <= at) return false;  // chains run forwards in the files decided here
       at = next;
@@ -210,6 +343,7 @@ class Directory {
     const Entry& e = entries_[s];
     const bool wider = !shorts && (e.type == TIFF_LONG || (big_ && e.type == TIFF_LONG8));
     if (!e.present || e.count != count || !(e.type == TIFF_SHORT || wider)) return false;
+    if (!bytes_.At(e.at, count * uint64_t(TypeBytes(e.type)))) return false;
     out->resize(size_t(count));
     for (uint64_t i = 0; i < count; ++i) (*out)[size_t(i)] = Value(e, i);
     return true;
@@ -223,7 +357,11 @@ class Directory {
     uint64_t at = 0;  // where the values lie in the file
   };
 
-  uint64_t Get(uint64_t at, int bytes) const { return Unpack(file_ + at, bytes, bigEndian_); }
+  // 0 where the bytes cannot be read; the survey then gives the page up.
+  uint64_t Get(uint64_t at, int bytes) const {
+    const uint8_t* p = bytes_.At(at, uint64_t(bytes));
+    return p ? Unpack(p, bytes, bigEndian_) : 0;
+  }
   uint64_t Value(const Entry& e, uint64_t i) const {
     const int bytes = TypeBytes(e.type);
     return Get(e.at + i * uint64_t(bytes), bytes);
@@ -256,7 +394,7 @@ class Directory {
     return true;
   }
 
-  const uint8_t* file_;
+  FileBytes& bytes_;
   uint64_t size_;
   bool bigEndian_ = false;
   bool big_ = false;
@@ -350,12 +488,9 @@ bool ReadStriles(const Directory& d, uint32_t width, uint32_t height, uint64_t f
   return true;
 }
 
-}  // namespace
-
-bool SurveyCopyableDirectly(const uint8_t* file, uint64_t size, uint32_t frame,
-                            StoredSurvey* result) {
-  if (!file) return false;
-  Directory d(file, size);
+bool Survey(FileBytes& bytes, uint32_t frame, StoredSurvey* result) {
+  const uint64_t size = bytes.size();
+  Directory d(bytes);
   if (!d.Read(frame)) return false;
   uint32_t width, height;
   if (!d.One(kWidth, &width, true) || !d.One(kLength, &height, true) || !width || !height ||
@@ -383,8 +518,25 @@ bool SurveyCopyableDirectly(const uint8_t* file, uint64_t size, uint32_t frame,
   p.transparent = 0;
   p.copyable = 1;
   p.resolution = info.dimensionResolution();
+  if (bytes.failed()) return false;
   *result = std::move(survey);
   return true;
+}
+
+}  // namespace
+
+bool SurveyCopyableDirectly(const uint8_t* file, uint64_t size, uint32_t frame, StoredSurvey* out) {
+  if (!file) return false;
+  FileBytes bytes(file, size);
+  return Survey(bytes, frame, out);
+}
+
+bool SurveyCopyableDirectly(CPXIO& io, uint32_t frame, StoredSurvey* out) {
+  struct stat st;
+  if (!io.Stat(&st) || !S_ISREG(st.st_mode) || st.st_size < 0) return false;
+  const FileIdentity id{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+  FileBytes bytes(io, id);
+  return Survey(bytes, frame, out);
 }
 
 }  // namespace pxtiffw

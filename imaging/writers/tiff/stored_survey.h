@@ -32,6 +32,9 @@ int SurveyWithLibTIFF(PXSource source, uint32_t frame, StoredSurvey* out);
 // count, a value libtiff would mend or refuse). False for every other page, `out` then
 // untouched; the caller asks libtiff.
 bool SurveyCopyableDirectly(const uint8_t* file, uint64_t size, uint32_t frame, StoredSurvey* out);
+// The same for a file read from `io`: only the pieces the directory and its values lie in
+// are read. False also when a read fails.
+bool SurveyCopyableDirectly(CPXIO& io, uint32_t frame, StoredSurvey* out);
 
 // The compressions the writer writes (TIFF codes).
 bool IsWritableCompression(uint16_t compression);

@@ -350,11 +350,13 @@ int SurveyWithLibTIFF(PXSource source, uint32_t frame, StoredSurvey* out) {
 
 namespace {
 
-// The direct survey, for sources held in memory (the application reads small files
-// whole); false when it does not decide the page.
+// The direct survey, for sources held in memory and files read as sources; false when
+// it does not decide the page.
 bool SurveyDirectly(PXSource source, uint32_t frame, StoredSurvey* survey) {
-  return source->kind == px::kHandleMemory &&
-         SurveyCopyableDirectly(source->memData, source->memSize, frame, survey);
+  if (source->kind == px::kHandleMemory)
+    return SurveyCopyableDirectly(source->memData, source->memSize, frame, survey);
+  CPXIO io(source);
+  return source->sourceFile && SurveyCopyableDirectly(io, frame, survey);
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 // The direct survey of stored TIFF pages against libtiff's: wherever it decides a page,
 // it says what libtiff's survey says, to every tag and strip; a directory that is unusual
 // or damaged it leaves to libtiff, and it never reads outside the file.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <tiffio.h>
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -57,11 +61,34 @@ void ExpectSameSurvey(const StoredSurvey& a, const StoredSurvey& b) {
   }
 }
 
+// The direct survey of page `frame` of `file` read as a file source, in pieces.
+bool DecidesFromFile(const std::vector<uint8_t>& file, uint32_t frame, StoredSurvey* out) {
+  // One file written over and over, each time with a time of its own: files rewritten
+  // within one tick of the clock, at one size, would look alike to the index of surveyed
+  // chains.
+  static const TempDir dir;
+  static time_t writes = 0;
+  const std::string path = dir.File("surveyed.tif");
+  pxtest::WriteFile(path, file);
+  const timespec stamp[2] = {{1000000000 + ++writes, 0}, {1000000000 + writes, 0}};
+  EXPECT_EQ(utimensat(AT_FDCWD, path.c_str(), stamp, 0), 0);
+  PXSource source = PXOpenFileSource(path.c_str());
+  EXPECT_NE(source, nullptr);
+  if (!source) return false;
+  CPXIO io(source);
+  const bool decided = pxtiffw::SurveyCopyableDirectly(io, frame, out);
+  PXCloseSource(source);
+  return decided;
+}
+
 // Both surveys of page `frame` of `file`. Whenever the direct one decides, libtiff's must
-// find the same copyable page; returns whether it decided.
+// find the same copyable page; returns whether it decided. The survey of the file read
+// in pieces decides as the one of the bytes in memory.
 bool DecidesAsLibTIFF(const std::vector<uint8_t>& file, uint32_t frame) {
-  StoredSurvey direct;
+  StoredSurvey direct, fromFile;
   const bool decided = pxtiffw::SurveyCopyableDirectly(file.data(), file.size(), frame, &direct);
+  EXPECT_EQ(DecidesFromFile(file, frame, &fromFile), decided);
+  if (decided) ExpectSameSurvey(fromFile, direct);
   if (decided) {
     pxtest::MemorySource source(file);
     StoredSurvey lib;
@@ -289,6 +316,122 @@ TEST(DirectSurvey, AgreesWithLibTIFFOverTheCorpus) {
   EXPECT_GT(copyable, 10);
   // Real files of other programs are decided, not only the library's own.
   EXPECT_GE(decided * 10, copyable * 8);
+}
+
+// The pages of a long file are surveyed one by one, in any order, each from where the
+// chain's index says its directory is; a file rewritten is walked again.
+TEST(DirectSurvey, EveryPageOfALongFileIsFoundThroughTheIndexOfItsChain) {
+  TempDir dir;
+  const std::string path = dir.File("long.tif");
+  // Each page of the file at `path` as libtiff surveys it; false when it has no `frame`.
+  auto surveysAsLibTIFF = [&](uint32_t frame) {
+    SCOPED_TRACE(frame);
+    const std::vector<uint8_t> bytes = pxtest::ReadFile(path);
+    pxtest::MemorySource memory(bytes);
+    PXSource source = PXOpenFileSource(path.c_str());
+    EXPECT_NE(source, nullptr);
+    CPXIO io(source);
+    StoredSurvey direct, lib;
+    const bool decided = pxtiffw::SurveyCopyableDirectly(io, frame, &direct);
+    PXCloseSource(source);
+    if (pxtiffw::SurveyWithLibTIFF(memory, frame, &lib) != PX_OK) return decided;
+    EXPECT_TRUE(decided);
+    ExpectSameSurvey(direct, lib);
+    return true;
+  };
+  const int pages = 70;
+  pxtest::WriteSourceTIFF(path, LayoutOf(1, COMPRESSION_CCITTFAX4), pages);
+  std::vector<uint32_t> order;
+  for (uint32_t frame = pages; frame-- > 0;) order.push_back(frame);  // the last first
+  std::mt19937 random(3);
+  for (int i = 0; i < 200; ++i) order.push_back(random() % pages);
+  for (uint32_t frame : order) EXPECT_TRUE(surveysAsLibTIFF(frame));
+  // The same name written again with fewer, other pages: the survey finds the new file's.
+  const std::string other = dir.File("other.tif");
+  pxtest::WriteSourceTIFF(other, LayoutOf(24, COMPRESSION_LZW), 3);
+  std::filesystem::rename(other, path);
+  for (uint32_t frame : {2u, 0u, 1u}) EXPECT_TRUE(surveysAsLibTIFF(frame));
+  EXPECT_FALSE(surveysAsLibTIFF(3));
+}
+
+// A file source is surveyed from its directory: a BigTIFF page whose strips lie past
+// 4 GiB in a sparse file is found without the file being read, and copied.
+TEST(DirectSurvey, AFileIsReadWhereItsDirectoryIsNotWhole) {
+  TempDir dir;
+  std::vector<uint8_t> page = FaxPage(dir, "w8");
+  ASSERT_FALSE(page.empty());
+  StoredSurvey small;
+  ASSERT_TRUE(pxtiffw::SurveyCopyableDirectly(page.data(), page.size(), 0, &small));
+  // The same page with everything after its header moved 5 GiB on, offsets and links
+  // with it: BigTIFF's header link at 8, every strip offset.
+  const uint64_t shift = uint64_t(5) << 30;
+  const std::string path = dir.File("sparse.tif");
+  {
+    std::vector<uint8_t> header(page.begin(), page.begin() + 16);
+    uint64_t ifd = 0;
+    std::memcpy(&ifd, &header[8], 8);
+    ifd += shift;
+    std::memcpy(&header[8], &ifd, 8);
+    std::vector<uint8_t> rest(page.begin() + 16, page.end());
+    // Entries: count (8 bytes) then 20-byte entries; strip offsets are LONG8 or LONG
+    // values, inline for one strip or in an array (BigTIFF keeps 8 bytes inline).
+    const uint64_t at = ifd - shift - 16;
+    uint64_t entries = 0;
+    std::memcpy(&entries, &rest[at], 8);
+    for (uint64_t i = 0; i < entries; ++i) {
+      uint8_t* e = &rest[at + 8 + i * 20];
+      uint16_t tag = 0, type = 0;
+      uint64_t count = 0, value = 0;
+      std::memcpy(&tag, e, 2);
+      std::memcpy(&type, e + 2, 2);
+      std::memcpy(&count, e + 4, 8);
+      std::memcpy(&value, e + 12, 8);
+      const int bytes = type == TIFF_SHORT                            ? 2
+                        : type == TIFF_LONG                           ? 4
+                        : type == TIFF_RATIONAL || type == TIFF_LONG8 ? 8
+                                                                      : 1;
+      const bool inline_ = count * uint64_t(bytes) <= 8;
+      if (!inline_) {
+        value += shift;
+        std::memcpy(e + 12, &value, 8);
+      }
+      if (tag == TIFFTAG_STRIPOFFSETS) {
+        ASSERT_EQ(type, TIFF_LONG8);
+        uint8_t* values = inline_ ? e + 12 : &rest[value - shift - 16];
+        for (uint64_t k = 0; k < count; ++k) {
+          uint64_t offset = 0;
+          std::memcpy(&offset, values + k * 8, 8);
+          offset += shift;
+          std::memcpy(values + k * 8, &offset, 8);
+        }
+      }
+    }
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fwrite(header.data(), 1, header.size(), f), header.size());
+    ASSERT_EQ(fseeko(f, off_t(16 + shift), SEEK_SET), 0);
+    ASSERT_EQ(std::fwrite(rest.data(), 1, rest.size(), f), rest.size());
+    ASSERT_EQ(std::fclose(f), 0);
+  }
+  PXSource source = PXOpenFileSource(path.c_str());
+  ASSERT_NE(source, nullptr);
+  CPXIO io(source);
+  StoredSurvey big;
+  EXPECT_TRUE(pxtiffw::SurveyCopyableDirectly(io, 0, &big));
+  ASSERT_EQ(big.striles.size(), small.striles.size());
+  for (size_t i = 0; i < big.striles.size(); ++i) {
+    EXPECT_EQ(big.striles[i].offset, small.striles[i].offset + shift);
+    EXPECT_EQ(big.striles[i].bytes, small.striles[i].bytes);
+  }
+  const PXResolution resolution = {204, 98, 2};
+  PXTIFFEncodedPage* copy = PXCopyTIFFPage(source, 0, &resolution, 0);
+  ASSERT_NE(copy, nullptr) << PXGetLastError();
+  EXPECT_EQ(pxtiffw::EncodedPageOf(copy)->ends.size(), small.striles.size());
+  const std::string out = dir.File("copy.tif");
+  EXPECT_EQ(pxfuzz::WriteEncoded(copy, out), PX_OK);
+  PXFreeTIFFEncodedPage(copy);
+  PXCloseSource(source);
+  EXPECT_EQ(pxtest::RawStrips(out, 0), pxtest::RawStrips(dir.File("fax.tif"), 0));
 }
 
 // Found by fuzzing: a tiled page whose YResolution is stored as a SHORT. The direct survey

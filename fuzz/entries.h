@@ -73,7 +73,7 @@ class ScratchFile {
   }
 
  private:
-  static constexpr const char* kSuffixes[] = {"", ".png", ".tif", ".tga"};
+  static constexpr const char* kSuffixes[] = {"", ".png", ".tif", ".tif.again", ".tga"};
 
   ScratchFile() {
     const char* dir = std::getenv("TMPDIR");

@@ -23,8 +23,10 @@ int Page::OpenFile(PXSource source) {
 int Page::Select(uint32_t page) {
   // Opening reads the first directory; reading it again would only repeat that work.
   if (TIFFCurrentDirectory(tif_.get()) == tdir_t(page)) return PX_OK;
-  if (!TIFFSetDirectory(tif_.get(), tdir_t(page))) return PX_ERR_PARAMETER;
-  return PX_OK;
+  if (TIFFSetDirectory(tif_.get(), tdir_t(page))) return PX_OK;
+  // A page the chain links to but libtiff cannot read (an empty or broken directory) is a
+  // damaged file; only a page past the chain's end is the caller's mistake.
+  return page < TIFFNumberOfDirectories(tif_.get()) ? PX_ERR_BAD_TIFF : PX_ERR_PARAMETER;
 }
 
 /* ---- PageInfo --------------------------------------------------------------------------- */

@@ -176,6 +176,25 @@ TEST(TIFFPages, CountDimensionsAndResolution) {
   EXPECT_EQ(r.width, 5u);
 }
 
+// The chain links to a second directory that has no entries, which libtiff refuses: the
+// file counts two pages, and the second is a damaged page, not a page that is not there.
+TEST(TIFFPages, ALinkedDirectoryLibTIFFCannotReadIsABadFile) {
+  const std::vector<uint8_t> file = pxtest::ReadFile(
+      (pxtest::TestDataDir() / "fuzz/copy/tiled-page-with-a-short-resolution.tif").string());
+  MemorySource src(file);
+  EXPECT_EQ(PXGetTIFFPageCount(src), 2u);
+  uint32_t w, h, bpp;
+  EXPECT_TRUE(PXGetTIFFDimensions(src, 0, &w, &h, &bpp, nullptr));
+  EXPECT_FALSE(PXGetTIFFDimensions(src, 1, &w, &h, &bpp, nullptr));
+  EXPECT_EQ(PXGetLastError(), PX_ERR_BAD_TIFF);
+  Result r;
+  Read(file, 24, &r, 1);
+  EXPECT_EQ(r.pixels.block, nullptr);
+  EXPECT_EQ(r.error, PX_ERR_BAD_TIFF);
+  EXPECT_FALSE(PXGetTIFFDimensions(src, 2, &w, &h, &bpp, nullptr));
+  EXPECT_EQ(PXGetLastError(), PX_ERR_PARAMETER);
+}
+
 TEST(TIFFPages, NotATIFFAndBadArguments) {
   std::vector<uint8_t> junk = {'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F, 1, 2, 3, 4};
   MemorySource src(junk);

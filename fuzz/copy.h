@@ -229,40 +229,79 @@ inline std::vector<uint32_t> DecodeJPEG(const Source& source, const PXStoredPage
   return raster;
 }
 
-// Whether libjpeg decodes the whole file without a warning. What a decoder makes of
-// corrupt entropy-coded data is its recovery's guess, and libjpeg's own guess depends on
-// how its input is buffered (its fast Huffman path needs a full buffer): a copy of such a
-// file is held to the source's structure and strips, not to one decoder's pixels.
-inline bool DecodesWithoutWarning(const uint8_t* data, size_t size) {
-  struct Error {
-    jpeg_error_mgr pub;
+// libjpeg's decode of the file, handed to it whole (`piece` 0) or `piece` bytes at a time;
+// empty when it fails or warns.
+inline std::vector<JSAMPLE> DecodeInPieces(const uint8_t* data, size_t size, size_t piece) {
+  struct Reader {
+    jpeg_error_mgr error;
     std::jmp_buf jump;
+    jpeg_source_mgr source;
+    const uint8_t* data;
+    size_t size, at, piece;
   };
   jpeg_decompress_struct c;
-  Error e;
-  c.err = jpeg_std_error(&e.pub);
-  e.pub.error_exit = [](j_common_ptr c) {
-    std::longjmp(reinterpret_cast<Error*>(c->err)->jump, 1);
+  Reader r{};
+  r.data = data;
+  r.size = size;
+  r.piece = piece;
+  c.err = jpeg_std_error(&r.error);
+  r.error.error_exit = [](j_common_ptr c) {
+    std::longjmp(reinterpret_cast<Reader*>(c->err)->jump, 1);
   };
-  e.pub.output_message = [](j_common_ptr) {};
-  std::vector<JSAMPLE> row;
-  if (setjmp(e.jump)) {
+  r.error.output_message = [](j_common_ptr) {};
+  std::vector<JSAMPLE> samples;
+  if (setjmp(r.jump)) {
     jpeg_destroy_decompress(&c);
-    return false;
+    return {};
   }
   jpeg_create_decompress(&c);
-  jpeg_mem_src(&c, data, static_cast<unsigned long>(size));
+  if (piece) {
+    static const JOCTET kEnd[2] = {0xFF, JPEG_EOI};
+    r.source.init_source = r.source.term_source = [](j_decompress_ptr) {};
+    r.source.resync_to_restart = jpeg_resync_to_restart;
+    r.source.fill_input_buffer = [](j_decompress_ptr c) -> boolean {
+      Reader* r = reinterpret_cast<Reader*>(c->err);
+      const size_t n = std::min(r->piece, r->size - r->at);
+      c->src->next_input_byte = n ? r->data + r->at : kEnd;
+      c->src->bytes_in_buffer = n ? n : 2;
+      r->at += n;
+      return TRUE;
+    };
+    r.source.skip_input_data = [](j_decompress_ptr c, long count) {
+      while (count > long(c->src->bytes_in_buffer)) {
+        count -= long(c->src->bytes_in_buffer);
+        c->src->fill_input_buffer(c);
+      }
+      c->src->next_input_byte += count;
+      c->src->bytes_in_buffer -= size_t(count);
+    };
+    c.src = &r.source;
+  } else {
+    jpeg_mem_src(&c, data, static_cast<unsigned long>(size));
+  }
   jpeg_read_header(&c, TRUE);
   jpeg_start_decompress(&c);
-  row.resize(size_t(c.output_width) * size_t(c.output_components));
+  const size_t row = size_t(c.output_width) * size_t(c.output_components);
+  samples.resize(row * c.output_height);
   while (c.output_scanline < c.output_height) {
-    JSAMPROW rows[1] = {row.data()};
+    JSAMPROW rows[1] = {samples.data() + row * c.output_scanline};
     jpeg_read_scanlines(&c, rows, 1);
   }
   jpeg_finish_decompress(&c);
-  const bool clean = e.pub.num_warnings == 0;
+  if (r.error.num_warnings) samples.clear();
   jpeg_destroy_decompress(&c);
-  return clean;
+  return samples;
+}
+
+// Whether libjpeg decodes the file one way: without a warning, and to the same samples
+// whether it is handed the file whole (as libtiff hands it a strip) or a piece at a time
+// (as the library's reader does). What a decoder makes of corrupt entropy-coded data is
+// its recovery's guess, and libjpeg's own guess depends on how its input is buffered (its
+// fast Huffman path needs a full buffer), sometimes without a warning: a copy of such a
+// file is held to the source's structure and strips, not to one decoder's pixels.
+inline bool DecodesOneWay(const uint8_t* data, size_t size) {
+  const std::vector<JSAMPLE> whole = DecodeInPieces(data, size, 0);
+  return !whole.empty() && DecodeInPieces(data, size, 4096) == whole;
 }
 
 inline Problem CopyJPEG(const uint8_t* data, size_t size, const Source& source) {
@@ -279,7 +318,7 @@ inline Problem CopyJPEG(const uint8_t* data, size_t size, const Source& source) 
   if (!copy)
     return PXGetLastError() == PX_ERR_NO_MEMORY ? nullptr : "a copyable JPEG was not copied";
   std::vector<uint32_t> pixels = DecodeJPEG(source, stored);
-  if (!pixels.empty() && !DecodesWithoutWarning(data, size)) pixels.clear();
+  if (!pixels.empty() && !DecodesOneWay(data, size)) pixels.clear();
   return CheckCopy(copy, stored, nullptr, pixels);
 }
 

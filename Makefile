@@ -46,7 +46,9 @@ install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # The Debian package, in a build of its own with Debian's hardening flags and no tests:
-# $(PACKAGE_BUILD)/pageweaver_VERSION_ARCH.deb.
+# $(PACKAGE_BUILD)/pageweaver_VERSION_ARCH.deb. Configured for /usr, it takes Debian's
+# multiarch library folder, so the PDF module lies in /usr/lib/<triplet>/pageweaver and
+# the package runs no ldconfig for it (a private module needs none).
 package: deps
 	@scripts/install-deps.sh package
 	@if [ ! -f $(PACKAGE_BUILD)/CMakeCache.txt ]; then \
@@ -55,7 +57,7 @@ package: deps
 	  CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
 	  LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
 	  cmake -S . -B $(PACKAGE_BUILD) $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Release \
-	    -DPX_BUILD_TESTS=OFF -DPX_WERROR=$(WERROR); \
+	    -DCMAKE_INSTALL_PREFIX=/usr -DPX_BUILD_TESTS=OFF -DPX_WERROR=$(WERROR); \
 	fi
 	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
 	cd $(PACKAGE_BUILD) && cpack -G DEB

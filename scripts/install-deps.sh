@@ -18,7 +18,7 @@ packages=(
   # libheif's codecs, linked into Debian 12's libheif1: HEVC decoding (HEIC), AV1
   # decoding (AVIF; dav1d first, aom as well), and the encoders the tests make files with.
   libde265-0 libdav1d6 libaom3 libx265-199
-  qt6-base-dev libcairo2-dev libfontconfig-dev fonts-dejavu-core
+  qt6-base-dev libcairo2-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   libtiff-tools clang-format
   # The PDF output's readers in the tests: pdfinfo, pdfimages, pdftoppm and qpdf --check.

@@ -129,6 +129,12 @@ int TypeBytes(uint64_t type) {
 
 // Far more directories than any file holds; a chain that runs on is looping or broken.
 constexpr uint32_t kMostFrames = 65535;
+// libtiff's own limit on a directory's entries (it refuses more).
+constexpr uint64_t kMostEntries = 4096;
+// More strips or tiles than a page of a million rows in strips of one: a file read in
+// pieces may be as large as it says, and such a page is left to libtiff's judgement
+// rather than read into arrays of that size here.
+constexpr uint64_t kMostStriles = uint64_t(1) << 20;
 
 // A file as it stood when it was surveyed: a file changed since is another file.
 struct FileIdentity {
@@ -195,8 +201,6 @@ ChainIndex& Chains() {
   static ChainIndex* chains = new ChainIndex();
   return *chains;
 }
-// libtiff's own limit on a directory's entries (it refuses more).
-constexpr uint64_t kMostEntries = 4096;
 
 // The file's bytes as the survey asks for them: the whole file when it is in memory, else
 // pieces read from the source where the directory and its values lie, so that a page
@@ -476,7 +480,7 @@ bool ReadStriles(const Directory& d, uint32_t width, uint32_t height, uint64_t f
   }
   if (t.planar == PLANARCONFIG_SEPARATE) count *= t.samplesPerPixel;
   std::vector<uint64_t> offsets, bytes;
-  if (count > 0xFFFFFFFFu || !d.Array(s->tiled ? kTileOffsets : kStripOffsets, count, &offsets) ||
+  if (count > kMostStriles || !d.Array(s->tiled ? kTileOffsets : kStripOffsets, count, &offsets) ||
       !d.Array(s->tiled ? kTileByteCounts : kStripByteCounts, count, &bytes))
     return false;
   s->striles.resize(size_t(count));

@@ -147,6 +147,8 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   // again from its new place in it, so that it neither points at a page that moved nor
   // is turned or flipped a second time by the next save.
   void RereadPagesFrom(const std::vector<PageRecord>& written, const std::string& path);
+  // Whether a page of `path` at `frame` is in the list.
+  bool HoldsPageOf(const std::string& path, int frame);
 
   DocumentPreferences* preferences_;
   CPreviewCache* cache_;
@@ -160,7 +162,6 @@ class CPageWeaverDoc : private ProgressSink, private CancelSink {
   // Every page's source and frame, so that adding to a long list does not compare the
   // new page with each one. An add keeps it up to date; other changes mark it stale and
   // the next add builds it again.
-  bool HoldsPageOf(const std::string& path, int frame);
   std::set<std::pair<std::string, int>> sources_;
   bool sourcesStale_ = false;
   bool busy_flag_ = false;

@@ -52,24 +52,33 @@ struct SinkFile {
     return true;
   }
 
-  // Writes out what is gathered followed by `n` bytes at `p`, in one call where the
-  // system takes it all.
-  bool WriteOutAfterGathered(const uint8_t* p, size_t n) {
-    iovec parts[2] = {{gathered.data(), gathered.size()}, {const_cast<uint8_t*>(p), n}};
+  // Writes `na` bytes at `a` and then `nb` at `b` from file offset `at`, in one call where
+  // the system takes it all.
+  bool WriteOutTwo(const uint8_t* a, size_t na, const uint8_t* b, size_t nb, uint64_t at) {
+    iovec parts[2] = {{const_cast<uint8_t*>(a), na}, {const_cast<uint8_t*>(b), nb}};
     ssize_t w;
     do {
-      w = pwritev(fd, parts, 2, off_t(gatheredAt));
+      w = pwritev(fd, parts, 2, off_t(at));
     } while (w < 0 && errno == EINTR);
-    if (w < 0) {
-      gathered.clear();
-      return failed = true, false;
-    }
-    const size_t done = size_t(w), held = gathered.size();
-    const uint64_t at = gatheredAt;
-    bool written = done >= held || WriteOut(gathered.data() + done, held - done, at + done);
+    if (w < 0) return failed = true, false;
+    const size_t done = size_t(w);
+    const bool written = done >= na || WriteOut(a + done, na - done, at + done);
+    const size_t sent = done > na ? done - na : 0;
+    return written && WriteOut(b + sent, nb - sent, at + na + sent);
+  }
+
+  // What is gathered, then `n` bytes at `p` right after it.
+  bool WriteOutAfterGathered(const uint8_t* p, size_t n) {
+    const bool written = WriteOutTwo(gathered.data(), gathered.size(), p, n, gatheredAt);
     gathered.clear();
-    const size_t sent = done > held ? done - held : 0;
-    return written && WriteOut(p + sent, n - sent, at + held + sent);
+    return written;
+  }
+
+  // `n` bytes at `p` at the position, right before what is gathered, then that.
+  bool WriteOutBeforeGathered(const uint8_t* p, size_t n) {
+    const bool written = WriteOutTwo(p, n, gathered.data(), gathered.size(), position);
+    gathered.clear();
+    return written;
   }
 
   // Writes out what is gathered: false when that write fails.
@@ -92,6 +101,10 @@ struct SinkFile {
       // A large block after what is gathered (a page's strips) goes out with it in one
       // call, without being copied into the buffer first.
       if (!WriteOutAfterGathered(p, n)) return false;
+    } else if (!gathered.empty() && position + n == gatheredAt) {
+      // A block that ends where what is gathered begins (a page's strips under the
+      // directory written first) goes out with it in one call.
+      if (!WriteOutBeforeGathered(p, n)) return false;
     } else if (!gathered.empty() && gatheredEnd == end && position >= gatheredEnd &&
                position - gatheredEnd <= kGap &&
                gathered.size() + (position - gatheredEnd) + n <= kGather) {

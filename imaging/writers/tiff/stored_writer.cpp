@@ -137,14 +137,7 @@ int DirectOutput::WritePage(px::Operation& op, const EncodedPage& page,
   }
   const uint64_t dataEnd = end + page.data.size();
   if (dataEnd > 0xFFFF0000u) return PX_ERR_FILE_WRITE;  // past what a classic TIFF addresses
-  if (!io_.Seek(int64_t(end), PX_SEEK_SET) || !io_.Write(page.data.data(), 1, page.data.size()))
-    return PX_ERR_FILE_WRITE;
   const uint32_t rowsPerStrip = t.rowsPerStrip;
-  for (size_t s = 0; s < page.ends.size(); ++s) {
-    const uint64_t row = uint64_t(s) * rowsPerStrip;
-    if (!op.Progress(uint32_t(std::min<uint64_t>(row, layout.height)), layout.height))
-      return PX_ERR_ABORTED;
-  }
 
   std::vector<Entry> entries;
   entries.push_back(ShortOrLong(TIFFTAG_IMAGEWIDTH, layout.width));
@@ -201,8 +194,17 @@ int DirectOutput::WritePage(px::Operation& op, const EncodedPage& page,
     }
   }
   if (at + block.size() > 0xFFFFFFFFu) return PX_ERR_FILE_WRITE;
-  if (!io_.Seek(int64_t(at), PX_SEEK_SET) || !io_.Write(block.data(), 1, block.size()))
+  // The directory first, with the byte that pads the strips to it, then the strips under
+  // it: the sink sends both in one call.
+  if (at != dataEnd) block.insert(block.begin(), 0);
+  if (!io_.Seek(int64_t(dataEnd), PX_SEEK_SET) || !io_.Write(block.data(), 1, block.size()) ||
+      !io_.Seek(int64_t(end), PX_SEEK_SET) || !io_.Write(page.data.data(), 1, page.data.size()))
     return PX_ERR_FILE_WRITE;
+  for (size_t s = 0; s < page.ends.size(); ++s) {
+    const uint64_t row = uint64_t(s) * rowsPerStrip;
+    if (!op.Progress(uint32_t(std::min<uint64_t>(row, layout.height)), layout.height))
+      return PX_ERR_ABORTED;
+  }
   // The link last: until it is written, the file does not claim the page.
   uint8_t link[4];
   PutAt32(link, uint32_t(at));

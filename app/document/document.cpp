@@ -137,7 +137,7 @@ void CPageWeaverDoc::AddPagesInOrder(const std::vector<std::string>& paths) {
     if (ui_ && ui_->ChooseFrames(name, pageCount, &frames)) {
       std::sort(frames.begin(), frames.end());
       for (int frame : frames) {
-        int error = AddPage(name, frame, true);
+        int error = AddPage(name, frame, true, source.get());
         if (error && !AskContinueAfter(error, name)) return;
       }
     } else if (!ui_ || ui_->Ask("Cancel all remaining?", UserInterface::Buttons::kOkCancel) !=

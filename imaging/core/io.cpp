@@ -19,6 +19,20 @@
 
 namespace px {
 
+// Up to `n` bytes at `at` of the file `fd`; fewer at its end or on an error. With `once`,
+// a short read is taken as it is (a regular file's reads are short only at its end).
+static size_t ReadAt(int fd, uint8_t* p, size_t n, uint64_t at, bool once = false) {
+  size_t got = 0;
+  while (got < n) {
+    const ssize_t r = pread(fd, p + got, n - got, off_t(at + got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += size_t(r);
+    if (once) break;
+  }
+  return got;
+}
+
 // A file sink's writes are gathered here while they follow one another and go out in one
 // system call; seeks only move the position. A stdio update stream flushed its buffer at
 // every seek and read back the block it landed in: libtiff seeks back to link every page
@@ -132,13 +146,7 @@ struct SinkFile {
   size_t Read(uint8_t* p, size_t n) {
     if (!gathered.empty() && position < gatheredAt + gathered.size() && position + n > gatheredAt)
       WriteGathered();
-    size_t got = 0;
-    while (got < n) {
-      const ssize_t r = pread(fd, p + got, n - got, off_t(position + got));
-      if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) break;
-      got += size_t(r);
-    }
+    const size_t got = ReadAt(fd, p, n, position);
     position += got;
     return got;
   }
@@ -168,20 +176,6 @@ struct SourceFile {
     if (fd >= 0) close(fd);
   }
 
-  // Up to `n` bytes at `at`; fewer at the end of the file or on an error. With `once`,
-  // a short read is taken as it is (a regular file's reads are short only at its end).
-  size_t ReadAt(uint8_t* p, size_t n, uint64_t at, bool once = false) const {
-    size_t got = 0;
-    while (got < n) {
-      const ssize_t r = pread(fd, p + got, n - got, off_t(at + got));
-      if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) break;
-      got += size_t(r);
-      if (once) break;
-    }
-    return got;
-  }
-
   // Copies what `bytes` (`count` of them from file offset `from`) hold at the position.
   bool Take(const uint8_t* bytes, uint64_t from, size_t count, uint8_t* p, size_t n, size_t* got) {
     if (position < from || position - from >= count) return false;
@@ -200,14 +194,14 @@ struct SourceFile {
         continue;
       if (position > uint64_t(INT64_MAX) - n) break;
       if (n - got >= nextBlock) {
-        const size_t r = ReadAt(p + got, n - got, position);
+        const size_t r = ReadAt(fd, p + got, n - got, position);
         got += r;
         position += r;
         break;
       }
       if (position == 0 && !head) {
         head = std::make_unique_for_overwrite<uint8_t[]>(kFirstBlock);
-        headBytes = ReadAt(head.get(), kFirstBlock, 0, true);
+        headBytes = ReadAt(fd, head.get(), kFirstBlock, 0, true);
         if (!headBytes) break;
         continue;
       }
@@ -218,7 +212,7 @@ struct SourceFile {
         capacity = nextBlock;
       }
       blockAt = position;
-      blockBytes = ReadAt(block.get(), nextBlock, position, true);
+      blockBytes = ReadAt(fd, block.get(), nextBlock, position, true);
       if (!blockBytes) break;
     }
     return got;
